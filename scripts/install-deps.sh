@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test the setup program.
+# Idempotent and quiet when everything is already there.
+set -euo pipefail
+
+packages=(cmake g++ make mingw-w64 libz-mingw-w64-dev wine wine32 xvfb imagemagick
+          xdotool x11-utils libgtest-dev zlib1g-dev clang python3 file)
+
+missing=()
+for p in "${packages[@]}"; do
+    pkg=$p
+    [ "$p" = wine32 ] && pkg=wine32:i386
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}; run this script as root." >&2
+    exit 1
+fi
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq >/dev/null
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

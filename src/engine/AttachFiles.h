@@ -1,0 +1,65 @@
+// The archive of files to install, carried in the program's "FILES" resource.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A "FILES" archive that cannot be read; the text is shown to the user.
+class ArchiveError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TAttachedFile {
+    std::string Name;
+    int32_t Size = 0;
+    double Date = 0;
+    int32_t DataOffset = 0;
+};
+
+struct TFileToInstall {
+    const TAttachedFile* Entry = nullptr;
+    std::string TargetPath;
+    bool Logged = false;
+};
+
+enum TInstallMode { IfAbsent = 0, IfChanged = 1, Always = 2 };
+
+class TAttachedFiles {
+public:
+    TAttachedFiles();                                            // the module's own "FILES" resource
+    TAttachedFiles(const uint8_t* compressed, size_t size);      // any zlib stream
+    ~TAttachedFiles();                                           // also removes the temporary items
+    TAttachedFiles(const TAttachedFiles&) = delete;
+    TAttachedFiles& operator=(const TAttachedFiles&) = delete;
+
+    const uint8_t* Data() const { return data_.get(); }
+    int32_t DataSize = 0;
+    std::vector<std::unique_ptr<TAttachedFile>> Entries;
+    std::array<std::vector<std::unique_ptr<TFileToInstall>>, 8> ComponentFiles;
+    std::vector<std::string> PublicFiles;
+    bool ForceOverwrite = false;
+    bool FullTarget = false;   // the next request's folder is the whole target path
+
+    // Writes one entry (or, with no entry, the last one named so) to target.
+    // True when written or when the user chose to ignore a failure; false on abort.
+    bool ExtractFile(const TAttachedFile* entry, const std::string& name, const std::string& target);
+    const TAttachedFile* FindEntry(const std::string& name) const;
+
+    void ClearComponentFiles(int component);
+    bool AddFilesByName(const std::string& name, const std::string& folder, TInstallMode mode, int component);
+    int32_t PlannedBytes() const;
+    // Disk space the entries of a component's file list take on the drive of destFolder.
+    int32_t ComponentBytes(const std::string& fileList, const std::string& destFolder) const;
+
+private:
+    void Load(const uint8_t* compressed, size_t size);
+    std::unique_ptr<uint8_t[]> data_;
+};
+
+// The one archive reader of the program (set by start-up).
+extern TAttachedFiles* AttachedFiles;

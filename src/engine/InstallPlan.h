@@ -1,0 +1,21 @@
+// Turns the user's choices into the eight lists of files to install.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "engine/AttachFiles.h"
+
+// What the plan reads from the wizard.
+struct PlanChoices {
+    std::string MainDir;
+    uint8_t ChosenComps = 0;      // bit n: component n
+    bool IsPortable = false;
+    int32_t LastRunVer = 0x7FFFFFFF;
+};
+
+enum DataRole { SharedDataFolder = 0, HiddenDataFolder = 1, PublicDataFolder = 2, SpellingFolder = 4 };
+
+// The folder of a role, ending in a backslash, made with its missing parents.
+std::string DataFolder(const PlanChoices& choices, int role);
+std::string DestFile(const std::string& mainDir, const std::string& name);
+// Fills the plan; returns the install stamp (0 for a portable installation, which writes none).
+double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& choices);

@@ -1,0 +1,7 @@
+// The installation utilities in one include.
+#pragma once
+#include "instutils/DateTime.h"
+#include "instutils/DiskSpace.h"
+#include "instutils/FileHelpers.h"
+#include "instutils/InstallLog.h"
+#include "instutils/Paths.h"

@@ -1,0 +1,25 @@
+// The install log: every folder made and every file written by this setup.
+#pragma once
+#include <string>
+#include <vector>
+
+extern std::vector<std::string>* InstallLog;   // null until the installing page creates it
+extern std::string LogFileName;
+extern int LogSuspendCount;
+extern bool InstallStarted;
+
+void AddLogLine(const std::string& line);
+void SuspendLog();
+void ResumeLog();
+
+// Starts a fresh, empty log (the installing page).
+void CreateInstallLog();
+// Reads an earlier log file into InstallLog (created if needed); failures leave what was read.
+void LoadInstallLog(const std::string& fileName);
+// Writes InstallLog, one line per CR LF; failures are swallowed.
+void SaveInstallLog(const std::string& fileName);
+// Releases the log and clears LogFileName (program end, and tests).
+void ReleaseInstallLog();
+
+// Splits text into lines at CR, LF or CR LF; a NUL byte ends the text.
+std::vector<std::string> SplitLines(const std::string& text);

@@ -1,0 +1,31 @@
+// Folder creation, the folder-exists test and small path and text helpers.
+#pragma once
+#include <string>
+
+void MakeFolderPath(const std::string& folder);
+bool FolderExists(const std::string& path);
+std::string CurrentDirectory();
+void PushCurrentDirectory();
+void PopCurrentDirectory();
+
+// Serialises every operation that changes the process current directory.
+class CurrentDirectoryGuard {
+public:
+    CurrentDirectoryGuard();
+    ~CurrentDirectoryGuard();
+    CurrentDirectoryGuard(const CurrentDirectoryGuard&) = delete;
+    CurrentDirectoryGuard& operator=(const CurrentDirectoryGuard&) = delete;
+};
+
+void WithTrailingBackslash(std::string& path);
+std::string JoinPath(const std::string& folder, const std::string& name);
+bool EqualNoCase(const std::string& a, const std::string& b);
+char LastChar(const std::string& text);
+void DropFirstChar(std::string& text);
+void DropLastChar(std::string& text);
+std::string EscapeCaption(const std::string& text);
+
+// "C:" for "C:\x", "\\server\share" for a network path, empty otherwise.
+std::string DrivePart(const std::string& path);
+// The text up to and including its last backslash or colon.
+std::string FolderOf(const std::string& path);

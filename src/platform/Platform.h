@@ -1,0 +1,168 @@
+// The seam between the program's rules and the operating system.
+// Every operating-system call the installer makes goes through here, so the rules
+// run unchanged over the real Win32 calls and over the fake machine of the host tests.
+// Texts are Windows-1252 byte strings; paths use backslashes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Attribute bits as the file system reports them.
+enum : uint32_t {
+    kAttrReadOnly = 0x01,
+    kAttrHidden = 0x02,
+    kAttrSystem = 0x04,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+    kAttrNormal = 0x80,
+};
+
+// Drive-type codes (GetDriveTypeA).
+enum : unsigned {
+    kDriveUnknown = 0,
+    kDriveNoRoot = 1,
+    kDriveRemovable = 2,
+    kDriveFixed = 3,
+    kDriveRemote = 4,
+    kDriveCdRom = 5,
+    kDriveRamDisk = 6,
+};
+
+// Volume file-system flags.
+enum : uint32_t {
+    kFsCaseSensitive = 0x1,
+    kFsCaseIsPreserved = 0x2,
+};
+
+enum : unsigned { kSemFailCriticalErrors = 0x1 };
+
+struct FoundFile {
+    std::string name;        // name only, no folder
+    uint32_t attributes = 0;
+};
+
+// A broken-down local date and time.
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+// How a file is created for writing.
+enum class FileShare { None, Read };
+
+struct StorageAnswer {
+    bool opened = false;     // the device could be opened
+    bool answered = false;   // the property query succeeded
+    uint32_t busType = 0;
+    uint8_t removableMedia = 0;
+};
+
+enum class RegRoot { CurrentUser, LocalMachine };
+enum class RegType { None, String, Dword, Other };
+
+class RegistryKey {
+public:
+    virtual ~RegistryKey() = default;
+    // False when the value does not exist (its size cannot be queried).
+    virtual bool Query(const std::string& name, RegType& type, std::string& bytes) = 0;
+    virtual void SetString(const std::string& name, const std::string& value) = 0;
+    virtual void SetDword(const std::string& name, uint32_t value) = 0;
+};
+
+class ShellLink {
+public:
+    virtual ~ShellLink() = default;
+    virtual void SetPath(const std::string& target) = 0;
+    virtual void SetWorkingDirectory(const std::string& folder) = 0;
+    virtual void SetDescription(const std::string& text) = 0;
+    virtual bool Save(const std::string& linkFile) = 0;
+};
+
+class Lock {
+public:
+    virtual ~Lock() = default;
+    virtual void Acquire() = 0;
+    virtual void Release() = 0;
+};
+
+class Thread {
+public:
+    virtual ~Thread() = default;
+    virtual void Join() = 0;        // waits until the thread has ended
+    virtual bool Finished() = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // System
+    virtual bool GetVersion(unsigned& platformId, unsigned& major) = 0;
+    virtual LocalTime Now() = 0;
+    virtual void SleepMs(unsigned ms) = 0;
+    virtual bool IsMainThread() = 0;
+    virtual std::unique_ptr<Lock> NewLock() = 0;
+    virtual std::unique_ptr<Thread> StartThread(std::function<void()> body) = 0;
+    // The module's own resource of that type and name; data stays valid for the run.
+    virtual bool FindResourceData(const std::string& type, const std::string& name,
+                                  const uint8_t*& data, size_t& size) = 0;
+    virtual int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+
+    // Current directory and folders
+    virtual std::string GetCurrentDir() = 0;          // as the system gives it, no NUL
+    virtual bool SetCurrentDir(const std::string& path) = 0;
+    virtual bool CreateDir(const std::string& path) = 0;
+    virtual bool RemoveDir(const std::string& path) = 0;
+    virtual std::string TempPath() = 0;               // empty on failure
+
+    // Files
+    // Creates or replaces the file and writes the bytes in one write.
+    // Returns false when it cannot be created or fewer bytes were stored.
+    virtual bool WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) = 0;
+    virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
+    virtual bool DeleteFileAt(const std::string& path) = 0;
+    // Entries matching a pattern ("folder\*.*" or an exact name), "." and ".." included.
+    virtual std::vector<FoundFile> FindFiles(const std::string& pattern) = 0;
+    // Last-write time of an existing file, as a packed local DOS date-time.
+    virtual bool GetLastWriteDos(const std::string& path, uint32_t& dosDateTime) = 0;
+    // Opens the existing file for writing and sets its last-write time from a local DOS date-time.
+    virtual bool SetLastWriteDos(const std::string& path, uint32_t dosDateTime) = 0;
+
+    // Drives and volumes
+    virtual uint32_t LogicalDrives() = 0;
+    virtual unsigned DriveType(const std::string& root) = 0;
+    virtual bool VolumeInfo(const std::string& root, std::string& label, uint32_t& fsFlags) = 0;
+    // Geometry of the disk of root, or of the current directory when root is empty.
+    virtual bool DiskGeometry(const std::string& root, uint32_t& sectorsPerCluster, uint32_t& bytesPerSector) = 0;
+    virtual bool FreeBytesForUser(const std::string& root, uint64_t& bytes) = 0;
+    virtual StorageAnswer QueryStorageDevice(const std::string& devicePath) = 0;
+    virtual bool NetworkConnection(const std::string& drive, std::string& remote) = 0;
+    virtual unsigned SetErrorMode(unsigned mode) = 0;
+
+    // Text under the system's ANSI rules
+    virtual void UpperCase(std::string& text) = 0;
+    virtual void LowerCase(std::string& text) = 0;
+    // CompareStringA, user default locale: <0, 0, >0.
+    virtual int CompareIgnoreCase(const std::string& a, const std::string& b) = 0;  // NORM_IGNORECASE|SORT_STRINGSORT
+    virtual int CompareLocale(const std::string& a, const std::string& b) = 0;      // no flags
+    virtual bool IsDbcsSystem() = 0;
+
+    // Shell
+    virtual bool SpecialFolderPath(int csidl, std::string& path) = 0;  // false: no entry point or not S_OK
+    virtual std::unique_ptr<ShellLink> NewShellLink() = 0;             // null when the object cannot be made
+
+    // Registry
+    virtual std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) = 0;
+
+    // Windows and processes
+    virtual void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) = 0;
+    virtual bool WindowHasProperty(uintptr_t window, const std::string& property) = 0;
+    virtual bool StartProgram(const std::string& commandLine, unsigned showMode) = 0;  // WinExec
+};
+
+// The machine the program runs on; set once at start-up (or by a test).
+Platform& Sys();
+void SetPlatform(Platform* platform);
