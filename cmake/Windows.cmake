@@ -10,10 +10,18 @@ set(WIN_LINK_FLAGS
     -Wl,--major-subsystem-version,5,--minor-subsystem-version,0)
 set(WIN_SYSTEM_LIBS comctl32 ole32 oleaut32 uuid shell32 gdi32 user32 advapi32 kernel32)
 set(ZLIB_STATIC /usr/i686-w64-mingw32/lib/libz.a)
+set(RESOURCES_DIR ${CMAKE_SOURCE_DIR}/resources)
+file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${RESOURCES_DIR}/*)
 
 file(GLOB WIN_SOURCES CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/src/platform/Win32Platform*.cpp
      ${CMAKE_SOURCE_DIR}/src/wizard/win32/*.cpp)
+
+if(NOT VELMORRA_WIN_TESTS)
+    # Small, stripped product (set before the targets: they take the options at creation).
+    add_compile_options(-Os -ffunction-sections -fdata-sections)
+    list(APPEND WIN_LINK_FLAGS -s -Wl,--gc-sections)
+endif()
 
 add_library(velmorra_core STATIC ${CORE_SOURCES} ${WIN_SOURCES})
 target_include_directories(velmorra_core PUBLIC ${CMAKE_SOURCE_DIR}/src /usr/i686-w64-mingw32/include)
@@ -26,50 +34,68 @@ if(VELMORRA_WIN_TESTS)
     target_include_directories(gtest_win PUBLIC ${GTEST_ROOT}/include PRIVATE ${GTEST_ROOT})
     target_compile_options(gtest_win PRIVATE -w)
     file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
-    add_executable(win_tests ${WIN_TEST_SOURCES})
-    target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win)
-    target_link_libraries(win_tests PRIVATE velmorra_core gtest_win)
-    target_link_options(win_tests PRIVATE ${WIN_LINK_FLAGS})
+    # The window tests load the program's pictures: the runner carries them, unless the
+    # tests bring resource files of their own.
+    file(GLOB WIN_TEST_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.rc)
+    if(NOT WIN_TEST_RC)
+        set(WIN_TEST_RC ${RESOURCES_DIR}/wintests.rc)
+    endif()
+    set_source_files_properties(${WIN_TEST_RC} PROPERTIES OBJECT_DEPENDS "${RESOURCE_FILES}")
+    if(WIN_TEST_SOURCES)
+        add_executable(win_tests ${WIN_TEST_SOURCES} ${WIN_TEST_RC})
+        target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${RESOURCES_DIR})
+        target_link_libraries(win_tests PRIVATE velmorra_core gtest_win)
+        target_link_options(win_tests PRIVATE ${WIN_LINK_FLAGS})
+    endif()
     return()
 endif()
-
-# Small, stripped product.
-add_compile_options(-Os -ffunction-sections -fdata-sections)
-list(APPEND WIN_LINK_FLAGS -s -Wl,--gc-sections)
 
 # The stand-in word processor of the demo payload.
 file(GLOB VLM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/vlm/*.cpp ${CMAKE_SOURCE_DIR}/payload/vlm/*.rc)
 add_executable(vlm WIN32 ${VLM_SOURCES})
+target_include_directories(vlm PRIVATE ${RESOURCES_DIR})
 target_link_options(vlm PRIVATE ${WIN_LINK_FLAGS})
 target_link_libraries(vlm PRIVATE user32 gdi32 advapi32 kernel32)
 
 # The payload folder and the "FILES" archive made from it.
 set(VELMORRA_PAYLOAD_DIR "" CACHE PATH "Folder of files to install; empty for the demo payload")
 set(VELMORRA_HOST_TOOLS "" CACHE PATH "Folder holding velmorra-pack and velmorra-demo-payload (host build)")
+if(NOT VELMORRA_HOST_TOOLS)
+    message(FATAL_ERROR "Set VELMORRA_HOST_TOOLS to the host build folder (it builds velmorra-pack).")
+endif()
+get_filename_component(HOST_TOOLS ${VELMORRA_HOST_TOOLS} ABSOLUTE)
+set(PACKER ${HOST_TOOLS}/velmorra-pack)
 set(FILES_ARCHIVE ${CMAKE_BINARY_DIR}/files.bin)
 if(VELMORRA_PAYLOAD_DIR)
-    file(GLOB_RECURSE PAYLOAD_FILES CONFIGURE_DEPENDS ${VELMORRA_PAYLOAD_DIR}/*)
+    get_filename_component(PAYLOAD_DIR ${VELMORRA_PAYLOAD_DIR} ABSOLUTE)
+    file(GLOB_RECURSE PAYLOAD_FILES CONFIGURE_DEPENDS ${PAYLOAD_DIR}/*)
     add_custom_command(OUTPUT ${FILES_ARCHIVE}
-        COMMAND ${VELMORRA_HOST_TOOLS}/velmorra-pack ${VELMORRA_PAYLOAD_DIR} ${FILES_ARCHIVE}
-        DEPENDS ${PAYLOAD_FILES} ${VELMORRA_HOST_TOOLS}/velmorra-pack
-        COMMENT "Packing ${VELMORRA_PAYLOAD_DIR}")
+        COMMAND ${PACKER} ${PAYLOAD_DIR} ${FILES_ARCHIVE}
+        DEPENDS ${PAYLOAD_FILES} ${PACKER}
+        COMMENT "Packing ${PAYLOAD_DIR}"
+        VERBATIM)
 else()
     set(DEMO_DIR ${CMAKE_BINARY_DIR}/payload)
     add_custom_command(OUTPUT ${FILES_ARCHIVE}
         COMMAND ${CMAKE_COMMAND} -E rm -rf ${DEMO_DIR}
-        COMMAND ${VELMORRA_HOST_TOOLS}/velmorra-demo-payload ${DEMO_DIR}
+        COMMAND ${HOST_TOOLS}/velmorra-demo-payload ${DEMO_DIR}
         COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:vlm> ${DEMO_DIR}/vlm.exe
-        COMMAND ${VELMORRA_HOST_TOOLS}/velmorra-pack ${DEMO_DIR} ${FILES_ARCHIVE}
-        DEPENDS vlm ${VELMORRA_HOST_TOOLS}/velmorra-demo-payload ${VELMORRA_HOST_TOOLS}/velmorra-pack
-        COMMENT "Generating and packing the demo payload")
+        COMMAND ${PACKER} ${DEMO_DIR} ${FILES_ARCHIVE}
+        DEPENDS vlm ${HOST_TOOLS}/velmorra-demo-payload ${PACKER}
+        COMMENT "Generating and packing the demo payload"
+        VERBATIM)
 endif()
-add_custom_target(files_archive DEPENDS ${FILES_ARCHIVE})
+add_custom_target(files_archive ALL DEPENDS ${FILES_ARCHIVE})
 
 file(GLOB SETUP_ENTRY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/setup/WinMain*.cpp)
-add_executable(VelmorraSetup WIN32 ${SETUP_ENTRY} ${CMAKE_SOURCE_DIR}/resources/setup.rc)
+if(NOT SETUP_ENTRY)
+    message(WARNING "src/setup/WinMain.cpp is missing: VelmorraSetup.exe is not built.")
+    return()
+endif()
+add_executable(VelmorraSetup WIN32 ${SETUP_ENTRY} ${RESOURCES_DIR}/setup.rc)
 add_dependencies(VelmorraSetup files_archive)
-set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/setup.rc PROPERTIES
-    OBJECT_DEPENDS ${FILES_ARCHIVE})
-target_include_directories(VelmorraSetup PRIVATE ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/resources)
+set_source_files_properties(${RESOURCES_DIR}/setup.rc PROPERTIES
+    OBJECT_DEPENDS "${FILES_ARCHIVE};${RESOURCE_FILES}")
+target_include_directories(VelmorraSetup PRIVATE ${CMAKE_BINARY_DIR} ${RESOURCES_DIR})
 target_link_libraries(VelmorraSetup PRIVATE velmorra_core)
 target_link_options(VelmorraSetup PRIVATE ${WIN_LINK_FLAGS})

@@ -57,8 +57,11 @@ public:
     int32_t ComponentBytes(const std::string& fileList, const std::string& destFolder) const;
 
 private:
+    struct FreeBytes { void operator()(uint8_t* p) const; };
     void Load(const uint8_t* compressed, size_t size);
-    std::unique_ptr<uint8_t[]> data_;
+    void Index();
+    bool TryExtract(const TAttachedFile& entry, const std::string& target);
+    std::unique_ptr<uint8_t[], FreeBytes> data_;   // grown with realloc, so never zero-filled
 };
 
 // The one archive reader of the program (set by start-up).

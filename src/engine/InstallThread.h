@@ -50,6 +50,7 @@ private:
     void Execute();
     TAttachedFiles& files_;
     std::unique_ptr<Thread> thread_;
+    bool joined_ = false;
 };
 
 // What the timer-1 poll needs of the wizard.
@@ -64,3 +65,12 @@ public:
 };
 // One tick of timer 1.
 void PollInstallStatus(InstallPollView& view);
+
+// Before the thread starts: nothing done yet, no component, Running.
+void ResetInstallStatus();
+
+// The close handler's side. Hold before the cancel question (true when a running worker was
+// held); release after it: closing stops the worker after its file (a pending question is
+// answered Abort), otherwise the worker goes on. Timer 1 does nothing between the two.
+bool HoldWorkerForClose();
+void ReleaseWorkerAfterClose(bool closing);

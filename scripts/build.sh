@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Builds the project's trees, incrementally, with the tools a fresh Debian 12 lacks installed first.
+#
+#   bash scripts/build.sh [tree...]      default: host win wintest
+#
+#   host       build/host       portable code, unit tests, the packer and the demo-payload generator
+#   tools      build/host       only the packer and the generator (what win needs)
+#   win        build/win        VelmorraSetup.exe, the stand-in vlm.exe and the "FILES" archive
+#   wintest    build/wintest    the Win32 test runner (tests/win)
+#   host-asan  build/host-asan  unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
+#   host-tsan  build/host-tsan  unit tests with ThreadSanitizer
+#
+# VELMORRA_PAYLOAD_DIR=<folder> makes the setup program install that folder instead of the demo
+# payload. JOBS sets the build's parallelism (default 2). Logs go to build/logs/<tree>.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+JOBS=${JOBS:-2}
+
+bash scripts/install-deps.sh
+mkdir -p build/logs
+
+trees=("$@")
+[ ${#trees[@]} -eq 0 ] && trees=(host win wintest)
+
+# Runs a build step quietly; on failure shows the end of its log.
+run_logged() {
+    local name=$1 log=build/logs/$1.log start=$SECONDS
+    shift
+    printf '== %-10s ' "$name"
+    if "$@" >"$log" 2>&1; then
+        echo "ok ($((SECONDS - start)) s)"
+        return 0
+    fi
+    echo "FAILED ($((SECONDS - start)) s), see $log"
+    grep -E 'error|Error|warning: .*WinMain|CMake Warning' "$log" | head -20 | sed 's/^/   /'
+    tail -n 15 "$log" | sed 's/^/   | /'
+    return 1
+}
+
+configure() {
+    local dir=$1
+    shift
+    cmake -S "$ROOT" -B "$dir" "$@"
+}
+
+build_host() {  # dir, cmake options..., -- targets...
+    local dir=$1
+    shift
+    local opts=() targets=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do opts+=("$1"); shift; done
+    [ $# -gt 0 ] && shift
+    targets=("$@")
+    configure "$dir" "${opts[@]}" || return 1
+    if [ ${#targets[@]} -eq 0 ]; then
+        cmake --build "$dir" -j"$JOBS"
+    else
+        cmake --build "$dir" -j"$JOBS" --target "${targets[@]}"
+    fi
+}
+
+build_win() {
+    local payload=
+    if [ -n "${VELMORRA_PAYLOAD_DIR:-}" ]; then
+        payload=$(cd "$VELMORRA_PAYLOAD_DIR" && pwd) || { echo "no folder $VELMORRA_PAYLOAD_DIR"; return 1; }
+    fi
+    configure build/win -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
+        -DVELMORRA_HOST_TOOLS="$ROOT/build/host" -DVELMORRA_PAYLOAD_DIR="$payload" || return 1
+    cmake --build build/win -j"$JOBS" || return 1
+    if [ ! -f build/win/VelmorraSetup.exe ]; then
+        echo "VelmorraSetup.exe was not built (is src/setup/WinMain.cpp there?)"
+        return 1
+    fi
+}
+
+build_wintest() {
+    configure build/wintest -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32-posix.cmake" \
+        -DVELMORRA_WIN_TESTS=ON || return 1
+    cmake --build build/wintest -j"$JOBS"
+}
+
+failed=0
+for tree in "${trees[@]}"; do
+    case $tree in
+    host) run_logged host build_host build/host || failed=1 ;;
+    tools) run_logged tools build_host build/host -- velmorra-pack velmorra-demo-payload || failed=1 ;;
+    win)
+        # The archive needs the host tools, whether or not the rest of the host tree builds.
+        { run_logged tools build_host build/host -- velmorra-pack velmorra-demo-payload &&
+            run_logged win build_win; } || failed=1
+        ;;
+    wintest) run_logged wintest build_wintest || failed=1 ;;
+    host-asan) run_logged host-asan build_host build/host-asan -DVELMORRA_SANITIZE=address -- unit_tests || failed=1 ;;
+    host-tsan) run_logged host-tsan build_host build/host-tsan -DVELMORRA_SANITIZE=thread -- unit_tests || failed=1 ;;
+    *) echo "unknown tree: $tree" >&2; exit 2 ;;
+    esac
+done
+exit $failed

@@ -1,0 +1,98 @@
+# Wine set-up shared by the scripts and the tests that run Windows programs. Source it:
+#
+#   source scripts/wine-env.sh
+#   wine_env_init              # display + fresh prefix; or: wine_env_init /path/to/prefix
+#   trap wine_env_cleanup EXIT
+#   wine build/win/VelmorraSetup.exe
+#
+# wine_env_init exports DISPLAY (starting Xvfb when there is none), WINEPREFIX, WINEDEBUG=-all
+# and WINEDLLOVERRIDES (no Mono or Gecko prompts). Without an argument the prefix is new and
+# empty of any earlier run, copied from a template made once by wineboot (build/wine-template),
+# which keeps each fresh prefix to a second or two. With an argument, that prefix is used and
+# made if missing. wine_env_cleanup ends the prefix's wineserver, the Xvfb it started and
+# removes a prefix it made. wine_env_new_prefix swaps in another fresh prefix.
+# WINE_ENV_ROOT (the repository) and WINE_ENV_TEMPLATE (the template prefix) can be preset.
+
+WINE_ENV_ROOT=${WINE_ENV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+WINE_ENV_TEMPLATE=${WINE_ENV_TEMPLATE:-$WINE_ENV_ROOT/build/wine-template}
+WINE_ENV_XVFB_PID=
+WINE_ENV_OWN_PREFIX=
+WINE_ENV_PREFIX=
+
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# Starts Xvfb on a free display when no display is set.
+wine_env_display() {
+    [ -n "${DISPLAY:-}" ] && return 0
+    local n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    WINE_ENV_XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 100); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        kill -0 "$WINE_ENV_XVFB_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "wine-env: Xvfb did not start on $DISPLAY" >&2
+    return 1
+}
+
+# Makes a prefix with wineboot and waits until Wine has finished setting it up.
+wine_env_boot() {
+    mkdir -p "$1"
+    WINEPREFIX="$1" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$1" wineserver -w
+}
+
+wine_env_template() {
+    [ -f "$WINE_ENV_TEMPLATE/system.reg" ] && return 0
+    local tmp="$WINE_ENV_TEMPLATE.tmp.$$"
+    rm -rf "$tmp"
+    wine_env_boot "$tmp" || return 1
+    rm -rf "$WINE_ENV_TEMPLATE"
+    mv "$tmp" "$WINE_ENV_TEMPLATE"
+}
+
+wine_env_new_prefix() {
+    wine_env_drop_prefix
+    wine_env_template || return 1
+    WINE_ENV_OWN_PREFIX=$(mktemp -d /tmp/velmorra-wine.XXXXXX)
+    cp -a "$WINE_ENV_TEMPLATE/." "$WINE_ENV_OWN_PREFIX/"
+    WINE_ENV_PREFIX=$WINE_ENV_OWN_PREFIX
+    export WINEPREFIX=$WINE_ENV_PREFIX
+}
+
+wine_env_drop_prefix() {
+    # Only a prefix of ours: never someone's own Wine session.
+    if [ -n "$WINE_ENV_PREFIX" ] && [ -d "$WINE_ENV_PREFIX" ]; then
+        WINEPREFIX=$WINE_ENV_PREFIX wineserver -k >/dev/null 2>&1 || true
+    fi
+    WINE_ENV_PREFIX=
+    if [ -n "$WINE_ENV_OWN_PREFIX" ]; then
+        rm -rf "$WINE_ENV_OWN_PREFIX"
+        WINE_ENV_OWN_PREFIX=
+    fi
+}
+
+wine_env_init() {
+    wine_env_display || return 1
+    if [ -n "${1:-}" ]; then
+        WINE_ENV_PREFIX=$1
+        export WINEPREFIX=$1
+        [ -f "$WINEPREFIX/system.reg" ] || wine_env_boot "$WINEPREFIX" || return 1
+    else
+        wine_env_new_prefix || return 1
+    fi
+}
+
+wine_env_cleanup() {
+    wine_env_drop_prefix
+    if [ -n "$WINE_ENV_XVFB_PID" ]; then
+        kill "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        wait "$WINE_ENV_XVFB_PID" 2>/dev/null || true
+        WINE_ENV_XVFB_PID=
+    fi
+}

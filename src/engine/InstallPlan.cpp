@@ -1,0 +1,214 @@
+#include "engine/InstallPlan.h"
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+
+#include "instutils/DateTime.h"
+#include "instutils/DiskSpace.h"
+#include "instutils/FileHelpers.h"
+#include "instutils/InstallLog.h"
+#include "instutils/Paths.h"
+#include "platform/Platform.h"
+
+namespace {
+
+const char* const kSoundSettings =
+    "[\\Software\\Velmorra Word Processor\\Sounds\\General Settings]\r\nSoundScheme=Basic.asn";
+
+bool EndsWithBackslash(const std::string& text) { return !text.empty() && text.back() == '\\'; }
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix)
+{
+    return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+int32_t Clamp32(int64_t value) { return static_cast<int32_t>(std::min<int64_t>(value, INT32_MAX)); }
+
+// Keeps the log suspended for a stretch of requests, also when one of them throws.
+class LogSuspension {
+public:
+    LogSuspension() { SuspendLog(); }
+    ~LogSuspension() { ResumeLog(); }
+    LogSuspension(const LogSuspension&) = delete;
+    LogSuspension& operator=(const LogSuspension&) = delete;
+};
+
+// The 8 bytes of a double, lowest first, as the installed program reads them back.
+std::string LittleEndianBytes(double value)
+{
+    uint64_t bits = std::bit_cast<uint64_t>(value);
+    std::string bytes(8, '\0');
+    for (char& b : bytes) {
+        b = static_cast<char>(bits & 0xFF);
+        bits >>= 8;
+    }
+    return bytes;
+}
+
+}  // namespace
+
+void TAttachedFiles::ClearComponentFiles(int component) { ComponentFiles.at(size_t(component)).clear(); }
+
+bool TAttachedFiles::AddFilesByName(const std::string& name, const std::string& folder, TInstallMode mode,
+                                    int component)
+{
+    auto& list = ComponentFiles.at(size_t(component));
+    const TInstallMode effective = ForceOverwrite ? Always : mode;
+    const bool wholeFolder = EndsWithBackslash(name);
+    bool planned = false;
+    std::string publicPrefix;   // looked up once, when the first file is planned
+    for (const auto& entry : Entries) {
+        if (wholeFolder ? !StartsWithNoCase(entry->Name, name) : !EqualNoCase(entry->Name, name)) continue;
+
+        const std::string target = FullTarget ? folder : JoinPath(folder, entry->Name);
+        const bool keepExisting = effective != Always && FileExists(target) &&
+                                  (effective == IfAbsent || FileModifiedTime(target) == entry->Date);
+        if (!keepExisting) {
+            auto file = std::make_unique<TFileToInstall>();
+            file->Entry = entry.get();
+            file->TargetPath = target;
+            file->Logged = LogSuspendCount == 0;
+            list.push_back(std::move(file));
+            planned = true;
+            // Looked up directly: the update list names the shared public folder, whatever the plan used.
+            if (publicPrefix.empty())
+                publicPrefix = JoinPath(SpecialFolder(CSIDL_COMMON_APPDATA), "Velmorra\\Public\\");
+            if (StartsWithNoCase(target, publicPrefix)) PublicFiles.push_back(mode == IfAbsent ? target + "\t!" : target);
+        }
+        if (!wholeFolder) break;
+    }
+    return planned;
+}
+
+int32_t TAttachedFiles::PlannedBytes() const
+{
+    int64_t total = 0;
+    for (const auto& list : ComponentFiles)
+        for (const auto& file : list) total += file->Entry->Size;
+    return Clamp32(total);
+}
+
+int32_t TAttachedFiles::ComponentBytes(const std::string& fileList, const std::string& destFolder) const
+{
+    const std::vector<std::string> lines = SplitLines(fileList);
+    int64_t total = 0;
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        const bool wholeFolder = EndsWithBackslash(*line);
+        for (auto entry = Entries.rbegin(); entry != Entries.rend(); ++entry) {
+            const TAttachedFile& e = **entry;
+            if (wholeFolder ? !StartsWithNoCase(e.Name, *line) : !EqualNoCase(e.Name, *line)) continue;
+            if (e.Size > 0) total += RoundUpToCluster(destFolder, e.Size);
+            if (!wholeFolder) break;
+        }
+    }
+    return Clamp32(total);
+}
+
+std::string DataFolder(const PlanChoices& choices, int role)
+{
+    std::string folder;
+    if (choices.IsPortable) {
+        folder = choices.MainDir;
+        WithTrailingBackslash(folder);
+        if (role == SpellingFolder) folder += "Orthographe\\";
+    } else if (role == SharedDataFolder) {
+        folder = SpecialFolder(CSIDL_COMMON_APPDATA);
+        if (folder.empty()) folder = SpecialFolder(CSIDL_PERSONAL);
+        WithTrailingBackslash(folder);
+        folder += "Velmorra";
+    } else if (role == HiddenDataFolder) {
+        folder = DataFolder(choices, SharedDataFolder) + "Hidden";
+    } else if (role == PublicDataFolder) {
+        folder = DataFolder(choices, SharedDataFolder) + "Public";
+    } else {
+        folder = DataFolder(choices, PublicDataFolder) + "Orthographe\\";
+    }
+    if (!folder.empty()) {
+        WithTrailingBackslash(folder);
+        MakeFolderPath(folder);
+    }
+    return folder;
+}
+
+std::string DestFile(const std::string& mainDir, const std::string& name) { return JoinPath(mainDir, name); }
+
+namespace {
+
+// The folder of the one request inside it is the whole target path.
+class FullTargetRequest {
+public:
+    explicit FullTargetRequest(TAttachedFiles& files) : files_(files) { files_.FullTarget = true; }
+    ~FullTargetRequest() { files_.FullTarget = false; }
+    FullTargetRequest(const FullTargetRequest&) = delete;
+    FullTargetRequest& operator=(const FullTargetRequest&) = delete;
+private:
+    TAttachedFiles& files_;
+};
+
+bool Chosen(const PlanChoices& choices, int component) { return (choices.ChosenComps >> component) & 1; }
+
+void PlanSpellingFiles(TAttachedFiles& files, const PlanChoices& c)
+{
+    auto spelling = [&] { return DataFolder(c, SpellingFolder); };
+    if (Chosen(c, 2)) {
+        files.AddFilesByName("French.asc", spelling(), IfAbsent, 2);
+        files.AddFilesByName("français.zlx", spelling(), IfChanged, 2);
+        files.AddFilesByName("persodicfr.tlx", spelling(), IfAbsent, 2);
+    }
+    if (Chosen(c, 3)) {
+        files.AddFilesByName("English (American).asc", spelling(), IfAbsent, 3);
+        files.AddFilesByName("English (American).cache", spelling(), IfAbsent, 3);
+        files.AddFilesByName("English (British).asc", spelling(), IfAbsent, 3);
+        // The British speller starts from a copy of the American cache.
+        {
+            FullTargetRequest whole(files);
+            files.AddFilesByName("English (American).cache", spelling() + "English (British).cache", IfAbsent, 3);
+        }
+        files.AddFilesByName("english.zlx", spelling(), IfChanged, 3);
+        files.AddFilesByName("us.zlx", spelling(), IfChanged, 3);
+        files.AddFilesByName("uk.zlx", spelling(), IfChanged, 3);
+        files.AddFilesByName("userdicen.tlx", spelling(), IfAbsent, 3);
+    }
+}
+
+void WriteSoundSettings(const PlanChoices& c)
+{
+    const std::string iniFile = DataFolder(c, SharedDataFolder) + "Velmorra.ini";
+    // A portable copy keeps the user's own sound settings.
+    if (c.IsPortable && FileExists(iniFile)) return;
+    WriteTextFile(iniFile, kSoundSettings);
+}
+
+}  // namespace
+
+double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& c)
+{
+    for (int component = 0; component < 8; ++component) files.ClearComponentFiles(component);
+    files.ForceOverwrite = !c.IsPortable;
+
+    files.AddFilesByName("vlm.exe", c.MainDir, IfChanged, 0);
+    files.AddFilesByName("Licence.txt", c.MainDir, IfChanged, 0);
+    Sys().DeleteFileAt(DestFile(c.MainDir, "Velmorra.exe"));   // left by older versions
+    if (Chosen(c, 1)) files.AddFilesByName("Velmorra.chm", c.MainDir, IfChanged, 1);
+    {
+        LogSuspension quiet;
+        PlanSpellingFiles(files, c);
+    }
+    if (Chosen(c, 4)) files.AddFilesByName("Coupe de mots.dat", c.MainDir, IfChanged, 4);
+    {
+        LogSuspension quiet;
+        if (Chosen(c, 5))
+            files.AddFilesByName("Modèles de document\\", DataFolder(c, PublicDataFolder), IfAbsent, 5);
+        // Versions before 2.0.4 did not install the collections on their own.
+        if (Chosen(c, 6) || c.LastRunVer < 20004000)
+            files.AddFilesByName("Collections d'inserts\\", DataFolder(c, PublicDataFolder), IfAbsent, 6);
+    }
+    if (Chosen(c, 7)) files.AddFilesByName("Basic.asn", DataFolder(c, PublicDataFolder), IfChanged, 7);
+
+    if (Chosen(c, 7)) WriteSoundSettings(c);
+    if (c.IsPortable) return 0;
+    const double stamp = NowDateTime();
+    WriteTextFile(DataFolder(c, HiddenDataFolder) + "install_stamp", LittleEndianBytes(stamp));
+    return stamp;
+}

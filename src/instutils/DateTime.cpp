@@ -1,0 +1,88 @@
+#include "instutils/DateTime.h"
+
+#include <cmath>
+
+namespace {
+
+const int64_t kMsPerDay = 86400000;
+const int64_t kDaysTo1970 = 25569;   // 1899-12-30 to 1970-01-01
+
+// Proleptic Gregorian day numbers (days since 1970-01-01), after H. Hinnant's algorithms.
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+    y -= m <= 2;
+    int64_t era = (y >= 0 ? y : y - 399) / 400;
+    int64_t yoe = y - era * 400;
+    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int& year, int& month, int& day) {
+    z += 719468;
+    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    year = static_cast<int>(yoe + era * 400 + (month <= 2));
+}
+
+bool LeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int DaysInMonth(int y, int m) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && LeapYear(y) ? 29 : days[m - 1];
+}
+
+}  // namespace
+
+// Before 1899-12-30 the day count is negative and the time of day still counts forward.
+double EncodeDateTime(const LocalTime& t) {
+    double date = static_cast<double>(DaysFromCivil(t.year, t.month, t.day) + kDaysTo1970);
+    double time = (t.hour * 3600000.0 + t.minute * 60000.0 + t.second * 1000.0 + t.millisecond) / kMsPerDay;
+    return date < 0 ? date - time : date + time;
+}
+
+LocalTime DecodeDateTime(double value) {
+    double whole = std::trunc(value);
+    int64_t days = static_cast<int64_t>(whole);
+    auto ms = static_cast<int64_t>(std::nearbyint(std::fabs(value - whole) * kMsPerDay));
+    if (ms >= kMsPerDay) {   // 23:59:59.9996 rounds into the next day, not to hour 24
+        ms -= kMsPerDay;
+        days += value < 0 ? -1 : 1;
+    }
+    LocalTime t;
+    CivilFromDays(days - kDaysTo1970, t.year, t.month, t.day);
+    t.hour = static_cast<int>(ms / 3600000);
+    t.minute = static_cast<int>(ms / 60000 % 60);
+    t.second = static_cast<int>(ms / 1000 % 60);
+    t.millisecond = static_cast<int>(ms % 1000);
+    return t;
+}
+
+uint32_t DateTimeToDos(double value) {
+    LocalTime t = DecodeDateTime(value);
+    if (t.year < 1980 || t.year > 2099) return 0;
+    return (static_cast<uint32_t>(t.year - 1980) << 25) | (static_cast<uint32_t>(t.month) << 21) |
+           (static_cast<uint32_t>(t.day) << 16) | (static_cast<uint32_t>(t.hour) << 11) |
+           (static_cast<uint32_t>(t.minute) << 5) | static_cast<uint32_t>(t.second / 2);
+}
+
+// A packed value that names no real moment (month 0, day 31 of April...) gives 0.
+double DosToDateTime(uint32_t dos) {
+    LocalTime t;
+    t.year = static_cast<int>(dos >> 25) + 1980;
+    t.month = static_cast<int>((dos >> 21) & 0xF);
+    t.day = static_cast<int>((dos >> 16) & 0x1F);
+    t.hour = static_cast<int>((dos >> 11) & 0x1F);
+    t.minute = static_cast<int>((dos >> 5) & 0x3F);
+    t.second = static_cast<int>(dos & 0x1F) * 2;
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > DaysInMonth(t.year, t.month) || t.hour > 23 ||
+        t.minute > 59 || t.second > 59)
+        return 0;
+    return EncodeDateTime(t);
+}
+
+double NowDateTime() { return EncodeDateTime(Sys().Now()); }

@@ -1,0 +1,127 @@
+#include "instutils/Paths.h"
+
+#include <memory>
+#include <vector>
+
+#include "instutils/InstallLog.h"
+#include "platform/Platform.h"
+
+namespace {
+
+std::vector<std::string> currentDirectoryStack;
+
+// One lock for every operation that moves the process current directory: the drive watch on
+// the wizard's thread may test a folder while the worker makes one.
+Lock& CurrentDirectoryLock() {
+    static std::unique_ptr<Lock> lock = Sys().NewLock();
+    return *lock;
+}
+
+// These operations call each other (MakeFolderPath -> FolderExists), so only the outermost
+// one on a thread takes the lock.
+thread_local int guardDepth = 0;
+
+}  // namespace
+
+CurrentDirectoryGuard::CurrentDirectoryGuard() {
+    if (guardDepth++ == 0) CurrentDirectoryLock().Acquire();
+}
+
+CurrentDirectoryGuard::~CurrentDirectoryGuard() {
+    if (--guardDepth == 0) CurrentDirectoryLock().Release();
+}
+
+void MakeFolderPath(const std::string& folder) {
+    CurrentDirectoryGuard guard;
+    // A relative path walks up to empty text: the walk ends there as it does at a drive.
+    if (folder.empty() || FolderExists(folder)) return;
+    std::string copy = folder;
+    if (LastChar(copy) == '\\') DropLastChar(copy);
+    std::string parent = FolderOf(copy);
+    if (parent.size() < folder.size()) MakeFolderPath(parent);
+    Sys().CreateDir(folder);
+    AddLogLine("Made Dir: " + folder);
+}
+
+// The system reads a path back in its plain form, so a folder exists only when it can be made
+// current and reads back as written.
+bool FolderExists(const std::string& path) {
+    CurrentDirectoryGuard guard;
+    PushCurrentDirectory();
+    std::string copy = path;
+    WithTrailingBackslash(copy);
+    Sys().SetCurrentDir(copy);
+    bool exists = EqualNoCase(CurrentDirectory(), copy);
+    PopCurrentDirectory();
+    return exists;
+}
+
+std::string CurrentDirectory() {
+    std::string dir = Sys().GetCurrentDir();
+    dir.resize(dir.find('\0') == std::string::npos ? dir.size() : dir.find('\0'));
+    WithTrailingBackslash(dir);
+    return dir;
+}
+
+void PushCurrentDirectory() { currentDirectoryStack.push_back(CurrentDirectory()); }
+
+void PopCurrentDirectory() {
+    if (currentDirectoryStack.empty()) return;
+    Sys().SetCurrentDir(currentDirectoryStack.back());
+    currentDirectoryStack.pop_back();
+}
+
+void WithTrailingBackslash(std::string& path) {
+    if (path.empty()) return;
+    if (path.back() == '/') path.back() = '\\';
+    else if (path.back() != '\\') path += '\\';
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    std::string path = folder;
+    WithTrailingBackslash(path);
+    return path + name;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    std::string ua = a, ub = b;
+    Sys().UpperCase(ua);
+    Sys().UpperCase(ub);
+    return ua == ub;
+}
+
+char LastChar(const std::string& text) { return text.empty() ? '\0' : text.back(); }
+
+void DropFirstChar(std::string& text) {
+    if (!text.empty()) text.erase(0, 1);
+}
+
+void DropLastChar(std::string& text) {
+    if (!text.empty()) text.pop_back();
+}
+
+std::string EscapeCaption(const std::string& text) {
+    if (text == "-") return "- ";   // a lone hyphen would draw as a separator
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == '&') out += '&';
+    }
+    return out;
+}
+
+std::string DrivePart(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        size_t serverEnd = path.find('\\', 2);
+        if (serverEnd == std::string::npos) return path;
+        return path.substr(0, path.find('\\', serverEnd + 1));
+    }
+    return "";
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t cut = path.find_last_of("\\:");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}

@@ -1,0 +1,473 @@
+#include "platform/Win32Platform.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+#include <exception>
+
+namespace {
+
+// GetProcAddress answers a generic FARPROC; going through void* keeps the cast explicit.
+template <typename Fn>
+Fn ProcAddress(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+std::string UpToNul(const char* text, size_t capacity) {
+    return std::string(text, strnlen(text, capacity));
+}
+
+std::wstring AnsiToWide(const std::string& text) {
+    int count = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (count <= 0) return {};
+    std::wstring wide(static_cast<size_t>(count), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), count);
+    wide.resize(static_cast<size_t>(count) - 1);
+    return wide;
+}
+
+// ---- threads -------------------------------------------------------------
+
+class Win32Lock : public Lock {
+public:
+    void Acquire() override { section_.Enter(); }
+    void Release() override { section_.Leave(); }
+
+private:
+    CriticalSection section_;
+};
+
+class Win32Thread : public Thread {
+public:
+    explicit Win32Thread(HANDLE handle) : handle_(handle) {}
+    void Join() override { ::WaitForSingleObject(handle_.Get(), INFINITE); }
+    bool Finished() override { return ::WaitForSingleObject(handle_.Get(), 0) == WAIT_OBJECT_0; }
+
+private:
+    FileHandle handle_;
+};
+
+DWORD WINAPI ThreadEntry(LPVOID parameter) {
+    std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+    // An exception must not unwind into the system's thread start.
+    try {
+        (*body)();
+    } catch (...) {
+    }
+    return 0;
+}
+
+// ---- shell links ---------------------------------------------------------
+
+class Win32ShellLink : public ShellLink {
+public:
+    explicit Win32ShellLink(ComPtr<IShellLinkA> link) : link_(std::move(link)) {}
+    void SetPath(const std::string& target) override { link_->SetPath(target.c_str()); }
+    void SetWorkingDirectory(const std::string& folder) override { link_->SetWorkingDirectory(folder.c_str()); }
+    void SetDescription(const std::string& text) override { link_->SetDescription(text.c_str()); }
+    bool Save(const std::string& linkFile) override {
+        ComPtr<IPersistFile> file;
+        if (FAILED(link_->QueryInterface(IID_IPersistFile, file.Receive()))) return false;
+        return SUCCEEDED(file->Save(AnsiToWide(linkFile).c_str(), TRUE));
+    }
+
+private:
+    ComPtr<IShellLinkA> link_;
+};
+
+// ---- registry ------------------------------------------------------------
+
+RegType TypeOf(DWORD kind) {
+    switch (kind) {
+    case REG_NONE: return RegType::None;
+    case REG_SZ: return RegType::String;
+    case REG_DWORD: return RegType::Dword;
+    default: return RegType::Other;
+    }
+}
+
+class Win32RegistryKey : public RegistryKey {
+public:
+    explicit Win32RegistryKey(HKEY key) : key_(key) {}
+
+    bool Query(const std::string& name, RegType& type, std::string& bytes) override {
+        DWORD kind = REG_NONE;
+        DWORD size = 0;
+        if (::RegQueryValueExA(key_.Get(), name.c_str(), nullptr, &kind, nullptr, &size) != ERROR_SUCCESS)
+            return false;
+        bytes.assign(size, '\0');
+        // The value may grow between the two questions; ask again with the new size.
+        while (size != 0) {
+            LONG result = ::RegQueryValueExA(key_.Get(), name.c_str(), nullptr, &kind,
+                                             reinterpret_cast<BYTE*>(bytes.data()), &size);
+            if (result == ERROR_MORE_DATA) {
+                bytes.assign(size, '\0');
+                continue;
+            }
+            bytes.resize(result == ERROR_SUCCESS ? size : 0);
+            break;
+        }
+        type = TypeOf(kind);
+        return true;
+    }
+
+    void SetString(const std::string& name, const std::string& value) override {
+        ::RegSetValueExA(key_.Get(), name.c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(value.c_str()), static_cast<DWORD>(value.size() + 1));
+    }
+
+    void SetDword(const std::string& name, uint32_t value) override {
+        DWORD number = value;
+        ::RegSetValueExA(key_.Get(), name.c_str(), 0, REG_DWORD,
+                         reinterpret_cast<const BYTE*>(&number), sizeof number);
+    }
+
+private:
+    RegKeyHandle key_;
+};
+
+// ---- windows -------------------------------------------------------------
+
+struct WindowVisit {
+    const std::function<bool(uintptr_t)>* visit;
+    std::exception_ptr error;
+};
+
+BOOL CALLBACK VisitWindow(HWND window, LPARAM parameter) {
+    auto* state = reinterpret_cast<WindowVisit*>(parameter);
+    // Carried past the system's frames and raised again once EnumWindows has returned.
+    try {
+        return (*state->visit)(reinterpret_cast<uintptr_t>(window)) ? TRUE : FALSE;
+    } catch (...) {
+        state->error = std::current_exception();
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+ModuleHandle LoadSystemLibrary(const char* fileName) {
+    char folder[MAX_PATH];
+    UINT length = ::GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return ModuleHandle();
+    std::string path(folder, length);
+    path += '\\';
+    path += fileName;
+    return ModuleHandle(::LoadLibraryA(path.c_str()));
+}
+
+Win32Platform::Win32Platform() : mainThreadId_(::GetCurrentThreadId()) {}
+
+Win32Platform::~Win32Platform() = default;
+
+bool Win32Platform::LocateFolderService() {
+    for (const char* library : {"shell32.dll", "shfolder.dll"}) {
+        ModuleHandle module = LoadSystemLibrary(library);
+        if (!module) continue;
+        auto entry = ProcAddress<FolderPathFn>(module.Get(), "SHGetFolderPathA");
+        if (entry) {
+            folderModule_ = std::move(module);
+            folderPath_ = entry;
+            return true;
+        }
+    }
+    return false;
+}
+
+// ---- system --------------------------------------------------------------
+
+bool Win32Platform::GetVersion(unsigned& platformId, unsigned& major) {
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!::GetVersionExA(&info)) return false;
+    platformId = info.dwPlatformId;
+    major = info.dwMajorVersion;
+    return true;
+}
+
+LocalTime Win32Platform::Now() {
+    SYSTEMTIME st;
+    ::GetLocalTime(&st);
+    return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+void Win32Platform::SleepMs(unsigned ms) { ::Sleep(ms); }
+
+bool Win32Platform::IsMainThread() { return ::GetCurrentThreadId() == mainThreadId_; }
+
+std::unique_ptr<Lock> Win32Platform::NewLock() { return std::make_unique<Win32Lock>(); }
+
+std::unique_ptr<Thread> Win32Platform::StartThread(std::function<void()> body) {
+    auto owned = std::make_unique<std::function<void()>>(std::move(body));
+    DWORD id = 0;
+    HANDLE handle = ::CreateThread(nullptr, 0, ThreadEntry, owned.get(), 0, &id);
+    if (!handle) return nullptr;
+    owned.release();  // the thread frees it
+    return std::make_unique<Win32Thread>(handle);
+}
+
+bool Win32Platform::FindResourceData(const std::string& type, const std::string& name,
+                                     const uint8_t*& data, size_t& size) {
+    HMODULE module = ::GetModuleHandleA(nullptr);
+    HRSRC info = ::FindResourceA(module, name.c_str(), type.c_str());
+    if (!info) return false;
+    HGLOBAL loaded = ::LoadResource(module, info);
+    const void* bytes = loaded ? ::LockResource(loaded) : nullptr;
+    if (!bytes) return false;
+    data = static_cast<const uint8_t*>(bytes);
+    size = ::SizeofResource(module, info);
+    return true;
+}
+
+int Win32Platform::ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+    // An empty caption leaves the system's own ("Error").
+    return ::MessageBoxA(nullptr, text.c_str(), caption.empty() ? nullptr : caption.c_str(), flags);
+}
+
+// ---- current directory and folders ---------------------------------------
+
+std::string Win32Platform::GetCurrentDir() {
+    // Another thread may change the directory between the two questions; ask again then.
+    for (;;) {
+        DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
+        if (needed == 0) return {};
+        std::string folder(needed, '\0');
+        DWORD length = ::GetCurrentDirectoryA(needed, folder.data());
+        if (length == 0) return {};
+        if (length < needed) {
+            folder.resize(length);
+            return folder;
+        }
+    }
+}
+
+bool Win32Platform::SetCurrentDir(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()) != 0; }
+
+bool Win32Platform::CreateDir(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool Win32Platform::RemoveDir(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
+
+std::string Win32Platform::TempPath() {
+    DWORD needed = ::GetTempPathA(0, nullptr);
+    if (needed == 0) return {};
+    std::string folder(needed + 1, '\0');
+    DWORD length = ::GetTempPathA(needed + 1, folder.data());
+    if (length == 0 || length > needed) return {};
+    return UpToNul(folder.c_str(), length);
+}
+
+// ---- files ---------------------------------------------------------------
+
+bool Win32Platform::WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) {
+    // Shared for reading is how text files are written; the sequential hint goes with it.
+    DWORD shareMode = share == FileShare::Read ? FILE_SHARE_READ : 0;
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | (share == FileShare::Read ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, shareMode, nullptr,
+                                  CREATE_ALWAYS, flags, nullptr));
+    if (!file) return false;
+    if (size == 0) return true;
+    if (size > MAXDWORD) return false;
+    DWORD written = 0;
+    return ::WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+bool Win32Platform::ReadWholeFile(const std::string& path, std::string& bytes) {
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    DWORD high = 0;
+    DWORD low = ::GetFileSize(file.Get(), &high);
+    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR) return false;
+    if (high != 0 || low > 0x7FFFFFFF) return false;
+    bytes.assign(low, '\0');
+    DWORD total = 0;
+    while (total < low) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), bytes.data() + total, low - total, &got, nullptr)) return false;
+        if (got == 0) break;  // the file shrank meanwhile
+        total += got;
+    }
+    bytes.resize(total);
+    return true;
+}
+
+bool Win32Platform::DeleteFileAt(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+std::vector<FoundFile> Win32Platform::FindFiles(const std::string& pattern) {
+    std::vector<FoundFile> found;
+    WIN32_FIND_DATAA entry;
+    FindHandle search(::FindFirstFileA(pattern.c_str(), &entry));
+    if (!search) return found;
+    do {
+        found.push_back(FoundFile{UpToNul(entry.cFileName, MAX_PATH), entry.dwFileAttributes});
+    } while (::FindNextFileA(search.Get(), &entry));
+    return found;
+}
+
+bool Win32Platform::GetLastWriteDos(const std::string& path, uint32_t& dosDateTime) {
+    WIN32_FIND_DATAA entry;
+    FindHandle search(::FindFirstFileA(path.c_str(), &entry));
+    if (!search) return false;
+    FILETIME local;
+    WORD date = 0, time = 0;
+    if (!::FileTimeToLocalFileTime(&entry.ftLastWriteTime, &local) ||
+        !::FileTimeToDosDateTime(&local, &date, &time))
+        return false;
+    dosDateTime = (static_cast<uint32_t>(date) << 16) | time;
+    return true;
+}
+
+bool Win32Platform::SetLastWriteDos(const std::string& path, uint32_t dosDateTime) {
+    WORD date = HIWORD(dosDateTime);
+    WORD time = LOWORD(dosDateTime);
+    FILETIME local, universal;
+    // A zero date (a year the packed form cannot hold) makes no file time.
+    if (date == 0 || !::DosDateTimeToFileTime(date, time, &local) || !::LocalFileTimeToFileTime(&local, &universal))
+        return false;
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return file && ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
+}
+
+// ---- drives and volumes --------------------------------------------------
+
+uint32_t Win32Platform::LogicalDrives() { return ::GetLogicalDrives(); }
+
+unsigned Win32Platform::DriveType(const std::string& root) { return ::GetDriveTypeA(root.c_str()); }
+
+bool Win32Platform::VolumeInfo(const std::string& root, std::string& label, uint32_t& fsFlags) {
+    char name[261] = {};
+    DWORD flags = 0;
+    if (!::GetVolumeInformationA(root.c_str(), name, sizeof name, nullptr, nullptr, &flags, nullptr, 0))
+        return false;
+    label = UpToNul(name, sizeof name);
+    fsFlags = flags;
+    return true;
+}
+
+bool Win32Platform::DiskGeometry(const std::string& root, uint32_t& sectorsPerCluster, uint32_t& bytesPerSector) {
+    DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+    if (!::GetDiskFreeSpaceA(root.empty() ? nullptr : root.c_str(), &sectors, &bytes, &freeClusters, &clusters))
+        return false;
+    sectorsPerCluster = sectors;
+    bytesPerSector = bytes;
+    return true;
+}
+
+bool Win32Platform::FreeBytesForUser(const std::string& root, uint64_t& bytes) {
+    ULARGE_INTEGER available, total, totalFree;
+    if (!::GetDiskFreeSpaceExA(root.empty() ? nullptr : root.c_str(), &available, &total, &totalFree))
+        return false;
+    bytes = available.QuadPart;
+    return true;
+}
+
+StorageAnswer Win32Platform::QueryStorageDevice(const std::string& devicePath) {
+    StorageAnswer answer;
+    FileHandle device(::CreateFileA(devicePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!device) return answer;
+    answer.opened = true;
+
+    // STORAGE_PROPERTY_QUERY: StorageDeviceProperty, PropertyStandardQuery, no parameters.
+    uint8_t query[12] = {};
+    // STORAGE_DEVICE_DESCRIPTOR with room for its strings; its Size field says how much.
+    uint8_t descriptor[548] = {};
+    const uint32_t declared = sizeof descriptor;
+    std::memcpy(descriptor + 4, &declared, sizeof declared);
+    const DWORD kQueryProperty = 0x2D1400;  // IOCTL_STORAGE_QUERY_PROPERTY
+    DWORD returned = 0;
+    if (::DeviceIoControl(device.Get(), kQueryProperty, query, sizeof query, descriptor, sizeof descriptor,
+                          &returned, nullptr)) {
+        answer.answered = true;
+        answer.removableMedia = descriptor[10];
+        std::memcpy(&answer.busType, descriptor + 28, sizeof answer.busType);
+    }
+    return answer;
+}
+
+bool Win32Platform::NetworkConnection(const std::string& drive, std::string& remote) {
+    // mpr.dll is not one of the system's known DLLs, so it is loaded by full path, once.
+    // Only the wizard's thread asks.
+    if (!mprTried_) {
+        mprTried_ = true;
+        mprModule_ = LoadSystemLibrary("mpr.dll");
+        if (mprModule_) getConnection_ = ProcAddress<GetConnectionFn>(mprModule_.Get(), "WNetGetConnectionA");
+    }
+    if (!getConnection_) return false;
+    char name[261] = {};
+    DWORD length = sizeof name;
+    if (getConnection_(drive.c_str(), name, &length) != NO_ERROR) return false;
+    remote = UpToNul(name, sizeof name);
+    return true;
+}
+
+unsigned Win32Platform::SetErrorMode(unsigned mode) { return ::SetErrorMode(mode); }
+
+// ---- text ----------------------------------------------------------------
+
+void Win32Platform::UpperCase(std::string& text) {
+    if (!text.empty()) ::CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+}
+
+void Win32Platform::LowerCase(std::string& text) {
+    if (!text.empty()) ::CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
+}
+
+// A failed comparison (0) orders the first text before the second, as unequal.
+int Win32Platform::CompareIgnoreCase(const std::string& a, const std::string& b) {
+    return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, a.data(),
+                            static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) - CSTR_EQUAL;
+}
+
+int Win32Platform::CompareLocale(const std::string& a, const std::string& b) {
+    return ::CompareStringA(LOCALE_USER_DEFAULT, 0, a.data(), static_cast<int>(a.size()), b.data(),
+                            static_cast<int>(b.size())) - CSTR_EQUAL;
+}
+
+bool Win32Platform::IsDbcsSystem() { return ::GetSystemMetrics(SM_DBCSENABLED) != 0; }
+
+// ---- shell ---------------------------------------------------------------
+
+bool Win32Platform::SpecialFolderPath(int csidl, std::string& path) {
+    if (!folderPath_) return false;
+    char folder[MAX_PATH] = {};
+    if (folderPath_(nullptr, csidl, nullptr, 0, folder) != S_OK) return false;
+    path = UpToNul(folder, sizeof folder);
+    return true;
+}
+
+std::unique_ptr<ShellLink> Win32Platform::NewShellLink() {
+    ComPtr<IShellLinkA> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.Receive())))
+        return nullptr;
+    return std::make_unique<Win32ShellLink>(std::move(link));
+}
+
+// ---- registry ------------------------------------------------------------
+
+std::unique_ptr<RegistryKey> Win32Platform::OpenOrCreateKey(RegRoot root, const std::string& path) {
+    HKEY rootKey = root == RegRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (::RegCreateKeyExA(rootKey, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                          &key, &disposition) != ERROR_SUCCESS)
+        return nullptr;
+    return std::make_unique<Win32RegistryKey>(key);
+}
+
+// ---- windows and processes -----------------------------------------------
+
+void Win32Platform::EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) {
+    WindowVisit state{&visit, nullptr};
+    ::EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&state));
+    if (state.error) std::rethrow_exception(state.error);
+}
+
+bool Win32Platform::WindowHasProperty(uintptr_t window, const std::string& property) {
+    return ::GetPropA(reinterpret_cast<HWND>(window), property.c_str()) != nullptr;
+}
+
+bool Win32Platform::StartProgram(const std::string& commandLine, unsigned showMode) {
+    return ::WinExec(commandLine.c_str(), showMode) > 31;
+}

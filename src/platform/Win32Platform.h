@@ -1,0 +1,78 @@
+// The real machine: every primitive of the seam as the ANSI Win32 call it stands for.
+#pragma once
+
+#include "platform/Platform.h"
+#include "platform/Win32Handles.h"
+
+class Win32Platform : public Platform {
+public:
+    // The thread that constructs the platform counts as the main thread.
+    Win32Platform();
+    ~Win32Platform() override;
+
+    // Finds SHGetFolderPathA, in shell32.dll and otherwise in shfolder.dll, both loaded
+    // by full path from the system folder. False when neither has it.
+    bool LocateFolderService();
+
+    bool GetVersion(unsigned& platformId, unsigned& major) override;
+    LocalTime Now() override;
+    void SleepMs(unsigned ms) override;
+    bool IsMainThread() override;
+    std::unique_ptr<Lock> NewLock() override;
+    std::unique_ptr<Thread> StartThread(std::function<void()> body) override;
+    bool FindResourceData(const std::string& type, const std::string& name,
+                          const uint8_t*& data, size_t& size) override;
+    int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+
+    std::string GetCurrentDir() override;
+    bool SetCurrentDir(const std::string& path) override;
+    bool CreateDir(const std::string& path) override;
+    bool RemoveDir(const std::string& path) override;
+    std::string TempPath() override;
+
+    bool WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
+    bool ReadWholeFile(const std::string& path, std::string& bytes) override;
+    bool DeleteFileAt(const std::string& path) override;
+    std::vector<FoundFile> FindFiles(const std::string& pattern) override;
+    bool GetLastWriteDos(const std::string& path, uint32_t& dosDateTime) override;
+    bool SetLastWriteDos(const std::string& path, uint32_t dosDateTime) override;
+
+    uint32_t LogicalDrives() override;
+    unsigned DriveType(const std::string& root) override;
+    bool VolumeInfo(const std::string& root, std::string& label, uint32_t& fsFlags) override;
+    bool DiskGeometry(const std::string& root, uint32_t& sectorsPerCluster, uint32_t& bytesPerSector) override;
+    bool FreeBytesForUser(const std::string& root, uint64_t& bytes) override;
+    StorageAnswer QueryStorageDevice(const std::string& devicePath) override;
+    bool NetworkConnection(const std::string& drive, std::string& remote) override;
+    unsigned SetErrorMode(unsigned mode) override;
+
+    void UpperCase(std::string& text) override;
+    void LowerCase(std::string& text) override;
+    int CompareIgnoreCase(const std::string& a, const std::string& b) override;
+    int CompareLocale(const std::string& a, const std::string& b) override;
+    bool IsDbcsSystem() override;
+
+    bool SpecialFolderPath(int csidl, std::string& path) override;
+    std::unique_ptr<ShellLink> NewShellLink() override;
+
+    std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) override;
+
+    void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) override;
+    bool WindowHasProperty(uintptr_t window, const std::string& property) override;
+    bool StartProgram(const std::string& commandLine, unsigned showMode) override;
+
+private:
+    using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+    using GetConnectionFn = DWORD(APIENTRY*)(LPCSTR, LPSTR, LPDWORD);
+
+    DWORD mainThreadId_;
+    ModuleHandle folderModule_;
+    FolderPathFn folderPath_ = nullptr;
+    ModuleHandle mprModule_;
+    GetConnectionFn getConnection_ = nullptr;
+    bool mprTried_ = false;
+};
+
+// A system DLL loaded from the system folder by its full path, never by a bare name
+// (a DLL planted beside the program would otherwise be found first).
+ModuleHandle LoadSystemLibrary(const char* fileName);

@@ -1,0 +1,63 @@
+#include "setup/Startup.h"
+
+#include <exception>
+#include <memory>
+
+#include "engine/AttachFiles.h"
+#include "platform/Platform.h"
+
+const char* const kApplicationTitle = "Installation du traitement de texte Velmorra";
+const char* const kUnsupportedSystemText = "Ce programme nécessite Windows 2000 ou un système Windows plus récent.";
+
+namespace {
+
+enum : unsigned { kIconError = 0x10, kIconExclamation = 0x30 };
+enum : unsigned { kPlatformNt = 2 };
+
+bool RunningOnSupportedSystem()
+{
+    unsigned platformId = 0, major = 0;
+    return Sys().GetVersion(platformId, major) && IsSupportedSystem(platformId, major);
+}
+
+void RunWithArchive(StartupHost& host)
+{
+    auto reader = std::make_unique<TAttachedFiles>();
+    AttachedFiles = reader.get();
+    try {
+        host.RunWizard();
+        host.FinishAfterWizard();
+    } catch (...) {
+        // A worker may still be reading the archive; it goes with the process.
+        reader.release();
+        throw;
+    }
+    AttachedFiles = nullptr;
+    reader.reset();   // also removes the temporary files
+}
+
+}  // namespace
+
+bool IsSupportedSystem(unsigned platformId, unsigned major)
+{
+    return platformId == kPlatformNt && major > 4;
+}
+
+int RunSetup(StartupHost& host)
+{
+    host.PrepareSystem();
+    if (!RunningOnSupportedSystem()) {
+        // No caption: the system's own.
+        Sys().ShowMessageBox(kUnsupportedSystemText, "", kIconExclamation);
+        return 0;
+    }
+    host.SetApplicationIcon();
+    host.SetApplicationTitle(kApplicationTitle);
+    try {
+        RunWithArchive(host);
+    } catch (const std::exception& error) {
+        Sys().ShowMessageBox(error.what(), kApplicationTitle, kIconError);
+        return 1;
+    }
+    return 0;
+}

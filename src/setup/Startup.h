@@ -1,0 +1,29 @@
+// The program's start-up: the system check, the archive reader, the wizard and what is
+// kept after it. Only the calls that the real program alone can make sit behind StartupHost.
+#pragma once
+
+#include <string>
+
+extern const char* const kApplicationTitle;      // also the wizard's caption
+extern const char* const kUnsupportedSystemText;
+
+// Windows 2000 and every later release of the NT family.
+bool IsSupportedSystem(unsigned platformId, unsigned major);
+
+class StartupHost {
+public:
+    virtual ~StartupHost() = default;
+    // COM and the special-folder service, before anything else.
+    virtual void PrepareSystem() = 0;
+    virtual void SetApplicationIcon() = 0;
+    virtual void SetApplicationTitle(const std::string& title) = 0;
+    // Creates the wizard and runs it until it closes.
+    virtual void RunWizard() = 0;
+    // Waits for a still-running worker, keeps the settings and the install log when the
+    // installation was started, and destroys the wizard.
+    virtual void FinishAfterWizard() = 0;
+};
+
+// Runs the program over Sys() and returns its exit code. A failure that ends start-up
+// (a broken archive, exhausted memory) is shown in a message box, never thrown.
+int RunSetup(StartupHost& host);

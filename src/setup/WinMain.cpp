@@ -1,0 +1,64 @@
+// The program's entry on Windows: the real platform and the real start-up steps.
+#include <windows.h>
+#include <ole2.h>
+
+#include "platform/Win32Platform.h"
+#include "setup/Startup.h"
+#include "wizard/Wizard.h"
+
+namespace {
+
+// A program started from a downloads folder must not pick up a DLL planted beside it:
+// from here on, DLLs named without a path come from the system folder only.
+// Windows 2000 (and XP, Vista, 7 without their update) lack the call.
+void RestrictDllSearch()
+{
+    using SetDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const DWORD kSearchSystem32 = 0x00000800;   // LOAD_LIBRARY_SEARCH_SYSTEM32
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    FARPROC entry = kernel ? ::GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    if (entry) reinterpret_cast<SetDirectoriesFn>(reinterpret_cast<void*>(entry))(kSearchSystem32);
+}
+
+class Win32StartupHost : public StartupHost {
+public:
+    explicit Win32StartupHost(Win32Platform& platform) : platform_(platform) {}
+    ~Win32StartupHost() override
+    {
+        if (comReady_) ::OleUninitialize();
+    }
+
+    void PrepareSystem() override
+    {
+        comReady_ = SUCCEEDED(::OleInitialize(nullptr));
+        platform_.LocateFolderService();
+    }
+
+    // There is no hidden application window here: the wizard's window is the program's
+    // only one, and it takes icon 1 and the same title itself.
+    void SetApplicationIcon() override {}
+    void SetApplicationTitle(const std::string&) override {}
+
+    void RunWizard() override { RunWizardModal(); }
+    void FinishAfterWizard() override { ::FinishAfterWizard(); }
+
+private:
+    Win32Platform& platform_;
+    bool comReady_ = false;
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    RestrictDllSearch();
+    Win32Platform platform;
+    SetPlatform(&platform);
+    int exitCode;
+    {
+        Win32StartupHost host(platform);
+        exitCode = RunSetup(host);
+    }
+    SetPlatform(nullptr);
+    return exitCode;
+}

@@ -1,0 +1,37 @@
+// What the wizard hands over to the system at the end: the running-instance check,
+// the document associations, the shortcuts, "Update.log" and the launch.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PlanChoices;
+
+extern const char* const kAppWindowProperty;   // "1.x Tessalvorn"
+extern const char* const kShortcutName;         // "Traitement de texte Velmorra.lnk"
+
+// Enumeration callback: sets *found and stops at a window of the word processor.
+bool FindAppWindowProc(uintptr_t window, bool* found);
+bool IsAppRunning();
+
+// The four association boxes, RTF, COD, DOC, DOCX.
+using AssocBoxes = std::array<bool, 4>;
+std::string ExtensionsFromBoxes(const AssocBoxes& boxes);                           // e.g. "ABD"
+AssocBoxes BoxesFromExtensions(const std::string& extensions);
+std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& boxes);
+
+// Page-7 actions: the association command, then both shortcuts.
+void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes);
+void CreateProductShortcuts(const std::string& mainDir, bool allUsers);
+
+// "*" and the 16 hex digits of the stamp's bytes in memory order.
+std::string StampLine(double stamp);
+// The existing lines of "Update.log" merged with a new group (publicFiles already sorted).
+std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
+                                        const std::vector<std::string>& publicFiles, double stamp);
+// Adds the shared files of this installation to "Update.log" in the shared data folder.
+// Throws std::runtime_error (text for the user) when the file cannot be read or written.
+void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp);
+
+void LaunchProgram(const std::string& mainDir);

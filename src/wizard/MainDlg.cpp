@@ -1,0 +1,475 @@
+#include "wizard/MainDlg.h"
+
+#include <exception>
+#include "engine/AttachFiles.h"
+#include "engine/ResConst.h"
+#include "instutils/DiskSpace.h"
+#include "instutils/FileHelpers.h"
+#include "instutils/InstallLog.h"
+#include "instutils/Paths.h"
+#include "platform/Platform.h"
+#include "wizard/DestPage.h"
+#include "wizard/Finish.h"
+#include "wizard/MessageTexts.h"
+#include "wizard/Settings.h"
+
+const char* const kWelcomeText =
+    "Ce programme va installer Traitement de texte Velmorra (version 2.0.6.0%s) sur votre ordinateur.\r\r\r\r\r"
+    "Cliquez sur \"Suite\" pour continuer. Cliquez sur \"Annuler\" si vous voulez renoncer à l'installation.";
+const char* const kFinishText =
+    "Traitement de texte Velmorra 2.0.6.0%s a été installé avec succès sur votre ordinateur.\r\r"
+    "Cliquez sur Terminer pour quitter ce programme d'installation.";
+const char* const kSelCompText =
+    "Désactivez les cases des &composants que vous ne voulez pas installer ou mettre à jour "
+    "(l'espace disque requis est affiché sur la droite) :";
+
+namespace {
+
+const uint8_t kFinishPage = 8;
+const Ctl kAssocBoxes[4] = {Ctl::AssocChkBx1, Ctl::AssocChkBx2, Ctl::AssocChkBx3, Ctl::AssocChkBx4};
+
+std::string WithoutPlaceholder(const char* text)
+{
+    std::string s = text;
+    const size_t at = s.find("%s");
+    if (at != std::string::npos)
+        s.erase(at, 2);
+    return s;
+}
+
+// Disables Next and Cancel and shows the wait pointer while the licence is extracted;
+// the buttons come back even when the extraction throws.
+class BusyButtons {
+public:
+    explicit BusyButtons(MainDlgView& view) : view_(view)
+    {
+        view_.SetEnabled(Ctl::NextBtn, false);
+        view_.SetEnabled(Ctl::CancelBtn, false);
+        view_.SetWaitCursor(true);
+    }
+    ~BusyButtons()
+    {
+        view_.SetWaitCursor(false);
+        if (std::uncaught_exceptions() > 0) {
+            view_.SetEnabled(Ctl::NextBtn, true);
+            view_.SetEnabled(Ctl::CancelBtn, true);
+        }
+    }
+    BusyButtons(const BusyButtons&) = delete;
+    BusyButtons& operator=(const BusyButtons&) = delete;
+
+private:
+    MainDlgView& view_;
+};
+
+class QuietLog {
+public:
+    QuietLog() { SuspendLog(); }
+    ~QuietLog() { ResumeLog(); }
+    QuietLog(const QuietLog&) = delete;
+    QuietLog& operator=(const QuietLog&) = delete;
+};
+
+}  // namespace
+
+TMainDlgForm::TMainDlgForm(MainDlgView& view) : view_(view)
+{
+    DestDirCmbBx.SetDirList(&DestDirLstBx);
+    // The list windows call these from their own messages: errors are shown here too.
+    DestDirLstBx.OnChange = [this](TDirectoryListBox&) { Handle([this] { DestDirLstBxChange(); }); };
+    SelCompLstBx.OnClickCheck = [this] { Handle([this] { SelCompLstBxClickCheck(); }); };
+}
+
+TMainDlgForm::~TMainDlgForm()
+{
+    DestDirLstBx.OnChange = nullptr;
+    SelCompLstBx.OnClickCheck = nullptr;
+    DestDirCmbBx.SetDirList(nullptr);
+}
+
+void TMainDlgForm::Init(const std::vector<std::string>& args)
+{
+    view_.SetText(Ctl::WelcomeLbl, WithoutPlaceholder(kWelcomeText));
+    view_.SetText(Ctl::FinishLbl, WithoutPlaceholder(kFinishText));
+
+    const SavedSettings saved = ReadSettings(args);
+    MainDir = saved.MainDir;
+    SavedComps = saved.SavedComps;
+    for (int i = 0; i < 8; ++i) {
+        const int row = SelCompLstBx.Add(ComponentNames[i]);
+        CompIds.push_back(i);
+        if ((SavedComps >> i) & 1)
+            SelCompLstBx.SetState(row, cbChecked);
+    }
+    SelCompLstBx.Select(1);
+    SelCompLstBx.SetState(0, cbGrayed);
+
+    view_.SetChecked(Ctl::InstallToAllChkBx, saved.InstallToAll);
+    Extensions = saved.Extensions;
+    view_.SetChecked(Ctl::FinishChkBx, saved.Launch);
+    LastRunVer = saved.LastRunVer;
+
+    view_.SetText(Ctl::DestDirEdt, MainDir);
+    DestDirLstBx.OpenFolder(MainDir);
+    view_.SetText(Ctl::SelCompLbl, kSelCompText);
+    view_.StartTimers();
+    GoToPage(255, 0);
+    Ready = true;
+}
+
+// --- Events
+
+template <class Action>
+void TMainDlgForm::Handle(Action action)
+{
+    ++handlerDepth_;
+    try {
+        action();
+    } catch (const std::exception& e) {
+        MessageDialog(e.what(), mtError, mbOK);
+    } catch (...) {
+        MessageDialog("Erreur inattendue.", mtError, mbOK);
+    }
+    --handlerDepth_;
+    // As the modal loop would, once no dialog of a handler is open any more.
+    if (handlerDepth_ == 0)
+        ApplyModalResult();
+}
+
+void TMainDlgForm::ApplyModalResult()
+{
+    if (closed_ || modalResult_ == 0)
+        return;
+    ++handlerDepth_;
+    bool canClose = false;
+    try {
+        canClose = FormCloseQuery();
+    } catch (const std::exception& e) {
+        MessageDialog(e.what(), mtError, mbOK);
+    } catch (...) {
+    }
+    --handlerDepth_;
+    if (canClose)
+        closed_ = true;
+    else
+        modalResult_ = 0;
+}
+
+void TMainDlgForm::Close(int modalResult)
+{
+    modalResult_ = modalResult;
+}
+
+void TMainDlgForm::BackClick() { Handle([this] { BNClick(true); }); }
+void TMainDlgForm::NextClick() { Handle([this] { BNClick(false); }); }
+void TMainDlgForm::CancelClick() { Handle([this] { CancelBtnClick(); }); }
+void TMainDlgForm::CloseRequest() { Handle([this] { Close(mrCancel); }); }
+
+void TMainDlgForm::TimerTick(int id)
+{
+    Handle([this, id] {
+        if (id == 1)
+            PollInstallStatus(*this);
+        else
+            DriveWatchTick(DestDirCmbBx);
+    });
+}
+
+void TMainDlgForm::ActivateApp(bool active)
+{
+    Handle([this, active] {
+        if (active && shownPage_ == 3)
+            UpdateDiskSpace();
+    });
+}
+
+void TMainDlgForm::ToggleComponent(int row)
+{
+    Handle([this, row] { SelCompLstBx.Toggle(row); });
+}
+
+// --- Navigation
+
+void TMainDlgForm::BNClick(bool back)
+{
+    const uint8_t from = static_cast<uint8_t>(shownPage_);
+    const uint8_t to = static_cast<uint8_t>(back ? from - 1 : from + 1);
+    GoToPage(from, to);
+}
+
+void TMainDlgForm::CancelBtnClick()
+{
+    Close(mrCancel);
+}
+
+void TMainDlgForm::GoToPage(uint8_t fromPage, uint8_t toPage)
+{
+    if (toPage == 6 && IsPortable())
+        toPage = 7;
+    Ctl focus = Ctl::None;
+    if (!EnterPage(fromPage, toPage, focus))
+        return;
+    SetButtons(toPage);
+    view_.SetText(Ctl::TopLbl, PageTitles[toPage]);
+    view_.ShowPage(toPage);
+    shownPage_ = toPage;
+    if (focus != Ctl::None)
+        view_.Focus(focus);
+    if (toPage == 5)
+        StartInstallation();
+}
+
+// The entry action of a page; false to stay where the wizard is.
+bool TMainDlgForm::EnterPage(uint8_t fromPage, uint8_t& toPage, Ctl& focus)
+{
+    switch (toPage) {
+    case 0:
+        return true;
+    case 1:
+        if (fromPage == 0 && licenceLines_.empty()) {
+            if (IsAppRunning()) {
+                MessageDialog(kMsgAppRunning, mtInformation, mbOK);
+                return false;
+            }
+            LoadLicence();
+        }
+        focus = Ctl::LicenseMemo;
+        return true;
+    case 2:
+        if (fromPage == 1 && !view_.Checked(Ctl::LicenseChkBx)) {
+            if (MessageDialog(kMsgLicenceRefused, mtInformation, mbYes | mbNo) == mrYes) {
+                CloseAllowed = true;
+                Close(mrCancel);
+            }
+            return false;
+        }
+        focus = Ctl::DestDirEdt;
+        return true;
+    case 3:
+        if (fromPage == 2) {
+            std::string text = view_.Text(Ctl::DestDirEdt);
+            NormaliseDestination(text, DestDirCmbBx.CurrentDrive);
+            view_.SetText(Ctl::DestDirEdt, text);
+            MainDir = text;
+        }
+        for (int i = 0; i < SelCompLstBx.Count(); ++i)
+            SelCompLstBx.SetValue(i, AttachedFiles->ComponentBytes(ComponentFileLists[CompIds[i]], MainDir));
+        focus = Ctl::SelCompLstBx;
+        UpdateDiskSpace();
+        return true;
+    case 4:
+        view_.SetVisible(Ctl::InstallToAllChkBx, !IsPortable());
+        focus = Ctl::NextBtn;
+        return true;
+    case 5:
+        if (IsAppRunning()) {
+            MessageDialog(kMsgAppRunning, mtInformation, mbOK);
+            return false;
+        }
+        return true;
+    case 6: {
+        view_.SetProgressPosition(progressMax_);
+        const AssocBoxes boxes = BoxesFromExtensions(Extensions);
+        for (int i = 0; i < 4; ++i)
+            view_.SetChecked(kAssocBoxes[i], boxes[i]);
+        focus = Ctl::AssocChkBx1;
+        return true;
+    }
+    case 7:
+        if (!IsPortable())
+            FinishingActions();
+        return true;
+    case kFinishPage:
+        if (!IsPortable())
+            WriteUpdateLog(Choices(), AttachedFiles->PublicFiles, InstallStamp);
+        if (view_.Checked(Ctl::FinishChkBx))
+            LaunchProgram(MainDir);
+        CloseAllowed = true;
+        Close(mrOk);
+        return false;
+    default:
+        return false;
+    }
+}
+
+void TMainDlgForm::LoadLicence()
+{
+    BusyButtons busy(view_);
+    const std::string temp = NewTempFileName();
+    bool extracted;
+    {
+        QuietLog quiet;
+        extracted = AttachedFiles->ExtractFile(nullptr, "Licence.txt", temp);
+    }
+    if (extracted) {
+        std::string bytes;
+        if (Sys().ReadWholeFile(temp, bytes))
+            licenceLines_ = SplitLines(bytes);
+        view_.SetMemoLines(licenceLines_);
+        Sys().DeleteFileAt(temp);
+    } else {
+        CloseAllowed = true;
+        Close(mrCancel);
+    }
+}
+
+void TMainDlgForm::SetButtons(uint8_t toPage)
+{
+    view_.SetVisible(Ctl::BackBtn, toPage != 0);
+    view_.SetEnabled(Ctl::BackBtn, toPage < 5);
+    view_.SetText(Ctl::BackBtn, "< &Retour");
+    view_.SetEnabled(Ctl::NextBtn, toPage == 3 ? diskSpaceEnough_ : toPage != 5);
+    view_.SetText(Ctl::NextBtn, toPage == 7 ? "&Terminer" : "&Suite >");
+    view_.SetEnabled(Ctl::CancelBtn, toPage != 7);
+    view_.SetText(Ctl::CancelBtn, ButtonCaption(3));
+}
+
+void TMainDlgForm::StartInstallation()
+{
+    CreateInstallLog();
+    if (!IsPortable()) {
+        LogFileName = JoinPath(MainDir, "Install.log");
+        if (FileExists(LogFileName)) {
+            try {
+                LoadInstallLog(LogFileName);
+            } catch (...) {
+                // What could be read stays; an unreadable old log does not stop the installation.
+            }
+        }
+    }
+    InstallStarted = true;
+    ChosenComps = 0;
+    for (int n = SelCompLstBx.Count() - 1; n >= 0; --n)
+        if (SelCompLstBx.State(n) != cbUnchecked)
+            ChosenComps |= static_cast<uint8_t>(1u << CompIds[n]);
+    InstallStamp = BuildInstallPlan(*AttachedFiles, Choices());
+    progressMax_ = AttachedFiles->PlannedBytes();
+    view_.SetProgressRange(progressMax_);
+    ResetInstallStatus();
+    InstallThread = std::make_unique<TInstallThread>(*AttachedFiles);
+}
+
+void TMainDlgForm::FinishingActions()
+{
+    AssocBoxes boxes{};
+    for (int i = 0; i < 4; ++i)
+        boxes[i] = view_.Checked(kAssocBoxes[i]);
+    Extensions = ExtensionsFromBoxes(boxes);
+    RunAssociationCommand(MainDir, boxes);
+    CreateProductShortcuts(MainDir, view_.Checked(Ctl::InstallToAllChkBx));
+}
+
+// --- Closing
+
+bool TMainDlgForm::FormCloseQuery()
+{
+    HoldWorkerForClose();
+    try {
+        if (!CloseAllowed)
+            CloseAllowed = MessageDialog(kMsgConfirmCancel, mtConfirmation, mbNo | mbAbort) == mrAbort;
+    } catch (...) {
+        ReleaseWorkerAfterClose(false);
+        throw;
+    }
+    ReleaseWorkerAfterClose(CloseAllowed);
+    return CloseAllowed;
+}
+
+void TMainDlgForm::WaitForWorker()
+{
+    if (!InstallThread)
+        return;
+    // The wizard is gone: nobody will turn to the next page or answer a question.
+    while (!InstallThread->Finished()) {
+        uint8_t state = Running;
+        if (!InstallStatus.State.compare_exchange_strong(state, Stopped) && state == Asking) {
+            InstallStatus.DialogResult.store(mrAbort);
+            InstallStatus.State.store(Answered);
+        }
+        Sys().SleepMs(5);
+    }
+    InstallThread->WaitFor();
+}
+
+// --- Page rules
+
+bool TMainDlgForm::IsPortable() const
+{
+    return IsRemovableDrive(MainDir);
+}
+
+void TMainDlgForm::UpdateDiskSpace()
+{
+    const DiskSpaceView space = ComputeDiskSpace(SelCompLstBx, MainDir);
+    view_.SetText(Ctl::SelCompDiskSpaceReqLbl2, space.Required);
+    view_.SetText(Ctl::SelCompDiskSpaceAvailLbl2, space.Available);
+    diskSpaceEnough_ = space.Enough;
+    view_.SetEnabled(Ctl::NextBtn, space.Enough);
+}
+
+void TMainDlgForm::DestDirLstBxChange()
+{
+    if (!Ready)
+        return;
+    std::string text = DestDirLstBx.CurrentFolder;
+    NormaliseDestination(text, DestDirCmbBx.CurrentDrive);
+    view_.SetText(Ctl::DestDirEdt, text);
+}
+
+void TMainDlgForm::SelCompLstBxClickCheck()
+{
+    KeepFirstComponent(SelCompLstBx, CompIds, [this] { UpdateDiskSpace(); });
+}
+
+PlanChoices TMainDlgForm::Choices() const
+{
+    PlanChoices c;
+    c.MainDir = MainDir;
+    c.ChosenComps = ChosenComps;
+    c.IsPortable = IsPortable();
+    c.LastRunVer = LastRunVer;
+    return c;
+}
+
+void TMainDlgForm::SaveSettings()
+{
+    std::vector<bool> checked;
+    for (int i = 0; i < SelCompLstBx.Count(); ++i)
+        checked.push_back(SelCompLstBx.State(i) == cbChecked);
+    SavedComps = ComponentMask(SavedComps, checked);
+    SavedSettings s;
+    s.MainDir = MainDir;
+    s.SavedComps = SavedComps;
+    s.InstallToAll = view_.Checked(Ctl::InstallToAllChkBx);
+    s.Extensions = Extensions;
+    s.Launch = view_.Checked(Ctl::FinishChkBx);
+    WriteSettings(s, IsPortable());
+}
+
+// --- The installing page, as timer 1 drives it
+
+void TMainDlgForm::SetProgressPosition(int32_t position) { view_.SetProgressPosition(position); }
+std::string TMainDlgForm::ComponentLabel() { return view_.Text(Ctl::InstallingLbl2); }
+void TMainDlgForm::SetComponentLabel(const std::string& caption) { view_.SetText(Ctl::InstallingLbl2, caption); }
+void TMainDlgForm::InstallDone() { GoToPage(5, 6); }
+
+void TMainDlgForm::InstallFailed()
+{
+    CloseAllowed = true;
+    Close(mrCancel);
+}
+
+void PersistAfterWizard(TMainDlgForm& form)
+{
+    form.WaitForWorker();
+    if (!InstallStarted)
+        return;
+    form.SaveSettings();
+    if (!form.IsPortable()) {
+        try {
+            SaveInstallLog(LogFileName);
+        } catch (...) {
+            // A log that cannot be written must not stop the program's end.
+        }
+    }
+}

@@ -1,0 +1,137 @@
+// The setup wizard's rules: pages, navigation, buttons, closing, and the hand-over to the
+// install worker. The window code (win32/MainDlgWindow) implements MainDlgView and routes
+// the user's actions and the window's messages to the event methods below.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+#include "engine/InstallPlan.h"
+#include "engine/InstallThread.h"
+#include "wizard/CompPage.h"
+#include "wizard/FileCtrl.h"
+
+// The form's controls that the rules talk to.
+enum class Ctl {
+    None,
+    TopLbl,
+    BackBtn, NextBtn, CancelBtn,
+    WelcomeLbl,
+    LicenseMemo, LicenseChkBx,
+    DestDirEdt,
+    SelCompLbl, SelCompLstBx, SelCompDiskSpaceReqLbl2, SelCompDiskSpaceAvailLbl2,
+    InstallToAllChkBx,
+    InstallingLbl2, InstallingProgressBar,
+    AssocChkBx1, AssocChkBx2, AssocChkBx3, AssocChkBx4,
+    FinishLbl, FinishChkBx,
+};
+
+class MainDlgView {
+public:
+    virtual ~MainDlgView() = default;
+    virtual void ShowPage(int page) = 0;                     // hides the page shown before
+    virtual void SetText(Ctl control, const std::string& text) = 0;   // caption or edit text
+    virtual std::string Text(Ctl control) = 0;
+    virtual void SetVisible(Ctl control, bool visible) = 0;
+    virtual void SetEnabled(Ctl control, bool enabled) = 0;
+    virtual bool Checked(Ctl control) = 0;
+    virtual void SetChecked(Ctl control, bool checked) = 0;
+    virtual void SetMemoLines(const std::vector<std::string>& lines) = 0;
+    virtual void SetProgressRange(int32_t maximum) = 0;      // 0 .. maximum
+    virtual void SetProgressPosition(int32_t position) = 0;
+    virtual void Focus(Ctl control) = 0;
+    virtual void SetWaitCursor(bool wait) = 0;
+    virtual void StartTimers() = 0;                          // 1: 100 ms, 2: 1000 ms
+};
+
+extern const char* const kWelcomeText;
+extern const char* const kFinishText;
+extern const char* const kSelCompText;
+
+class TMainDlgForm : private InstallPollView {
+public:
+    explicit TMainDlgForm(MainDlgView& view);
+    ~TMainDlgForm() override;
+    TMainDlgForm(const TMainDlgForm&) = delete;
+    TMainDlgForm& operator=(const TMainDlgForm&) = delete;
+
+    // Reads the saved settings and the "-d" switch (args: command line without the program
+    // name), fills the pages, starts the timers and shows page 0. The view's controls exist.
+    void Init(const std::vector<std::string>& args);
+
+    // Controls whose rows and rules live outside the window.
+    CheckListModel SelCompLstBx;
+    TDirectoryListBox DestDirLstBx;
+    TDriveComboBox DestDirCmbBx;
+
+    // Events as the window delivers them. None of them throws: an error is shown in the
+    // message dialog and the wizard stays where it was. A modal result set by the event is
+    // then carried out as the modal loop would (FormCloseQuery decides).
+    void BackClick();
+    void NextClick();
+    void CancelClick();        // the Cancel button and Esc
+    void CloseRequest();       // the close box and Alt+F4
+    void TimerTick(int id);
+    void ActivateApp(bool active);
+    void ToggleComponent(int row);   // the user's toggle in the component list
+
+    bool Closed() const { return closed_; }
+    int ModalResult() const { return modalResult_; }
+    int ShownPage() const { return shownPage_; }
+    bool NextEnabledOnPage3() const { return diskSpaceEnough_; }
+
+    // The form's operations.
+    void GoToPage(uint8_t fromPage, uint8_t toPage);
+    void BNClick(bool back);
+    void CancelBtnClick();
+    bool FormCloseQuery();
+    bool IsPortable() const;
+    void UpdateDiskSpace();
+    void DestDirLstBxChange();
+    void SelCompLstBxClickCheck();
+    PlanChoices Choices() const;
+    void SaveSettings();
+    // After the wizard has closed: a worker still going is stopped and waited for.
+    void WaitForWorker();
+
+    bool CloseAllowed = false;
+    bool Ready = false;
+    std::unique_ptr<TInstallThread> InstallThread;
+    std::vector<int> CompIds;
+    uint8_t ChosenComps = 0;
+    int32_t LastRunVer = 0x7FFFFFFF;
+    double InstallStamp = 0;
+    std::string MainDir;
+    uint32_t SavedComps = 0x7FFFFFFF;
+    std::string Extensions;
+
+private:
+    template <class Action> void Handle(Action action);
+    void ApplyModalResult();
+    void Close(int modalResult);
+    bool EnterPage(uint8_t fromPage, uint8_t& toPage, Ctl& focus);
+    void LoadLicence();
+    void StartInstallation();
+    void FinishingActions();
+    void SetButtons(uint8_t toPage);
+
+    // The timer's view of the installing page.
+    void SetProgressPosition(int32_t position) override;
+    std::string ComponentLabel() override;
+    void SetComponentLabel(const std::string& caption) override;
+    void InstallDone() override;
+    void InstallFailed() override;
+
+    MainDlgView& view_;
+    int shownPage_ = -1;
+    int modalResult_ = 0;
+    bool closed_ = false;
+    int handlerDepth_ = 0;
+    bool diskSpaceEnough_ = false;
+    int32_t progressMax_ = 0;
+    std::vector<std::string> licenceLines_;
+};
+
+// Start-up's steps after the wizard has closed: wait for the worker, then, when the
+// installation was started, the settings, the uninstall entry and "Install.log".
+void PersistAfterWizard(TMainDlgForm& form);

@@ -1,0 +1,59 @@
+// What the folder list, the drive box and the check list share: a subclassed owner-drawn
+// control found from its window, and the glyphs drawn through a transparent colour.
+#pragma once
+#include <windows.h>
+
+namespace browse {
+
+// One owner-drawn control; lives as long as its window and is deleted with it.
+class BrowseControl {
+public:
+    virtual ~BrowseControl() = default;
+    BrowseControl(const BrowseControl&) = delete;
+    BrowseControl& operator=(const BrowseControl&) = delete;
+
+    static BrowseControl* Of(HWND window);
+    HWND Handle() const { return window_; }
+
+    // Owner-draw and notifications, forwarded by the parent.
+    virtual void DrawItem(const DRAWITEMSTRUCT& item) = 0;
+    virtual void Command(int notification) = 0;
+
+protected:
+    BrowseControl() = default;
+    // Subclasses the window and ties this object to it.
+    void Attach(HWND window);
+    // The control's own messages; false lets the original window procedure have them.
+    virtual bool Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // The window is going: drop every hook into the model.
+    virtual void Detach() = 0;
+    LRESULT CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam);
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+    HWND window_ = nullptr;
+    WNDPROC original_ = nullptr;
+};
+
+// A bitmap resource drawn with its bottom-left pixel's colour left out.
+class Glyph {
+public:
+    explicit Glyph(const char* resourceName);
+    ~Glyph();
+    Glyph(const Glyph&) = delete;
+    Glyph& operator=(const Glyph&) = delete;
+
+    bool Loaded() const { return bitmap_ != nullptr; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    void Draw(HDC dc, int x, int y) const;
+
+private:
+    HBITMAP bitmap_ = nullptr;
+    int width_ = 0, height_ = 0;
+};
+
+// Text-metric height of a font, as the control would draw with it.
+int FontHeight(HWND window, HFONT font);
+
+}  // namespace browse

@@ -1,0 +1,228 @@
+#include "wizard/win32/FileCtrlWindow.h"
+
+#include <algorithm>
+#include "wizard/win32/BrowseControl.h"
+
+using browse::BrowseControl;
+using browse::Glyph;
+
+namespace {
+
+const int kDropDownRows = 8;
+
+// Colours chosen for a row, put back when the row is drawn.
+class RowColours {
+public:
+    RowColours(HDC dc, int text) : dc_(dc) {
+        oldText_ = SetTextColor(dc, GetSysColor(text));
+        oldMode_ = SetBkMode(dc, TRANSPARENT);
+    }
+    ~RowColours() {
+        SetTextColor(dc_, oldText_);
+        SetBkMode(dc_, oldMode_);
+    }
+    RowColours(const RowColours&) = delete;
+    RowColours& operator=(const RowColours&) = delete;
+private:
+    HDC dc_;
+    COLORREF oldText_;
+    int oldMode_;
+};
+
+class DirectoryListWindow : public BrowseControl {
+public:
+    DirectoryListWindow(HWND window, TDirectoryListBox& model, HFONT font)
+        : model_(model), open_("OPENFOLDER"), closed_("CLOSEDFOLDER"), font_(font) {
+        Attach(window);
+        SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        int height = std::max(browse::FontHeight(window, font), open_.Height() + 1);
+        SendMessageA(window, LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
+        model_.OnRowsChanged = [this] { Refill(); };
+        model_.WindowCreated();
+    }
+
+    void DrawItem(const DRAWITEMSTRUCT& item) override {
+        HDC dc = item.hDC;
+        bool selected = (item.itemState & ODS_SELECTED) != 0;
+        FillRect(dc, &item.rcItem, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+        int row = static_cast<int>(item.itemID);
+        if (row >= 0 && row < static_cast<int>(model_.Rows.size())) {
+            const RECT& r = item.rcItem;
+            const Glyph& glyph = model_.Rows[row].Glyph == TFolderGlyph::Open ? open_ : closed_;
+            int indent = model_.RowIndent(row);
+            glyph.Draw(dc, r.left + indent, r.top + (r.bottom - r.top - glyph.Height()) / 2);
+            int glyphWidth = glyph.Loaded() ? glyph.Width() : 16;
+
+            RowColours colours(dc, selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+            HGDIOBJ oldFont = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
+            SIZE a{};
+            GetTextExtentPoint32A(dc, "A", 1, &a);
+            std::string label = model_.RowLabel(row);
+            TextOutA(dc, r.left + indent + glyphWidth + 4, r.top + (r.bottom - r.top - a.cy) / 2, label.c_str(),
+                     static_cast<int>(label.size()));
+            SelectObject(dc, oldFont);
+        }
+        if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &item.rcItem);
+    }
+
+    void Command(int notification) override {
+        if (notification != LBN_SELCHANGE) return;
+        int row = static_cast<int>(SendMessageA(Handle(), LB_GETCURSEL, 0, 0));
+        model_.RowPicked(row);
+    }
+
+protected:
+    void Detach() override {
+        model_.OnRowsChanged = nullptr;
+        model_.HasWindow = false;
+    }
+
+private:
+    // One repaint for the whole refill.
+    void Refill() {
+        HWND window = Handle();
+        SendMessageA(window, WM_SETREDRAW, FALSE, 0);
+        SendMessageA(window, LB_RESETCONTENT, 0, 0);
+        for (size_t i = 0; i < model_.Rows.size(); ++i)
+            SendMessageA(window, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
+        SendMessageA(window, LB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
+        SendMessageA(window, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(window, nullptr, TRUE);
+    }
+
+    TDirectoryListBox& model_;
+    Glyph open_, closed_;
+    HFONT font_;
+};
+
+class DriveComboWindow : public BrowseControl {
+public:
+    DriveComboWindow(HWND window, TDriveComboBox& model, HFONT font)
+        : model_(model), fixed_("FIXEDDRIVE"), removable_("REMOVABLEDRIVE"), font_(font) {
+        Attach(window);
+        SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        int height = RowHeight();
+        SendMessageA(window, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height);
+        SendMessageA(window, CB_SETITEMHEIGHT, 0, height);
+        // The height given to a combo box includes its drop-down list.
+        RECT box{};
+        GetWindowRect(window, &box);
+        SetWindowPos(window, nullptr, 0, 0, box.right - box.left, height + 6 + kDropDownRows * height + 2,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        model_.OnRowsChanged = [this] { Refill(); };
+        model_.OnSelectionChanged = [this] {
+            SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
+        };
+        model_.WindowCreated();
+    }
+
+    int RowHeight() { return std::max(browse::FontHeight(Handle(), font_) + 4, fixed_.Height()); }
+
+    // Every row in the window colours, selected or not.
+    void DrawItem(const DRAWITEMSTRUCT& item) override {
+        HDC dc = item.hDC;
+        FillRect(dc, &item.rcItem, GetSysColorBrush(COLOR_WINDOW));
+        int row = static_cast<int>(item.itemID);
+        if (row >= 0 && row < static_cast<int>(model_.Rows.size())) {
+            RECT r = item.rcItem;
+            const Glyph& glyph = model_.Rows[row].Removable ? removable_ : fixed_;
+            glyph.Draw(dc, r.left + 2, r.top + (r.bottom - r.top - glyph.Height()) / 2);
+            r.left += (glyph.Loaded() ? glyph.Width() : 16) + 6;
+            RowColours colours(dc, COLOR_WINDOWTEXT);
+            HGDIOBJ oldFont = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
+            const std::string& text = model_.Rows[row].Text;
+            DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+            SelectObject(dc, oldFont);
+        }
+        if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &item.rcItem);
+    }
+
+    void Command(int notification) override {
+        if (notification != CBN_SELCHANGE) return;
+        int row = static_cast<int>(SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
+        model_.RowPicked(row);
+    }
+
+protected:
+    void Detach() override {
+        model_.OnRowsChanged = nullptr;
+        model_.OnSelectionChanged = nullptr;
+    }
+
+private:
+    void Refill() {
+        HWND window = Handle();
+        SendMessageA(window, WM_SETREDRAW, FALSE, 0);
+        SendMessageA(window, CB_RESETCONTENT, 0, 0);
+        for (size_t i = 0; i < model_.Rows.size(); ++i)
+            SendMessageA(window, CB_ADDSTRING, 0, static_cast<LPARAM>(i));
+        SendMessageA(window, CB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
+        SendMessageA(window, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(window, nullptr, TRUE);
+    }
+
+    TDriveComboBox& model_;
+    Glyph fixed_, removable_;
+    HFONT font_;
+};
+
+}  // namespace
+
+HWND CreateDirectoryListWindow(HWND parent, int id, int x, int y, int w, int h, TDirectoryListBox& model,
+                               HFONT font) {
+    HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED |
+                                      LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+                                  x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                  GetModuleHandleA(nullptr), nullptr);
+    if (window) new DirectoryListWindow(window, model, font);
+    return window;
+}
+
+HWND CreateDriveComboWindow(HWND parent, int id, int x, int y, int w, int h, TDriveComboBox& model,
+                            HFONT font) {
+    // The closed height follows the row height; h only seeds the drop-down's.
+    int dropped = h + kDropDownRows * h;
+    HWND window = CreateWindowExA(0, "COMBOBOX", "",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST |
+                                      CBS_OWNERDRAWFIXED,
+                                  x, y, w, dropped, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                  GetModuleHandleA(nullptr), nullptr);
+    if (window) new DriveComboWindow(window, model, font);
+    return window;
+}
+
+bool HandleBrowseControlMessage(HWND parent, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    try {
+        switch (msg) {
+        case WM_DRAWITEM: {
+            auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            BrowseControl* control = item ? BrowseControl::Of(item->hwndItem) : nullptr;
+            if (!control) return false;
+            control->DrawItem(*item);
+            result = TRUE;
+            return true;
+        }
+        case WM_MEASUREITEM: {
+            // Heights are set once the window exists; until then the default will do.
+            auto* item = reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam);
+            if (!item || !BrowseControl::Of(GetDlgItem(parent, static_cast<int>(item->CtlID)))) return false;
+            result = TRUE;
+            return true;
+        }
+        case WM_COMMAND: {
+            BrowseControl* control = BrowseControl::Of(reinterpret_cast<HWND>(lParam));
+            if (!control) return false;
+            control->Command(HIWORD(wParam));
+            result = 0;
+            return true;
+        }
+        default:
+            return false;
+        }
+    } catch (...) {
+        // Nothing may cross the parent's window procedure.
+        result = 0;
+        return true;
+    }
+}

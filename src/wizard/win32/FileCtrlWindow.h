@@ -1,0 +1,18 @@
+// The folder list and the drive box as owner-drawn Win32 controls over their models.
+// The parent forwards WM_DRAWITEM, WM_MEASUREITEM and WM_COMMAND to
+// HandleBrowseControlMessage, which serves these two and the check list alike.
+// Link the models (TDriveComboBox::SetDirList) before creating the windows.
+#pragma once
+#include <windows.h>
+#include "wizard/FileCtrl.h"
+
+// Rows as high as the larger of the font and the open-folder glyph + 1 (LB_SETITEMHEIGHT
+// changes them afterwards).
+HWND CreateDirectoryListWindow(HWND parent, int id, int x, int y, int w, int h,
+                               TDirectoryListBox& model, HFONT font);
+// h is the height of the closed box; the drop-down shows eight rows.
+HWND CreateDriveComboWindow(HWND parent, int id, int x, int y, int w, int h,
+                            TDriveComboBox& model, HFONT font);
+
+// True when the message was for one of these controls; result is then what to return.
+bool HandleBrowseControlMessage(HWND parent, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -1,0 +1,132 @@
+#include "support/FakeMachineTest.h"
+#include "instutils/DateTime.h"
+#include "instutils/FileHelpers.h"
+#include "instutils/InstallLog.h"
+
+namespace {
+
+using namespace std::string_literals;
+using Lines = std::vector<std::string>;
+
+const std::string kTemp = "C:\\Documents and Settings\\Jean\\Local Settings\\Temp\\";
+
+class TempItemsTest : public StandardMachineTest {};
+
+TEST_F(TempItemsTest, PrefixComesFromTheTitle) {
+    EXPECT_EQ(TempPrefixFromTitle("Installation du traitement de texte Velmorra"), kTempPrefix);
+}
+
+TEST_F(TempItemsTest, NewTempFileNameSkipsTakenNames) {
+    EXPECT_EQ(NewTempFileName(), kTemp + kTempPrefix + "0.tmp");
+    machine.PutFile(kTemp + kTempPrefix + "0.tmp");
+    machine.PutFile(kTemp + kTempPrefix + "1.tmp");
+    EXPECT_EQ(NewTempFileName(), kTemp + kTempPrefix + "2.tmp");
+    EXPECT_FALSE(machine.Exists(kTemp + kTempPrefix + "2.tmp"));
+}
+
+TEST_F(TempItemsTest, FolderDoesNotTakeAName) {
+    machine.MakeFolder(kTemp + kTempPrefix + "0.tmp");
+    EXPECT_EQ(NewTempFileName(), kTemp + kTempPrefix + "0.tmp");
+}
+
+TEST_F(TempItemsTest, TempFolderFallsBackToDocuments) {
+    machine.SetTempPath("C:\\Gone\\");
+    EXPECT_EQ(TempFolder(), "C:\\Documents and Settings\\Jean\\Mes documents\\");
+}
+
+TEST_F(TempItemsTest, DeleteTempItemsRemovesOnlyOurPrefixInOurCase) {
+    std::string ours = kTemp + kTempPrefix;
+    std::string otherCase = kTemp + "~installationdutraitementdetextevelmorra7.tmp";
+    machine.PutFile(ours + "0.tmp");
+    machine.PutFile(ours + "Dir\\Sub\\f.txt");
+    machine.PutFile(otherCase);
+    machine.PutFile(kTemp + "autre.tmp");
+    DeleteTempItems();
+    EXPECT_EQ(machine.Children(kTemp), (Lines{"autre.tmp", "~installationdutraitementdetextevelmorra7.tmp"}));
+}
+
+class FileHelpersTest : public StandardMachineTest {};
+
+TEST_F(FileHelpersTest, WriteTextFileWritesExactlyTheBytes) {
+    machine.PutFile("C:\\stamp", "old and longer");
+    WriteTextFile("C:\\stamp", "\0\x01\0\xFF"s);
+    EXPECT_EQ(machine.FileBytes("C:\\stamp"), "\0\x01\0\xFF"s);
+    WriteTextFile("C:\\empty.ini", "");
+    EXPECT_TRUE(machine.IsFile("C:\\empty.ini"));
+    EXPECT_EQ(machine.FileBytes("C:\\empty.ini"), "");
+}
+
+TEST_F(FileHelpersTest, DeleteFolderTreeRemovesEverything) {
+    machine.PutFile("C:\\T\\a.txt");
+    machine.PutFile("C:\\T\\Sub\\Deeper\\b.txt");
+    machine.SetAttributes("C:\\T\\a.txt", kAttrHidden | kAttrArchive);
+    DeleteFolderTree("C:\\T");
+    EXPECT_FALSE(machine.Exists("C:\\T"));
+}
+
+TEST_F(FileHelpersTest, DeleteFolderTreeLeavesReadOnlyFilesAndTheirFolders) {
+    machine.PutFile("C:\\T\\Keep\\ro.txt");
+    machine.PutFile("C:\\T\\Keep\\other.txt");
+    machine.PutFile("C:\\T\\Gone\\x.txt");
+    machine.SetAttributes("C:\\T\\Keep\\ro.txt", kAttrReadOnly);
+    DeleteFolderTree("C:\\T\\");
+    EXPECT_EQ(machine.Children("C:\\T"), Lines{"Keep"});
+    EXPECT_EQ(machine.Children("C:\\T\\Keep"), Lines{"ro.txt"});
+}
+
+TEST_F(FileHelpersTest, DeleteFolderTreeOfEmptyTextLeavesTheCurrentDirectory) {
+    machine.PutFile("C:\\Work\\a.txt");
+    machine.SetCurrentDir("C:\\Work");
+    DeleteFolderTree("");
+    EXPECT_TRUE(machine.IsFile("C:\\Work\\a.txt"));
+}
+
+TEST_F(FileHelpersTest, FileModifiedTimeHasTwoSecondSteps) {
+    machine.PutFile("C:\\a.txt", "", Dos(2004, 5, 6, 7, 8, 9));
+    EXPECT_EQ(FileModifiedTime("C:\\a.txt"), EncodeDateTime(LocalTime{2004, 5, 6, 7, 8, 8, 0}));
+}
+
+TEST_F(FileHelpersTest, FileModifiedTimeOfMissingFileIsNow) {
+    machine.SetClock(2010, 1, 2, 3, 4, 5);
+    EXPECT_EQ(FileModifiedTime("C:\\missing.txt"), EncodeDateTime(LocalTime{2010, 1, 2, 3, 4, 5, 0}));
+}
+
+TEST_F(FileHelpersTest, FileExistsOnlyForFiles) {
+    machine.PutFile("C:\\Dir\\f.txt");
+    EXPECT_TRUE(FileExists("c:\\dir\\F.TXT"));
+    EXPECT_FALSE(FileExists("C:\\Dir"));
+    EXPECT_FALSE(FileExists("C:\\Dir\\g.txt"));
+}
+
+TEST_F(FileHelpersTest, SpecialFolderHasNoTrailingBackslashOrIsEmpty) {
+    EXPECT_EQ(SpecialFolder(CSIDL_PROGRAM_FILES), "C:\\Program Files");
+    machine.RemoveSpecialFolder(CSIDL_PROGRAM_FILES);
+    EXPECT_EQ(SpecialFolder(CSIDL_PROGRAM_FILES), "");
+}
+
+class ShortcutTest : public StandardMachineTest {
+protected:
+    ShortcutTest() { CreateInstallLog(); }
+    const std::string folder = "C:\\Documents and Settings\\All Users\\Menu Démarrer\\Programmes\\Velmorra\\";
+    const std::string link = folder + "Traitement de texte Velmorra.lnk";
+};
+
+TEST_F(ShortcutTest, SavesTheLinkInANewFolderAndLogsBoth) {
+    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra");
+    auto saved = machine.ReadLink(link);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->target, "C:\\V\\vlm.exe");
+    EXPECT_EQ(saved->workingFolder, "C:\\V\\");
+    EXPECT_EQ(saved->description, "Traitement de texte Velmorra");
+    EXPECT_EQ(*InstallLog, (Lines{"Made Dir: " + folder, "File Copy: " + link}));
+}
+
+TEST_F(ShortcutTest, NoLinkObjectMeansNoShortcutAndNoTrace) {
+    machine.SetShellLinksAvailable(false);
+    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra");
+    EXPECT_FALSE(machine.Exists(folder));
+    EXPECT_TRUE(InstallLog->empty());
+    EXPECT_TRUE(machine.MessageBoxes().empty());
+}
+
+}  // namespace

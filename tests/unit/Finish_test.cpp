@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "engine/InstallPlan.h"
+#include "instutils/InstallLog.h"
+#include "support/FakeMachineTest.h"
+#include "wizard/Finish.h"
+
+namespace {
+
+const std::string kUserPrograms = "C:\\Documents and Settings\\Jean\\Menu Démarrer\\Programmes\\";
+const std::string kUserDesktop = "C:\\Documents and Settings\\Jean\\Bureau\\";
+const std::string kCommonPrograms = "C:\\Documents and Settings\\All Users\\Menu Démarrer\\Programmes\\";
+const std::string kCommonDesktop = "C:\\Documents and Settings\\All Users\\Bureau\\";
+const std::string kLink = "Traitement de texte Velmorra.lnk";
+const std::string kUpdateLog = "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\Update.log";
+
+class FinishTest : public StandardMachineTest {
+protected:
+    FinishTest() { CreateInstallLog(); }
+    PlanChoices Normal() const
+    {
+        PlanChoices c;
+        c.MainDir = "C:\\Program Files\\Velmorra";
+        return c;
+    }
+};
+
+using FinishRunningCheck = FinishTest;
+using FinishShortcuts = FinishTest;
+using FinishUpdateLog = FinishTest;
+using FinishCommands = FinishTest;
+
+}  // namespace
+
+TEST_F(FinishRunningCheck, FindsOnlyAWindowWithTheProgramsProperty)
+{
+    machine.AddWindow({"Autre"});
+    EXPECT_FALSE(IsAppRunning());
+    const uintptr_t app = machine.AddWindow({"1.x Tessalvorn"});
+    machine.AddWindow({});
+    EXPECT_TRUE(IsAppRunning());
+    machine.RemoveWindow(app);
+    EXPECT_FALSE(IsAppRunning());
+}
+
+TEST_F(FinishRunningCheck, EnumerationStopsAtTheFirstWindowFound)
+{
+    const uintptr_t app = machine.AddWindow({"1.x Tessalvorn"});
+    bool found = false;
+    EXPECT_FALSE(FindAppWindowProc(app, &found));
+    EXPECT_TRUE(found);
+}
+
+TEST_F(FinishCommands, AssociationCommandNamesTheCheckedTypesInOrder)
+{
+    EXPECT_EQ(AssociationCommand("D:\\Apps\\Velmorra", {true, false, false, true}),
+              "\"D:\\Apps\\Velmorra\\vlm.exe\" -assoc adpr_rtf_docx");
+    EXPECT_EQ(AssociationCommand("D:\\Apps\\Velmorra\\", {false, false, false, false}),
+              "\"D:\\Apps\\Velmorra\\vlm.exe\" -assoc adpr");
+    EXPECT_EQ(AssociationCommand("D:\\V", {true, true, true, true}), "\"D:\\V\\vlm.exe\" -assoc adpr_rtf_cod_doc_docx");
+}
+
+TEST_F(FinishCommands, ExtensionsAndBoxesConvertBothWays)
+{
+    EXPECT_EQ(ExtensionsFromBoxes({true, true, false, true}), "ABD");
+    EXPECT_EQ(ExtensionsFromBoxes({false, false, false, false}), "");
+    EXPECT_EQ(BoxesFromExtensions("xDbB"), (AssocBoxes{false, true, false, true}));   // case-sensitive, anywhere
+    EXPECT_EQ(BoxesFromExtensions(""), (AssocBoxes{false, false, false, false}));
+}
+
+TEST_F(FinishCommands, CommandsAreStartedInANormalWindow)
+{
+    RunAssociationCommand("D:\\V", {false, true, false, false});
+    LaunchProgram("D:\\V");
+    const auto started = machine.StartedPrograms();
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0].commandLine, "\"D:\\V\\vlm.exe\" -assoc adpr_cod");
+    EXPECT_EQ(started[0].showMode, 5u);
+    EXPECT_EQ(started[1].commandLine, "\"D:\\V\\vlm.exe\"");
+    EXPECT_EQ(started[1].showMode, 5u);
+}
+
+TEST_F(FinishShortcuts, AllUsersReplacesTheCurrentUsersShortcuts)
+{
+    machine.PutFile(kUserPrograms + kLink, "old");
+    machine.PutFile(kUserDesktop + kLink, "old");
+
+    CreateProductShortcuts("C:\\Program Files\\Velmorra", true);
+
+    EXPECT_FALSE(machine.Exists(kUserPrograms + kLink));
+    EXPECT_FALSE(machine.Exists(kUserDesktop + kLink));
+    const auto link = machine.ReadLink(kCommonPrograms + kLink);
+    ASSERT_TRUE(link);
+    EXPECT_EQ(link->target, "C:\\Program Files\\Velmorra\\vlm.exe");
+    EXPECT_EQ(link->workingFolder, "C:\\Program Files\\Velmorra");
+    EXPECT_EQ(link->description, "Traitement de texte compact, rapide, puissant, et par dessus tout pratique.");
+    EXPECT_TRUE(machine.ReadLink(kCommonDesktop + kLink));
+    ASSERT_TRUE(InstallLog);
+    EXPECT_EQ(InstallLog->back(), "File Copy: " + kCommonDesktop + kLink);
+}
+
+TEST_F(FinishShortcuts, CurrentUserReplacesTheAllUsersShortcuts)
+{
+    machine.PutFile(kCommonPrograms + kLink, "old");
+    machine.PutFile(kCommonDesktop + kLink, "old");
+
+    CreateProductShortcuts("C:\\Program Files\\Velmorra", false);
+
+    EXPECT_FALSE(machine.Exists(kCommonPrograms + kLink));
+    EXPECT_FALSE(machine.Exists(kCommonDesktop + kLink));
+    EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
+    EXPECT_TRUE(machine.ReadLink(kUserDesktop + kLink));
+}
+
+TEST_F(FinishShortcuts, MissingScopeFallsBackToTheOther)
+{
+    machine.RemoveSpecialFolder(23);   // no all-users programs folder
+    CreateProductShortcuts("C:\\V", true);
+    EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
+    EXPECT_TRUE(machine.ReadLink(kCommonDesktop + kLink));
+}
+
+TEST_F(FinishShortcuts, NeitherScopeSkipsThatShortcutSilently)
+{
+    machine.RemoveSpecialFolder(16);
+    machine.RemoveSpecialFolder(25);
+
+    CreateProductShortcuts("C:\\V", false);
+
+    EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
+    for (const std::string& path : machine.AllPaths()) {
+        if (path.find(".lnk") != std::string::npos) {
+            EXPECT_EQ(path, kUserPrograms + kLink);
+        }
+    }
+}
+
+TEST_F(FinishUpdateLog, StampLineIsTheDoublesBytesInMemoryOrder)
+{
+    EXPECT_EQ(StampLine(40344.5), "*0000000010B3E340");   // 15 June 2010, 12:00
+    EXPECT_EQ(StampLine(0), "*0000000000000000");
+}
+
+TEST_F(FinishUpdateLog, MergeMovesFilesToTheNewGroupAndDropsEmptyGroups)
+{
+    const std::string s1 = StampLine(1), s2 = StampLine(2), s3 = StampLine(3);
+    const auto merged = MergeUpdateLog({s1, "x", s2, s3, "Y", ""}, {"y", "z"}, 4);
+    EXPECT_EQ(merged, (std::vector<std::string>{s1, "x", StampLine(4), "y", "z"}));
+}
+
+TEST_F(FinishUpdateLog, FirstWriteSortsTheFilesWithoutRegardToCase)
+{
+    WriteUpdateLog(Normal(), {"C:\\P\\b.dat", "C:\\P\\A.dat\t!", "C:\\P\\c.dat"}, 40344.5);
+    EXPECT_EQ(machine.FileBytes(kUpdateLog), "*0000000010B3E340\r\nC:\\P\\A.dat\t!\r\nC:\\P\\b.dat\r\nC:\\P\\c.dat\r\n");
+}
+
+TEST_F(FinishUpdateLog, ExistingFileIsMergedReadingAnyLineEnd)
+{
+    machine.PutFile(kUpdateLog, StampLine(1) + "\nx\r" + StampLine(2) + "\r\n" + StampLine(3) + "\r\ny\r\n");
+    WriteUpdateLog(Normal(), {"z", "Y"}, 4);
+    EXPECT_EQ(machine.FileBytes(kUpdateLog),
+              StampLine(1) + "\r\nx\r\n" + StampLine(4) + "\r\nY\r\nz\r\n");
+}
+
+TEST_F(FinishUpdateLog, NoPublicFilesLeavesTheFileUntouched)
+{
+    machine.PutFile(kUpdateLog, "old", Dos(2009, 1, 1));
+    WriteUpdateLog(Normal(), {}, 4);
+    EXPECT_EQ(machine.FileBytes(kUpdateLog), "old");
+    EXPECT_EQ(machine.LastWrite(kUpdateLog), Dos(2009, 1, 1));
+}
+
+TEST_F(FinishUpdateLog, FileThatCannotBeWrittenIsAnError)
+{
+    machine.PutFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
+    machine.LockFile(kUpdateLog);
+    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4), std::runtime_error);
+    EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
+}

@@ -1,0 +1,71 @@
+#include "support/FakeMachineTest.h"
+#include "instutils/InstallLog.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using namespace std::string_literals;
+
+class InstallLogTest : public StandardMachineTest {
+protected:
+    InstallLogTest() { CreateInstallLog(); }
+};
+
+TEST_F(InstallLogTest, AddLogLineSkipsLinesEqualWithoutRegardToCase) {
+    AddLogLine("made dir: c:\\a\\é\\");
+    AddLogLine("Made Dir: C:\\A\\É\\");
+    AddLogLine("Made Dir: C:\\A\\E\\");
+    EXPECT_EQ(*InstallLog, (Lines{"made dir: c:\\a\\é\\", "Made Dir: C:\\A\\E\\"}));
+}
+
+TEST_F(InstallLogTest, SuspensionNests) {
+    SuspendLog();
+    SuspendLog();
+    AddLogLine("File Copy: C:\\a");
+    ResumeLog();
+    AddLogLine("File Copy: C:\\b");
+    ResumeLog();
+    AddLogLine("File Copy: C:\\c");
+    EXPECT_EQ(*InstallLog, Lines{"File Copy: C:\\c"});
+}
+
+TEST(InstallLogWithoutLog, AddLogLineDoesNothing) {
+    FakeMachine machine;
+    UseFakeMachine use(machine);
+    AddLogLine("File Copy: C:\\a");
+    EXPECT_EQ(InstallLog, nullptr);
+}
+
+TEST(SplitLines, BreaksAtCrLfOrCrLfAndStopsAtNul) {
+    EXPECT_EQ(SplitLines("A\rB\nC\r\nD"), (Lines{"A", "B", "C", "D"}));
+    EXPECT_EQ(SplitLines("A\r\n\r\nB\r\n"), (Lines{"A", "", "B"}));
+    EXPECT_EQ(SplitLines("\n\r"), (Lines{"", ""}));
+    EXPECT_EQ(SplitLines("A\r\nB\0C\r\nD"s), (Lines{"A", "B"}));
+    EXPECT_EQ(SplitLines(""), Lines{});
+}
+
+TEST_F(InstallLogTest, SaveEndsEveryLineWithCrLf) {
+    AddLogLine("Made Dir: C:\\V\\");
+    AddLogLine("File Copy: C:\\V\\vlm.exe");
+    SaveInstallLog("C:\\Install.log");
+    EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\vlm.exe\r\n");
+}
+
+TEST_F(InstallLogTest, LoadReadsUpToNulAndLaterLinesStayUnique) {
+    machine.PutFile("C:\\Install.log", "Made Dir: C:\\V\\\nFile Copy: C:\\V\\a\r\0junk\r\n"s);
+    LoadInstallLog("C:\\Install.log");
+    AddLogLine("FILE COPY: c:\\v\\A");
+    AddLogLine("File Copy: C:\\V\\b");
+    EXPECT_EQ(*InstallLog, (Lines{"Made Dir: C:\\V\\", "File Copy: C:\\V\\a", "File Copy: C:\\V\\b"}));
+}
+
+TEST_F(InstallLogTest, LogFileFailuresAreSwallowed) {
+    AddLogLine("File Copy: C:\\a");
+    LoadInstallLog("C:\\Missing.log");
+    EXPECT_EQ(*InstallLog, Lines{"File Copy: C:\\a"});
+    machine.LockFile("C:\\Install.log");
+    SaveInstallLog("C:\\Install.log");
+    EXPECT_FALSE(machine.Exists("C:\\Install.log"));
+}
+
+}  // namespace

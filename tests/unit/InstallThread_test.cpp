@@ -1,0 +1,398 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "ArchiveBuilder.h"
+#include "engine/InstallPlan.h"
+#include "engine/InstallThread.h"
+#include "engine/ResConst.h"
+#include "instutils/InstallLog.h"
+#include "support/FakeMachine.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Clock = std::chrono::steady_clock;
+
+const std::string kDest = "C:\\Program Files\\Velmorra";
+const std::string kPublic = "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\Public\\";
+
+// A fake machine that records every write and can hold the worker inside one.
+class RecordingMachine : public FakeMachine {
+public:
+    bool WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) override
+    {
+        {
+            std::unique_lock lock(mutex_);
+            writes_.push_back(path);
+            if (path == gatePath_) {
+                atGate_ = true;
+                changed_.notify_all();
+                changed_.wait(lock, [this] { return gateOpen_; });
+            }
+        }
+        return FakeMachine::WriteNewFile(path, data, size, share);
+    }
+    bool IsMainThread() override
+    {
+        const bool main = FakeMachine::IsMainThread();
+        if (!main && throwOffMainThread_) throw std::runtime_error("no question from the worker");
+        return main;
+    }
+
+    void HoldWritesTo(const std::string& path)
+    {
+        std::lock_guard lock(mutex_);
+        gatePath_ = path;
+        gateOpen_ = false;
+    }
+    bool WaitAtGate()
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return atGate_; });
+    }
+    void OpenGate()
+    {
+        std::lock_guard lock(mutex_);
+        gateOpen_ = true;
+        changed_.notify_all();
+    }
+    Lines Writes()
+    {
+        std::lock_guard lock(mutex_);
+        return writes_;
+    }
+    void ThrowOffMainThread() { throwOffMainThread_ = true; }
+    void ForgetWrites()
+    {
+        std::lock_guard lock(mutex_);
+        writes_.clear();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Lines writes_;
+    std::string gatePath_;
+    bool atGate_ = false, gateOpen_ = true;
+    std::atomic<bool> throwOffMainThread_{false};
+};
+
+class FakeView : public InstallPollView {
+public:
+    void SetProgressPosition(int32_t value) override { position = value; }
+    std::string ComponentLabel() override { return label; }
+    void SetComponentLabel(const std::string& caption) override
+    {
+        label = caption;
+        captions.push_back(caption);
+    }
+    void InstallDone() override { ++done; }
+    void InstallFailed() override { ++failed; }
+
+    int32_t position = -1;
+    std::string label;
+    Lines captions;
+    int done = 0, failed = 0;
+};
+
+template <class Condition>
+bool WaitUntil(Condition condition)
+{
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class InstallThreadTest : public ::testing::Test {
+protected:
+    InstallThreadTest()
+    {
+        machine.StandardSetup();
+        CreateInstallLog();
+        InstallStatus.State = Idle;
+        SetMessageDialog([this](const std::string& text, int, uint16_t) {
+            questions.push_back(text);
+            if (onQuestion) onQuestion();
+            return answer;
+        });
+    }
+    ~InstallThreadTest() override
+    {
+        // Never leave a worker behind on a failed expectation.
+        machine.OpenGate();
+        if (thread && !thread->Finished()) {
+            InstallStatus.DialogResult = mrAbort;
+            if (InstallStatus.State == Asking) InstallStatus.State = Answered;
+            if (InstallStatus.State == Paused) InstallStatus.State = Stopped;
+        }
+        thread.reset();
+        SetMessageDialog(nullptr);
+        InstallStatus.State = Idle;
+    }
+
+    void Start(uint8_t components = 0xFF)
+    {
+        PlanChoices choices;
+        choices.MainDir = kDest;
+        choices.ChosenComps = components;
+        BuildInstallPlan(*files, choices);
+        machine.ForgetWrites();   // the plan's own settings file and stamp
+        ResetInstallStatus();
+        thread = std::make_unique<TInstallThread>(*files);
+    }
+    // The wizard's timer, ticking until the condition holds.
+    bool RunWizardUntil(const std::function<bool()>& condition)
+    {
+        return WaitUntil([&] {
+            PollInstallStatus(view);
+            return condition();
+        });
+    }
+    Lines PlannedTargets() const
+    {
+        Lines targets;
+        for (const auto& list : files->ComponentFiles)
+            for (const auto& file : list) targets.push_back(file->TargetPath);
+        return targets;
+    }
+
+    RecordingMachine machine;
+    UseFakeMachine use{machine};
+    std::unique_ptr<TAttachedFiles> files = ProductArchive().Open();
+    std::unique_ptr<TInstallThread> thread;
+    FakeView view;
+    Lines questions;
+    int answer = mrAbort;
+    std::function<void()> onQuestion;
+};
+
+using InstallThreadRun = InstallThreadTest;
+using InstallThreadQuestion = InstallThreadTest;
+using InstallThreadClose = InstallThreadTest;
+
+}  // namespace
+
+TEST_F(InstallThreadRun, ExtractsEveryListInOrderAndEndsAtThePlannedBytes)
+{
+    Start();
+    ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
+
+    EXPECT_EQ(machine.Writes(), PlannedTargets());
+    EXPECT_EQ(InstallStatus.Position.load(), files->PlannedBytes());
+    EXPECT_EQ(InstallStatus.State.load(), Idle);
+    EXPECT_EQ(InstallStatus.CurrentComponent.load(), 7);
+    EXPECT_EQ(machine.FileBytes(kPublic + "Basic.asn"), "Basic.asn contents");
+    // Whatever the ticks caught, captions only move forward through the components.
+    ASSERT_FALSE(view.captions.empty());
+    size_t next = 0;
+    for (const std::string& caption : view.captions) {
+        while (next < 8 && caption != ComponentNames[next]) ++next;
+        EXPECT_LT(next, 8u) << caption;
+    }
+    EXPECT_EQ(view.failed, 0);
+}
+
+TEST_F(InstallThreadRun, LogsTheFoldersAndTheLoggedFilesOfAWholeRun)
+{
+    Start();
+    ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
+    const std::string shared = "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\";
+    EXPECT_EQ(*InstallLog, (Lines{
+                               "Made Dir: " + shared + "Hidden\\",
+                               "Made Dir: " + kDest + "\\",
+                               "File Copy: " + kDest + "\\vlm.exe",
+                               "File Copy: " + kDest + "\\Licence.txt",
+                               "File Copy: " + kDest + "\\Velmorra.chm",
+                               "File Copy: " + kDest + "\\Coupe de mots.dat",
+                               "File Copy: " + kPublic + "Basic.asn",
+                           }));
+    EXPECT_EQ(LogSuspendCount, 0);
+}
+
+TEST_F(InstallThreadRun, EmptyListsLeaveTheLastComponentShown)
+{
+    Start(0);
+    ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
+    EXPECT_EQ(InstallStatus.CurrentComponent.load(), 0);
+    EXPECT_EQ(machine.Writes(), (Lines{kDest + "\\vlm.exe", kDest + "\\Licence.txt"}));
+}
+
+TEST_F(InstallThreadRun, AnEscapedErrorFailsTheInstallation)
+{
+    machine.PutFile(kDest + "\\vlm.exe");
+    machine.LockFile(kDest + "\\vlm.exe");
+    machine.ThrowOffMainThread();
+    Start(0);
+    ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
+    thread->WaitFor();
+    EXPECT_EQ(InstallStatus.State.load(), Failed);
+    EXPECT_EQ(LogSuspendCount, 0);
+}
+
+TEST_F(InstallThreadQuestion, RetryAfterTheFileIsFreedGoesOn)
+{
+    const std::string licence = kDest + "\\Licence.txt";
+    machine.PutFile(licence, "held");
+    machine.LockFile(licence);
+    answer = mrRetry;
+    onQuestion = [&] { machine.ReleaseFile(licence); };
+    Start(0);
+    ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
+
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], "Impossible de créer le fichier \"" + licence +
+                                "\".\rCe fichier est peut-être actuellement utilisé par une autre application.");
+    EXPECT_EQ(machine.FileBytes(licence), "Licence.txt contents");
+    EXPECT_EQ(std::count(InstallLog->begin(), InstallLog->end(), "File Copy: " + licence), 1);
+}
+
+TEST_F(InstallThreadQuestion, IgnoreSkipsTheFileButCountsIt)
+{
+    machine.PutFile(kDest + "\\vlm.exe", "held");
+    machine.LockFile(kDest + "\\vlm.exe");
+    answer = mrIgnore;
+    Start(0);
+    ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
+    EXPECT_EQ(questions.size(), 1u);
+    EXPECT_EQ(machine.FileBytes(kDest + "\\vlm.exe"), "held");
+    EXPECT_EQ(InstallStatus.Position.load(), files->PlannedBytes());
+    EXPECT_TRUE(machine.IsFile(kDest + "\\Licence.txt"));
+}
+
+TEST_F(InstallThreadQuestion, AbortFailsAndExtractsNothingMore)
+{
+    machine.PutFile(kDest + "\\vlm.exe", "held");
+    machine.LockFile(kDest + "\\vlm.exe");
+    answer = mrAbort;
+    Start(0);
+    ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
+    thread->WaitFor();
+    EXPECT_EQ(InstallStatus.State.load(), Failed);
+    EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
+    EXPECT_EQ(InstallStatus.Position.load(), 0);
+    EXPECT_EQ(LogSuspendCount, 0);
+}
+
+TEST_F(InstallThreadClose, TheWorkerWaitsWhileTheCloseQuestionIsOpenThenGoesOn)
+{
+    machine.HoldWritesTo(kDest + "\\vlm.exe");
+    Start(0);
+    ASSERT_TRUE(machine.WaitAtGate());
+    EXPECT_TRUE(HoldWorkerForClose());
+    machine.OpenGate();
+    // The worker finishes the file under way, then waits at its own check.
+    const unsigned sleeps = machine.SleepCalls();
+    ASSERT_TRUE(WaitUntil([&] { return machine.SleepCalls() > sleeps + 3; }));
+    EXPECT_EQ(machine.Writes(), Lines{kDest + "\\vlm.exe"});
+    PollInstallStatus(view);
+    EXPECT_EQ(view.position, -1);   // the timer leaves the page alone meanwhile
+
+    ReleaseWorkerAfterClose(false);
+    ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
+    EXPECT_EQ(machine.Writes(), (Lines{kDest + "\\vlm.exe", kDest + "\\Licence.txt"}));
+}
+
+TEST_F(InstallThreadClose, ConfirmedCloseStopsAfterTheCurrentFile)
+{
+    machine.HoldWritesTo(kDest + "\\vlm.exe");
+    Start();
+    ASSERT_TRUE(machine.WaitAtGate());
+    EXPECT_TRUE(HoldWorkerForClose());
+    machine.OpenGate();
+    ReleaseWorkerAfterClose(true);
+    thread->WaitFor();
+    EXPECT_EQ(InstallStatus.State.load(), Stopped);
+    EXPECT_EQ(machine.Writes(), Lines{kDest + "\\vlm.exe"});
+    EXPECT_TRUE(machine.IsFile(kDest + "\\vlm.exe"));
+}
+
+TEST_F(InstallThreadClose, ClosingWhileAQuestionWaitsEndsTheWorker)
+{
+    machine.PutFile(kDest + "\\vlm.exe", "held");
+    machine.LockFile(kDest + "\\vlm.exe");
+    Start(0);
+    ASSERT_TRUE(WaitUntil([] { return InstallStatus.State == Asking; }));
+    EXPECT_FALSE(HoldWorkerForClose());
+    ReleaseWorkerAfterClose(true);
+    thread->WaitFor();
+    EXPECT_EQ(InstallStatus.State.load(), Failed);
+    EXPECT_TRUE(questions.empty());
+    EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
+}
+
+TEST_F(InstallThreadClose, GoingOnAfterTheCloseQuestionStillAsksThePendingQuestion)
+{
+    machine.PutFile(kDest + "\\vlm.exe", "held");
+    machine.LockFile(kDest + "\\vlm.exe");
+    answer = mrIgnore;
+    Start(0);
+    ASSERT_TRUE(WaitUntil([] { return InstallStatus.State == Asking; }));
+    HoldWorkerForClose();
+    PollInstallStatus(view);
+    EXPECT_TRUE(questions.empty());   // not on top of the close question
+    ReleaseWorkerAfterClose(false);
+    ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
+    EXPECT_EQ(questions.size(), 1u);
+}
+
+// The timer on its own, with the status set by hand.
+TEST(InstallPoll, LeavesThePageAloneBeforeTheFirstFile)
+{
+    FakeView view;
+    ResetInstallStatus();
+    PollInstallStatus(view);
+    EXPECT_EQ(view.position, -1);
+    EXPECT_TRUE(view.captions.empty());
+    InstallStatus.State = Idle;
+}
+
+TEST(InstallPoll, SetsTheLabelOnlyWhenItsTextChanges)
+{
+    FakeView view;
+    ResetInstallStatus();
+    InstallStatus.CurrentComponent = 1;
+    InstallStatus.Position = 1234;
+    PollInstallStatus(view);
+    PollInstallStatus(view);
+    EXPECT_EQ(view.position, 1234);
+    EXPECT_EQ(view.captions, Lines{"Aide d'Velmorra"});
+
+    InstallStatus.State = Stopped;
+    PollInstallStatus(view);
+    EXPECT_EQ(view.done, 1);
+    EXPECT_EQ(InstallStatus.State.load(), Idle);
+    PollInstallStatus(view);
+    EXPECT_EQ(view.done, 1);
+}
+
+class MessageDialogFallback : public ::testing::Test {
+protected:
+    MessageDialogFallback() { machine.StandardSetup(); }
+    FakeMachine machine;
+    UseFakeMachine use{machine};
+};
+
+TEST_F(MessageDialogFallback, UsesAMessageBoxWithTheCaptionIconAndButtonsOfTheKind)
+{
+    machine.SetMessageBoxAnswer(4);   // IDRETRY
+    EXPECT_EQ(AskUser("Fichier ?", mtError, mbAbort | mbRetry | mbIgnore), mrRetry);
+    machine.SetMessageBoxAnswer(7);   // IDNO: the second of two buttons
+    EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrAbort);
+    machine.SetMessageBoxAnswer(2);   // closed with Esc
+    EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrCancel);
+
+    const auto boxes = machine.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[0].caption, "Erreur");
+    EXPECT_EQ(boxes[0].flags, 0x12u);   // MB_ABORTRETRYIGNORE | MB_ICONHAND
+    EXPECT_EQ(boxes[1].caption, "Confirmation");
+    EXPECT_EQ(boxes[1].flags, 0x24u);   // MB_YESNO | MB_ICONQUESTION
+}

@@ -1,0 +1,735 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <thread>
+
+#include "ArchiveBuilder.h"
+#include "engine/InstallThread.h"
+#include "instutils/InstallLog.h"
+#include "support/FakeMachine.h"
+#include "wizard/MainDlg.h"
+#include "wizard/MessageTexts.h"
+
+namespace {
+
+const RegRoot HKCU = RegRoot::CurrentUser;
+const RegRoot HKLM = RegRoot::LocalMachine;
+const std::string kInstallKey = "Software\\Velmorra Word Processor\\Install";
+const std::string kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmorra Word Processor";
+const std::string kProduct = "C:\\Program Files\\Velmorra";
+const std::string kUpdateLog = "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\Update.log";
+const std::string kTempFolder = "C:\\Documents and Settings\\Jean\\Local Settings\\Temp";
+
+// Records what the rules ask of the window, and answers as the controls would.
+class FakeView : public MainDlgView {
+public:
+    FakeView() { checked[Ctl::LicenseChkBx] = true; }   // as laid out
+
+    void ShowPage(int p) override { page = p; }
+    void SetText(Ctl c, const std::string& t) override { text[c] = t; }
+    std::string Text(Ctl c) override { return text[c]; }
+    void SetVisible(Ctl c, bool v) override { visible[c] = v; }
+    void SetEnabled(Ctl c, bool e) override { enabled[c] = e; }
+    bool Checked(Ctl c) override { return checked[c]; }
+    void SetChecked(Ctl c, bool v) override { checked[c] = v; }
+    void SetMemoLines(const std::vector<std::string>& lines) override { memo = lines; }
+    void SetProgressRange(int32_t maximum) override { progressMax = maximum; }
+    void SetProgressPosition(int32_t position) override { progress = position; }
+    void Focus(Ctl c) override { focus = c; }
+    void SetWaitCursor(bool w) override { waitCursor = w; }
+    void StartTimers() override { timersStarted = true; }
+
+    bool Visible(Ctl c) const { auto it = visible.find(c); return it == visible.end() || it->second; }
+    bool Enabled(Ctl c) const { auto it = enabled.find(c); return it == enabled.end() || it->second; }
+
+    int page = -1;
+    std::map<Ctl, std::string> text;
+    std::map<Ctl, bool> visible, enabled, checked;
+    std::vector<std::string> memo;
+    int32_t progressMax = -1, progress = -1;
+    Ctl focus = Ctl::None;
+    bool waitCursor = false;
+    bool timersStarted = false;
+};
+
+struct DialogCall {
+    std::string text;
+    int type;
+    uint16_t buttons;
+};
+
+std::unique_ptr<TAttachedFiles> ProductArchive(const std::string& licence = "Ligne 1\r\nLigne 2\r\n")
+{
+    ArchiveBuilder a;
+    a.Add("vlm.exe", std::string(5000, 'x')).Add("Licence.txt", licence).Add("Velmorra.chm", "chm");
+    a.Add("French.asc", "fr").Add("français.zlx", "zlx").Add("persodicfr.tlx", "");
+    a.Add("English (American).asc", "a").Add("English (British).asc", "b").Add("english.zlx", "e");
+    a.Add("us.zlx", "u").Add("uk.zlx", "k").Add("userdicen.tlx", "").Add("English (American).cache", "c");
+    a.Add("Coupe de mots.dat", "cm").Add("Modèles de document\\Lettre.vlt", "lettre");
+    a.Add("Collections d'inserts\\Cadres.col", "cadres").Add("Basic.asn", "sons");
+    return a.Open();
+}
+
+class WizardTest : public ::testing::Test {
+protected:
+    WizardTest()
+    {
+        machine.StandardSetup();
+        archive = ProductArchive();
+        AttachedFiles = archive.get();
+        InstallStatus.State = Idle;
+        SetMessageDialog([this](const std::string& t, int type, uint16_t buttons) {
+            calls.push_back({t, type, buttons});
+            if (onDialog) onDialog();
+            if (answers.empty()) return int(mrOk);
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        });
+    }
+    ~WizardTest() override
+    {
+        if (form) form->WaitForWorker();
+        form.reset();
+        SetMessageDialog(nullptr);
+        AttachedFiles = nullptr;
+        InstallStatus.State = Idle;
+    }
+
+    void Start(const std::vector<std::string>& args = {})
+    {
+        form = std::make_unique<TMainDlgForm>(view);
+        form->Init(args);
+    }
+    void Next() { form->NextClick(); }
+    void Back() { form->BackClick(); }
+    // Next until the page is reached; stops early when the wizard stays or closes.
+    void NextTo(int page)
+    {
+        while (form->ShownPage() < page && !form->Closed()) {
+            const int before = form->ShownPage();
+            Next();
+            if (form->ShownPage() == before) return;
+        }
+    }
+    // Ticks timer 1 while the worker copies, as the window would every 100 ms.
+    void TickWhileInstalling()
+    {
+        for (int i = 0; i < 5000 && form->ShownPage() == 5 && !form->Closed(); ++i) {
+            form->TimerTick(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    void Install()
+    {
+        NextTo(5);
+        TickWhileInstalling();
+    }
+    // The worker's state, waited for (5 s at most).
+    static bool WaitForState(uint8_t state)
+    {
+        for (int i = 0; i < 5000 && InstallStatus.State != state; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return InstallStatus.State == state;
+    }
+    bool Asked(const char* text) const
+    {
+        for (const DialogCall& c : calls)
+            if (c.text == text) return true;
+        return false;
+    }
+
+    FakeMachine machine;
+    UseFakeMachine use{machine};
+    std::unique_ptr<TAttachedFiles> archive;
+    FakeView view;
+    std::unique_ptr<TMainDlgForm> form;
+    std::vector<DialogCall> calls;
+    std::deque<int> answers;
+    std::function<void()> onDialog;
+};
+
+using WizardStart = WizardTest;
+using WizardLicence = WizardTest;
+using WizardDestination = WizardTest;
+using WizardComponents = WizardTest;
+using WizardButtons = WizardTest;
+using WizardInstall = WizardTest;
+using WizardFinish = WizardTest;
+using WizardClose = WizardTest;
+using WizardPersist = WizardTest;
+
+}  // namespace
+
+// --- Start
+
+TEST_F(WizardStart, ShowsTheWelcomePageWithItsTextsAndTimers)
+{
+    Start();
+    EXPECT_EQ(view.page, 0);
+    EXPECT_EQ(view.text[Ctl::TopLbl], "Merci de faire confiance à Velmorra");
+    EXPECT_NE(view.text[Ctl::WelcomeLbl].find("(version 2.0.6.0) sur votre ordinateur.\r\r\r\r\rCliquez"),
+              std::string::npos);
+    EXPECT_NE(view.text[Ctl::FinishLbl].find("Velmorra 2.0.6.0 a été installé"), std::string::npos);
+    EXPECT_EQ(view.text[Ctl::SelCompLbl].substr(0, 30), "Désactivez les cases des &comp");
+    EXPECT_TRUE(view.timersStarted);
+    EXPECT_TRUE(form->Ready);
+    EXPECT_EQ(view.focus, Ctl::None);
+}
+
+TEST_F(WizardStart, FirstRunChecksEveryComponentWithTheFirstGrayed)
+{
+    Start();
+    EXPECT_EQ(form->SelCompLstBx.State(0), cbGrayed);
+    for (int i = 1; i < 8; ++i) EXPECT_EQ(form->SelCompLstBx.State(i), cbChecked) << i;
+    EXPECT_EQ(form->SelCompLstBx.Text(2), "Vérificateur d'orthographe française");
+    EXPECT_EQ(form->SelCompLstBx.Selected(), 1);
+    EXPECT_EQ(form->CompIds, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_TRUE(view.checked[Ctl::InstallToAllChkBx]);
+    EXPECT_TRUE(view.checked[Ctl::FinishChkBx]);
+    EXPECT_EQ(view.text[Ctl::DestDirEdt], kProduct);
+    EXPECT_EQ(form->MainDir, kProduct);
+    EXPECT_EQ(form->Extensions, "B");
+}
+
+TEST_F(WizardStart, SavedMaskChecksItsRowsAndKeepsTheFirstGrayed)
+{
+    machine.WriteDword(HKCU, kInstallKey, "COMPS_FR (1.6.5.8)", 10);   // bits 1 and 3
+    Start();
+    const TCheckBoxState expected[8] = {cbGrayed, cbChecked, cbUnchecked, cbChecked,
+                                        cbUnchecked, cbUnchecked, cbUnchecked, cbUnchecked};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(form->SelCompLstBx.State(i), expected[i]) << i;
+}
+
+TEST_F(WizardStart, FolderListChangesRewriteTheDestinationOnlyOnceReady)
+{
+    machine.MakeFolder("C:\\Apps\\Outils");
+    Start();
+    form->DestDirLstBx.OpenFolder("C:\\Apps\\Outils");
+    EXPECT_EQ(view.text[Ctl::DestDirEdt], "C:\\Apps\\Outils");
+    form->DestDirLstBx.OpenFolder("C:\\");
+    EXPECT_EQ(view.text[Ctl::DestDirEdt], "C:\\Velmorra");
+}
+
+// --- Licence
+
+TEST_F(WizardLicence, NextLoadsTheLicenceOutOfTheLogAndRemovesTheTemporaryFile)
+{
+    Start();
+    Next();
+    EXPECT_EQ(view.page, 1);
+    EXPECT_EQ(view.text[Ctl::TopLbl], "Accord de Licence");
+    EXPECT_EQ(view.memo, (std::vector<std::string>{"Ligne 1", "Ligne 2"}));
+    EXPECT_EQ(view.focus, Ctl::LicenseMemo);
+    EXPECT_TRUE(machine.Children(kTempFolder).empty());
+    EXPECT_EQ(LogSuspendCount, 0);
+    EXPECT_FALSE(view.waitCursor);
+    EXPECT_TRUE(view.Enabled(Ctl::NextBtn));
+    EXPECT_TRUE(view.Enabled(Ctl::CancelBtn));
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(WizardLicence, BackAndNextAgainNeitherReloadNorCheckAgain)
+{
+    Start();
+    Next();
+    Back();
+    EXPECT_EQ(view.page, 0);
+    machine.AddWindow({"1.x Tessalvorn"});
+    view.memo.clear();
+    Next();
+    EXPECT_EQ(view.page, 1);
+    EXPECT_TRUE(view.memo.empty());   // not loaded again
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(WizardLicence, EmptyLicenceRepeatsTheCheckOnEveryMove)
+{
+    archive = ProductArchive("");
+    AttachedFiles = archive.get();
+    Start();
+    Next();
+    EXPECT_EQ(view.page, 1);
+    Back();
+    machine.AddWindow({"1.x Tessalvorn"});
+    Next();
+    EXPECT_EQ(view.page, 0);
+    EXPECT_TRUE(Asked(kMsgAppRunning));
+}
+
+TEST_F(WizardLicence, RunningWordProcessorShowsM1AndStays)
+{
+    machine.AddWindow({"1.x Tessalvorn"});
+    Start();
+    Next();
+    EXPECT_EQ(view.page, 0);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, kMsgAppRunning);
+    EXPECT_EQ(calls[0].type, mtInformation);
+    EXPECT_EQ(calls[0].buttons, mbOK);
+    EXPECT_TRUE(machine.Children(kTempFolder).empty());
+}
+
+TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutM3)
+{
+    machine.AddDrive('D').full = true;
+    machine.MakeFolder("D:\\Temp");
+    machine.SetTempPath("D:\\Temp\\");
+    answers = {mrAbort};
+    Start();
+    Next();
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(form->ModalResult(), mrCancel);
+    ASSERT_EQ(calls.size(), 1u);   // the file error only
+    EXPECT_EQ(calls[0].type, mtError);
+    EXPECT_FALSE(InstallStarted);
+}
+
+TEST_F(WizardLicence, ExtractionIgnoredShowsAnEmptyLicence)
+{
+    archive = ArchiveBuilder().Add("vlm.exe", "x").Open();   // no licence at all
+    AttachedFiles = archive.get();
+    answers = {mrIgnore};
+    Start();
+    Next();
+    EXPECT_FALSE(form->Closed());
+    EXPECT_EQ(view.page, 1);
+    EXPECT_TRUE(view.memo.empty());
+}
+
+TEST_F(WizardLicence, RefusedLicenceAnsweredNoStaysAndYesClosesWithoutM3)
+{
+    Start();
+    Next();
+    view.checked[Ctl::LicenseChkBx] = false;
+    answers = {mrNo};
+    Next();
+    EXPECT_EQ(view.page, 1);
+    EXPECT_FALSE(form->Closed());
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, kMsgLicenceRefused);
+    EXPECT_EQ(calls[0].type, mtInformation);
+    EXPECT_EQ(calls[0].buttons, mbYes | mbNo);
+
+    answers = {mrYes};
+    Next();
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(form->ModalResult(), mrCancel);
+    EXPECT_EQ(calls.size(), 2u);
+}
+
+TEST_F(WizardLicence, AcceptedLicenceGoesToTheDestination)
+{
+    Start();
+    NextTo(2);
+    EXPECT_EQ(view.page, 2);
+    EXPECT_EQ(view.focus, Ctl::DestDirEdt);
+    EXPECT_TRUE(calls.empty());
+}
+
+// --- Destination and components
+
+TEST_F(WizardDestination, NextNormalisesTheTextIntoMainDir)
+{
+    Start();
+    NextTo(2);
+    view.text[Ctl::DestDirEdt] = "  C:\\Apps\\Traitement\\ ";
+    Next();
+    EXPECT_EQ(view.page, 3);
+    EXPECT_EQ(form->MainDir, "C:\\Apps\\Traitement");
+    EXPECT_EQ(view.text[Ctl::DestDirEdt], "C:\\Apps\\Traitement");
+    EXPECT_EQ(view.focus, Ctl::SelCompLstBx);
+}
+
+TEST_F(WizardDestination, BackFromReadyRecomputesSizesWithoutTakingTheText)
+{
+    Start();
+    NextTo(4);
+    EXPECT_EQ(form->SelCompLstBx.Value(0), 3 * 4096);   // 5 000 and 18 bytes on 4 096-byte clusters
+    for (int i = 0; i < 8; ++i) form->SelCompLstBx.SetValue(i, 0);
+    view.text[Ctl::DestDirEdt] = "D:\\Ailleurs";
+    Back();
+    EXPECT_EQ(view.page, 3);
+    EXPECT_EQ(form->MainDir, kProduct);
+    EXPECT_EQ(form->SelCompLstBx.Value(0), 3 * 4096);
+    EXPECT_EQ(form->SelCompLstBx.Value(3), 6 * 4096);   // the empty dictionary takes no cluster
+}
+
+TEST_F(WizardComponents, TooLittleSpaceDisablesNextUntilTheAppComesBackWithMore)
+{
+    machine.DriveAt("C").freeBytes = 2048;
+    Start();
+    NextTo(3);
+    EXPECT_EQ(view.page, 3);
+    EXPECT_FALSE(view.Enabled(Ctl::NextBtn));
+    EXPECT_EQ(view.text[Ctl::SelCompDiskSpaceAvailLbl2], "2 Ko");
+
+    machine.DriveAt("C").freeBytes = 10ull << 30;
+    form->ActivateApp(false);
+    EXPECT_FALSE(view.Enabled(Ctl::NextBtn));
+    form->ActivateApp(true);
+    EXPECT_TRUE(view.Enabled(Ctl::NextBtn));
+}
+
+TEST_F(WizardComponents, FirstRowStaysGrayedAndOtherTogglesUpdateTheNeed)
+{
+    Start();
+    NextTo(3);
+    const std::string need = view.text[Ctl::SelCompDiskSpaceReqLbl2];
+    form->ToggleComponent(0);
+    EXPECT_EQ(form->SelCompLstBx.State(0), cbGrayed);
+    EXPECT_EQ(view.text[Ctl::SelCompDiskSpaceReqLbl2], need);
+    form->ToggleComponent(1);
+    EXPECT_EQ(form->SelCompLstBx.State(1), cbUnchecked);
+    EXPECT_NE(view.text[Ctl::SelCompDiskSpaceReqLbl2], need);
+}
+
+// --- Buttons
+
+TEST_F(WizardButtons, EveryPageShowsItsButtonStates)
+{
+    struct Row { bool backVisible, backEnabled, nextEnabled; const char* next; bool cancelEnabled; };
+    const Row table[8] = {
+        {false, true, true, "&Suite >", true},  {true, true, true, "&Suite >", true},
+        {true, true, true, "&Suite >", true},   {true, true, true, "&Suite >", true},
+        {true, true, true, "&Suite >", true},   {true, false, false, "&Suite >", true},
+        {true, false, true, "&Suite >", true},  {true, false, true, "&Terminer", false},
+    };
+    auto check = [&](int page) {
+        const Row& r = table[page];
+        EXPECT_EQ(view.page, page);
+        EXPECT_EQ(view.Visible(Ctl::BackBtn), r.backVisible) << page;
+        if (r.backVisible) {
+            EXPECT_EQ(view.Enabled(Ctl::BackBtn), r.backEnabled) << page;
+        }
+        EXPECT_EQ(view.text[Ctl::BackBtn], "< &Retour");
+        EXPECT_EQ(view.Enabled(Ctl::NextBtn), r.nextEnabled) << page;
+        EXPECT_EQ(view.text[Ctl::NextBtn], r.next) << page;
+        EXPECT_EQ(view.Enabled(Ctl::CancelBtn), r.cancelEnabled) << page;
+        EXPECT_EQ(view.text[Ctl::CancelBtn], "Annuler");
+    };
+    // Hold the worker at its first file so that page 5 can be looked at.
+    machine.PutFile(kProduct + "\\vlm.exe", "old");
+    machine.LockFile(kProduct + "\\vlm.exe");
+    Start();
+    for (int page = 0; page < 5; ++page) {
+        check(page);
+        Next();
+    }
+    check(5);
+    ASSERT_TRUE(WaitForState(Asking));
+    machine.ReleaseFile(kProduct + "\\vlm.exe");
+    answers = {mrRetry};
+    TickWhileInstalling();
+    check(6);
+    Next();
+    check(7);
+}
+
+// --- Installation
+
+TEST_F(WizardInstall, CopyRunsToTheAssociationsPage)
+{
+    Start();
+    NextTo(4);
+    EXPECT_TRUE(view.Visible(Ctl::InstallToAllChkBx));
+    EXPECT_EQ(view.focus, Ctl::NextBtn);
+    Install();
+    EXPECT_EQ(view.page, 6);
+    EXPECT_EQ(InstallStatus.State, Idle);
+    EXPECT_TRUE(InstallStarted);
+    EXPECT_EQ(form->ChosenComps, 0xFF);
+    EXPECT_EQ(LogFileName, kProduct + "\\Install.log");
+    EXPECT_GT(view.progressMax, 0);
+    EXPECT_EQ(view.progress, view.progressMax);
+    EXPECT_TRUE(machine.IsFile(kProduct + "\\vlm.exe"));
+    EXPECT_EQ(view.text[Ctl::TopLbl], "Types de document à associer à Velmorra");
+    EXPECT_FALSE(view.checked[Ctl::AssocChkBx1]);
+    EXPECT_TRUE(view.checked[Ctl::AssocChkBx2]);
+    EXPECT_FALSE(view.checked[Ctl::AssocChkBx3]);
+    EXPECT_FALSE(view.checked[Ctl::AssocChkBx4]);
+    EXPECT_EQ(view.focus, Ctl::AssocChkBx1);
+}
+
+TEST_F(WizardInstall, UncheckedRowsAreLeftOutAndTheEarlierLogIsKept)
+{
+    machine.PutFile(kProduct + "\\Install.log", "File Copy: C:\\Ancien.txt\r\n");
+    Start();
+    NextTo(3);
+    form->ToggleComponent(1);
+    form->ToggleComponent(7);
+    Install();
+    EXPECT_EQ(form->ChosenComps, 0x7D);
+    EXPECT_FALSE(machine.Exists(kProduct + "\\Velmorra.chm"));
+    ASSERT_TRUE(InstallLog);
+    EXPECT_EQ(InstallLog->front(), "File Copy: C:\\Ancien.txt");
+}
+
+TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsM1AndStays)
+{
+    Start();
+    NextTo(4);
+    machine.AddWindow({"1.x Tessalvorn"});
+    Next();
+    EXPECT_EQ(view.page, 4);
+    EXPECT_TRUE(Asked(kMsgAppRunning));
+    EXPECT_FALSE(InstallStarted);
+}
+
+TEST_F(WizardInstall, FailedCopyClosesWithoutQuestion)
+{
+    machine.PutFile(kProduct + "\\vlm.exe", "old");
+    machine.LockFile(kProduct + "\\vlm.exe");
+    answers = {mrAbort};
+    Start();
+    Install();
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(form->ModalResult(), mrCancel);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].type, mtError);
+    EXPECT_EQ(calls[0].buttons, mbAbort | mbRetry | mbIgnore);
+}
+
+TEST_F(WizardInstall, NextOnAssociationsRunsTheCommandAndMakesTheShortcuts)
+{
+    Start();
+    Install();
+    view.checked[Ctl::AssocChkBx1] = true;
+    view.checked[Ctl::AssocChkBx2] = false;
+    view.checked[Ctl::AssocChkBx4] = true;
+    view.checked[Ctl::InstallToAllChkBx] = false;
+    Next();
+    EXPECT_EQ(view.page, 7);
+    EXPECT_EQ(form->Extensions, "AD");
+    const auto started = machine.StartedPrograms();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].commandLine, "\"" + kProduct + "\\vlm.exe\" -assoc adpr_rtf_docx");
+    EXPECT_TRUE(machine.ReadLink("C:\\Documents and Settings\\Jean\\Bureau\\Traitement de texte Velmorra.lnk"));
+    EXPECT_TRUE(machine.ReadLink(
+        "C:\\Documents and Settings\\Jean\\Menu Démarrer\\Programmes\\Traitement de texte Velmorra.lnk"));
+}
+
+TEST_F(WizardInstall, PortableDestinationSkipsAssociationsShortcutsAndUpdateLog)
+{
+    machine.AddDrive('E', kDriveRemovable);
+    Start({"-dE:\\Velmorra"});
+    NextTo(4);
+    EXPECT_EQ(form->MainDir, "E:\\Velmorra");
+    EXPECT_FALSE(view.Visible(Ctl::InstallToAllChkBx));
+    Install();
+    EXPECT_EQ(view.page, 7);
+    EXPECT_TRUE(machine.StartedPrograms().empty());
+    Next();
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(form->ModalResult(), mrOk);
+    const auto started = machine.StartedPrograms();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].commandLine, "\"E:\\Velmorra\\vlm.exe\"");
+    EXPECT_FALSE(machine.Exists(kUpdateLog));
+    for (const std::string& path : machine.AllPaths())
+        EXPECT_EQ(path.find(".lnk"), std::string::npos) << path;
+}
+
+// --- Finish
+
+TEST_F(WizardFinish, FinishWritesUpdateLogLaunchesAndClosesWithOk)
+{
+    Start();
+    Install();
+    Next();
+    Next();
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(form->ModalResult(), mrOk);
+    const std::string log = machine.FileBytes(kUpdateLog);
+    EXPECT_EQ(log.substr(0, 1), "*");
+    EXPECT_NE(log.find("Public\\Modèles de document\\Lettre.vlt\t!\r\n"), std::string::npos);
+    const auto started = machine.StartedPrograms();
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[1].commandLine, "\"" + kProduct + "\\vlm.exe\"");
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(WizardFinish, UncheckedLaunchBoxStartsNothing)
+{
+    Start();
+    Install();
+    Next();
+    view.checked[Ctl::FinishChkBx] = false;
+    Next();
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(machine.StartedPrograms().size(), 1u);   // the association command only
+}
+
+TEST_F(WizardFinish, UpdateLogThatCannotBeWrittenIsShownAndTheWizardStays)
+{
+    Start();
+    Install();
+    Next();
+    machine.PutFile(kUpdateLog, "");
+    machine.LockFile(kUpdateLog);
+    Next();
+    EXPECT_FALSE(form->Closed());
+    EXPECT_EQ(form->ModalResult(), 0);
+    EXPECT_EQ(view.page, 7);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].type, mtError);
+    EXPECT_EQ(calls[0].buttons, mbOK);
+    EXPECT_NE(calls[0].text.find("Update.log"), std::string::npos);
+    EXPECT_EQ(machine.StartedPrograms().size(), 1u);   // no launch
+
+    machine.ReleaseFile(kUpdateLog);
+    Next();
+    EXPECT_TRUE(form->Closed());
+}
+
+// --- Closing
+
+TEST_F(WizardClose, CancelAsksM3AndAbandonCloses)
+{
+    Start();
+    answers = {mrAbort};
+    form->CancelClick();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, kMsgConfirmCancel);
+    EXPECT_EQ(calls[0].type, mtConfirmation);
+    EXPECT_EQ(calls[0].buttons, mbNo | mbAbort);
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(form->ModalResult(), mrCancel);
+}
+
+TEST_F(WizardClose, AnyOtherAnswerStaysOnThePage)
+{
+    Start();
+    NextTo(2);
+    answers = {mrNo, mrCancel};   // "Non" or Esc, then the dialog's close box
+    form->CancelClick();
+    form->CloseRequest();
+    EXPECT_EQ(calls.size(), 2u);
+    EXPECT_FALSE(form->Closed());
+    EXPECT_EQ(form->ModalResult(), 0);
+    EXPECT_EQ(view.page, 2);
+    EXPECT_FALSE(form->CloseAllowed);
+}
+
+TEST_F(WizardClose, CloseAllowedAlreadySetClosesWithoutQuestion)
+{
+    Start();
+    form->CloseAllowed = true;
+    form->CloseRequest();
+    EXPECT_TRUE(form->Closed());
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(WizardClose, CloseBoxOnTheFinishedPageAsksAndSkipsTheFinish)
+{
+    Start();
+    Install();
+    Next();
+    answers = {mrAbort};
+    form->CloseRequest();
+    EXPECT_TRUE(Asked(kMsgConfirmCancel));
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(form->ModalResult(), mrCancel);
+    EXPECT_FALSE(machine.Exists(kUpdateLog));
+    EXPECT_EQ(machine.StartedPrograms().size(), 1u);
+}
+
+TEST_F(WizardClose, RunningWorkerIsHeldDuringM3AndGoesOnOrStops)
+{
+    Start();
+    uint8_t seen = 0;
+    onDialog = [&] { seen = InstallStatus.State; };
+    InstallStatus.State = Running;   // as if copying
+
+    answers = {mrNo};
+    form->CancelClick();
+    EXPECT_EQ(seen, Paused);
+    EXPECT_EQ(InstallStatus.State, Running);
+
+    answers = {mrAbort};
+    form->CancelClick();
+    EXPECT_EQ(InstallStatus.State, Stopped);
+    EXPECT_TRUE(form->Closed());
+}
+
+TEST_F(WizardClose, PendingQuestionOfTheWorkerIsAnsweredAbortOnClose)
+{
+    machine.PutFile(kProduct + "\\vlm.exe", "old");
+    machine.LockFile(kProduct + "\\vlm.exe");
+    Start();
+    NextTo(5);
+    ASSERT_TRUE(WaitForState(Asking));
+    answers = {mrAbort};
+    form->CancelClick();
+    EXPECT_TRUE(form->Closed());
+    form->WaitForWorker();   // returns: the worker got its answer and ended
+    EXPECT_EQ(InstallStatus.State, Failed);
+    EXPECT_EQ(calls.size(), 1u);   // M3 only; the file question was never shown
+}
+
+// --- After the wizard
+
+TEST_F(WizardPersist, CancelBeforeInstallingWritesNothingButTheKeysExist)
+{
+    Start();
+    NextTo(3);
+    answers = {mrAbort};
+    form->CancelClick();
+    PersistAfterWizard(*form);
+    EXPECT_TRUE(machine.KeyExists(HKCU, kInstallKey));
+    EXPECT_TRUE(machine.KeyExists(HKCU, "Software\\Velmorra Word Processor\\Internal"));
+    EXPECT_FALSE(machine.ReadValue(HKCU, kInstallKey, "MAINDIR"));
+    EXPECT_FALSE(machine.KeyExists(HKLM, kUninstallKey));
+}
+
+TEST_F(WizardPersist, FinishedInstallationSavesSettingsEntryAndLog)
+{
+    machine.WriteDword(HKCU, kInstallKey, "COMPS_FR (1.6.5.8)", 0x12340A00 | 10);
+    Start();
+    Install();
+    view.checked[Ctl::AssocChkBx2] = false;
+    Next();
+    Next();
+    PersistAfterWizard(*form);
+    EXPECT_EQ(machine.ReadString(HKCU, kInstallKey, "MAINDIR"), kProduct);
+    EXPECT_EQ(machine.ReadDword(HKCU, kInstallKey, "COMPS_FR (1.6.5.8)"), 0x12340A00u | 10);
+    EXPECT_EQ(machine.ReadString(HKCU, kInstallKey, "EXTENSIONS"), "");
+    EXPECT_EQ(machine.ReadDword(HKCU, kInstallKey, "INSTALLTOALL"), 1u);
+    EXPECT_EQ(machine.ReadDword(HKCU, kInstallKey, "LAUNCH"), 1u);
+    EXPECT_EQ(machine.ReadString(HKLM, kUninstallKey, "UninstallString"), "\"" + kProduct + "\\vlm.exe\" -ui");
+    const std::string log = machine.FileBytes(kProduct + "\\Install.log");
+    EXPECT_NE(log.find("File Copy: " + kProduct + "\\vlm.exe\r\n"), std::string::npos);
+}
+
+TEST_F(WizardPersist, PortableSavesTheInstallKeyOnly)
+{
+    machine.AddDrive('E', kDriveRemovable);
+    Start({"-dE:\\Velmorra"});
+    Install();
+    Next();
+    PersistAfterWizard(*form);
+    EXPECT_EQ(machine.ReadString(HKCU, kInstallKey, "MAINDIR"), "E:\\Velmorra");
+    EXPECT_EQ(machine.ReadString(HKCU, kInstallKey, "EXTENSIONS"), "B");
+    EXPECT_TRUE(machine.ReadDword(HKCU, kInstallKey, "INSTALLTOALL"));
+    EXPECT_FALSE(machine.KeyExists(HKLM, kUninstallKey));
+    EXPECT_FALSE(machine.Exists("E:\\Velmorra\\Install.log"));
+}
+
+TEST_F(WizardPersist, AbandonDuringCopyStillSavesWhatWasDone)
+{
+    machine.PutFile(kProduct + "\\Velmorra.chm", "old");
+    machine.LockFile(kProduct + "\\Velmorra.chm");
+    Start();
+    NextTo(5);
+    ASSERT_TRUE(WaitForState(Asking));
+    answers = {mrAbort};
+    form->CancelClick();
+    PersistAfterWizard(*form);
+    EXPECT_EQ(machine.ReadString(HKCU, kInstallKey, "MAINDIR"), kProduct);
+    const std::string log = machine.FileBytes(kProduct + "\\Install.log");
+    EXPECT_NE(log.find("File Copy: " + kProduct + "\\vlm.exe\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("Velmorra.chm"), std::string::npos);
+}

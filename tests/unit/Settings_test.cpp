@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include "support/FakeMachineTest.h"
+#include "wizard/Settings.h"
+
+namespace {
+
+const std::string kInstall = "Software\\Velmorra Word Processor\\Install";
+const std::string kInternal = "Software\\Velmorra Word Processor\\Internal";
+const std::string kUninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmorra Word Processor";
+const RegRoot HKCU = RegRoot::CurrentUser;
+const RegRoot HKLM = RegRoot::LocalMachine;
+
+using SettingsRead = StandardMachineTest;
+using SettingsWrite = StandardMachineTest;
+using SettingsRegistryRules = StandardMachineTest;
+
+}  // namespace
+
+TEST_F(SettingsRead, FirstRunGivesTheDefaultsAndCreatesBothKeys)
+{
+    const SavedSettings s = ReadSettings({});
+
+    EXPECT_EQ(s.MainDir, "C:\\Program Files\\Velmorra");
+    EXPECT_EQ(s.SavedComps, 0x7FFFFFFFu);
+    EXPECT_TRUE(s.InstallToAll);
+    EXPECT_EQ(s.Extensions, "B");
+    EXPECT_TRUE(s.Launch);
+    EXPECT_EQ(s.LastRunVer, 0x7FFFFFFF);
+    EXPECT_TRUE(machine.KeyExists(HKCU, kInstall));
+    EXPECT_TRUE(machine.KeyExists(HKCU, kInternal));
+}
+
+TEST_F(SettingsRead, SavedValuesAreReadBack)
+{
+    machine.MakeFolder("C:\\Apps\\Velmorra");
+    machine.WriteString(HKCU, kInstall, "MAINDIR", "C:\\Apps\\Velmorra");
+    machine.WriteDword(HKCU, kInstall, "COMPS_FR (1.6.5.8)", 10);
+    machine.WriteDword(HKCU, kInstall, "INSTALLTOALL", 0);
+    machine.WriteString(HKCU, kInstall, "EXTENSIONS", "ABD");
+    machine.WriteDword(HKCU, kInstall, "LAUNCH", 7);   // any non-zero number is checked
+    machine.WriteDword(HKCU, kInternal, "LastRunVer", 20003999);
+
+    const SavedSettings s = ReadSettings({});
+
+    EXPECT_EQ(s.MainDir, "C:\\Apps\\Velmorra");
+    EXPECT_EQ(s.SavedComps, 10u);
+    EXPECT_FALSE(s.InstallToAll);
+    EXPECT_EQ(s.Extensions, "ABD");
+    EXPECT_TRUE(s.Launch);
+    EXPECT_EQ(s.LastRunVer, 20003999);
+}
+
+TEST_F(SettingsRead, SavedFolderThatNoLongerExistsFallsBackToProgramFiles)
+{
+    machine.WriteString(HKCU, kInstall, "MAINDIR", "D:\\Gone");
+    EXPECT_EQ(ReadSettings({}).MainDir, "C:\\Program Files\\Velmorra");
+}
+
+TEST_F(SettingsRead, NoProgramFilesFolderGivesTheBareProductName)
+{
+    machine.RemoveSpecialFolder(38);
+    EXPECT_EQ(ReadSettings({}).MainDir, "Velmorra");
+}
+
+TEST_F(SettingsRead, EmptyExtensionsStayEmpty)
+{
+    machine.WriteString(HKCU, kInstall, "EXTENSIONS", "");
+    EXPECT_EQ(ReadSettings({}).Extensions, "");
+}
+
+TEST_F(SettingsRead, ValueOfAnotherTypeReadsAsMissing)
+{
+    machine.WriteString(HKCU, kInstall, "COMPS_FR (1.6.5.8)", "10");
+    machine.WriteDword(HKCU, kInstall, "EXTENSIONS", 0x41);
+    machine.WriteValue(HKCU, kInstall, "LAUNCH", RegType::Dword, std::string("\0\0", 2));   // too short
+    machine.WriteValue(HKCU, kInternal, "LastRunVer", RegType::Other, std::string(4, '\0'));
+
+    const SavedSettings s = ReadSettings({});
+
+    EXPECT_EQ(s.SavedComps, 0x7FFFFFFFu);
+    EXPECT_EQ(s.Extensions, "B");
+    EXPECT_TRUE(s.Launch);
+    EXPECT_EQ(s.LastRunVer, 0x7FFFFFFF);
+}
+
+TEST_F(SettingsRead, StringIsReadUpToItsFirstZeroByte)
+{
+    machine.WriteValue(HKCU, kInstall, "EXTENSIONS", RegType::String, std::string("AC\0D\0", 5));
+    EXPECT_EQ(ReadSettings({}).Extensions, "AC");
+}
+
+TEST_F(SettingsRead, DestinationSwitchOverridesTheSavedFolderUnchecked)
+{
+    machine.MakeFolder("C:\\Apps\\Velmorra");
+    machine.WriteString(HKCU, kInstall, "MAINDIR", "C:\\Apps\\Velmorra");
+
+    EXPECT_EQ(ReadSettings({"-dE:\\Velmorra", "-dF:\\x"}).MainDir, "E:\\Velmorra");
+    EXPECT_EQ(ReadSettings({"-d"}).MainDir, "");
+    EXPECT_EQ(ReadSettings({"-d E:\\ "}).MainDir, " E:\\ ");
+    EXPECT_EQ(ReadSettings({"-DE:\\Velmorra"}).MainDir, "C:\\Apps\\Velmorra");
+    EXPECT_EQ(ReadSettings({"x", "-dE:\\Velmorra"}).MainDir, "C:\\Apps\\Velmorra");
+}
+
+TEST_F(SettingsRead, DeniedRegistryGivesTheDefaults)
+{
+    machine.DenyRegistry(HKCU);
+    const SavedSettings s = ReadSettings({});
+    EXPECT_EQ(s.SavedComps, 0x7FFFFFFFu);
+    EXPECT_EQ(s.Extensions, "B");
+}
+
+TEST_F(SettingsWrite, WritesTheInstallKeyAndTheUninstallEntry)
+{
+    SavedSettings s;
+    s.MainDir = "C:\\Apps\\Velmorra";
+    s.SavedComps = 0x7FFFFF0A;
+    s.InstallToAll = false;
+    s.Extensions = "";
+    s.Launch = true;
+
+    WriteSettings(s, false);
+
+    EXPECT_EQ(machine.ReadString(HKCU, kInstall, "MAINDIR"), "C:\\Apps\\Velmorra");
+    EXPECT_EQ(machine.ReadDword(HKCU, kInstall, "COMPS_FR (1.6.5.8)"), 0x7FFFFF0Au);
+    EXPECT_EQ(machine.ReadDword(HKCU, kInstall, "INSTALLTOALL"), 0u);
+    EXPECT_EQ(machine.ReadString(HKCU, kInstall, "EXTENSIONS"), "");
+    EXPECT_EQ(machine.ReadDword(HKCU, kInstall, "LAUNCH"), 1u);
+    EXPECT_EQ(machine.ReadString(HKLM, kUninstall, "DisplayName"), "Traitement de texte Velmorra");
+    EXPECT_EQ(machine.ReadString(HKLM, kUninstall, "UninstallString"), "\"C:\\Apps\\Velmorra\\vlm.exe\" -ui");
+    EXPECT_FALSE(machine.ReadValue(HKCU, kInternal, "LastRunVer"));
+}
+
+TEST_F(SettingsWrite, PortableWritesNoUninstallEntry)
+{
+    SavedSettings s;
+    s.MainDir = "E:\\Velmorra";
+    WriteSettings(s, true);
+
+    EXPECT_EQ(machine.ReadString(HKCU, kInstall, "MAINDIR"), "E:\\Velmorra");
+    EXPECT_FALSE(machine.KeyExists(HKLM, kUninstall));
+}
+
+TEST_F(SettingsWrite, UninstallEntryWithoutRightsIsSkippedSilently)
+{
+    machine.DenyRegistry(HKLM);
+    SavedSettings s;
+    s.MainDir = "C:\\Program Files\\Velmorra";
+    WriteSettings(s, false);
+
+    EXPECT_EQ(machine.ReadString(HKCU, kInstall, "MAINDIR"), "C:\\Program Files\\Velmorra");
+    EXPECT_FALSE(machine.KeyExists(HKLM, kUninstall));
+}
+
+TEST(SettingsComponentMask, KeepsHighBitsAndTakesOnlyCheckedRows)
+{
+    // Rows 1 and 3 checked, row 0 (always grayed) counts as not checked.
+    const std::vector<bool> rows = {false, true, false, true, false, false, false, false};
+    EXPECT_EQ(ComponentMask(10, rows), 10u);
+    EXPECT_EQ(ComponentMask(0x7FFFFFFF, rows), 0x7FFFFF0Au);
+    EXPECT_EQ(ComponentMask(0x80000001, {}), 0x80000000u);
+}
+
+TEST(SettingsUninstallString, QuotesTheProgramWithOneBackslash)
+{
+    EXPECT_EQ(UninstallString("C:\\Apps\\Velmorra"), "\"C:\\Apps\\Velmorra\\vlm.exe\" -ui");
+    EXPECT_EQ(UninstallString("C:\\Apps\\Velmorra\\"), "\"C:\\Apps\\Velmorra\\vlm.exe\" -ui");
+}
+
+TEST_F(SettingsRegistryRules, RelativePathsFollowTheOpenKeyAndBackslashStartsAtTheRoot)
+{
+    SettingsRegistry reg;
+    reg.OpenKey("Software\\A");
+    reg.OpenKey("B");               // relative to Software\A
+    reg.WriteNumber("n", 1);
+    reg.OpenKey("\\Software\\C");   // from the root
+    reg.WriteNumber("n", 2);
+    reg.CloseKey();
+    reg.OpenKey("D");               // none open: from the root
+    reg.WriteNumber("n", 3);
+
+    EXPECT_EQ(machine.ReadDword(HKCU, "Software\\A\\B", "n"), 1u);
+    EXPECT_EQ(machine.ReadDword(HKCU, "Software\\C", "n"), 2u);
+    EXPECT_EQ(machine.ReadDword(HKCU, "D", "n"), 3u);
+}
+
+TEST_F(SettingsRegistryRules, SwitchingTheRootClosesTheKey)
+{
+    SettingsRegistry reg;
+    reg.OpenKey("Software\\A");
+    reg.SetRoot(HKLM);
+    reg.WriteNumber("lost", 1);     // no key open: nothing written anywhere
+    reg.OpenKey("Software\\B");
+    reg.WriteNumber("n", 1);
+
+    EXPECT_FALSE(machine.ReadValue(HKCU, "Software\\A", "lost"));
+    EXPECT_EQ(machine.ReadDword(HKLM, "Software\\B", "n"), 1u);
+}

@@ -1,0 +1,517 @@
+// The real platform on real files, Wine's registry and real windows.
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "RealMachine.h"
+#include "instutils/DiskSpace.h"
+#include "instutils/FileHelpers.h"
+#include "instutils/InstallLog.h"
+#include "instutils/Paths.h"
+
+// After FileHelpers.h, whose CSIDL constants the shell header would otherwise turn into macros.
+#include <shlobj.h>
+
+namespace {
+
+const FoundFile* FindByName(const std::vector<FoundFile>& found, const std::string& name)
+{
+    for (const FoundFile& entry : found)
+        if (entry.name == name) return &entry;
+    return nullptr;
+}
+
+uint32_t PackDos(const SYSTEMTIME& t)
+{
+    uint32_t date = ((t.wYear - 1980u) << 9) | (t.wMonth << 5) | t.wDay;
+    uint32_t time = (t.wHour << 11) | (t.wMinute << 5) | (t.wSecond / 2);
+    return (date << 16) | time;
+}
+
+bool IsFolder(const std::string& path)
+{
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFile(const std::string& path)
+{
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+// ---- files ------------------------------------------------------------------
+
+using RealFiles = RealMachineTest;
+
+TEST_F(RealFiles, WrittenBytesReadBackExactlyAndReplaceAnOlderFile)
+{
+    const std::string file = scratch + "data.bin";
+    const std::string first("long content\0with a zero byte", 29);
+    ASSERT_TRUE(Sys().WriteNewFile(file, first.data(), first.size(), FileShare::None));
+    std::string read;
+    ASSERT_TRUE(Sys().ReadWholeFile(file, read));
+    EXPECT_EQ(first, read);
+
+    ASSERT_TRUE(Sys().WriteNewFile(file, "short", 5, FileShare::Read));
+    ASSERT_TRUE(Sys().ReadWholeFile(file, read));
+    EXPECT_EQ("short", read);
+
+    ASSERT_TRUE(Sys().WriteNewFile(file, nullptr, 0, FileShare::None));
+    ASSERT_TRUE(Sys().ReadWholeFile(file, read));
+    EXPECT_EQ("", read);
+
+    EXPECT_TRUE(Sys().DeleteFileAt(file));
+    EXPECT_FALSE(Sys().ReadWholeFile(file, read));
+    EXPECT_FALSE(Sys().DeleteFileAt(file));
+}
+
+TEST_F(RealFiles, WriteFailsInAMissingFolder)
+{
+    EXPECT_FALSE(Sys().WriteNewFile(scratch + "missing\\file.txt", "x", 1, FileShare::None));
+}
+
+TEST_F(RealFiles, WriteFailsWhileAnotherProgramHoldsTheFileWithoutWriteSharing)
+{
+    const std::string file = scratch + "held.txt";
+    ASSERT_TRUE(Sys().WriteNewFile(file, "old", 3, FileShare::None));
+    HANDLE other = ::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    EXPECT_FALSE(Sys().WriteNewFile(file, "new", 3, FileShare::None));
+    ::CloseHandle(other);
+
+    EXPECT_TRUE(Sys().WriteNewFile(file, "new", 3, FileShare::None));
+}
+
+TEST_F(RealFiles, EnumerationGivesNamesAndAttributes)
+{
+    ASSERT_TRUE(Sys().CreateDir(scratch + "Sub"));
+    ASSERT_TRUE(Sys().WriteNewFile(scratch + "plain.txt", "a", 1, FileShare::None));
+    ASSERT_TRUE(Sys().WriteNewFile(scratch + "locked.txt", "b", 1, FileShare::None));
+    ASSERT_TRUE(Sys().WriteNewFile(scratch + "hidden.txt", "c", 1, FileShare::None));
+    ::SetFileAttributesA((scratch + "locked.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesA((scratch + "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+
+    std::vector<FoundFile> found = Sys().FindFiles(scratch + "*.*");
+    EXPECT_EQ(6u, found.size());
+    EXPECT_NE(nullptr, FindByName(found, "."));
+    EXPECT_NE(nullptr, FindByName(found, ".."));
+    ASSERT_NE(nullptr, FindByName(found, "Sub"));
+    EXPECT_TRUE(FindByName(found, "Sub")->attributes & kAttrDirectory);
+    ASSERT_NE(nullptr, FindByName(found, "locked.txt"));
+    EXPECT_TRUE(FindByName(found, "locked.txt")->attributes & kAttrReadOnly);
+    ASSERT_NE(nullptr, FindByName(found, "hidden.txt"));
+    EXPECT_TRUE(FindByName(found, "hidden.txt")->attributes & kAttrHidden);
+    ASSERT_NE(nullptr, FindByName(found, "plain.txt"));
+    EXPECT_FALSE(FindByName(found, "plain.txt")->attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden));
+
+    std::vector<FoundFile> one = Sys().FindFiles(scratch + "PLAIN.TXT");
+    ASSERT_EQ(1u, one.size());
+    EXPECT_EQ("plain.txt", one[0].name);
+    EXPECT_TRUE(Sys().FindFiles(scratch + "absent.txt").empty());
+}
+
+// ---- file times -------------------------------------------------------------
+
+using RealFileTimes = RealMachineTest;
+
+TEST_F(RealFileTimes, DosTimeRoundTripsAtTwoSecondPrecision)
+{
+    const std::string file = scratch + "dated.txt";
+    ASSERT_TRUE(Sys().WriteNewFile(file, "x", 1, FileShare::None));
+    SYSTEMTIME moment{2004, 2, 0, 29, 23, 59, 58, 0};
+    ASSERT_TRUE(Sys().SetLastWriteDos(file, PackDos(moment)));
+    uint32_t read = 0;
+    ASSERT_TRUE(Sys().GetLastWriteDos(file, read));
+    EXPECT_EQ(PackDos(moment), read);
+}
+
+TEST_F(RealFileTimes, DosTimeIsTheLocalWallClockTime)
+{
+    // Today's date, so that the zone's bias now and at that moment agree.
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    now.wSecond &= ~1;
+    now.wMilliseconds = 0;
+    const std::string file = scratch + "local.txt";
+    ASSERT_TRUE(Sys().WriteNewFile(file, "x", 1, FileShare::None));
+    ASSERT_TRUE(Sys().SetLastWriteDos(file, PackDos(now)));
+
+    HANDLE handle = ::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+    FILETIME written;
+    ASSERT_TRUE(::GetFileTime(handle, nullptr, nullptr, &written));
+    ::CloseHandle(handle);
+    SYSTEMTIME universal, local;
+    ASSERT_TRUE(::FileTimeToSystemTime(&written, &universal));
+    ASSERT_TRUE(::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local));
+    EXPECT_EQ(now.wYear, local.wYear);
+    EXPECT_EQ(now.wMonth, local.wMonth);
+    EXPECT_EQ(now.wDay, local.wDay);
+    EXPECT_EQ(now.wHour, local.wHour);
+    EXPECT_EQ(now.wMinute, local.wMinute);
+    EXPECT_EQ(now.wSecond, local.wSecond);
+}
+
+TEST_F(RealFileTimes, AZeroDosValueLeavesTheFileTimeAlone)
+{
+    const std::string file = scratch + "kept.txt";
+    ASSERT_TRUE(Sys().WriteNewFile(file, "x", 1, FileShare::None));
+    uint32_t before = 0, after = 0;
+    ASSERT_TRUE(Sys().GetLastWriteDos(file, before));
+    EXPECT_FALSE(Sys().SetLastWriteDos(file, 0));
+    ASSERT_TRUE(Sys().GetLastWriteDos(file, after));
+    EXPECT_EQ(before, after);
+    EXPECT_FALSE(Sys().SetLastWriteDos(scratch + "absent.txt", 0x32EF0000));
+}
+
+// ---- folders ----------------------------------------------------------------
+
+using RealFolders = RealMachineTest;
+
+TEST_F(RealFolders, FoldersAreMadeAndRemovedOnlyWhenEmpty)
+{
+    const std::string folder = scratch + "Made";
+    EXPECT_TRUE(Sys().CreateDir(folder));
+    EXPECT_TRUE(IsFolder(folder));
+    EXPECT_FALSE(Sys().CreateDir(folder));
+    ASSERT_TRUE(Sys().WriteNewFile(folder + "\\f.txt", "x", 1, FileShare::None));
+    EXPECT_FALSE(Sys().RemoveDir(folder));
+    ASSERT_TRUE(Sys().DeleteFileAt(folder + "\\f.txt"));
+    EXPECT_TRUE(Sys().RemoveDir(folder));
+    EXPECT_FALSE(IsFolder(folder));
+}
+
+TEST_F(RealFolders, CurrentDirectoryFollowsSetAndStaysOnFailure)
+{
+    const std::string before = Sys().GetCurrentDir();
+    ASSERT_TRUE(Sys().CreateDir(scratch + "Here"));
+    ASSERT_TRUE(Sys().SetCurrentDir(scratch + "Here"));
+    EXPECT_TRUE(EqualNoCase(scratch + "Here", Sys().GetCurrentDir()));
+    EXPECT_FALSE(Sys().SetCurrentDir(scratch + "Nowhere"));
+    EXPECT_TRUE(EqualNoCase(scratch + "Here", Sys().GetCurrentDir()));
+    ASSERT_TRUE(Sys().SetCurrentDir(before));
+    EXPECT_EQ(before, Sys().GetCurrentDir());
+}
+
+TEST_F(RealFolders, FolderTestsSeeTheRealFileSystem)
+{
+    EXPECT_TRUE(FolderExists(scratch));
+    EXPECT_TRUE(FolderExists("C:\\"));
+    EXPECT_FALSE(FolderExists(scratch + "Nowhere"));
+    ASSERT_TRUE(Sys().CreateDir(scratch + "Sub"));
+    EXPECT_TRUE(FolderExists(scratch + "Sub"));
+    EXPECT_FALSE(FolderExists(scratch + "Sub\\..\\Sub"));   // read back in its plain form
+    const std::string temp = Sys().TempPath();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_EQ('\\', temp.back());
+    EXPECT_TRUE(FolderExists(temp));
+}
+
+TEST_F(RealFolders, MakeFolderPathCreatesEveryMissingParent)
+{
+    CreateInstallLog();
+    MakeFolderPath(scratch + "A\\B\\C");
+    EXPECT_TRUE(IsFolder(scratch + "A\\B\\C"));
+    ASSERT_NE(nullptr, InstallLog);
+    EXPECT_EQ((std::vector<std::string>{"Made Dir: " + scratch + "A\\", "Made Dir: " + scratch + "A\\B\\",
+                                        "Made Dir: " + scratch + "A\\B\\C"}),
+              *InstallLog);
+}
+
+TEST_F(RealFolders, DeleteFolderTreeRemovesATreeButLeavesOneHoldingAReadOnlyFile)
+{
+    ASSERT_TRUE(Sys().CreateDir(scratch + "Plain"));
+    ASSERT_TRUE(Sys().CreateDir(scratch + "Plain\\Deep"));
+    ASSERT_TRUE(Sys().WriteNewFile(scratch + "Plain\\Deep\\a.txt", "a", 1, FileShare::None));
+    ASSERT_TRUE(Sys().WriteNewFile(scratch + "Plain\\b.txt", "b", 1, FileShare::None));
+    DeleteFolderTree(scratch + "Plain");
+    EXPECT_FALSE(IsFolder(scratch + "Plain"));
+
+    ASSERT_TRUE(Sys().CreateDir(scratch + "Kept"));
+    ASSERT_TRUE(Sys().CreateDir(scratch + "Kept\\Deep"));
+    ASSERT_TRUE(Sys().WriteNewFile(scratch + "Kept\\Deep\\ro.txt", "r", 1, FileShare::None));
+    ASSERT_TRUE(Sys().WriteNewFile(scratch + "Kept\\other.txt", "o", 1, FileShare::None));
+    ::SetFileAttributesA((scratch + "Kept\\Deep\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    DeleteFolderTree(scratch + "Kept\\");
+    EXPECT_TRUE(IsFile(scratch + "Kept\\Deep\\ro.txt"));
+    EXPECT_FALSE(IsFile(scratch + "Kept\\other.txt"));
+}
+
+// ---- text -------------------------------------------------------------------
+
+using RealText = RealMachineTest;
+
+TEST_F(RealText, CasingFollowsTheWindows1252Letters)
+{
+    std::string text = "Modèles à œuvre ÿ";
+    Sys().UpperCase(text);
+    EXPECT_EQ("MODÈLES À ŒUVRE Ÿ", text);
+    Sys().LowerCase(text);
+    EXPECT_EQ("modèles à œuvre ÿ", text);
+    std::string empty;
+    Sys().UpperCase(empty);
+    EXPECT_EQ("", empty);
+}
+
+TEST_F(RealText, ComparisonsIgnoreCaseOnlyWhenAsked)
+{
+    EXPECT_EQ(0, Sys().CompareIgnoreCase("Made Dir: C:\\Élan\\", "made dir: c:\\élan\\"));
+    EXPECT_NE(0, Sys().CompareIgnoreCase("Made Dir: C:\\A", "Made Dir: C:\\A\\"));
+    EXPECT_EQ(0, Sys().CompareIgnoreCase("", ""));
+    EXPECT_LT(Sys().CompareIgnoreCase("", "a"), 0);
+    EXPECT_NE(0, Sys().CompareLocale("abc", "ABC"));
+    EXPECT_EQ(0, Sys().CompareLocale("abc", "abc"));
+    EXPECT_LT(Sys().CompareLocale("apple", "Banana"), 0);   // letters before case
+    EXPECT_FALSE(Sys().IsDbcsSystem());
+}
+
+// ---- threads ----------------------------------------------------------------
+
+using RealThreads = RealMachineTest;
+
+TEST_F(RealThreads, AThreadRunsItsBodyAndIsJoined)
+{
+    std::atomic<bool> release{false};
+    std::atomic<bool> onMain{true};
+    std::unique_ptr<Thread> thread = Sys().StartThread([&] {
+        onMain = Sys().IsMainThread();
+        while (!release) Sys().SleepMs(1);
+    });
+    ASSERT_NE(nullptr, thread);
+    EXPECT_FALSE(thread->Finished());
+    release = true;
+    thread->Join();
+    EXPECT_TRUE(thread->Finished());
+    EXPECT_FALSE(onMain);
+    EXPECT_TRUE(Sys().IsMainThread());
+}
+
+TEST_F(RealThreads, AnExceptionEndsOnlyItsThread)
+{
+    std::unique_ptr<Thread> thread = Sys().StartThread([] { throw std::runtime_error("worker failed"); });
+    ASSERT_NE(nullptr, thread);
+    thread->Join();
+    EXPECT_TRUE(thread->Finished());
+}
+
+TEST_F(RealThreads, TheLockKeepsTwoThreadsApart)
+{
+    std::unique_ptr<Lock> lock = Sys().NewLock();
+    long counter = 0;
+    auto work = [&] {
+        for (int i = 0; i < 20000; ++i) {
+            lock->Acquire();
+            long seen = counter;
+            if (i % 1000 == 0) Sys().SleepMs(0);   // give the other thread a chance to interleave
+            counter = seen + 1;
+            lock->Release();
+        }
+    };
+    std::unique_ptr<Thread> first = Sys().StartThread(work);
+    std::unique_ptr<Thread> second = Sys().StartThread(work);
+    first->Join();
+    second->Join();
+    EXPECT_EQ(40000, counter);
+}
+
+// ---- drives -----------------------------------------------------------------
+
+using RealDrives = RealMachineTest;
+
+TEST_F(RealDrives, TheSystemDriveIsFixedWithAGeometryAndFreeSpace)
+{
+    EXPECT_TRUE(Sys().LogicalDrives() & (1u << 2));
+    EXPECT_EQ(kDriveFixed, Sys().DriveType("C:\\"));
+    EXPECT_EQ(kDriveFixed, DriveTypeOf("C:\\Program Files\\Velmorra"));
+    EXPECT_FALSE(IsRemovableDrive("C:\\Program Files\\Velmorra"));
+
+    std::string label = "unset";
+    uint32_t flags = 0;
+    EXPECT_TRUE(Sys().VolumeInfo("C:\\", label, flags));
+    EXPECT_NE("unset", label);
+
+    uint32_t sectors = 0, bytes = 0;
+    ASSERT_TRUE(Sys().DiskGeometry("C:\\", sectors, bytes));
+    EXPECT_GT(sectors * bytes, 0u);
+    ASSERT_TRUE(Sys().SetCurrentDir(scratch));
+    EXPECT_TRUE(Sys().DiskGeometry("", sectors, bytes));
+    EXPECT_GT(ClusterSize(scratch + "Not made yet\\"), 0);
+
+    uint64_t free = 0;
+    EXPECT_TRUE(Sys().FreeBytesForUser("C:\\", free));
+    EXPECT_GT(free, 0u);
+}
+
+TEST_F(RealDrives, ALocalDriveHasNoNetworkConnection)
+{
+    std::string remote = "unset";
+    EXPECT_FALSE(Sys().NetworkConnection("C:", remote));
+    EXPECT_EQ("unset", remote);
+}
+
+TEST_F(RealDrives, ADriveDeclaredFloppyIsRemovable)
+{
+    // tests/win/run.sh declares it in a fresh prefix.
+    const std::string letter = EnvironmentText("VELMORRA_TEST_REMOVABLE_DRIVE");
+    if (letter.empty()) GTEST_SKIP() << "VELMORRA_TEST_REMOVABLE_DRIVE is not set";
+    const std::string root = letter.substr(0, 1) + ":\\";
+    EXPECT_EQ(kDriveRemovable, Sys().DriveType(root));
+    EXPECT_TRUE(IsRemovableDrive(root + "Velmorra"));
+}
+
+// ---- registry ---------------------------------------------------------------
+
+class RealRegistry : public RealMachineTest {
+protected:
+    void TearDown() override
+    {
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VelmorraTest\\Install");
+        ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VelmorraTest");
+        RealMachineTest::TearDown();
+    }
+};
+
+TEST_F(RealRegistry, OpeningCreatesTheKeyAndValuesRoundTrip)
+{
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\VelmorraTest\\Install");
+    {
+        std::unique_ptr<RegistryKey> key = Sys().OpenOrCreateKey(RegRoot::CurrentUser, "Software\\VelmorraTest\\Install");
+        ASSERT_NE(nullptr, key);
+        RegType type = RegType::None;
+        std::string bytes;
+        EXPECT_FALSE(key->Query("MAINDIR", type, bytes));
+        key->SetString("MAINDIR", "D:\\Apps\\Velmorra é");
+        key->SetString("EMPTY", "");
+        key->SetDword("COMPS_FR (1.6.5.8)", 0x7FFFFF0A);
+    }
+    HKEY raw = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\VelmorraTest\\Install", 0, KEY_READ, &raw));
+    ::RegCloseKey(raw);
+
+    std::unique_ptr<RegistryKey> key = Sys().OpenOrCreateKey(RegRoot::CurrentUser, "Software\\VelmorraTest\\Install");
+    ASSERT_NE(nullptr, key);
+    RegType type = RegType::None;
+    std::string bytes;
+    ASSERT_TRUE(key->Query("MAINDIR", type, bytes));
+    EXPECT_EQ(RegType::String, type);
+    EXPECT_EQ(std::string("D:\\Apps\\Velmorra é\0", 19), bytes);   // stored with its zero byte
+    ASSERT_TRUE(key->Query("EMPTY", type, bytes));
+    EXPECT_EQ(std::string("\0", 1), bytes);
+    ASSERT_TRUE(key->Query("comps_fr (1.6.5.8)", type, bytes));
+    EXPECT_EQ(RegType::Dword, type);
+    EXPECT_EQ(std::string("\x0A\xFF\xFF\x7F", 4), bytes);
+}
+
+// ---- shell ------------------------------------------------------------------
+
+using RealShell = RealMachineTest;
+
+TEST_F(RealShell, SpecialFoldersAnswerWithAbsolutePathsWithoutTrailingBackslash)
+{
+    for (int csidl : {CSIDL_PROGRAMS, CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_PROGRAMS,
+                      CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_APPDATA, CSIDL_PROGRAM_FILES}) {
+        const std::string path = SpecialFolder(csidl);
+        SCOPED_TRACE(csidl);
+        ASSERT_GT(path.size(), 3u);
+        EXPECT_EQ(':', path[1]);
+        EXPECT_NE('\\', path.back());
+    }
+    EXPECT_NE(std::string::npos, SpecialFolder(CSIDL_PROGRAM_FILES).find("Program Files"));
+    EXPECT_EQ("", SpecialFolder(0x7F));   // no such folder
+}
+
+TEST_F(RealShell, AShortcutReadsBackWithItsTargetFolderAndDescription)
+{
+    CreateInstallLog();
+    const std::string link = scratch + "Menu\\Traitement de texte Velmorra.lnk";
+    const std::string target = scratch + "Velmorra\\vlm.exe";
+    ASSERT_TRUE(Sys().CreateDir(scratch + "Velmorra"));
+    ASSERT_TRUE(Sys().WriteNewFile(target, "MZ", 2, FileShare::None));
+    CreateShortcut(link, target, scratch + "Velmorra", "Traitement de texte Velmorra");
+    ASSERT_TRUE(IsFile(link));
+    EXPECT_EQ((std::vector<std::string>{"Made Dir: " + scratch + "Menu\\", "File Copy: " + link}), *InstallLog);
+
+    IShellLinkA* shellLink = nullptr;
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                             reinterpret_cast<void**>(&shellLink))));
+    IPersistFile* file = nullptr;
+    ASSERT_TRUE(SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))));
+    std::wstring wideLink(link.begin(), link.end());
+    EXPECT_TRUE(SUCCEEDED(file->Load(wideLink.c_str(), STGM_READ)));
+    char text[MAX_PATH] = {};
+    shellLink->GetPath(text, MAX_PATH, nullptr, 0);
+    EXPECT_TRUE(EqualNoCase(target, text)) << text;
+    shellLink->GetWorkingDirectory(text, MAX_PATH);
+    EXPECT_TRUE(EqualNoCase(scratch + "Velmorra", text)) << text;
+    shellLink->GetDescription(text, MAX_PATH);
+    EXPECT_STREQ("Traitement de texte Velmorra", text);
+    file->Release();
+    shellLink->Release();
+}
+
+// ---- windows and processes --------------------------------------------------
+
+using RealWindows = RealMachineTest;
+
+TEST_F(RealWindows, AWindowIsFoundByItsPropertyAndTheWalkStopsWhenAsked)
+{
+    HWND window = ::CreateWindowExA(0, "STATIC", "vlm stand-in", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                    ::GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, window);
+    ::SetPropA(window, "1.x Tessalvorn", reinterpret_cast<HANDLE>(1));
+
+    bool found = false;
+    Sys().EnumTopLevelWindows([&](uintptr_t w) {
+        found = Sys().WindowHasProperty(w, "1.x Tessalvorn");
+        return !found;
+    });
+    EXPECT_TRUE(found);
+
+    int visited = 0;
+    Sys().EnumTopLevelWindows([&](uintptr_t) { return ++visited < 1; });
+    EXPECT_EQ(1, visited);
+
+    ::RemovePropA(window, "1.x Tessalvorn");
+    EXPECT_FALSE(Sys().WindowHasProperty(reinterpret_cast<uintptr_t>(window), "1.x Tessalvorn"));
+    ::DestroyWindow(window);
+}
+
+TEST_F(RealWindows, AnExceptionInTheVisitCrossesBackOverTheSystemWalk)
+{
+    HWND window = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                    ::GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, window);
+    EXPECT_THROW(Sys().EnumTopLevelWindows([](uintptr_t) -> bool { throw std::runtime_error("stop"); }),
+                 std::runtime_error);
+    ::DestroyWindow(window);
+}
+
+TEST_F(RealWindows, StartingAMissingProgramFails)
+{
+    EXPECT_FALSE(Sys().StartProgram("\"" + scratch + "absent.exe\" -assoc adpr", SW_SHOWNORMAL));
+}
+
+// ---- system -----------------------------------------------------------------
+
+using RealSystem = RealMachineTest;
+
+TEST_F(RealSystem, VersionClockAndMissingResource)
+{
+    unsigned platformId = 0, major = 0;
+    ASSERT_TRUE(Sys().GetVersion(platformId, major));
+    EXPECT_EQ(2u, platformId);
+    EXPECT_GE(major, 5u);
+
+    LocalTime now = Sys().Now();
+    SYSTEMTIME check;
+    ::GetLocalTime(&check);
+    EXPECT_EQ(check.wYear, now.year);
+    EXPECT_GE(now.month, 1);
+
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    EXPECT_FALSE(Sys().FindResourceData("FILES", "FILES", data, size));   // the test runner carries none
+}
