@@ -66,7 +66,8 @@ enum class RegType { None, String, Dword, Other };
 class RegistryKey {
 public:
     virtual ~RegistryKey() = default;
-    // False when the value does not exist (its size cannot be queried).
+    // False when the value does not exist (its size cannot be queried). bytes are the raw
+    // data as stored: a string keeps its terminating zero byte, a DWORD is 4 bytes little-endian.
     virtual bool Query(const std::string& name, RegType& type, std::string& bytes) = 0;
     virtual void SetString(const std::string& name, const std::string& value) = 0;
     virtual void SetDword(const std::string& name, uint32_t value) = 0;
@@ -81,6 +82,7 @@ public:
     virtual bool Save(const std::string& linkFile) = 0;
 };
 
+// Not re-entrant: a thread must not acquire a lock it holds (the fake machine aborts).
 class Lock {
 public:
     virtual ~Lock() = default;
@@ -112,7 +114,9 @@ public:
     virtual int ShowMessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
 
     // Current directory and folders
-    virtual std::string GetCurrentDir() = 0;          // as the system gives it, no NUL
+    // As the system gives it, no NUL: the plain form of the path last set ("." and ".."
+    // resolved, "/" turned to "\"), in the letter case it was set with, ending in "\" only at a root.
+    virtual std::string GetCurrentDir() = 0;
     virtual bool SetCurrentDir(const std::string& path) = 0;
     virtual bool CreateDir(const std::string& path) = 0;
     virtual bool RemoveDir(const std::string& path) = 0;
@@ -120,11 +124,13 @@ public:
 
     // Files
     // Creates or replaces the file and writes the bytes in one write.
-    // Returns false when it cannot be created or fewer bytes were stored.
+    // Returns false when it cannot be created or fewer bytes were stored. With normal attributes
+    // asked for, Windows refuses to replace a read-only, hidden or system file.
     virtual bool WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) = 0;
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
     virtual bool DeleteFileAt(const std::string& path) = 0;
-    // Entries matching a pattern ("folder\*.*" or an exact name), "." and ".." included.
+    // Entries matching a pattern ("folder\*.*" or an exact name), "." and ".." included as the
+    // file system gives them (a drive's root has none); empty when nothing matches.
     virtual std::vector<FoundFile> FindFiles(const std::string& pattern) = 0;
     // Last-write time of an existing file, as a packed local DOS date-time.
     virtual bool GetLastWriteDos(const std::string& path, uint32_t& dosDateTime) = 0;
@@ -133,13 +139,13 @@ public:
 
     // Drives and volumes
     virtual uint32_t LogicalDrives() = 0;
-    virtual unsigned DriveType(const std::string& root) = 0;
+    virtual unsigned DriveType(const std::string& root) = 0;   // root: "C:\" or "\\server\share\"
     virtual bool VolumeInfo(const std::string& root, std::string& label, uint32_t& fsFlags) = 0;
     // Geometry of the disk of root, or of the current directory when root is empty.
     virtual bool DiskGeometry(const std::string& root, uint32_t& sectorsPerCluster, uint32_t& bytesPerSector) = 0;
     virtual bool FreeBytesForUser(const std::string& root, uint64_t& bytes) = 0;
-    virtual StorageAnswer QueryStorageDevice(const std::string& devicePath) = 0;
-    virtual bool NetworkConnection(const std::string& drive, std::string& remote) = 0;
+    virtual StorageAnswer QueryStorageDevice(const std::string& devicePath) = 0;   // "\\.\C:"
+    virtual bool NetworkConnection(const std::string& drive, std::string& remote) = 0;   // drive: "E:"
     virtual unsigned SetErrorMode(unsigned mode) = 0;
 
     // Text under the system's ANSI rules

@@ -182,7 +182,16 @@ using InstallThreadClose = InstallThreadTest;
 
 TEST_F(InstallThreadRun, ExtractsEveryListInOrderAndEndsAtThePlannedBytes)
 {
+    // Held in the English spelling files, the page shows that component and what came before.
+    machine.HoldWritesTo(kPublic + "Orthographe\\English (American).asc");
     Start();
+    ASSERT_TRUE(machine.WaitAtGate());
+    ASSERT_TRUE(RunWizardUntil([&] { return view.label == ComponentNames[3]; }));
+    int32_t before = 0;
+    for (int component = 0; component < 3; ++component)
+        for (const auto& file : files->ComponentFiles[size_t(component)]) before += file->Entry->Size;
+    EXPECT_EQ(view.position, before);
+    machine.OpenGate();
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
 
     EXPECT_EQ(machine.Writes(), PlannedTargets());
@@ -191,7 +200,6 @@ TEST_F(InstallThreadRun, ExtractsEveryListInOrderAndEndsAtThePlannedBytes)
     EXPECT_EQ(InstallStatus.CurrentComponent.load(), 7);
     EXPECT_EQ(machine.FileBytes(kPublic + "Basic.asn"), "Basic.asn contents");
     // Whatever the ticks caught, captions only move forward through the components.
-    ASSERT_FALSE(view.captions.empty());
     size_t next = 0;
     for (const std::string& caption : view.captions) {
         while (next < 8 && caption != ComponentNames[next]) ++next;

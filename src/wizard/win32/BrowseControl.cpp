@@ -54,7 +54,7 @@ LRESULT CALLBACK BrowseControl::Proc(HWND window, UINT msg, WPARAM wParam, LPARA
         LRESULT result = 0;
         if (self->Message(msg, wParam, lParam, result)) return result;
     } catch (...) {
-        // Nothing may cross the window procedure; the message is then handled as usual.
+        return 0;   // nothing may cross the window procedure
     }
     return self->CallOriginal(msg, wParam, lParam);
 }
@@ -97,7 +97,8 @@ void Glyph::Draw(HDC dc, int x, int y) const {
 
         COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
         COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
-        BitBlt(dc, x, y, width_, height_, picture, 0, 0, SRCCOPY);
+        BitBlt(dc, x, y, width_, height_, maskDc, 0, 0, SRCAND);
+        BitBlt(dc, x, y, width_, height_, workDc, 0, 0, SRCPAINT);
         SetBkColor(dc, oldBk);
         SetTextColor(dc, oldText);
     }

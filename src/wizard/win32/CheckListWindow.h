@@ -8,6 +8,7 @@
 #include "wizard/CompPage.h"
 
 // sizeText gives the text drawn right-aligned on a row; grayText tells whether the row's
-// texts are drawn in the gray-text colour, also when selected.
+// texts are drawn in the gray-text colour, also when selected. The model's rows must be
+// there before the window is made: they are fixed for its life.
 HWND CreateCheckListWindow(HWND parent, int id, int x, int y, int w, int h, CheckListModel& model, HFONT font,
                            std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText);

@@ -10,6 +10,16 @@ namespace {
 
 const int kDropDownRows = 8;
 
+// The form may create its controls inside a window procedure: a failure to fill the rows
+// leaves the control empty rather than escaping.
+template <typename F>
+void Quietly(F fill) {
+    try {
+        fill();
+    } catch (...) {
+    }
+}
+
 // Colours chosen for a row, put back when the row is drawn.
 class RowColours {
 public:
@@ -38,7 +48,7 @@ public:
         int height = std::max(browse::FontHeight(window, font), open_.Height() + 1);
         SendMessageA(window, LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
         model_.OnRowsChanged = [this] { Refill(); };
-        model_.WindowCreated();
+        Quietly([this] { model_.WindowCreated(); });
     }
 
     void DrawItem(const DRAWITEMSTRUCT& item) override {
@@ -113,7 +123,7 @@ public:
         model_.OnSelectionChanged = [this] {
             SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
         };
-        model_.WindowCreated();
+        Quietly([this] { model_.WindowCreated(); });
     }
 
     int RowHeight() { return std::max(browse::FontHeight(Handle(), font_) + 4, fixed_.Height()); }
@@ -192,7 +202,7 @@ HWND CreateDriveComboWindow(HWND parent, int id, int x, int y, int w, int h, TDr
     return window;
 }
 
-bool HandleBrowseControlMessage(HWND parent, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool HandleBrowseControlMessage(HWND, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     try {
         switch (msg) {
         case WM_DRAWITEM: {
@@ -200,13 +210,6 @@ bool HandleBrowseControlMessage(HWND parent, UINT msg, WPARAM wParam, LPARAM lPa
             BrowseControl* control = item ? BrowseControl::Of(item->hwndItem) : nullptr;
             if (!control) return false;
             control->DrawItem(*item);
-            result = TRUE;
-            return true;
-        }
-        case WM_MEASUREITEM: {
-            // Heights are set once the window exists; until then the default will do.
-            auto* item = reinterpret_cast<const MEASUREITEMSTRUCT*>(lParam);
-            if (!item || !BrowseControl::Of(GetDlgItem(parent, static_cast<int>(item->CtlID)))) return false;
             result = TRUE;
             return true;
         }

@@ -1,6 +1,7 @@
 // The folder list and the drive box as owner-drawn Win32 controls over their models.
 // The parent forwards WM_DRAWITEM, WM_MEASUREITEM and WM_COMMAND to
-// HandleBrowseControlMessage, which serves these two and the check list alike.
+// HandleBrowseControlMessage, which serves these two and the check list alike (row heights
+// are set once each window exists, so WM_MEASUREITEM is left to the parent's default).
 // Link the models (TDriveComboBox::SetDirList) before creating the windows.
 #pragma once
 #include <windows.h>

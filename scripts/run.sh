@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the setup program and runs it under Wine.
+#
+# With a display, the setup program opens there, in the Wine prefix build/wineprefix (kept from
+# run to run, like a machine on which it is run again). Without one, it runs on a private Xvfb
+# in a fresh prefix: once its window is up, a screenshot is saved to build/screenshot.png and
+# the program is ended.
+#
+# VELMORRA_PAYLOAD_DIR=<folder> builds a setup program that installs that folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+EXE=$ROOT/build/win/VelmorraSetup.exe
+TITLE="Installation du traitement de texte Velmorra"
+TIMEOUT=${VELMORRA_RUN_TIMEOUT:-60}
+
+bash scripts/build.sh win || true
+if [ ! -f "$EXE" ]; then
+    echo "run: $EXE could not be built; see build/logs/win.log" >&2
+    exit 1
+fi
+
+source scripts/wine-env.sh
+trap wine_env_cleanup EXIT
+
+if [ -n "${DISPLAY:-}" ]; then
+    wine_env_init "$ROOT/build/wineprefix"
+    echo "run: starting VelmorraSetup.exe on $DISPLAY"
+    wine "$EXE"
+    exit 0
+fi
+
+wine_env_init
+echo "run: no display; running VelmorraSetup.exe on Xvfb $DISPLAY"
+wine "$EXE" >build/logs/run-wine.log 2>&1 &
+pid=$!
+
+window=
+for _ in $(seq $((TIMEOUT * 5))); do
+    window=$(xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+done
+
+shot=$ROOT/build/screenshot.png
+if [ -z "$window" ]; then
+    import -window root "$shot" 2>/dev/null || true
+    echo "run: the setup window did not appear within $TIMEOUT s (screen saved to $shot)" >&2
+    tail -n 20 build/logs/run-wine.log >&2 || true
+    kill "$pid" 2>/dev/null || true
+    exit 1
+fi
+
+# Let the page paint before the picture is taken.
+sleep 1
+import -window root "$shot"
+echo "run: the setup window is up; screenshot: $shot"
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Builds everything and runs every tier of tests:
+#   1. host unit tests under AddressSanitizer + UndefinedBehaviorSanitizer (build/host-asan)
+#   2. the install-thread tests under ThreadSanitizer (build/host-tsan)
+#   3. the Win32 tests under Wine (tests/win/run.sh when present, else build/wintest/win_tests.exe)
+#   4. every tests/e2e/*.sh, 5. every tests/checks/*.sh
+# Each tier prints its summary; the last line counts the tests (a script counts as one):
+# "N passed, N failed". Exits non-zero when anything failed. Logs: build/logs/.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+export CI=${CI:-}
+
+PASSED=0
+FAILED=0
+FAILURES=()
+
+count() {  # passed failed label
+    PASSED=$((PASSED + $1))
+    FAILED=$((FAILED + $2))
+    [ "$2" -gt 0 ] && FAILURES+=("$3")
+    return 0
+}
+
+# Counts a GoogleTest run from its output; a run that ends without its summary (a crash,
+# a sanitizer report, a timeout) counts as one failure more.
+count_gtest() {  # log exit-code label
+    local log=$1 rc=$2 label=$3 passed failed
+    passed=$(grep -aoE '^\[  PASSED  \] [0-9]+' "$log" | tail -n 1 | grep -oE '[0-9]+$')
+    failed=$(grep -aoE '^\[  FAILED  \] [0-9]+ tests?, listed below' "$log" | tail -n 1 | grep -oE '^\[  FAILED  \] [0-9]+' | grep -oE '[0-9]+$')
+    passed=${passed:-0}
+    failed=${failed:-0}
+    if ! grep -aqE '^\[==========\] [0-9]+ tests? from .* ran' "$log"; then
+        echo "   the run ended without its summary (exit $rc); see $log"
+        failed=$((failed + 1))
+    elif [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
+        echo "   exit code $rc after all tests passed (a sanitizer report at exit?); see $log"
+        failed=1
+    fi
+    grep -aE '^\[  FAILED  \] [A-Za-z_]' "$log" | sort -u | sed 's/^/   /' | head -n 40
+    echo "   $label: $passed passed, $failed failed"
+    count "$passed" "$failed" "$label"
+}
+
+tier() { echo; echo "=== $*"; }
+
+# --- build
+tier "build"
+if ! bash scripts/build.sh host win wintest host-asan host-tsan; then
+    echo "   (some trees did not build; the tiers below run what exists)"
+    count 0 1 build
+fi
+mkdir -p build/logs
+
+# --- 1. unit tests, ASan + UBSan
+tier "host unit tests (AddressSanitizer, UndefinedBehaviorSanitizer)"
+if [ -x build/host-asan/unit_tests ]; then
+    log=build/logs/unit-asan.log
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        timeout 900 build/host-asan/unit_tests --gtest_brief=1 >"$log" 2>&1
+    count_gtest "$log" $? "unit tests (asan)"
+else
+    echo "   build/host-asan/unit_tests was not built"
+    count 0 1 "unit tests (asan)"
+fi
+
+# --- 2. install thread, TSan
+tier "install-thread tests (ThreadSanitizer)"
+if [ -x build/host-tsan/unit_tests ]; then
+    log=build/logs/unit-tsan.log
+    run_tsan() { TSAN_OPTIONS=halt_on_error=1 timeout 600 "$@" build/host-tsan/unit_tests --gtest_brief=1 --gtest_filter='InstallThread*' >"$log" 2>&1; }
+    run_tsan
+    rc=$?
+    # Kernels with wide address randomisation break older TSan runtimes; run without it.
+    if grep -q 'unexpected memory mapping' "$log"; then
+        run_tsan setarch "$(uname -m)" -R
+        rc=$?
+    fi
+    count_gtest "$log" $rc "install thread (tsan)"
+else
+    echo "   build/host-tsan/unit_tests was not built"
+    count 0 1 "install thread (tsan)"
+fi
+
+# --- 3. Win32 tests under Wine
+tier "Win32 tests under Wine"
+log=build/logs/win-tests.log
+if [ -f tests/win/run.sh ]; then
+    timeout 1500 bash tests/win/run.sh >"$log" 2>&1
+    rc=$?
+    if grep -aqE '^\[==========\] [0-9]+ tests? from .* ran' "$log"; then
+        count_gtest "$log" $rc "Win32 tests"
+    else
+        tail -n 20 "$log" | sed 's/^/   | /'
+        [ $rc -eq 0 ] && count 1 0 "Win32 tests" || count 0 1 "Win32 tests"
+        echo "   tests/win/run.sh: exit $rc"
+    fi
+elif [ -f build/wintest/win_tests.exe ]; then
+    (
+        source scripts/wine-env.sh
+        trap wine_env_cleanup EXIT
+        wine_env_init && timeout 1500 wine build/wintest/win_tests.exe --gtest_brief=1
+    ) >"$log" 2>&1
+    count_gtest "$log" $? "Win32 tests"
+elif compgen -G "tests/win/*.cpp" >/dev/null; then
+    echo "   build/wintest/win_tests.exe was not built"
+    count 0 1 "Win32 tests"
+else
+    echo "   no Win32 tests yet"
+fi
+
+# --- 4 and 5. scripts: one test each
+run_scripts() {  # label glob...
+    local label=$1 any=0 script name rc
+    shift
+    for script in "$@"; do
+        [ -f "$script" ] || continue
+        any=1
+        name=$(basename "$script" .sh)
+        log=build/logs/$label-$name.log
+        timeout 900 bash "$script" >"$log" 2>&1 </dev/null
+        rc=$?
+        if [ $rc -eq 0 ]; then
+            echo "   ok     $script"
+            count 1 0 "$script"
+        else
+            echo "   FAILED $script (exit $rc), see $log"
+            tail -n 15 "$log" | sed 's/^/   | /'
+            count 0 1 "$script"
+        fi
+    done
+    [ $any -eq 1 ] || echo "   none"
+}
+
+tier "end-to-end tests"
+run_scripts e2e tests/e2e/*.sh
+
+tier "checks"
+run_scripts check tests/checks/*.sh
+
+echo
+if [ ${#FAILURES[@]} -gt 0 ]; then
+    echo "Failed: ${FAILURES[*]}"
+fi
+echo "$PASSED passed, $FAILED failed"
+[ "$FAILED" -eq 0 ]

@@ -1,0 +1,548 @@
+#include "wizard/win32/MainDlgWindow.h"
+
+#include <commctrl.h>
+#include <stdlib.h>
+
+#include "wizard/MessageTexts.h"
+#include "wizard/Wizard.h"
+#include "wizard/win32/CheckListWindow.h"
+#include "wizard/win32/FileCtrlWindow.h"
+#include "wizard/win32/MessageDialogWindow.h"
+
+namespace {
+
+const char* const kFormClass = "VelmorraSetupForm";
+const char* const kPageClass = "VelmorraSetupPage";
+const char* const kCaption = "Installation du traitement de texte Velmorra";
+
+// Layout at 96 dots per inch.
+const int kClientWidth = 492, kClientHeight = 351;
+const int kTopHeight = 46;
+const int kPageLeft = 124, kPageTop = 45, kPageWidth = 367, kPageHeight = 260;   // inside the frame at 120, 41
+const int kSeparatorTop = 306;
+const int kBottomTop = 307;
+const int kLeftColumnWidth = 123;
+const int kCheckHeight = 17, kEditHeight = 21;
+const int kDirListId = 201, kDriveBoxId = 202, kCompListId = 203;
+const COLORREF kNavy = RGB(0, 0, 128);
+
+int IdOf(Ctl control) { return 1000 + static_cast<int>(control); }
+
+HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+
+HFONT MakeFont(const char* face, int height, int weight)
+{
+    return CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+bool IsStatic(HWND control)
+{
+    char cls[16] = {};
+    GetClassNameA(control, cls, sizeof cls);
+    return lstrcmpiA(cls, "Static") == 0;
+}
+
+void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y)
+{
+    if (!bitmap)
+        return;
+    BITMAP info{};
+    GetObjectA(bitmap, sizeof info, &info);
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(dc, x, y, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+}
+
+ATOM RegisterClasses()
+{
+    WNDCLASSA page{};
+    page.lpfnWndProc = DefWindowProcA;
+    page.hInstance = Instance();
+    page.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    page.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    page.lpszClassName = kPageClass;
+    RegisterClassA(&page);
+
+    WNDCLASSA form{};
+    form.lpfnWndProc = DefWindowProcA;
+    form.hInstance = Instance();
+    form.hIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(1));
+    form.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    form.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    form.lpszClassName = kFormClass;
+    return RegisterClassA(&form);
+}
+
+std::unique_ptr<MainDlgWindow> wizardWindow;
+
+}  // namespace
+
+MainDlgWindow::MainDlgWindow() = default;
+
+MainDlgWindow::~MainDlgWindow()
+{
+    if (window_)
+        DestroyWindow(window_);   // the timers and the controls go with it
+    form_.reset();
+    for (HGDIOBJ object : {static_cast<HGDIOBJ>(formFont_), static_cast<HGDIOBJ>(boldFont_),
+                           static_cast<HGDIOBJ>(titleFont_), static_cast<HGDIOBJ>(logo_),
+                           static_cast<HGDIOBJ>(logoSmall_), static_cast<HGDIOBJ>(white_)})
+        if (object)
+            DeleteObject(object);
+}
+
+bool MainDlgWindow::Create(const std::vector<std::string>& args)
+{
+    static const ATOM registered = RegisterClasses();
+    if (!registered)
+        return false;
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+
+    formFont_ = MakeFont("MS Shell Dlg 2", -11, FW_NORMAL);
+    boldFont_ = MakeFont("MS Shell Dlg 2", -11, FW_BOLD);
+    titleFont_ = MakeFont("Arial", -15, FW_BOLD);
+    white_ = CreateSolidBrush(RGB(255, 255, 255));
+    logo_ = LoadBitmapA(Instance(), "LOGO");
+    logoSmall_ = LoadBitmapA(Instance(), "LOGOSMALL");
+
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+    const DWORD exStyle = WS_EX_CONTROLPARENT;
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+    window_ = CreateWindowExA(exStyle, kFormClass, kCaption, style, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+                              (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, nullptr, nullptr, Instance(), nullptr);
+    if (!window_)
+        return false;
+    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FormProc));
+    SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LoadIconA(Instance(), MAKEINTRESOURCEA(1))));
+    SendMessageA(window_, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(LoadImageA(Instance(), MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0)));
+
+    form_ = std::make_unique<TMainDlgForm>(*this);
+    CreatePages();
+    CreateControls();
+    form_->Init(args);
+    return true;
+}
+
+void MainDlgWindow::CreatePages()
+{
+    for (int page = 0; page < 8; ++page) {
+        pages_[page] = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, "", WS_CHILD | WS_CLIPSIBLINGS, kPageLeft,
+                                       kPageTop, kPageWidth, kPageHeight, window_, nullptr, Instance(), nullptr);
+        SetWindowLongPtrA(pages_[page], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PageProc));
+    }
+}
+
+HWND MainDlgWindow::Add(int page, Ctl control, const char* cls, const std::string& text, DWORD style, int x, int y,
+                        int w, int h, HFONT font, DWORD exStyle)
+{
+    HWND parent = page >= 0 ? pages_[page] : window_;
+    const int id = control == Ctl::None ? -1 : IdOf(control);
+    HWND child = CreateWindowExA(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : formFont_), FALSE);
+    if (control != Ctl::None)
+        controls_[control] = child;
+    return child;
+}
+
+void MainDlgWindow::CreateControls()
+{
+    const DWORD label = SS_LEFT;
+    const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
+
+    Add(-1, Ctl::TopLbl, "STATIC", "", SS_LEFT | SS_NOPREFIX, 20, 14, 10, 10, titleFont_);
+
+    // 0: welcome
+    Add(0, Ctl::WelcomeLbl, "STATIC", "", label, 12, 27, 349, 115);
+
+    // 1: licence
+    FitToText(Add(1, Ctl::None, "STATIC", "Veuillez lire l'Accord de licence ci-dessous :", label, 12, 7, 10, 10));
+    HWND memo = Add(1, Ctl::LicenseMemo, "EDIT", "",
+                    ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP, 12, 25, 345, 207, nullptr,
+                    WS_EX_CLIENTEDGE);
+    SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);
+    HWND licence = Add(1, Ctl::LicenseChkBx, "BUTTON",
+                       "J'&accepte l'Accord de licence ci-dessus dans son intégralité.", check, 12, 237, 310,
+                       kCheckHeight);
+    SendMessageA(licence, BM_SETCHECK, BST_CHECKED, 0);
+
+    // 2: destination (the label comes just before the edit: its accelerator focuses it)
+    Add(2, Ctl::None, "STATIC",
+        DisplayText("Veuillez indiquer dans quel &dossier vous voulez installer\rTraitement de texte Velmorra :"),
+        label, 11, 7, 345, 30);
+    Add(2, Ctl::DestDirEdt, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, 11, 43, 345, kEditHeight, nullptr,
+        WS_EX_CLIENTEDGE);
+    HWND dirList = CreateDirectoryListWindow(pages_[2], kDirListId, 11, 65, 345, 157, form_->DestDirLstBx, formFont_);
+    SendMessageA(dirList, LB_SETITEMHEIGHT, 0, 17);
+    CreateDriveComboWindow(pages_[2], kDriveBoxId, 11, 225, 345, 19, form_->DestDirCmbBx, formFont_);
+
+    // 3: components
+    Add(3, Ctl::SelCompLbl, "STATIC", "", label, 11, 7, 345, 30);
+    TMainDlgForm& form = *form_;
+    CreateCheckListWindow(
+        pages_[3], kCompListId, 11, 43, 345, 148, form.SelCompLstBx, formFont_,
+        [&form](int row) { return RowSizeText(form.SelCompLstBx.Value(row), form.MainDir); },
+        [&form](int row) { return row >= 0 && row < static_cast<int>(form.CompIds.size()) && form.CompIds[row] == 0; });
+    Add(3, Ctl::None, "STATIC", "", SS_ETCHEDFRAME, 11, 200, 345, 49);
+    FitToText(Add(3, Ctl::None, "STATIC", "Espace disque requis :", label, 11 + 8, 200 + 8, 10, 10));
+    Add(3, Ctl::SelCompDiskSpaceReqLbl2, "STATIC", "", SS_RIGHT, 11 + 185, 200 + 8, 150, 13);
+    FitToText(Add(3, Ctl::None, "STATIC", "Espace disque libre :", label, 11 + 8, 200 + 25, 10, 10));
+    Add(3, Ctl::SelCompDiskSpaceAvailLbl2, "STATIC", "", SS_RIGHT, 11 + 185, 200 + 25, 150, 13);
+
+    // 4: ready
+    Add(4, Ctl::None, "STATIC",
+        DisplayText("Traitement de texte Velmorra est maintenant prêt à être installé.\r\rCliquez sur \"Suite\" pour "
+                    "commencer l'installation. Cliquez sur \"Retour\" pour revoir ou modifier les options de "
+                    "l'installation."),
+        label, 11, 7, 345, 58);
+    Add(4, Ctl::InstallToAllChkBx, "BUTTON", "Installer pour &tous les utilisateurs de cet ordinateur", check, 11,
+        209, 275, kCheckHeight);
+
+    // 5: installing
+    FitToText(Add(5, Ctl::None, "STATIC", "Installation :", label, 11, 170, 10, 10));
+    Add(5, Ctl::InstallingLbl2, "STATIC", "", label, 73, 170, 0, 13, boldFont_);
+    Add(5, Ctl::InstallingProgressBar, PROGRESS_CLASSA, "", 0, 11, 190, 345, 16);
+
+    // 6: associations
+    Add(6, Ctl::None, "STATIC",
+        "Veuillez cocher les cases correspondant aux types de document que vous voulez associer à Traitement de "
+        "texte Velmorra :",
+        label, 11, 7, 320, 32);
+    Add(6, Ctl::AssocChkBx1, "BUTTON", "Documents RTF", check, 40, 76, 203, kCheckHeight);
+    Add(6, Ctl::AssocChkBx2, "BUTTON", "Documents COD cryptés", check, 40, 103, 169, kCheckHeight);
+    Add(6, Ctl::AssocChkBx3, "BUTTON", "Documents MS Word DOC", check, 40, 130, 173, kCheckHeight);
+    Add(6, Ctl::AssocChkBx4, "BUTTON", "Documents MS Word DOCX", check, 40, 157, 180, kCheckHeight);
+
+    // 7: finished
+    Add(7, Ctl::FinishLbl, "STATIC", "", label, 11, 7, 345, 160);
+    Add(7, Ctl::FinishChkBx, "BUTTON", "&Lancer Traitement de texte Velmorra tout de suite", check, 40, 190, 300,
+        kCheckHeight);
+
+    // The buttons, on the bottom panel at 0, 307.
+    const DWORD button = BS_PUSHBUTTON | WS_TABSTOP;
+    controls_[Ctl::BackBtn] = Add(-1, Ctl::None, "BUTTON", "< &Retour", button, 210, kBottomTop + 12, 85, 22);
+    controls_[Ctl::NextBtn] = Add(-1, Ctl::None, "BUTTON", "&Suite >", BS_DEFPUSHBUTTON | WS_TABSTOP, 295,
+                                  kBottomTop + 12, 85, 22);
+    controls_[Ctl::CancelBtn] = Add(-1, Ctl::None, "BUTTON", ButtonCaption(3), button, 392, kBottomTop + 12, 85, 22);
+    SetWindowLongPtrA(controls_[Ctl::BackBtn], GWLP_ID, kBackId);
+    SetWindowLongPtrA(controls_[Ctl::NextBtn], GWLP_ID, kNextId);
+    SetWindowLongPtrA(controls_[Ctl::CancelBtn], GWLP_ID, kCancelId);
+}
+
+HWND MainDlgWindow::Control(Ctl control) const
+{
+    const auto it = controls_.find(control);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+// --- The view
+
+void MainDlgWindow::ShowPage(int page)
+{
+    if (page == shownPage_ || !Page(page))
+        return;
+    if (HWND old = Page(shownPage_)) {
+        MoveFocusOutOf(old);
+        ShowWindow(old, SW_HIDE);
+    }
+    ShowWindow(pages_[page], SW_SHOW);
+    shownPage_ = page;
+}
+
+void MainDlgWindow::MoveFocusOutOf(HWND page)
+{
+    HWND focus = GetFocus();
+    if (focus && IsChild(page, focus))
+        SetFocus(window_);   // Enter still means Next, Esc Cancel
+}
+
+void MainDlgWindow::SetText(Ctl control, const std::string& text)
+{
+    HWND h = Control(control);
+    if (!h)
+        return;
+    SetWindowTextA(h, IsStatic(h) ? DisplayText(text).c_str() : text.c_str());
+    if (control == Ctl::TopLbl || control == Ctl::InstallingLbl2)
+        FitToText(h);
+}
+
+std::string MainDlgWindow::Text(Ctl control)
+{
+    HWND h = Control(control);
+    if (!h)
+        return std::string();
+    std::string text(static_cast<size_t>(GetWindowTextLengthA(h)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(h, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void MainDlgWindow::SetVisible(Ctl control, bool visible)
+{
+    if (HWND h = Control(control)) {
+        if (!visible && GetFocus() == h)
+            SetFocus(window_);
+        ShowWindow(h, visible ? SW_SHOW : SW_HIDE);
+    }
+}
+
+void MainDlgWindow::SetEnabled(Ctl control, bool enabled)
+{
+    if (HWND h = Control(control)) {
+        if (!enabled && GetFocus() == h)
+            SetFocus(window_);
+        EnableWindow(h, enabled);
+    }
+}
+
+bool MainDlgWindow::Checked(Ctl control)
+{
+    HWND h = Control(control);
+    return h && SendMessageA(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void MainDlgWindow::SetChecked(Ctl control, bool checked)
+{
+    if (HWND h = Control(control))
+        SendMessageA(h, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void MainDlgWindow::SetMemoLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i)
+            text += "\r\n";
+        text += lines[i];
+    }
+    SetWindowTextA(Control(Ctl::LicenseMemo), text.c_str());
+}
+
+void MainDlgWindow::SetProgressRange(int32_t maximum)
+{
+    SendMessageA(Control(Ctl::InstallingProgressBar), PBM_SETRANGE32, 0, maximum);
+}
+
+void MainDlgWindow::SetProgressPosition(int32_t position)
+{
+    SendMessageA(Control(Ctl::InstallingProgressBar), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void MainDlgWindow::Focus(Ctl control)
+{
+    HWND h = control == Ctl::SelCompLstBx ? GetDlgItem(pages_[3], kCompListId) : Control(control);
+    if (!h)
+        return;
+    if (IsWindowVisible(window_))
+        SetFocus(h);
+    else
+        pendingFocus_ = h;   // given once the window is shown
+}
+
+void MainDlgWindow::SetWaitCursor(bool wait)
+{
+    waitCursor_ = wait;
+    SetCursor(LoadCursorA(nullptr, wait ? IDC_WAIT : IDC_ARROW));
+}
+
+void MainDlgWindow::StartTimers()
+{
+    SetTimer(window_, 1, 100, nullptr);
+    SetTimer(window_, 2, 1000, nullptr);
+}
+
+// --- Drawing
+
+void MainDlgWindow::FitToText(HWND control)
+{
+    const int length = GetWindowTextLengthA(control);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    GetWindowTextA(control, text.data(), length + 1);
+    text.resize(static_cast<size_t>(length));
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    RECT r{0, 0, 0, 0};
+    const UINT prefix = (GetWindowLongA(control, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
+    DrawTextA(dc, text.c_str(), length, &r, DT_CALCRECT | DT_SINGLELINE | prefix);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    SetWindowPos(control, nullptr, 0, 0, r.right, r.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainDlgWindow::Paint()
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window_, &ps);
+    // Title strip: white, raised inner and lowered outer bevel.
+    RECT top{0, 0, kClientWidth, kTopHeight};
+    FillRect(dc, &top, white_);
+    DrawEdge(dc, &top, EDGE_ETCHED, BF_RECT);
+    DrawBitmap(dc, logoSmall_, 440, 6);
+    // Logo column with its etched line on the right edge.
+    DrawBitmap(dc, logo_, 1, kTopHeight);
+    RECT column{kLeftColumnWidth - 2, kTopHeight, kLeftColumnWidth, kSeparatorTop};
+    DrawEdge(dc, &column, EDGE_ETCHED, BF_LEFT);
+    // The line above the buttons.
+    RECT separator{1, kSeparatorTop, kClientWidth, kSeparatorTop + 2};
+    DrawEdge(dc, &separator, EDGE_ETCHED, BF_TOP);
+    EndPaint(window_, &ps);
+}
+
+// --- Messages
+
+void MainDlgWindow::Click(int id)
+{
+    HWND button = GetDlgItem(window_, id);
+    if (!form_ || !button || !IsWindowEnabled(button) || !IsWindowVisible(button))
+        return;
+    if (id == kBackId)
+        form_->BackClick();
+    else if (id == kNextId)
+        form_->NextClick();
+    else if (id == kCancelId)
+        form_->CancelClick();
+}
+
+LRESULT MainDlgWindow::Message(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    switch (msg) {
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case kBackId:
+        case kNextId:
+        case kCancelId:
+            if (HIWORD(wParam) == BN_CLICKED)
+                Click(LOWORD(wParam));
+            return 0;
+        case IDOK:      // Enter, where no button has the focus
+            Click(kNextId);
+            return 0;
+        case IDCANCEL:  // Esc
+            Click(kCancelId);
+            return 0;
+        }
+        break;
+    case DM_GETDEFID:
+        return MAKELONG(kNextId, DC_HASDEFID);
+    case WM_CLOSE:
+        if (form_)
+            form_->CloseRequest();
+        return 0;
+    case WM_TIMER:
+        if (form_)
+            form_->TimerTick(static_cast<int>(wParam));
+        return 0;
+    case WM_ACTIVATEAPP:
+        if (form_)
+            form_->ActivateApp(wParam != 0);
+        return 0;
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == Control(Ctl::TopLbl)) {
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, kNavy);
+            SetBkColor(dc, RGB(255, 255, 255));
+            return reinterpret_cast<LRESULT>(white_);
+        }
+        break;
+    case WM_SETCURSOR:
+        if (waitCursor_) {
+            SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+            return TRUE;
+        }
+        break;
+    }
+    return DefWindowProcA(window_, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK MainDlgWindow::FormProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto* self = reinterpret_cast<MainDlgWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!self || self->window_ != window)
+        return DefWindowProcA(window, msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        self->window_ = nullptr;
+        return DefWindowProcA(window, msg, wParam, lParam);
+    }
+    return self->Message(msg, wParam, lParam);
+}
+
+// A page forwards its list controls' messages to them and the rest to the form.
+LRESULT CALLBACK MainDlgWindow::PageProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = 0;
+    switch (msg) {
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_COMMAND:
+        if (HandleBrowseControlMessage(window, msg, wParam, lParam, result))
+            return result;
+        if (msg == WM_COMMAND)
+            return SendMessageA(GetParent(window), msg, wParam, lParam);
+        break;
+    }
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+void MainDlgWindow::RunModal()
+{
+    ShowWindow(window_, SW_SHOW);
+    UpdateWindow(window_);
+    SetForegroundWindow(window_);
+    SetFocus(pendingFocus_ ? pendingFocus_ : window_);
+    pendingFocus_ = nullptr;
+    MSG msg;
+    while (window_ && !form_->Closed()) {
+        const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            PostQuitMessage(static_cast<int>(msg.wParam));   // for whoever runs the next loop
+            break;
+        }
+        if (got == -1)
+            break;
+        if (!IsDialogMessageA(window_, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    if (window_)
+        ShowWindow(window_, SW_HIDE);
+}
+
+std::vector<std::string> CommandLineArguments()
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < __argc; ++i)
+        args.emplace_back(__argv[i]);
+    return args;
+}
+
+// --- The program's entry points
+
+void RunWizardModal()
+{
+    SetMessageDialog(ShowMessageDialog);
+    wizardWindow = std::make_unique<MainDlgWindow>();
+    if (!wizardWindow->Create(CommandLineArguments())) {
+        wizardWindow.reset();
+        return;
+    }
+    wizardWindow->RunModal();
+}
+
+void FinishAfterWizard()
+{
+    // The window goes (with the form and its worker) also when saving throws.
+    const std::unique_ptr<MainDlgWindow> window = std::move(wizardWindow);
+    if (window)
+        PersistAfterWizard(window->Form());
+}

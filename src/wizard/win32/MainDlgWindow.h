@@ -1,0 +1,74 @@
+// The wizard form as a real window: its layout, its drawing, and the routing of the user's
+// actions and the window's messages to the rules of TMainDlgForm.
+#pragma once
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+#include "wizard/MainDlg.h"
+
+class MainDlgWindow : public MainDlgView {
+public:
+    MainDlgWindow();
+    ~MainDlgWindow() override;
+    MainDlgWindow(const MainDlgWindow&) = delete;
+    MainDlgWindow& operator=(const MainDlgWindow&) = delete;
+
+    // Makes the hidden window with every control, then the form's start: the saved
+    // settings (args: the command line without the program name) and page 0.
+    bool Create(const std::vector<std::string>& args);
+    // Shows the window and runs its message loop until the form has closed; hides it then.
+    void RunModal();
+
+    HWND Handle() const { return window_; }
+    HWND Control(Ctl control) const;
+    HWND Page(int page) const { return page >= 0 && page < 8 ? pages_[page] : nullptr; }
+    TMainDlgForm& Form() { return *form_; }
+
+    // MainDlgView
+    void ShowPage(int page) override;
+    void SetText(Ctl control, const std::string& text) override;
+    std::string Text(Ctl control) override;
+    void SetVisible(Ctl control, bool visible) override;
+    void SetEnabled(Ctl control, bool enabled) override;
+    bool Checked(Ctl control) override;
+    void SetChecked(Ctl control, bool checked) override;
+    void SetMemoLines(const std::vector<std::string>& lines) override;
+    void SetProgressRange(int32_t maximum) override;
+    void SetProgressPosition(int32_t position) override;
+    void Focus(Ctl control) override;
+    void SetWaitCursor(bool wait) override;
+    void StartTimers() override;
+
+    // Control ids of the three buttons (children of the form window).
+    static const int kBackId = 10, kNextId = 11, kCancelId = 12;
+
+private:
+    static LRESULT CALLBACK FormProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PageProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT Message(UINT msg, WPARAM wParam, LPARAM lParam);
+    void CreatePages();
+    void CreateControls();
+    HWND Add(int page, Ctl control, const char* cls, const std::string& text, DWORD style, int x, int y, int w, int h,
+             HFONT font = nullptr, DWORD exStyle = 0);
+    void Click(int id);
+    void Paint();
+    void FitToText(HWND control);
+    void MoveFocusOutOf(HWND page);
+
+    HWND window_ = nullptr;
+    HWND pages_[8] = {};
+    int shownPage_ = -1;
+    std::map<Ctl, HWND> controls_;
+    HFONT formFont_ = nullptr, boldFont_ = nullptr, titleFont_ = nullptr;
+    HBITMAP logo_ = nullptr, logoSmall_ = nullptr;
+    HBRUSH white_ = nullptr;
+    bool waitCursor_ = false;
+    HWND pendingFocus_ = nullptr;
+    std::unique_ptr<TMainDlgForm> form_;
+};
+
+// The program's command-line arguments, program name left out.
+std::vector<std::string> CommandLineArguments();

@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# Checks that the built programs can run on Windows 2000: 32-bit GUI, PE header versions at
+# most 5.0, only system DLLs imported and no function that later Windows versions added;
+# and that the setup program carries its resources, the "FILES" archive first of all.
+#
+#   bash tests/checks/pe-check.sh [setup.exe [vlm.exe]]
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+SETUP=${1:-build/win/VelmorraSetup.exe}
+VLM=${2:-build/win/vlm.exe}
+OBJDUMP=i686-w64-mingw32-objdump
+
+# System DLLs Windows 2000 has that a program may import by name (comctl32 through the manifest).
+ALLOWED_DLLS="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll comctl32.dll msvcrt.dll"
+
+# Functions added after Windows 2000 SP4. Importing one makes the program fail to start there
+# ("entry point not found"); such a function may only be looked up with GetProcAddress.
+LATER_FUNCTIONS="
+InitializeConditionVariable SleepConditionVariableCS SleepConditionVariableSRW WakeConditionVariable
+WakeAllConditionVariable InitializeSRWLock AcquireSRWLockExclusive AcquireSRWLockShared
+ReleaseSRWLockExclusive ReleaseSRWLockShared TryAcquireSRWLockExclusive TryAcquireSRWLockShared
+InitOnceExecuteOnce InitOnceBeginInitialize InitOnceComplete InitializeCriticalSectionEx
+FlsAlloc FlsFree FlsGetValue FlsSetValue GetTickCount64 EncodePointer DecodePointer
+GetModuleHandleExA GetModuleHandleExW AttachConsole SetDefaultDllDirectories AddDllDirectory
+RemoveDllDirectory SetDllDirectoryA SetDllDirectoryW SetSearchPathMode
+AddVectoredExceptionHandler RemoveVectoredExceptionHandler AddVectoredContinueHandler
+GetLogicalProcessorInformation GetLogicalProcessorInformationEx CreateSymbolicLinkA
+CreateSymbolicLinkW GetFinalPathNameByHandleA GetFinalPathNameByHandleW
+InterlockedCompareExchange64 InitializeSListHead InterlockedPushEntrySList InterlockedPopEntrySList
+SetThreadErrorMode GetErrorMode WTSGetActiveConsoleSessionId IsWow64Process GetNativeSystemInfo
+GetSystemWow64DirectoryA GetSystemWow64DirectoryW Wow64DisableWow64FsRedirection
+Wow64RevertWow64FsRedirection GetSystemTimes GetProcessId GetThreadId GetProcessIdOfThread
+GetCurrentProcessorNumber FlushProcessWriteBuffers QueryFullProcessImageNameA
+QueryFullProcessImageNameW GetFileInformationByHandleEx SetFileInformationByHandle CancelIoEx
+ReOpenFile CreateEventExA CreateEventExW CreateMutexExA CreateMutexExW CreateSemaphoreExW
+CreateWaitableTimerExW SetThreadStackGuarantee HeapSetInformation SetProcessDEPPolicy
+GetSystemDEPPolicy RtlCaptureContext RtlCaptureStackBackTrace GetSystemTimePreciseAsFileTime
+GetDynamicTimeZoneInformation CreateActCtxA CreateActCtxW ActivateActCtx DeactivateActCtx
+ReleaseActCtx GetUserDefaultLocaleName LocaleNameToLCID LCIDToLocaleName CompareStringEx
+GetNumaHighestNodeNumber RaiseFailFastException GetProcessHandleCount
+RegGetValueA RegGetValueW RegDeleteKeyExA RegDeleteKeyExW RegDeleteTreeA RegDeleteTreeW
+RegSetKeyValueA RegSetKeyValueW RegCopyTreeA RegCopyTreeW RegDisablePredefinedCacheEx
+SHGetKnownFolderPath SHGetFolderPathAndSubDirA SHCreateItemFromParsingName SHGetStockIconInfo
+SHParseDisplayName TaskDialog TaskDialogIndirect LoadIconMetric LoadIconWithScaleDown
+SetProcessDPIAware SetProcessDpiAwarenessContext GetDpiForWindow ChangeWindowMessageFilter
+ChangeWindowMessageFilterEx PrintWindow GetLayeredWindowAttributes RegisterRawInputDevices
+GetRawInputData ShutdownBlockReasonCreate SetWindowDisplayAffinity
+_vscprintf _fseeki64 _ftelli64 _get_errno _set_errno
+"
+
+failures=0
+ok() { echo "ok:   $*"; }
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+check_header() {  # exe
+    local exe=$1 info
+    info=$(file -b "$exe")
+    case $info in
+    "PE32 executable (GUI) Intel 80386"*) ok "$exe is a 32-bit Windows GUI program" ;;
+    *) fail "$exe is not a PE32 i386 GUI program: $info" ;;
+    esac
+    local dump major minor
+    dump=$($OBJDUMP -p "$exe")
+    for kind in OSystem Subsystem; do
+        major=$(awk -v k="Major${kind}Version" '$1 == k {print $2}' <<<"$dump")
+        minor=$(awk -v k="Minor${kind}Version" '$1 == k {print $2}' <<<"$dump")
+        if [ -n "$major" ] && { [ "$major" -lt 5 ] || { [ "$major" -eq 5 ] && [ "$minor" -eq 0 ]; }; }; then
+            ok "$exe ${kind} version $major.$minor"
+        else
+            fail "$exe ${kind} version ${major:-?}.${minor:-?} is above 5.0"
+        fi
+    done
+}
+
+check_imports() {  # exe
+    local exe=$1 dump dlls bad_dlls= bad_funcs=
+    dump=$($OBJDUMP -p "$exe")
+    dlls=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$dump" | sort -u)
+    for dll in $dlls; do
+        [[ " $ALLOWED_DLLS " == *" $dll "* ]] || bad_dlls+=" $dll"
+    done
+    if [ -z "$bad_dlls" ]; then
+        ok "$exe imports only system DLLs: $(echo $dlls)"
+    else
+        fail "$exe imports DLLs that are not system ones:$bad_dlls"
+    fi
+    # Imported names: the lines "<vma> <hint> <name>" under each "DLL Name:".
+    local funcs
+    funcs=$(awk '/DLL Name:/ {dll = tolower($3); next}
+                 dll != "" && /^\t[0-9a-f]+\t *[0-9]+ +[^ ]+$/ {print dll, $3}
+                 /^$/ {dll = ""}' <<<"$dump")
+    local dll fn count=0
+    while read -r dll fn; do
+        [ -n "$fn" ] || continue
+        count=$((count + 1))
+        if [[ " $(echo $LATER_FUNCTIONS) " == *" $fn "* ]]; then
+            bad_funcs+=" $dll!$fn"
+        elif [ "$dll" = msvcrt.dll ] && [[ $fn == *_s ]]; then
+            bad_funcs+=" $dll!$fn"  # the "secure" CRT functions came with Vista's msvcrt
+        fi
+    done <<<"$funcs"
+    if [ "$count" -eq 0 ]; then
+        fail "$exe: no imported function could be read"
+    elif [ -z "$bad_funcs" ]; then
+        ok "$exe imports $count functions, none newer than Windows 2000"
+    else
+        fail "$exe imports functions Windows 2000 lacks:$bad_funcs"
+    fi
+}
+
+# Reads the resource tree and the "FILES" archive with a small PE parser.
+check_resources() {  # exe
+    python3 - "$1" <<'EOF'
+import struct, sys, zlib
+
+path = sys.argv[1]
+data = open(path, "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+nsections = struct.unpack_from("<H", data, pe + 6)[0]
+opt_size = struct.unpack_from("<H", data, pe + 20)[0]
+opt = pe + 24
+rsrc_rva = struct.unpack_from("<I", data, opt + 96 + 2 * 8)[0]
+sections = []
+for i in range(nsections):
+    s = opt + opt_size + 40 * i
+    vsize, va, rawsize, raw = struct.unpack_from("<IIII", data, s + 8)
+    sections.append((va, max(vsize, rawsize), raw))
+
+def offset(rva):
+    for va, size, raw in sections:
+        if va <= rva < va + size:
+            return raw + rva - va
+    raise ValueError("rva %x outside the sections" % rva)
+
+if rsrc_rva == 0:
+    print("      no resources at all")
+    sys.exit(1)
+base = offset(rsrc_rva)
+
+def entries(table):
+    named, ids = struct.unpack_from("<HH", data, base + table + 12)
+    for i in range(named + ids):
+        name, target = struct.unpack_from("<II", data, base + table + 16 + 8 * i)
+        if name & 0x80000000:
+            at = base + (name & 0x7FFFFFFF)
+            n = struct.unpack_from("<H", data, at)[0]
+            key = data[at + 2:at + 2 + 2 * n].decode("utf-16-le")
+        else:
+            key = name
+        yield key, target
+
+def leaf(target):
+    while target & 0x80000000:
+        target = next(entries(target & 0x7FFFFFFF))[1]
+    rva, size = struct.unpack_from("<II", data, base + target)
+    return data[offset(rva):offset(rva) + size]
+
+tree = {t: {n: target for n, target in entries(tt & 0x7FFFFFFF)} for t, tt in entries(0)}
+problems = []
+def need(kind, name, label):
+    if name not in tree.get(kind, {}):
+        problems.append("no %s resource %s" % (label, name))
+need(14, 1, "icon")
+need(24, 1, "manifest")
+for bitmap in ("LOGO", "LOGOSMALL", "OPENFOLDER", "CLOSEDFOLDER", "FIXEDDRIVE", "REMOVABLEDRIVE"):
+    need(2, bitmap, "bitmap")
+if "FILES" not in tree or "FILES" not in tree["FILES"]:
+    problems.append('no resource of type and name "FILES"')
+else:
+    stream = leaf(tree["FILES"]["FILES"])
+    d = zlib.decompressobj()
+    archive = d.decompress(stream) + d.flush()
+    if not d.eof or d.unused_data:
+        problems.append('"FILES" is not exactly one zlib stream')
+    names, pos = [], 0
+    while pos < len(archive):
+        n = archive[pos]
+        size = struct.unpack_from("<i", archive, pos + 9 + n)[0]
+        names.append(archive[pos + 1:pos + 1 + n].decode("cp1252"))
+        pos += 13 + n + size
+        if size < 0 or pos > len(archive):
+            problems.append('"FILES" has a record running past its end: %r' % names[-1])
+            break
+    if names[:1] != ["vlm.exe"]:
+        problems.append('the first file of "FILES" is %r, not vlm.exe' % (names[:1] or [None])[0])
+    print("      FILES: %d bytes of zlib, %d inflated, %d files" % (len(stream), len(archive), len(names)))
+for p in problems:
+    print("      " + p)
+sys.exit(1 if problems else 0)
+EOF
+}
+
+for exe in "$SETUP" "$VLM"; do
+    if [ ! -f "$exe" ]; then
+        fail "$exe is missing (build it with: bash scripts/build.sh win)"
+        continue
+    fi
+    check_header "$exe"
+    check_imports "$exe"
+done
+if [ -f "$SETUP" ]; then
+    if check_resources "$SETUP"; then
+        ok "$SETUP carries its icon, manifest, bitmaps and the FILES archive"
+    else
+        fail "$SETUP resources"
+    fi
+fi
+
+[ "$failures" -eq 0 ] && echo "pe-check: all passed" || echo "pe-check: $failures failed"
+exit $((failures > 0))
