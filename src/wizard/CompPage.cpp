@@ -10,7 +10,9 @@ const std::string kNoText;
 
 int CheckListModel::Add(const std::string& text) {
     rows_.push_back({text, cbUnchecked, 0});
-    return Count() - 1;
+    int row = Count() - 1;
+    if (OnRowAdded) OnRowAdded(row);
+    return row;
 }
 
 const std::string& CheckListModel::Text(int row) const { return Valid(row) ? rows_[row].text : kNoText; }

@@ -24,6 +24,7 @@ public:
     void Select(int row);
 
     std::function<void()> OnClickCheck;
+    std::function<void(int row)> OnRowAdded;     // the window adds the row
     std::function<void(int row)> OnRowChanged;   // the window repaints the row
     std::function<void(int row)> OnSelect;       // the window moves its selection
 

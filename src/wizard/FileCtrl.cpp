@@ -11,7 +11,7 @@ const char* const kProductFolderName = "Velmorra";
 namespace {
 
 // Lead bytes of the double-byte code pages all lie in 0x81..0xFE.
-// FIXME(seam): ask the platform (IsDBCSLeadByte) once the seam has the call.
+// FIXME: ask the system (IsDBCSLeadByte) once the platform layer offers it.
 bool IsLeadByte(unsigned char c, bool dbcs) { return dbcs && c >= 0x81 && c <= 0xFE; }
 
 std::string FileNameCase(const std::string& text, bool upper) {

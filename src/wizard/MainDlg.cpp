@@ -74,6 +74,11 @@ public:
 
 TMainDlgForm::TMainDlgForm(MainDlgView& view) : view_(view)
 {
+    // The rows exist before the list's window is made from them; Init sets their states.
+    for (int i = 0; i < 8; ++i) {
+        SelCompLstBx.Add(ComponentNames[i]);
+        CompIds.push_back(i);
+    }
     DestDirCmbBx.SetDirList(&DestDirLstBx);
     // The list windows call these from their own messages: errors are shown here too.
     DestDirLstBx.OnChange = [this](TDirectoryListBox&) { Handle([this] { DestDirLstBxChange(); }); };
@@ -95,12 +100,9 @@ void TMainDlgForm::Init(const std::vector<std::string>& args)
     const SavedSettings saved = ReadSettings(args);
     MainDir = saved.MainDir;
     SavedComps = saved.SavedComps;
-    for (int i = 0; i < 8; ++i) {
-        const int row = SelCompLstBx.Add(ComponentNames[i]);
-        CompIds.push_back(i);
-        if ((SavedComps >> i) & 1)
+    for (int row = 0; row < SelCompLstBx.Count(); ++row)
+        if ((SavedComps >> CompIds[row]) & 1)
             SelCompLstBx.SetState(row, cbChecked);
-    }
     SelCompLstBx.Select(1);
     SelCompLstBx.SetState(0, cbGrayed);
 

@@ -27,9 +27,9 @@ protected:
     std::vector<int> repainted;
 };
 
-using CheckList = CompPageTest;
+using ComponentCheckList = CompPageTest;
 
-TEST_F(CheckList, UserToggleTicksAnUncheckedRowAndClearsATickedOne) {
+TEST_F(ComponentCheckList, UserToggleTicksAnUncheckedRowAndClearsATickedOne) {
     rows.Toggle(1);
     EXPECT_EQ(rows.State(1), cbUnchecked);
     rows.Toggle(1);
@@ -37,14 +37,14 @@ TEST_F(CheckList, UserToggleTicksAnUncheckedRowAndClearsATickedOne) {
     EXPECT_EQ(updates, 2);
 }
 
-TEST_F(CheckList, StateSetFromCodeRepaintsTheRowWithoutClickCheck) {
+TEST_F(ComponentCheckList, StateSetFromCodeRepaintsTheRowWithoutClickCheck) {
     repainted.clear();
     rows.SetState(2, cbUnchecked);
     EXPECT_EQ(repainted, std::vector<int>{2});
     EXPECT_EQ(updates, 0);
 }
 
-TEST_F(CheckList, FirstComponentStaysGrayedAndTheTotalsAreNotRecomputed) {
+TEST_F(ComponentCheckList, FirstComponentStaysGrayedAndTheTotalsAreNotRecomputed) {
     rows.Toggle(0);
     EXPECT_EQ(rows.State(0), cbGrayed);
     rows.Toggle(0);
@@ -52,14 +52,14 @@ TEST_F(CheckList, FirstComponentStaysGrayedAndTheTotalsAreNotRecomputed) {
     EXPECT_EQ(updates, 0);
 }
 
-TEST_F(CheckList, FirstRowOfAnotherComponentCanBeCleared) {
+TEST_F(ComponentCheckList, FirstRowOfAnotherComponentCanBeCleared) {
     compIds = {1, 0, 2};
     rows.Toggle(0);
     EXPECT_EQ(rows.State(0), cbUnchecked);
     EXPECT_EQ(updates, 1);
 }
 
-TEST_F(CheckList, RowsOutOfRangeAreIgnored) {
+TEST_F(ComponentCheckList, RowsOutOfRangeAreIgnored) {
     rows.Toggle(7);
     rows.SetState(-1, cbChecked);
     rows.Select(9);
@@ -69,9 +69,9 @@ TEST_F(CheckList, RowsOutOfRangeAreIgnored) {
     EXPECT_EQ(updates, 0);
 }
 
-using DiskSpace = CompPageTest;
+using ComponentDiskSpace = CompPageTest;
 
-TEST_F(DiskSpace, NeedCountsTheGrayedAndTickedRowsOnly) {
+TEST_F(ComponentDiskSpace, NeedCountsTheGrayedAndTickedRowsOnly) {
     rows.SetState(2, cbUnchecked);
     DiskSpaceView view = ComputeDiskSpace(rows, "C:\\Program Files\\Velmorra");
     EXPECT_EQ(view.Required, "4 Mo");
@@ -79,7 +79,7 @@ TEST_F(DiskSpace, NeedCountsTheGrayedAndTickedRowsOnly) {
     EXPECT_TRUE(view.Enough);
 }
 
-TEST_F(DiskSpace, FreeSpaceEqualToTheNeedIsEnough) {
+TEST_F(ComponentDiskSpace, FreeSpaceEqualToTheNeedIsEnough) {
     machine.AddDrive('E', kDriveRemovable, 512, 4 * 1048576 + 512 * 1024);
     DiskSpaceView view = ComputeDiskSpace(rows, "E:\\Velmorra");
     EXPECT_EQ(view.Required, "4 608 Ko");
@@ -87,12 +87,12 @@ TEST_F(DiskSpace, FreeSpaceEqualToTheNeedIsEnough) {
     EXPECT_TRUE(view.Enough);
 }
 
-TEST_F(DiskSpace, OneByteShortIsNotEnough) {
+TEST_F(ComponentDiskSpace, OneByteShortIsNotEnough) {
     machine.AddDrive('E', kDriveRemovable, 512, 4 * 1048576 + 512 * 1024 - 1);
     EXPECT_FALSE(ComputeDiskSpace(rows, "E:\\Velmorra").Enough);
 }
 
-TEST_F(DiskSpace, FailedFreeSpaceQueryCountsAsNoSpace) {
+TEST_F(ComponentDiskSpace, FailedFreeSpaceQueryCountsAsNoSpace) {
     machine.DriveAt("C").freeSpaceFails = true;
     rows.SetState(1, cbUnchecked);
     rows.SetState(2, cbUnchecked);
@@ -102,14 +102,14 @@ TEST_F(DiskSpace, FailedFreeSpaceQueryCountsAsNoSpace) {
     EXPECT_FALSE(view.Enough);
 }
 
-TEST_F(DiskSpace, NetworkDestinationIsMeasuredOnItsShare) {
+TEST_F(ComponentDiskSpace, NetworkDestinationIsMeasuredOnItsShare) {
     machine.AddShare("\\\\Serveur\\Partage").freeBytes = 1048576;
     DiskSpaceView view = ComputeDiskSpace(rows, "\\\\Serveur\\Partage\\Velmorra");
     EXPECT_EQ(view.Available, "1 Mo");
     EXPECT_FALSE(view.Enough);
 }
 
-TEST_F(DiskSpace, RowSizeIsRoundedUpToTheDestinationClusters) {
+TEST_F(ComponentDiskSpace, RowSizeIsRoundedUpToTheDestinationClusters) {
     machine.AddDrive('E', kDriveRemovable, 32768);
     EXPECT_EQ(RowSizeText(1, "E:\\Velmorra"), "32 Ko");   // the folder need not exist yet
     EXPECT_EQ(RowSizeText(65536, "E:\\Velmorra"), "64 Ko");

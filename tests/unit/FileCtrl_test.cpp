@@ -337,15 +337,4 @@ TEST_F(DriveBox, WindowCreationWithoutDriveSelectsNoRowAndLeavesTheListAlone) {
     EXPECT_EQ(list.CurrentFolder, std::string(1, '\0'));
 }
 
-TEST_F(DriveBox, LinkingAnotherListClearsTheOldBackLink) {
-    TDirectoryListBox other;
-    drives.SetDirList(&list);
-    drives.SetDirList(&other);
-
-    EXPECT_EQ(list.DriveBox, nullptr);
-    EXPECT_EQ(other.DriveBox, &drives);
-    drives.SetDirList(nullptr);
-    EXPECT_EQ(other.DriveBox, nullptr);
-}
-
 }  // namespace

@@ -189,14 +189,15 @@ class CheckListWindow : public BrowseWindowTest {
 protected:
     void SetUp() override {
         BrowseWindowTest::SetUp();
-        for (int i = 0; i < 3; ++i) model.SetState(model.Add("Composant " + std::to_string(i)), cbChecked);
-        model.SetState(0, cbGrayed);
-        model.Select(1);
-        model.OnClickCheck = [this] { KeepFirstComponent(model, {0, 1, 2}, [this] { ++updates; }); };
+        // The form makes the window first and fills the rows afterwards.
         checks = CreateCheckListWindow(
             host, kChecksId, 10, 10, 345, 148, model, DialogFont(), [](int) { return std::string("4 Ko"); },
             [](int row) { return row == 0; });
         ASSERT_NE(checks, nullptr);
+        for (int i = 0; i < 3; ++i) model.SetState(model.Add("Composant " + std::to_string(i)), cbChecked);
+        model.SetState(0, cbGrayed);
+        model.Select(1);
+        model.OnClickCheck = [this] { KeepFirstComponent(model, {0, 1, 2}, [this] { ++updates; }); };
     }
 
     void Click(int x, int row) {
@@ -213,6 +214,7 @@ protected:
 };
 
 TEST_F(CheckListWindow, PressInTheMarginTogglesAndOnTheTextOnlySelects) {
+    ASSERT_EQ(SendMessageA(checks, LB_GETCOUNT, 0, 0), 3);
     EXPECT_EQ(SendMessageA(checks, LB_GETCURSEL, 0, 0), 1);
 
     Click(5, 2);

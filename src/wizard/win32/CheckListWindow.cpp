@@ -28,6 +28,7 @@ public:
         SendMessageA(window, LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
         for (int i = 0; i < model_.Count(); ++i) SendMessageA(window, LB_ADDSTRING, 0, i);
         SendMessageA(window, LB_SETCURSEL, static_cast<WPARAM>(model_.Selected()), 0);
+        model_.OnRowAdded = [this](int row) { SendMessageA(Handle(), LB_ADDSTRING, 0, row); };
         model_.OnRowChanged = [this](int row) { InvalidateRow(row); };
         model_.OnSelect = [this](int row) {
             if (SendMessageA(Handle(), LB_GETCURSEL, 0, 0) != row)
@@ -84,6 +85,7 @@ protected:
     }
 
     void Detach() override {
+        model_.OnRowAdded = nullptr;
         model_.OnRowChanged = nullptr;
         model_.OnSelect = nullptr;
     }

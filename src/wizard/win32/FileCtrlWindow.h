@@ -3,6 +3,7 @@
 // HandleBrowseControlMessage, which serves these two and the check list alike (row heights
 // are set once each window exists, so WM_MEASUREITEM is left to the parent's default).
 // Link the models (TDriveComboBox::SetDirList) before creating the windows.
+// Each model must outlive its window: the window drops its hooks into the model when it goes.
 #pragma once
 #include <windows.h>
 #include "wizard/FileCtrl.h"

@@ -158,7 +158,9 @@ void MainDlgWindow::CreateControls()
     const DWORD label = SS_LEFT;
     const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
 
-    Add(-1, Ctl::TopLbl, "STATIC", "", SS_LEFT | SS_NOPREFIX, 20, 14, 10, 10, titleFont_);
+    // The two labels whose text changes keep one width: white on white and face colour on
+    // face colour, the extra width does not show, and nothing is left of a longer text.
+    Add(-1, Ctl::TopLbl, "STATIC", "", SS_LEFT | SS_NOPREFIX, 20, 14, 415, 18, titleFont_);
 
     // 0: welcome
     Add(0, Ctl::WelcomeLbl, "STATIC", "", label, 12, 27, 349, 115);
@@ -208,7 +210,7 @@ void MainDlgWindow::CreateControls()
 
     // 5: installing
     FitToText(Add(5, Ctl::None, "STATIC", "Installation :", label, 11, 170, 10, 10));
-    Add(5, Ctl::InstallingLbl2, "STATIC", "", label, 73, 170, 0, 13, boldFont_);
+    Add(5, Ctl::InstallingLbl2, "STATIC", "", label, 73, 170, 345 + 11 - 73, 13, boldFont_);
     Add(5, Ctl::InstallingProgressBar, PROGRESS_CLASSA, "", 0, 11, 190, 345, 16);
 
     // 6: associations
@@ -270,8 +272,6 @@ void MainDlgWindow::SetText(Ctl control, const std::string& text)
     if (!h)
         return;
     SetWindowTextA(h, IsStatic(h) ? DisplayText(text).c_str() : text.c_str());
-    if (control == Ctl::TopLbl || control == Ctl::InstallingLbl2)
-        FitToText(h);
 }
 
 std::string MainDlgWindow::Text(Ctl control)

@@ -1,0 +1,61 @@
+// Drives the engine the way the installing page does, without a window, for the benchmarks.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "BenchStats.h"
+#include "engine/AttachFiles.h"
+#include "engine/InstallPlan.h"
+#include "engine/InstallThread.h"
+#include "instutils/InstallLog.h"
+
+namespace bench {
+
+// Every component, into one fresh folder: the portable plan puts the shared data there too,
+// so nothing of an earlier run is found and every file is planned.
+inline void PlanEverything(TAttachedFiles& files, const std::string& mainDir)
+{
+    ReleaseInstallLog();
+    CreateInstallLog();
+    PlanChoices choices;
+    choices.MainDir = mainDir;
+    choices.ChosenComps = 0xFF;
+    choices.IsPortable = true;
+    BuildInstallPlan(files, choices);
+}
+
+struct PlannedFile {
+    std::string target;
+    const TAttachedFile* entry;
+};
+
+inline std::vector<PlannedFile> PlannedFiles(const TAttachedFiles& files)
+{
+    std::vector<PlannedFile> planned;
+    for (const auto& list : files.ComponentFiles)
+        for (const auto& file : list) planned.push_back({file.get()->TargetPath, file.get()->Entry});
+    return planned;
+}
+
+// The worker from start to end; seconds, or a negative value when it did not end as it should.
+inline double RunInstallThread(TAttachedFiles& files)
+{
+    SetMessageDialog([](const std::string& text, int, uint16_t) {
+        std::fprintf(stderr, "bench: the install asked: %s\n", text.c_str());
+        return int(mrAbort);
+    });
+    const auto start = Clock::now();
+    ResetInstallStatus();
+    {
+        TInstallThread thread(files);
+        thread.WaitFor();
+    }
+    const double seconds = Seconds(start);
+    SetMessageDialog(nullptr);
+    const bool whole = InstallStatus.State.load() == Stopped && InstallStatus.Position.load() == files.PlannedBytes();
+    InstallStatus.State.store(Idle);
+    return whole ? seconds : -1;
+}
+
+}  // namespace bench

@@ -1,0 +1,164 @@
+#include "RealDiskMachine.h"
+
+#include <cerrno>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> SplitParts(const std::string& path)
+{
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\' || c == '/') {
+            parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    parts.push_back(part);
+    return parts;
+}
+
+bool WriteAll(int fd, const void* data, size_t size)
+{
+    // One write, as the program makes; a short one is a failure, as on Windows.
+    const ssize_t n = size ? ::write(fd, data, size) : 0;
+    return n >= 0 && size_t(n) == size;
+}
+
+}  // namespace
+
+RealDiskMachine::RealDiskMachine(std::string hostRoot) : root_(std::move(hostRoot))
+{
+    StandardSetup();
+    ::mkdir(root_.c_str(), 0755);
+    ::mkdir((root_ + "/C").c_str(), 0755);
+}
+
+std::string RealDiskMachine::Plain(const std::string& path) const
+{
+    std::string full = path;
+    if (full.size() < 2 || full[1] != ':') full = currentDir_ + "\\" + full;
+    std::vector<std::string> kept;
+    const std::vector<std::string> parts = SplitParts(full.substr(2));
+    for (const std::string& part : parts) {
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!kept.empty()) kept.pop_back();
+            continue;
+        }
+        kept.push_back(part);
+    }
+    std::string plain = full.substr(0, 2);
+    if (kept.empty()) return plain + "\\";
+    for (const std::string& part : kept) plain += "\\" + part;
+    return plain;
+}
+
+std::string RealDiskMachine::HostPath(const std::string& windowsPath) const
+{
+    const std::string plain = Plain(windowsPath);
+    std::string host = root_ + "/" + plain.substr(0, 1);
+    for (size_t i = 2; i < plain.size(); ++i) host += plain[i] == '\\' ? '/' : plain[i];
+    while (host.size() > root_.size() + 2 && host.back() == '/') host.pop_back();
+    return host;
+}
+
+std::string RealDiskMachine::GetCurrentDir() { return currentDir_; }
+
+bool RealDiskMachine::SetCurrentDir(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::stat(HostPath(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    currentDir_ = Plain(path);
+    return true;
+}
+
+bool RealDiskMachine::CreateDir(const std::string& path) { return ::mkdir(HostPath(path).c_str(), 0755) == 0; }
+
+bool RealDiskMachine::RemoveDir(const std::string& path) { return ::rmdir(HostPath(path).c_str()) == 0; }
+
+bool RealDiskMachine::WriteNewFile(const std::string& path, const void* data, size_t size, FileShare)
+{
+    const int fd = ::open(HostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    const bool ok = WriteAll(fd, data, size);
+    return ::close(fd) == 0 && ok;
+}
+
+bool RealDiskMachine::ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    const int fd = ::open(HostPath(path).c_str(), O_RDONLY);
+    if (fd < 0) return false;
+    bytes.clear();
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) bytes.append(buffer, size_t(n));
+    ::close(fd);
+    return n == 0;
+}
+
+bool RealDiskMachine::DeleteFileAt(const std::string& path) { return ::unlink(HostPath(path).c_str()) == 0; }
+
+std::vector<FoundFile> RealDiskMachine::FindFiles(const std::string& pattern)
+{
+    std::vector<FoundFile> found;
+    const size_t slash = pattern.find_last_of("\\/");
+    const std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    if (name.find_first_of("*?") == std::string::npos) {
+        struct stat st {};
+        if (::stat(HostPath(pattern).c_str(), &st) == 0)
+            found.push_back({name, S_ISDIR(st.st_mode) ? uint32_t(kAttrDirectory) : uint32_t(kAttrArchive)});
+        return found;
+    }
+    // Any wildcard lists the whole folder: the program only ever asks for "*.*".
+    const std::string folder = HostPath(pattern.substr(0, slash == std::string::npos ? 0 : slash + 1));
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return found;
+    while (const dirent* e = ::readdir(dir)) {
+        struct stat st {};
+        ::stat((folder + "/" + e->d_name).c_str(), &st);
+        found.push_back({e->d_name, S_ISDIR(st.st_mode) ? uint32_t(kAttrDirectory) : uint32_t(kAttrArchive)});
+    }
+    ::closedir(dir);
+    return found;
+}
+
+bool RealDiskMachine::GetLastWriteDos(const std::string& path, uint32_t& dosDateTime)
+{
+    struct stat st {};
+    if (::stat(HostPath(path).c_str(), &st) != 0) return false;
+    std::tm local {};
+    ::localtime_r(&st.st_mtime, &local);
+    dosDateTime = PackDos({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                           local.tm_sec, 0});
+    return dosDateTime != 0;
+}
+
+bool RealDiskMachine::SetLastWriteDos(const std::string& path, uint32_t dosDateTime)
+{
+    const uint16_t date = uint16_t(dosDateTime >> 16), time = uint16_t(dosDateTime);
+    if (date == 0) return false;
+    std::tm local {};
+    local.tm_year = (date >> 9) + 80;
+    local.tm_mon = ((date >> 5) & 15) - 1;
+    local.tm_mday = date & 31;
+    local.tm_hour = time >> 11;
+    local.tm_min = (time >> 5) & 63;
+    local.tm_sec = (time & 31) * 2;
+    local.tm_isdst = -1;
+    const timespec times[2] = {{0, UTIME_OMIT}, {std::mktime(&local), 0}};
+    // Opened again as the program does on Windows, then stamped through the handle.
+    const int fd = ::open(HostPath(path).c_str(), O_WRONLY);
+    if (fd < 0) return false;
+    const bool ok = ::futimens(fd, times) == 0;
+    ::close(fd);
+    return ok;
+}

@@ -1,0 +1,30 @@
+// The fake machine with real files: drive C: and its folders live under a host folder, so the
+// benchmarks time the engine's own work together with the real file-system calls it makes.
+// Everything else (special folders, clock, texts, registry) stays the fake machine's.
+// Paths are taken as given: no case folding, which the benchmarks' own paths never need.
+#pragma once
+#include <string>
+#include "support/FakeMachine.h"
+
+class RealDiskMachine : public FakeMachine {
+public:
+    explicit RealDiskMachine(std::string hostRoot);   // C:\ is hostRoot/C
+
+    std::string HostPath(const std::string& windowsPath) const;
+
+    std::string GetCurrentDir() override;
+    bool SetCurrentDir(const std::string& path) override;
+    bool CreateDir(const std::string& path) override;
+    bool RemoveDir(const std::string& path) override;
+    bool WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
+    bool ReadWholeFile(const std::string& path, std::string& bytes) override;
+    bool DeleteFileAt(const std::string& path) override;
+    std::vector<FoundFile> FindFiles(const std::string& pattern) override;
+    bool GetLastWriteDos(const std::string& path, uint32_t& dosDateTime) override;
+    bool SetLastWriteDos(const std::string& path, uint32_t dosDateTime) override;
+
+private:
+    std::string Plain(const std::string& path) const;   // absolute, "\" only, "." and ".." resolved
+    std::string root_;
+    std::string currentDir_ = "C:\\";
+};

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Walks the built setup program page by page under Wine and Xvfb and saves a picture of
+# each page, and of the cancel confirmation, in docs/screenshots/.
+#
+#   scripts/screenshots.sh [path/to/VelmorraSetup.exe]   (default: build/win/VelmorraSetup.exe)
+#
+# Each step waits for the wizard's title strip to change (or for the dialog's window to
+# appear) instead of sleeping a fixed time. The installation is held on its page by the
+# cancel confirmation, which is answered "Non" once both pictures are taken.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+SETUP=${1:-$ROOT/build/win/VelmorraSetup.exe}
+OUT=$ROOT/docs/screenshots
+TITLE="Installation du traitement de texte Velmorra"
+
+[ -f "$SETUP" ] || { echo "screenshots: $SETUP not found (build the Windows tree first)" >&2; exit 1; }
+mkdir -p "$OUT"
+
+# shellcheck source=scripts/wine-env.sh
+source "$ROOT/scripts/wine-env.sh"
+wine_env_init
+SETUP_PID=
+cleanup() {
+    [ -n "$SETUP_PID" ] && kill "$SETUP_PID" 2>/dev/null || true
+    wine_env_cleanup
+}
+trap cleanup EXIT
+
+# Polls a command until it prints something; prints that. Fails after about 30 s.
+wait_for() {
+    local out i
+    for i in $(seq 300); do
+        out=$("$@" 2>/dev/null || true)
+        if [ -n "$out" ]; then echo "$out"; return 0; fi
+        sleep 0.1
+    done
+    echo "screenshots: timed out waiting for: $*" >&2
+    return 1
+}
+
+find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -1; }
+
+# A fingerprint of the title strip (left of the small logo): it changes with every page.
+title_hash() { import -window "$WIZARD" -crop 430x44+1+1 +repage png:- 2>/dev/null | md5sum | cut -d' ' -f1; }
+
+# Waits until the title strip differs from the given fingerprint, then until it is steady.
+wait_title_change() {
+    local before=$1 now i
+    for i in $(seq 300); do
+        now=$(title_hash)
+        if [ "$now" != "$before" ] && [ "$now" = "$(title_hash)" ]; then return 0; fi
+        sleep 0.1
+    done
+    echo "screenshots: the page did not change" >&2
+    return 1
+}
+
+shoot() { import -window "$1" "$OUT/$2.png"; echo "saved docs/screenshots/$2.png"; }
+
+press() { xdotool key --window "$WIZARD" "$@"; }
+
+cd "$(dirname "$SETUP")"
+wine "$SETUP" >/dev/null 2>&1 &
+SETUP_PID=$!
+WIZARD=$(wait_for find_window "$TITLE")
+wait_title_change "none"
+shoot "$WIZARD" page0
+
+# Alt+S is "&Suite >" whatever has the focus (Enter stays in the licence text).
+for page in 1 2 3 4; do
+    before=$(title_hash)
+    press alt+s
+    wait_title_change "$before"
+    shoot "$WIZARD" "page$page"
+done
+
+# Next, and at once Esc: the worker is held while the confirmation is open.
+before=$(title_hash)
+press alt+s Escape
+DIALOG=$(wait_for find_window "Confirmation")
+xdotool windowmove "$DIALOG" 0 0
+wait_title_change "$before"
+shoot "$WIZARD" page5
+shoot "$DIALOG" m3
+
+before=$(title_hash)
+xdotool key --window "$DIALOG" Escape   # "Non": the installation goes on
+wait_title_change "$before"
+shoot "$WIZARD" page6
+
+before=$(title_hash)
+press alt+s
+wait_title_change "$before"
+shoot "$WIZARD" page7
