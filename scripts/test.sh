@@ -96,13 +96,14 @@ if [ ! -f build/wintest/win_tests.exe ]; then
 elif [ -f tests/win/run.sh ]; then
     # The runner sets up its own prefix (a removable drive, time zones); the embedded-archive
     # test reads the built setup program and the folder it was packed from.
+    archive=()
     if [ -f build/win/VelmorraSetup.exe ]; then
-        export VELMORRA_SETUP_EXE=$ROOT/build/win/VelmorraSetup.exe
-        export VELMORRA_PAYLOAD_DIR=${VELMORRA_PAYLOAD_DIR:-$ROOT/build/win/payload}
+        archive=(VELMORRA_SETUP_EXE="$ROOT/build/win/VelmorraSetup.exe"
+                 VELMORRA_PAYLOAD_DIR="${VELMORRA_PAYLOAD_DIR:-$ROOT/build/win/payload}")
     fi
-    timeout 1500 bash tests/win/run.sh build/wintest/win_tests.exe --gtest_brief=1 >"$log" 2>&1 </dev/null
+    env "${archive[@]}" timeout 1500 bash tests/win/run.sh build/wintest/win_tests.exe --gtest_brief=1 \
+        >"$log" 2>&1 </dev/null
     count_gtest "$log" $? "Win32 tests"
-    unset VELMORRA_SETUP_EXE
 else
     (
         source scripts/wine-env.sh
