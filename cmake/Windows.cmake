@@ -57,6 +57,11 @@ target_include_directories(vlm PRIVATE ${RESOURCES_DIR})
 target_link_options(vlm PRIVATE ${WIN_LINK_FLAGS})
 target_link_libraries(vlm PRIVATE user32 gdi32 advapi32 kernel32)
 
+# The end-to-end tests' helper, which drives the setup program from outside (build/win/e2ectl.exe).
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/tools/CMakeLists.txt)
+    include(${CMAKE_SOURCE_DIR}/tests/e2e/tools/CMakeLists.txt)
+endif()
+
 # The payload folder and the "FILES" archive made from it.
 set(VELMORRA_PAYLOAD_DIR "" CACHE PATH "Folder of files to install; empty for the demo payload")
 set(VELMORRA_HOST_TOOLS "" CACHE PATH "Folder holding velmorra-pack and velmorra-demo-payload (host build)")
@@ -86,6 +91,11 @@ else()
         VERBATIM)
 endif()
 add_custom_target(files_archive ALL DEPENDS ${FILES_ARCHIVE})
+
+# The benchmarks' Windows program (same compiler and options as the product).
+if(EXISTS ${CMAKE_SOURCE_DIR}/bench/win/CMakeLists.txt)
+    add_subdirectory(bench/win)
+endif()
 
 file(GLOB SETUP_ENTRY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/setup/WinMain*.cpp)
 if(NOT SETUP_ENTRY)

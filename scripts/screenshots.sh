@@ -79,7 +79,9 @@ done
 before=$(title_hash)
 press alt+s Escape
 DIALOG=$(wait_for find_window "Confirmation")
-xdotool windowmove "$DIALOG" 0 0
+# Side by side, so that neither covers the other in its picture.
+xdotool windowmove "$WIZARD" 0 0
+xdotool windowmove "$DIALOG" 520 380
 wait_title_change "$before"
 shoot "$WIZARD" page5
 shoot "$DIALOG" m3

@@ -25,12 +25,15 @@ count() {  # passed failed label
 # Counts GoogleTest runs from their output (a log may hold several runs); a run that ends
 # without its summary (a crash, a sanitizer report, a timeout) counts as one failure more.
 count_gtest() {  # log exit-code label
-    local log=$1 rc=$2 label=$3 passed failed started finished
+    local log=$1 rc=$2 label=$3 passed failed started mains finished
     passed=$(grep -aoE '^\[  PASSED  \] [0-9]+' "$log" | awk '{n += $NF} END {print n + 0}')
     failed=$(grep -aoE '^\[  FAILED  \] [0-9]+ tests?, listed below' "$log" | awk '{n += $4} END {print n + 0}')
+    # (--gtest_brief hides the "Running N tests" line; gtest_main's own line stays.)
     started=$(grep -acE '^\[==========\] Running [0-9]+ tests?' "$log")
+    mains=$(grep -acE '^Running main\(\) from' "$log")
+    [ "$mains" -gt "$started" ] && started=$mains
     finished=$(grep -acE '^\[==========\] [0-9]+ tests? from .* ran' "$log")
-    if [ "$finished" -lt "$started" ] || [ "$started" -eq 0 ]; then
+    if [ "$finished" -lt "$started" ] || [ "$finished" -eq 0 ]; then
         echo "   a run ended without its summary (exit $rc); see $log"
         tail -n 10 "$log" | sed 's/^/   | /'
         failed=$((failed + 1))
@@ -38,7 +41,7 @@ count_gtest() {  # log exit-code label
         echo "   exit code $rc after all tests passed (a sanitizer report at exit?); see $log"
         failed=1
     fi
-    grep -aE '^\[  FAILED  \] [A-Za-z_]' "$log" | sort -u | sed 's/^/   /' | head -n 40
+    grep -aE '^\[  FAILED  \] [A-Za-z_][^ ]*$' "$log" | sort -u | sed 's/^/   /' | head -n 40
     echo "   $label: $passed passed, $failed failed"
     count "$passed" "$failed" "$label"
 }

@@ -51,9 +51,12 @@ wine_env_template() {
     [ -f "$WINE_ENV_TEMPLATE/system.reg" ] && return 0
     local tmp="$WINE_ENV_TEMPLATE.tmp.$$"
     rm -rf "$tmp"
-    wine_env_boot "$tmp" || return 1
-    rm -rf "$WINE_ENV_TEMPLATE"
-    mv "$tmp" "$WINE_ENV_TEMPLATE"
+    wine_env_boot "$tmp" || { rm -rf "$tmp"; return 1; }
+    WINEPREFIX="$tmp" wineserver -k >/dev/null 2>&1 || true
+    # Left half-made by an interrupted run: replace it. Made meanwhile by another run: keep it.
+    [ -f "$WINE_ENV_TEMPLATE/system.reg" ] || rm -rf "$WINE_ENV_TEMPLATE"
+    mkdir -p "$(dirname "$WINE_ENV_TEMPLATE")"
+    mv -T "$tmp" "$WINE_ENV_TEMPLATE" 2>/dev/null || rm -rf "$tmp"
 }
 
 wine_env_new_prefix() {

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <new>
 #include <zlib.h>
@@ -52,6 +53,8 @@ bool IsParentPart(const std::string& part)
 bool IsSafeName(const std::string& name)
 {
     if (!name.empty() && (name[0] == '\\' || name[0] == '/')) return false;
+    // The system would cut the path at a NUL: the file would not be the one checked and logged.
+    if (name.find('\0') != std::string::npos) return false;
     if (name.find(':') != std::string::npos) return false;
     size_t start = 0;
     while (start <= name.size()) {
@@ -61,6 +64,14 @@ bool IsSafeName(const std::string& name)
         start = end + 1;
     }
     return true;
+}
+
+// An archive date far outside the DOS years (or not a number) has no DOS form; checked here
+// because converting such a day count to a calendar date would overflow.
+uint32_t DosDateOf(double date)
+{
+    if (!(std::fabs(date) < 1e6)) return 0;
+    return DateTimeToDos(date);
 }
 
 std::string CannotCreateText(const std::string& target)
@@ -190,7 +201,7 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
         if (!Sys().WriteNewFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None))
             return false;
         // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
-        if (const uint32_t dos = DateTimeToDos(entry.Date)) Sys().SetLastWriteDos(target, dos);
+        if (const uint32_t dos = DosDateOf(entry.Date)) Sys().SetLastWriteDos(target, dos);
         AddLogLine("File Copy: " + target);
         return true;
     } catch (...) {

@@ -222,76 +222,103 @@ void TMainDlgForm::GoToPage(uint8_t fromPage, uint8_t toPage)
 }
 
 // The entry action of a page; false to stay where the wizard is.
-bool TMainDlgForm::EnterPage(uint8_t fromPage, uint8_t& toPage, Ctl& focus)
+bool TMainDlgForm::EnterPage(uint8_t fromPage, uint8_t toPage, Ctl& focus)
 {
     switch (toPage) {
     case 0:
         return true;
     case 1:
-        if (fromPage == 0 && licenceLines_.empty()) {
-            if (IsAppRunning()) {
-                MessageDialog(kMsgAppRunning, mtInformation, mbOK);
-                return false;
-            }
-            LoadLicence();
-        }
         focus = Ctl::LicenseMemo;
-        return true;
+        return EnterLicencePage(fromPage);
     case 2:
-        if (fromPage == 1 && !view_.Checked(Ctl::LicenseChkBx)) {
-            if (MessageDialog(kMsgLicenceRefused, mtInformation, mbYes | mbNo) == mrYes) {
-                CloseAllowed = true;
-                Close(mrCancel);
-            }
-            return false;
-        }
         focus = Ctl::DestDirEdt;
-        return true;
+        return EnterDestinationPage(fromPage);
     case 3:
-        if (fromPage == 2) {
-            std::string text = view_.Text(Ctl::DestDirEdt);
-            NormaliseDestination(text, DestDirCmbBx.CurrentDrive);
-            view_.SetText(Ctl::DestDirEdt, text);
-            MainDir = text;
-        }
-        for (int i = 0; i < SelCompLstBx.Count(); ++i)
-            SelCompLstBx.SetValue(i, AttachedFiles->ComponentBytes(ComponentFileLists[CompIds[i]], MainDir));
         focus = Ctl::SelCompLstBx;
-        UpdateDiskSpace();
+        EnterComponentPage(fromPage);
         return true;
     case 4:
         view_.SetVisible(Ctl::InstallToAllChkBx, !IsPortable());
         focus = Ctl::NextBtn;
         return true;
     case 5:
-        if (IsAppRunning()) {
-            MessageDialog(kMsgAppRunning, mtInformation, mbOK);
-            return false;
-        }
-        return true;
-    case 6: {
-        view_.SetProgressPosition(progressMax_);
-        const AssocBoxes boxes = BoxesFromExtensions(Extensions);
-        for (int i = 0; i < 4; ++i)
-            view_.SetChecked(kAssocBoxes[i], boxes[i]);
+        return !AppRunningShown();
+    case 6:
         focus = Ctl::AssocChkBx1;
+        EnterAssociationsPage();
         return true;
-    }
     case 7:
         if (!IsPortable())
             FinishingActions();
         return true;
     case kFinishPage:
-        if (!IsPortable())
-            WriteUpdateLog(Choices(), AttachedFiles->PublicFiles, InstallStamp);
-        if (view_.Checked(Ctl::FinishChkBx))
-            LaunchProgram(MainDir);
-        CloseAllowed = true;
-        Close(mrOk);
+        Finish();
         return false;
     default:
         return false;
     }
+}
+
+// M1 when the word processor runs.
+bool TMainDlgForm::AppRunningShown()
+{
+    if (!IsAppRunning())
+        return false;
+    MessageDialog(kMsgAppRunning, mtInformation, mbOK);
+    return true;
+}
+
+bool TMainDlgForm::EnterLicencePage(uint8_t fromPage)
+{
+    if (fromPage != 0 || !licenceLines_.empty())
+        return true;
+    if (AppRunningShown())
+        return false;
+    LoadLicence();
+    return true;
+}
+
+bool TMainDlgForm::EnterDestinationPage(uint8_t fromPage)
+{
+    if (fromPage != 1 || view_.Checked(Ctl::LicenseChkBx))
+        return true;
+    if (MessageDialog(kMsgLicenceRefused, mtInformation, mbYes | mbNo) == mrYes) {
+        CloseAllowed = true;
+        Close(mrCancel);
+    }
+    return false;
+}
+
+void TMainDlgForm::EnterComponentPage(uint8_t fromPage)
+{
+    if (fromPage == 2) {
+        std::string text = view_.Text(Ctl::DestDirEdt);
+        NormaliseDestination(text, DestDirCmbBx.CurrentDrive);
+        view_.SetText(Ctl::DestDirEdt, text);
+        MainDir = text;
+    }
+    for (int i = 0; i < SelCompLstBx.Count(); ++i)
+        SelCompLstBx.SetValue(i, AttachedFiles->ComponentBytes(ComponentFileLists[CompIds[i]], MainDir));
+    UpdateDiskSpace();
+}
+
+void TMainDlgForm::EnterAssociationsPage()
+{
+    view_.SetProgressPosition(progressMax_);
+    const AssocBoxes boxes = BoxesFromExtensions(Extensions);
+    for (int i = 0; i < 4; ++i)
+        view_.SetChecked(kAssocBoxes[i], boxes[i]);
+}
+
+// "&Terminer": the wizard closes with OK once Update.log is written and the program started.
+void TMainDlgForm::Finish()
+{
+    if (!IsPortable())
+        WriteUpdateLog(Choices(), AttachedFiles->PublicFiles, InstallStamp);
+    if (view_.Checked(Ctl::FinishChkBx))
+        LaunchProgram(MainDir);
+    CloseAllowed = true;
+    Close(mrOk);
 }
 
 void TMainDlgForm::LoadLicence()

@@ -78,7 +78,6 @@ public:
     bool Closed() const { return closed_; }
     int ModalResult() const { return modalResult_; }
     int ShownPage() const { return shownPage_; }
-    bool NextEnabledOnPage3() const { return diskSpaceEnough_; }
 
     // The form's operations.
     void GoToPage(uint8_t fromPage, uint8_t toPage);
@@ -109,7 +108,13 @@ private:
     template <class Action> void Handle(Action action);
     void ApplyModalResult();
     void Close(int modalResult);
-    bool EnterPage(uint8_t fromPage, uint8_t& toPage, Ctl& focus);
+    bool EnterPage(uint8_t fromPage, uint8_t toPage, Ctl& focus);
+    bool AppRunningShown();
+    bool EnterLicencePage(uint8_t fromPage);
+    bool EnterDestinationPage(uint8_t fromPage);
+    void EnterComponentPage(uint8_t fromPage);
+    void EnterAssociationsPage();
+    void Finish();
     void LoadLicence();
     void StartInstallation();
     void FinishingActions();

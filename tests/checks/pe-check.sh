@@ -181,6 +181,17 @@ else:
         if size < 0 or pos > len(archive):
             problems.append('"FILES" has a record running past its end: %r' % names[-1])
             break
+    # Every name the component catalogue installs; a missing one would install nothing.
+    upper = {n.upper() for n in names}
+    for want in ("vlm.exe", "Licence.txt", "Velmorra.chm", "French.asc", "fran\u00e7ais.zlx",
+                 "persodicfr.tlx", "English (American).asc", "English (British).asc", "english.zlx",
+                 "us.zlx", "uk.zlx", "userdicen.tlx", "English (American).cache",
+                 "Coupe de mots.dat", "Basic.asn"):
+        if want.upper() not in upper:
+            problems.append('"FILES" lacks %r' % want)
+    for folder in ("Mod\u00e8les de document\\", "Collections d'inserts\\"):
+        if not any(n.upper().startswith(folder.upper()) for n in names):
+            problems.append('"FILES" has nothing under %r' % folder)
     if names[:1] != ["vlm.exe"]:
         problems.append('the first file of "FILES" is %r, not vlm.exe' % (names[:1] or [None])[0])
     print("      FILES: %d bytes of zlib, %d inflated, %d files" % (len(stream), len(archive), len(names)))

@@ -488,30 +488,3 @@ TEST_F(RealWindows, AnExceptionInTheVisitCrossesBackOverTheSystemWalk)
                  std::runtime_error);
     ::DestroyWindow(window);
 }
-
-TEST_F(RealWindows, StartingAMissingProgramFails)
-{
-    EXPECT_FALSE(Sys().StartProgram("\"" + scratch + "absent.exe\" -assoc adpr", SW_SHOWNORMAL));
-}
-
-// ---- system -----------------------------------------------------------------
-
-using RealSystem = RealMachineTest;
-
-TEST_F(RealSystem, VersionClockAndMissingResource)
-{
-    unsigned platformId = 0, major = 0;
-    ASSERT_TRUE(Sys().GetVersion(platformId, major));
-    EXPECT_EQ(2u, platformId);
-    EXPECT_GE(major, 5u);
-
-    LocalTime now = Sys().Now();
-    SYSTEMTIME check;
-    ::GetLocalTime(&check);
-    EXPECT_EQ(check.wYear, now.year);
-    EXPECT_GE(now.month, 1);
-
-    const uint8_t* data = nullptr;
-    size_t size = 0;
-    EXPECT_FALSE(Sys().FindResourceData("FILES", "FILES", data, size));   // the test runner carries none
-}

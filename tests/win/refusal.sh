@@ -4,13 +4,13 @@
 # no new registry key, no temporary file). As a control, on Windows 2000 the same program goes
 # past the check: no message box, and its window comes up.
 #
-#   tests/win/refusal.sh path/to/VelmorraSetup.exe
+#   tests/win/refusal.sh [path/to/VelmorraSetup.exe]      default: build/win/VelmorraSetup.exe
 #
 # Each case runs in a fresh Wine prefix under Xvfb (scripts/wine-env.sh).
 set -uo pipefail
-exe=$(readlink -f "${1:?usage: refusal.sh path/to/VelmorraSetup.exe}")
-[ -f "$exe" ] || { echo "no file $exe" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
+exe=$(readlink -f "${1:-$here/../../build/win/VelmorraSetup.exe}")
+[ -f "$exe" ] || { echo "no file $exe" >&2; exit 2; }
 source "$here/../../scripts/wine-env.sh"
 trap wine_env_cleanup EXIT
 wine_env_init || exit 2

@@ -139,7 +139,7 @@ std::vector<PackItem> CollectItems(const fs::path& folder) {
     }
 
     std::sort(items.begin(), items.end(), [](const PackItem& a, const PackItem& b) {
-        const bool aFirst = a.name == "vlm.exe", bFirst = b.name == "vlm.exe";
+        const bool aFirst = UpperCase1252(a.name) == "VLM.EXE", bFirst = UpperCase1252(b.name) == "VLM.EXE";
         if (aFirst != bFirst)
             return aFirst;
         return a.name < b.name;

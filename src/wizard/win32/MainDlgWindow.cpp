@@ -400,7 +400,8 @@ void MainDlgWindow::Paint()
 void MainDlgWindow::Click(int id)
 {
     HWND button = GetDlgItem(window_, id);
-    if (!form_ || !button || !IsWindowEnabled(button) || !IsWindowVisible(button))
+    // The button's own state: a hidden Back button is not pressed by a stray message.
+    if (!form_ || !button || !IsWindowEnabled(button) || !(GetWindowLongA(button, GWL_STYLE) & WS_VISIBLE))
         return;
     if (id == kBackId)
         form_->BackClick();

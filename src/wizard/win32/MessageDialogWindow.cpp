@@ -164,7 +164,7 @@ struct alignas(4) EmptyTemplate {
 int ShowMessageDialog(const std::string& text, int type, uint16_t buttons)
 {
     EmptyTemplate t{};
-    t.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFOREGROUND;
+    t.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     t.header.dwExtendedStyle = WS_EX_DLGMODALFRAME;
     DialogData data{text, type, buttons};
     HWND owner = GetActiveWindow();

@@ -1,11 +1,13 @@
 // e2ectl: drives and inspects the setup program from outside, as the end-to-end scripts need.
 // Runs under Wine beside the program under test; prints UTF-8 and exits 0 on success,
-// 1 when the window, control or state asked for is not there (in time), 2 on bad usage.
+// 1 when the window, control or state asked for is not there (in time; why on stderr),
+// 2 on bad usage.
 //
 //   wait <title> [seconds]             a visible top-level window with exactly this title
 //   gone <title> [seconds]             no visible top-level window with this title any more
 //   state <title>                      the window's visible controls, one per line:
 //                                      where<TAB>class<TAB>visible<TAB>enabled<TAB>checked<TAB>text
+//   waitlabel <title> <text> [seconds] a visible label of the window shows exactly this text
 //   gettext <title> <class>            the whole text of the first visible control of that class
 //   post <title> <caption> [<title> <caption>]...
 //                                      presses each button (BM_CLICK, posted) in order, without
@@ -21,6 +23,7 @@
 //   lnk <path>                         a shell link's target=, dir=, desc=, args=
 //   reg HKCU|HKLM <key> [64]           the key's values, name=type:value (exit 1: no such key)
 //   folder <csidl>                     a special folder's path
+//   drive <root>                       the drive type number of a root such as E:\ (2: removable)
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -36,7 +39,7 @@ namespace {
 const wchar_t* const kDialogCaptions[] = {L"Avertissement", L"Erreur", L"Information", L"Confirmation"};
 const DWORD kPollMs = 50;
 
-void Write(const std::wstring& text)
+void Write(const std::wstring& text, DWORD stream = STD_OUTPUT_HANDLE)
 {
     if (text.empty())
         return;
@@ -46,14 +49,14 @@ void Write(const std::wstring& text)
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
                         nullptr);
     DWORD written;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(GetStdHandle(stream), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 void Line(const std::wstring& text) { Write(text + L"\n"); }
 
 int Fail(const std::wstring& why)
 {
-    Write(L"e2ectl: " + why + L"\n");
+    Write(L"e2ectl: " + why + L"\n", STD_ERROR_HANDLE);
     return 1;
 }
 
@@ -260,6 +263,18 @@ int State(int argc, wchar_t** argv)
     return 0;
 }
 
+int WaitLabel(int argc, wchar_t** argv)
+{
+    if (argc < 4)
+        return 2;
+    const std::wstring title = argv[2], text = argv[3];
+    const bool shown = WaitFor(Seconds(argc, argv, 4, 30), [&] {
+        HWND top = TopLevel(title);
+        return top && VisibleControl(top, L"Static", text) != nullptr;
+    });
+    return shown ? 0 : Fail(L"no label \"" + text + L"\" in \"" + title + L"\" in time");
+}
+
 int GetText(int argc, wchar_t** argv)
 {
     if (argc < 4)
@@ -361,7 +376,8 @@ int Row(int argc, wchar_t** argv)
     SendMessageTimeoutW(list, LB_GETTOPINDEX, 0, 0, SMTO_ABORTIFHUNG, 2000, &topIndex);
     SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
     if (row < static_cast<int>(topIndex) || row >= static_cast<int>(count) || height == 0)
-        return Fail(L"row " + std::to_wstring(row) + L" is not shown");
+        return Fail(L"row " + std::to_wstring(row) + L" is not shown (top " + std::to_wstring(topIndex) +
+                    L", count " + std::to_wstring(count) + L", height " + std::to_wstring(height) + L")");
     const int y = (row - static_cast<int>(topIndex)) * static_cast<int>(height) + static_cast<int>(height) / 2;
     const LPARAM point = MAKELPARAM(5, y);
     PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
@@ -542,6 +558,14 @@ int SpecialFolderPath(int argc, wchar_t** argv)
     return 0;
 }
 
+int DriveType(int argc, wchar_t** argv)
+{
+    if (argc < 3)
+        return 2;
+    Line(std::to_wstring(GetDriveTypeW(argv[2])));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -556,11 +580,12 @@ int wmain(int argc, wchar_t** argv)
         {L"wait", Wait},     {L"gone", Gone},     {L"state", State},     {L"gettext", GetText},
         {L"post", Post},     {L"check", Check},   {L"settext", SetText}, {L"row", Row},
         {L"dialog", Dialog}, {L"answer", Answer}, {L"close", Close},     {L"hold", Hold},
-        {L"lnk", Link},      {L"reg", Registry},  {L"folder", SpecialFolderPath},
+        {L"lnk", Link},      {L"reg", Registry},  {L"folder", SpecialFolderPath}, {L"drive", DriveType},
+        {L"waitlabel", WaitLabel},
     };
     for (const auto& known : commands)
         if (command == known.name)
             return known.run(argc, argv);
-    Write(L"e2ectl: unknown command " + command + L"\n");
+    Write(L"e2ectl: unknown command " + command + L"\n", STD_ERROR_HANDLE);
     return 2;
 }

@@ -1,0 +1,31 @@
+// Reading an earlier "Install.log" of any content, then writing it and reading it back.
+#include "FuzzMachine.h"
+#include "instutils/InstallLog.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzMachine fuzz;
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string logFile = "C:\\Program Files\\Velmorra\\Install.log";
+    fuzz.machine.PutFile(logFile, text);
+
+    LoadInstallLog(logFile);
+    FuzzCheck(InstallLog != nullptr, "no log after loading");
+    const std::vector<std::string> lines = *InstallLog;
+    FuzzCheck(lines == SplitLines(text), "the log read is not the file's lines");
+    for (const std::string& line : lines)
+        FuzzCheck(line.find_first_of(std::string("\r\n\0", 3)) == std::string::npos, "a line holds a line break");
+
+    // A line already there is not added twice, whatever its case.
+    if (!lines.empty()) {
+        AddLogLine(Cp1252Upper(lines.front()));
+        FuzzCheck(InstallLog->size() == lines.size(), "a line present was added again");
+    }
+
+    const std::string copy = "C:\\Program Files\\Velmorra\\Copie.log";
+    SaveInstallLog(copy);
+    ReleaseInstallLog();
+    LoadInstallLog(copy);
+    FuzzCheck(*InstallLog == lines, "the log does not survive writing and reading back");
+    return 0;
+}

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ArchiveBuilder.h"
+#include "engine/AttachFiles.h"
+#include "instutils/FileHelpers.h"
+#include "instutils/InstallLog.h"
+#include "setup/Startup.h"
+#include "support/FakeMachineTest.h"
+
+namespace {
+
+const unsigned kIconExclamation = 0x30;
+const unsigned kIconError = 0x10;
+
+// Records the steps start-up takes and what the archive reader was at each.
+class RecordingHost : public StartupHost {
+public:
+    std::vector<std::string> steps;
+    std::function<void()> duringWizard;
+    TAttachedFiles* readerInWizard = nullptr;
+    TAttachedFiles* readerAtFinish = nullptr;
+
+    void PrepareSystem() override { steps.push_back("prepare"); }
+    void SetApplicationIcon() override { steps.push_back("icon"); }
+    void SetApplicationTitle(const std::string& title) override { steps.push_back("title " + title); }
+    void RunWizard() override
+    {
+        steps.push_back("wizard");
+        readerInWizard = AttachedFiles;
+        if (duringWizard) duringWizard();
+    }
+    void FinishAfterWizard() override
+    {
+        steps.push_back("finish");
+        readerAtFinish = AttachedFiles;
+    }
+};
+
+void PutArchive(FakeMachine& machine, const std::string& packed) { machine.SetResource("FILES", "FILES", packed); }
+
+std::string GoodArchive() { return ArchiveBuilder().Add("Licence.txt", "Licence").Compressed(); }
+
+bool VelmorraKeysExist(FakeMachine& machine)
+{
+    return machine.KeyExists(RegRoot::CurrentUser, "Software\\Velmorra Word Processor") ||
+           machine.KeyExists(RegRoot::LocalMachine,
+                             "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmorra Word Processor");
+}
+
+}  // namespace
+
+TEST(StartupSystemRule, Windows2000AndLaterNtReleasesAreSupported)
+{
+    EXPECT_TRUE(IsSupportedSystem(2, 5));    // 2000, XP
+    EXPECT_TRUE(IsSupportedSystem(2, 6));    // Vista to 8.1
+    EXPECT_TRUE(IsSupportedSystem(2, 10));
+    EXPECT_FALSE(IsSupportedSystem(2, 4));   // NT 4.0
+    EXPECT_FALSE(IsSupportedSystem(2, 3));
+    EXPECT_FALSE(IsSupportedSystem(1, 4));   // 95, 98, ME
+    EXPECT_FALSE(IsSupportedSystem(0, 5));   // Win32s
+}
+
+TEST(StartupRefusal, OlderSystemsSeeOnlyTheMessageAndNothingIsWritten)
+{
+    struct Case {
+        const char* name;
+        unsigned platformId, major;
+    };
+    for (Case system : {Case{"NT 4.0", 2, 4}, Case{"98", 1, 4}}) {
+        SCOPED_TRACE(system.name);
+        FakeMachine machine;
+        UseFakeMachine use(machine);
+        machine.StandardSetup();
+        machine.SetVersion(system.platformId, system.major);
+        PutArchive(machine, GoodArchive());
+        const std::vector<std::string> disk = machine.AllPaths();
+        RecordingHost host;
+
+        EXPECT_EQ(0, RunSetup(host));
+
+        const auto boxes = machine.MessageBoxes();
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ("Ce programme n\xE9" "cessite Windows 2000 ou un syst\xE8me Windows plus r\xE9" "cent.", boxes[0].text);
+        EXPECT_EQ("", boxes[0].caption);   // the system's own caption
+        EXPECT_EQ(kIconExclamation, boxes[0].flags);
+        EXPECT_EQ(std::vector<std::string>{"prepare"}, host.steps);
+        EXPECT_EQ(disk, machine.AllPaths());
+        EXPECT_FALSE(VelmorraKeysExist(machine));
+    }
+}
+
+using StartupArchive = StandardMachineTest;
+
+TEST_F(StartupArchive, AMissingOrBrokenArchiveIsShownWithTheTitleAndNothingIsWritten)
+{
+    const std::string truncated = GoodArchive().substr(0, 8);
+    for (const std::string* packed : {static_cast<const std::string*>(nullptr), &truncated}) {
+        SCOPED_TRACE(packed ? "truncated" : "missing");
+        if (packed) PutArchive(machine, *packed);
+        const std::vector<std::string> disk = machine.AllPaths();
+        std::string expected;
+        try {
+            TAttachedFiles reader;
+        } catch (const ArchiveError& error) {
+            expected = error.what();
+        }
+        ASSERT_FALSE(expected.empty());
+        const size_t shownBefore = machine.MessageBoxes().size();
+        RecordingHost host;
+
+        EXPECT_EQ(1, RunSetup(host));
+
+        const auto boxes = machine.MessageBoxes();
+        ASSERT_EQ(shownBefore + 1, boxes.size());
+        EXPECT_EQ(expected, boxes.back().text);
+        EXPECT_EQ("Installation du traitement de texte Velmorra", boxes.back().caption);
+        EXPECT_EQ(kIconError, boxes.back().flags);
+        EXPECT_EQ((std::vector<std::string>{"prepare", "icon", "title Installation du traitement de texte Velmorra"}),
+                  host.steps);
+        EXPECT_EQ(disk, machine.AllPaths());
+        EXPECT_FALSE(VelmorraKeysExist(machine));
+        EXPECT_EQ(nullptr, AttachedFiles);
+    }
+}
+
+using StartupRun = StandardMachineTest;
+
+TEST_F(StartupRun, StepsRunInOrderWithTheReaderFromBeforeTheWizardToAfterTheFinish)
+{
+    PutArchive(machine, GoodArchive());
+    RecordingHost host;
+
+    EXPECT_EQ(0, RunSetup(host));
+
+    EXPECT_EQ((std::vector<std::string>{"prepare", "icon", "title Installation du traitement de texte Velmorra",
+                                        "wizard", "finish"}),
+              host.steps);
+    ASSERT_NE(nullptr, host.readerInWizard);
+    EXPECT_EQ(host.readerInWizard, host.readerAtFinish);
+    EXPECT_EQ(nullptr, AttachedFiles);
+    EXPECT_TRUE(machine.MessageBoxes().empty());
+}
+
+TEST_F(StartupRun, TheRunsTemporaryFilesAreGoneAtTheEnd)
+{
+    PutArchive(machine, GoodArchive());
+    RecordingHost host;
+    std::string licence;
+    host.duringWizard = [&] {
+        licence = NewTempFileName();
+        SuspendLog();
+        EXPECT_TRUE(AttachedFiles->ExtractFile(nullptr, "Licence.txt", licence));
+        ResumeLog();
+        EXPECT_TRUE(machine.IsFile(licence));
+    };
+
+    RunSetup(host);
+
+    ASSERT_FALSE(licence.empty());
+    EXPECT_FALSE(machine.Exists(licence));
+}
+
+TEST_F(StartupRun, AnErrorEscapingTheWizardIsShownInsteadOfEndingTheProgramAbruptly)
+{
+    PutArchive(machine, GoodArchive());
+    RecordingHost host;
+    host.duringWizard = [] { throw std::runtime_error("Erreur inattendue"); };
+
+    EXPECT_EQ(1, RunSetup(host));
+
+    const auto boxes = machine.MessageBoxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Erreur inattendue", boxes[0].text);
+    EXPECT_EQ(kIconError, boxes[0].flags);
+    // A worker might still read the archive, so the program leaves the reader to the process's end.
+    ASSERT_NE(nullptr, AttachedFiles);
+    delete AttachedFiles;
+    AttachedFiles = nullptr;
+}

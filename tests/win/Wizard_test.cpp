@@ -1,0 +1,243 @@
+// The wizard's real window walked through its first pages, its message dialog, and the
+// settings in Wine's registry.
+#include <deque>
+#include <string>
+
+#include "../unit/ArchiveBuilder.h"
+#include "RealMachine.h"
+#include "engine/InstallThread.h"
+#include "wizard/MessageTexts.h"
+#include "wizard/Settings.h"
+#include "wizard/win32/MainDlgWindow.h"
+#include "wizard/win32/MessageDialogWindow.h"
+
+namespace {
+
+std::string WindowText(HWND window)
+{
+    char text[2048] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+bool Shown(HWND window) { return (GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+class WizardWindowTest : public RealMachineTest {
+protected:
+    void SetUp() override
+    {
+        RealMachineTest::SetUp();
+        ArchiveBuilder builder;
+        builder.Add("vlm.exe", "MZ").Add("Licence.txt", "Contrat de licence\r\nDeuxième ligne\r\n");
+        archive = builder.Open();
+        AttachedFiles = archive.get();
+        SetMessageDialog([this](const std::string& text, int, uint16_t) {
+            dialogs.push_back(text);
+            return int(mrNo);
+        });
+    }
+    void TearDown() override
+    {
+        window.reset();
+        SetMessageDialog(nullptr);
+        AttachedFiles = nullptr;
+        RealMachineTest::TearDown();
+    }
+
+    void Press(int id)
+    {
+        HWND button = GetDlgItem(window->Handle(), id);
+        SendMessageA(window->Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    }
+    int ShownPage() const
+    {
+        int shown = -1;
+        for (int page = 0; page < 8; ++page)
+            if (Shown(window->Page(page))) {
+                EXPECT_EQ(shown, -1) << "two pages shown";
+                shown = page;
+            }
+        return shown;
+    }
+    void ExpectPage(int page, const char* title)
+    {
+        EXPECT_EQ(ShownPage(), page);
+        EXPECT_EQ(WindowText(window->Control(Ctl::TopLbl)), title);
+        EXPECT_EQ(Shown(window->Control(Ctl::BackBtn)), page != 0);
+        EXPECT_TRUE(IsWindowEnabled(window->Control(Ctl::NextBtn)));
+        EXPECT_TRUE(IsWindowEnabled(window->Control(Ctl::CancelBtn)));
+    }
+
+    std::unique_ptr<TAttachedFiles> archive;
+    std::unique_ptr<MainDlgWindow> window = std::make_unique<MainDlgWindow>();
+    std::deque<std::string> dialogs;
+};
+
+using WizardWindow = WizardWindowTest;
+using WizardRegistry = RealMachineTest;
+
+// Finds the message dialog of this thread and hands it to a check, from inside its own loop.
+class DialogProbe {
+public:
+    using Check = void (*)(HWND dialog);
+    explicit DialogProbe(Check check)
+    {
+        current = check;
+        timer = SetTimer(nullptr, 0, 20, Tick);
+    }
+    ~DialogProbe() { KillTimer(nullptr, timer); }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
+    {
+        HWND dialog = nullptr;
+        EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&dialog));
+        if (dialog && current) {
+            Check check = current;
+            current = nullptr;
+            check(dialog);
+        }
+    }
+    static BOOL CALLBACK FindDialog(HWND window, LPARAM found)
+    {
+        char cls[16] = {};
+        GetClassNameA(window, cls, sizeof cls);
+        if (lstrcmpA(cls, "#32770") != 0 || !IsWindowVisible(window))
+            return TRUE;
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    static inline Check current = nullptr;
+    UINT_PTR timer;
+};
+
+std::string ButtonCaptions(HWND dialog)
+{
+    std::string captions;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char cls[16] = {};
+        GetClassNameA(child, cls, sizeof cls);
+        if (lstrcmpiA(cls, "Button") == 0)
+            captions += WindowText(child) + "|";
+    }
+    return captions;
+}
+
+}  // namespace
+
+TEST_F(WizardWindow, NextAndBackWalkTheFirstPagesInTheRealControls)
+{
+    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
+    ExpectPage(0, "Merci de faire confiance à Velmorra");
+    EXPECT_EQ(WindowText(window->Handle()), "Installation du traitement de texte Velmorra");
+    EXPECT_EQ(WindowText(window->Control(Ctl::NextBtn)), "&Suite >");
+
+    Press(MainDlgWindow::kBackId);   // hidden on page 0: nothing happens
+    EXPECT_EQ(ShownPage(), 0);
+
+    Press(MainDlgWindow::kNextId);
+    ExpectPage(1, "Accord de Licence");
+    EXPECT_EQ(WindowText(window->Control(Ctl::LicenseMemo)), "Contrat de licence\r\nDeuxième ligne");
+    EXPECT_EQ(SendMessageA(window->Control(Ctl::LicenseChkBx), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    Press(MainDlgWindow::kNextId);
+    ExpectPage(2, "Choix du dossier d'installation");
+    EXPECT_EQ(WindowText(window->Control(Ctl::DestDirEdt)), scratch + "Velmorra");
+
+    Press(MainDlgWindow::kNextId);
+    ExpectPage(3, "Choix des composants à installer");
+    EXPECT_NE(WindowText(window->Control(Ctl::SelCompDiskSpaceAvailLbl2)), "");
+
+    Press(MainDlgWindow::kNextId);
+    ExpectPage(4, "L'installation peut commencer");
+    EXPECT_TRUE(Shown(window->Control(Ctl::InstallToAllChkBx)));
+    EXPECT_EQ(SendMessageA(window->Control(Ctl::InstallToAllChkBx), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+    for (int page = 3; page >= 0; --page) {
+        Press(MainDlgWindow::kBackId);
+        EXPECT_EQ(ShownPage(), page);
+    }
+    EXPECT_FALSE(Shown(window->Control(Ctl::BackBtn)));
+    EXPECT_TRUE(dialogs.empty());
+}
+
+TEST_F(WizardWindow, UncheckedLicenceAsksAndStays)
+{
+    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
+    Press(MainDlgWindow::kNextId);
+    SendMessageA(window->Control(Ctl::LicenseChkBx), BM_SETCHECK, BST_UNCHECKED, 0);
+    Press(MainDlgWindow::kNextId);
+    EXPECT_EQ(ShownPage(), 1);
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0], kMsgLicenceRefused);
+}
+
+TEST_F(WizardWindow, CloseBoxAsksTheConfirmationAndNoKeepsTheWizard)
+{
+    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
+    SendMessageA(window->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(window->Handle()));
+    EXPECT_FALSE(window->Form().Closed());
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0], kMsgConfirmCancel);
+}
+
+TEST(MessageDialogWindow, ShowsCaptionAndButtonsInBitOrderAndEscPressesNon)
+{
+    static std::string caption, buttons;
+    DialogProbe probe([](HWND dialog) {
+        caption = WindowText(dialog);
+        buttons = ButtonCaptions(dialog);
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);   // what Esc sends
+    });
+    EXPECT_EQ(ShowMessageDialog(kMsgConfirmCancel, mtConfirmation, mbNo | mbAbort), mrNo);
+    EXPECT_EQ(caption, "Confirmation");
+    EXPECT_EQ(buttons, "&Non|A&bandonner|");
+}
+
+TEST(MessageDialogWindow, EnterPressesOkAndTheCloseBoxGivesTwo)
+{
+    DialogProbe enter([](HWND dialog) { SendMessageA(dialog, WM_COMMAND, IDOK, 0); });
+    EXPECT_EQ(ShowMessageDialog("Texte", mtInformation, mbYes | mbOK), mrOk);
+
+    static std::string caption;
+    DialogProbe close([](HWND dialog) {
+        caption = WindowText(dialog);
+        PostMessageA(dialog, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(ShowMessageDialog("Texte", mtError, mbAbort | mbRetry | mbIgnore), 2);
+    EXPECT_EQ(caption, "Erreur");
+}
+
+TEST_F(WizardRegistry, SettingsRoundTripAndTheUninstallEntry)
+{
+    SavedSettings saved;
+    saved.MainDir = scratch + "Velmorra";
+    CreateDirectoryA(saved.MainDir.c_str(), nullptr);
+    saved.SavedComps = 0x7FFFFF0A;
+    saved.InstallToAll = false;
+    saved.Extensions = "AD";
+    saved.Launch = false;
+    WriteSettings(saved, false);
+
+    const SavedSettings read = ReadSettings({});
+    EXPECT_EQ(read.MainDir, saved.MainDir);
+    EXPECT_EQ(read.SavedComps, 0x7FFFFF0Au);
+    EXPECT_FALSE(read.InstallToAll);
+    EXPECT_EQ(read.Extensions, "AD");
+    EXPECT_FALSE(read.Launch);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Velmorra Word Processor", 0,
+                            KEY_READ, &key),
+              ERROR_SUCCESS);
+    char value[MAX_PATH * 2] = {};
+    DWORD size = sizeof value, type = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "UninstallString", nullptr, &type, reinterpret_cast<BYTE*>(value), &size),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(std::string(value), "\"" + scratch + "Velmorra\\vlm.exe\" -ui");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Velmorra Word Processor\\Install");
+}
