@@ -42,18 +42,31 @@ wait_for() {
 find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -1; }
 
 # A fingerprint of the title strip (left of the small logo): it changes with every page.
-title_hash() { import -window "$WIZARD" -crop 430x44+1+1 +repage png:- 2>/dev/null | md5sum | cut -d' ' -f1; }
+# Empty while the window cannot be read yet (not mapped).
+title_hash() {
+    local picture
+    picture=$(import -window "$WIZARD" -crop 430x44+1+1 +repage png:- 2>/dev/null | base64 -w0) || true
+    [ -n "$picture" ] && echo "$picture" | md5sum | cut -d' ' -f1
+    return 0
+}
 
 # Waits until the title strip differs from the given fingerprint, then until it is steady.
 wait_title_change() {
     local before=$1 now i
     for i in $(seq 300); do
         now=$(title_hash)
-        if [ "$now" != "$before" ] && [ "$now" = "$(title_hash)" ]; then return 0; fi
+        if [ -n "$now" ] && [ "$now" != "$before" ] && [ "$now" = "$(title_hash)" ]; then return 0; fi
         sleep 0.1
     done
     echo "screenshots: the page did not change" >&2
     return 1
+}
+
+# Prints something once the installing page names a component (its label is no longer plain).
+component_shown() {
+    local spread
+    spread=$(import -window "$WIZARD" -crop 283x13+197+215 +repage -format '%[fx:standard_deviation]' info: 2>/dev/null)
+    [ -n "$spread" ] && [ "$spread" != "0" ] && echo yes
 }
 
 shoot() { import -window "$1" "$OUT/$2.png"; echo "saved docs/screenshots/$2.png"; }
@@ -75,7 +88,7 @@ for page in 1 2 3 4; do
     shoot "$WIZARD" "page$page"
 done
 
-# Next, and at once Esc: the worker is held while the confirmation is open.
+# Next and at once Esc: the confirmation holds the worker on the installing page.
 before=$(title_hash)
 press alt+s Escape
 DIALOG=$(wait_for find_window "Confirmation")
@@ -83,12 +96,22 @@ DIALOG=$(wait_for find_window "Confirmation")
 xdotool windowmove "$WIZARD" 0 0
 xdotool windowmove "$DIALOG" 520 380
 wait_title_change "$before"
+installing=$(title_hash)
 shoot "$WIZARD" page5
 shoot "$DIALOG" m3
 
-before=$(title_hash)
 xdotool key --window "$DIALOG" Escape   # "Non": the installation goes on
-wait_title_change "$before"
+# A better picture of the installing page, with its progress, if the copy is not done yet.
+for i in $(seq 50); do
+    [ "$(title_hash)" = "$installing" ] || break
+    if [ -n "$(component_shown)" ]; then
+        import -window "$WIZARD" /tmp/velmorra-page5.$$.png
+        [ "$(title_hash)" = "$installing" ] && mv /tmp/velmorra-page5.$$.png "$OUT/page5.png"
+        rm -f /tmp/velmorra-page5.$$.png
+        break
+    fi
+done
+wait_title_change "$installing"
 shoot "$WIZARD" page6
 
 before=$(title_hash)

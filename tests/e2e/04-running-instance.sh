@@ -15,9 +15,10 @@ start_word_processor() {
     wine 'C:\Autre\vlm.exe' >/dev/null 2>&1 &
     need ctl wait Velmorra 30 "the word processor did not start"
 }
+# Done once no window carries the property by which the setup program recognises it.
 close_word_processor() {
     ctl close Velmorra
-    need ctl gone Velmorra 20 "the word processor did not close"
+    need ctl prop '1.x Tessalvorn' 0 20 "the word processor did not close"
 }
 
 start_word_processor

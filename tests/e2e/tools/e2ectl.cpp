@@ -17,6 +17,8 @@
 //   row <title> <n>                    clicks the check box of row n of the visible owner-drawn list
 //   dialog [seconds]                   waits for a message dialog and prints caption=, button=, text=
 //   answer <caption> [seconds]         presses that button of the message dialog; waits until it closes
+//   prop <name> 0|1 [seconds]          waits until a top-level window carrying that window property
+//                                      is there (1) or no longer there (0)
 //   close <title>                      asks every top-level window with this title to close
 //   hold <path> <flag>                 opens the file without sharing, prints "held", and keeps it
 //                                      open until the file <flag> exists
@@ -438,6 +440,33 @@ int Answer(int argc, wchar_t** argv)
     return WaitFor(seconds, [&] { return !IsWindow(dialog); }) ? 0 : Fail(L"the dialog stayed open");
 }
 
+struct PropertySearch {
+    const wchar_t* name;
+    bool found;
+};
+
+BOOL CALLBACK FindProperty(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<PropertySearch*>(param);
+    if (!GetPropW(window, search->name))
+        return TRUE;
+    search->found = true;
+    return FALSE;
+}
+
+int Property(int argc, wchar_t** argv)
+{
+    if (argc < 4)
+        return 2;
+    const bool wanted = _wtoi(argv[3]) != 0;
+    const bool reached = WaitFor(Seconds(argc, argv, 4, 30), [&] {
+        PropertySearch search{argv[2], false};
+        EnumWindows(FindProperty, reinterpret_cast<LPARAM>(&search));
+        return search.found == wanted;
+    });
+    return reached ? 0 : Fail(std::wstring(L"a window with the property \"") + argv[2] + (wanted ? L"\" is missing" : L"\" remains"));
+}
+
 int Close(int argc, wchar_t** argv)
 {
     if (argc < 3)
@@ -581,7 +610,7 @@ int wmain(int argc, wchar_t** argv)
         {L"post", Post},     {L"check", Check},   {L"settext", SetText}, {L"row", Row},
         {L"dialog", Dialog}, {L"answer", Answer}, {L"close", Close},     {L"hold", Hold},
         {L"lnk", Link},      {L"reg", Registry},  {L"folder", SpecialFolderPath}, {L"drive", DriveType},
-        {L"waitlabel", WaitLabel},
+        {L"waitlabel", WaitLabel}, {L"prop", Property},
     };
     for (const auto& known : commands)
         if (command == known.name)
