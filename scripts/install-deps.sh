@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make mingw-w64 libz-mingw-w64-dev wine wine32 xvfb imagemagick
-          xdotool x11-utils libgtest-dev zlib1g-dev clang python3 file)
+          xdotool x11-utils fonts-wine libgtest-dev zlib1g-dev clang python3 file)
 
 missing=()
 for p in "${packages[@]}"; do
