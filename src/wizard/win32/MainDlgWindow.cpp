@@ -1,4 +1,5 @@
 #include "wizard/win32/MainDlgWindow.h"
+#include <algorithm>
 
 #include <commctrl.h>
 #include <stdlib.h>
@@ -209,8 +210,9 @@ void MainDlgWindow::CreateControls()
         209, 275, kCheckHeight);
 
     // 5: installing
-    FitToText(Add(5, Ctl::None, "STATIC", "Installation :", label, 11, 170, 10, 10));
-    Add(5, Ctl::InstallingLbl2, "STATIC", "", label, 73, 170, 345 + 11 - 73, 13, boldFont_);
+    // The component name starts at 73, or after the label where the font is wider than Tahoma's.
+    const int nameLeft = std::max(73, 11 + FitToText(Add(5, Ctl::None, "STATIC", "Installation :", label, 11, 170, 10, 10)) + 4);
+    Add(5, Ctl::InstallingLbl2, "STATIC", "", label, nameLeft, 170, 345 + 11 - nameLeft, 13, boldFont_);
     Add(5, Ctl::InstallingProgressBar, PROGRESS_CLASSA, "", 0, 11, 190, 345, 16);
 
     // 6: associations
@@ -360,7 +362,7 @@ void MainDlgWindow::StartTimers()
 
 // --- Drawing
 
-void MainDlgWindow::FitToText(HWND control)
+int MainDlgWindow::FitToText(HWND control)
 {
     const int length = GetWindowTextLengthA(control);
     std::string text(static_cast<size_t>(length) + 1, '\0');
@@ -374,6 +376,7 @@ void MainDlgWindow::FitToText(HWND control)
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     SetWindowPos(control, nullptr, 0, 0, r.right, r.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return r.right;
 }
 
 void MainDlgWindow::Paint()

@@ -55,7 +55,7 @@ private:
              HFONT font = nullptr, DWORD exStyle = 0);
     void Click(int id);
     void Paint();
-    void FitToText(HWND control);
+    int FitToText(HWND control);   // returns the width
     void MoveFocusOutOf(HWND page);
 
     HWND window_ = nullptr;

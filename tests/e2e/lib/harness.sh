@@ -7,9 +7,11 @@
 #   check_eq "$got" "$want" "what"    # soft checks pile up; need/die stop the scenario
 #   e2e_end                           # prints "PASS name" or the failures, exits 0 or 1
 #
-# VELMORRA_E2E_BUILD: the Windows build tree holding VelmorraSetup.exe, payload/ and e2ectl.exe
-# (default build/win). The helper is compiled into the scenario's work folder when the tree
-# lacks it. On failure the screen and the wizard's controls are saved under build/logs/e2e/.
+# Run one scenario with `bash tests/e2e/01-normal-install.sh` once `bash scripts/build.sh win` has
+# built the product; scripts/test.sh runs them all. VELMORRA_E2E_BUILD: the Windows build tree
+# holding VelmorraSetup.exe, payload/ and e2ectl.exe (default build/win); the helper is compiled
+# into the scenario's work folder when the tree lacks it. On failure the screen and the wizard's
+# controls are saved under build/logs/e2e/ (E2E_ARTIFACTS).
 
 set -uo pipefail
 
@@ -17,7 +19,11 @@ E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
 E2E_BUILD=$(cd "${VELMORRA_E2E_BUILD:-$E2E_ROOT/build/win}" 2>/dev/null && pwd) || E2E_BUILD=${VELMORRA_E2E_BUILD:-$E2E_ROOT/build/win}
 SETUP_EXE=$E2E_BUILD/VelmorraSetup.exe
 PAYLOAD=$E2E_BUILD/payload
-E2E_ARTIFACTS=${E2E_ARTIFACTS:-$E2E_ROOT/build/logs/e2e}
+if [ "$E2E_BUILD" = "$E2E_ROOT/build/win" ]; then
+    E2E_ARTIFACTS=${E2E_ARTIFACTS:-$E2E_ROOT/build/logs/e2e}
+else
+    E2E_ARTIFACTS=${E2E_ARTIFACTS:-$E2E_BUILD/e2e-logs}
+fi
 WIZARD='Installation du traitement de texte Velmorra'
 
 # Page titles, by page number.
