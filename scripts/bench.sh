@@ -9,12 +9,15 @@
 #   wine   build/win (the product's compiler and options): the same two against zlib and
 #          CopyFileA, and the peak memory of a whole installation, under Wine
 #
-# Both use the product's archive, build/win/files.bin. RUNS sets the runs per median (default 9).
+# To see where the install thread's time goes under Wine, per platform call:
+#   wine build/win/bench/win/velmorra-bench.exe profile 'Z:\path\to\files.bin' 'C:\existing\folder' [runs]
+#
+# Both use the product's archive, build/win/files.bin. RUNS sets the runs per median (default 15).
 # Exits non-zero when a target is missed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-RUNS=${RUNS:-9}
+RUNS=${RUNS:-15}
 JOBS=${JOBS:-2}
 
 parts=("$@")

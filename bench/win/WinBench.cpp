@@ -2,6 +2,7 @@
 //
 //   velmorra-bench speed  <files.bin> <work folder> [runs]   start-up and copying, with baselines
 //   velmorra-bench memory <files.bin> <work folder>          peak memory of one whole installation
+//   velmorra-bench profile <files.bin> <work folder> [runs]  the install thread's platform calls, timed
 //
 // The work folder must exist; each run installs into a fresh folder inside it.
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 #include <zlib.h>
 
@@ -66,6 +68,45 @@ void MakeParents(const std::string& file, std::set<std::string>& made)
         if (made.insert(folder).second) ::CreateDirectoryA(folder.c_str(), nullptr);
     }
 }
+
+// The real platform, timing the calls that the install thread makes (mode "profile").
+class TimedPlatform : public Win32Platform {
+public:
+    struct Account {
+        const char* name;
+        long calls = 0;
+        double seconds = 0;
+    };
+    Account accounts[6] = {{"GetCurrentDir"}, {"SetCurrentDir"}, {"CreateDir"},
+                           {"WriteNewFile"},  {"SetLastWriteDos"}, {"CompareIgnoreCase"}};
+
+    std::string GetCurrentDir() override { return Timed(0, [&] { return Win32Platform::GetCurrentDir(); }); }
+    bool SetCurrentDir(const std::string& p) override { return Timed(1, [&] { return Win32Platform::SetCurrentDir(p); }); }
+    bool CreateDir(const std::string& p) override { return Timed(2, [&] { return Win32Platform::CreateDir(p); }); }
+    bool WriteNewFile(const std::string& p, const void* d, size_t n, FileShare s) override
+    {
+        return Timed(3, [&] { return Win32Platform::WriteNewFile(p, d, n, s); });
+    }
+    bool SetLastWriteDos(const std::string& p, uint32_t dos) override
+    {
+        return Timed(4, [&] { return Win32Platform::SetLastWriteDos(p, dos); });
+    }
+    int CompareIgnoreCase(const std::string& a, const std::string& b) override
+    {
+        return Timed(5, [&] { return Win32Platform::CompareIgnoreCase(a, b); });
+    }
+
+private:
+    template <class F>
+    std::invoke_result_t<F> Timed(int account, F call)
+    {
+        const auto start = Clock::now();
+        auto result = call();
+        accounts[account].calls++;
+        accounts[account].seconds += Seconds(start);
+        return result;
+    }
+};
 
 double ConstructReader(const std::string& packed)
 {
@@ -208,19 +249,44 @@ int MemoryUse(const Memory& before, const std::string& packed, const std::string
     return met ? 0 : 1;
 }
 
+// Where the install thread's time goes, per platform call, over several installations.
+int Profile(TimedPlatform& platform, const std::string& packed, const std::string& work, int runs)
+{
+    TAttachedFiles reader(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
+    double total = 0;
+    for (int run = 1; run <= runs; ++run) {
+        const std::string folder = work + "profile" + std::to_string(run);
+        PlanEverything(reader, folder + "\\Velmorra");
+        for (auto& account : platform.accounts) account = {account.name};
+        total += RunInstallThread(reader);
+        RemoveTree(folder);
+    }
+    std::printf("profile    %d installations, %.2f ms each; the last one:\n", runs, total * 1e3 / runs);
+    double accounted = 0;
+    for (const auto& account : platform.accounts) {
+        std::printf("           %-18s %5ld calls %8.2f ms\n", account.name, account.calls, account.seconds * 1e3);
+        accounted += account.seconds;
+    }
+    const auto start = Clock::now();
+    platform.StartThread([] {})->Join();
+    std::printf("           an empty thread, started and joined: %.2f ms; the rest of the average: %.2f ms\n",
+                Seconds(start) * 1e3, (total / runs - accounted) * 1e3);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: velmorra-bench speed|memory <files.bin> <work folder> [runs]\n");
+        std::fprintf(stderr, "usage: velmorra-bench speed|memory|profile <files.bin> <work folder> [runs]\n");
         return 2;
     }
     const std::string mode = argv[1];
     const std::string work = WithSlash(argv[3]);
     const int runs = argc > 4 ? std::atoi(argv[4]) : 7;
     const Memory atStart = ReadMemory();
-    Win32Platform platform;
+    TimedPlatform platform;
     SetPlatform(&platform);
     platform.LocateFolderService();
     const std::string packed = ReadFile(argv[2]);
@@ -230,6 +296,7 @@ int main(int argc, char** argv)
     }
     if (mode == "memory") return MemoryUse(atStart, packed, work);
     if (mode == "speed") return Speed(packed, work, runs);
+    if (mode == "profile") return Profile(platform, packed, work, runs);
     std::fprintf(stderr, "bench: unknown mode %s\n", mode.c_str());
     return 2;
 }

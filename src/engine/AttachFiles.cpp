@@ -196,10 +196,16 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
 {
     try {
         const size_t slash = target.rfind('\\');
-        if (slash != std::string::npos) MakeFolderPath(target.substr(0, slash + 1));
+        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+        // Most files go where the last one went: testing a folder moves the current directory
+        // twice, which costs as much as writing the file. A failed write forgets the folder, so
+        // Retry makes it again.
+        if (!folder.empty() && folder != lastFolder_) MakeFolderPath(folder);
+        lastFolder_.clear();
         // The platform reports a short write (a full disk) as a failure too.
         if (!Sys().WriteNewFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None))
             return false;
+        lastFolder_ = folder;
         // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
         if (const uint32_t dos = DosDateOf(entry.Date)) Sys().SetLastWriteDos(target, dos);
         AddLogLine("File Copy: " + target);

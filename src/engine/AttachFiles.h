@@ -62,6 +62,7 @@ private:
     void Index();
     bool TryExtract(const TAttachedFile& entry, const std::string& target);
     std::unique_ptr<uint8_t[], FreeBytes> data_;   // grown with realloc, so never zero-filled
+    std::string lastFolder_;                        // folder of the last file written
 };
 
 // The one archive reader of the program (set by start-up).

@@ -71,10 +71,11 @@ check_eq "$(duplicate_lines "$LOG")" "" "duplicate lines in Install.log"
 check_eq "$(text_of "$LOG" | tr -d '\r' | grep -v '^Made Dir: ' | sort)" "$(printf 'File Copy: %s\n' \
     "$DEST\\vlm.exe" "$DEST\\Licence.txt" "$DEST\\Velmorra.chm" "$DEST\\Coupe de mots.dat" \
     "$DATA_WIN\\Public\\Basic.asn" "$PROGRAMS" "$DESKTOP" | sort)" "File Copy lines of Install.log"
-made=$(text_of "$LOG" | tr -d '\r' | grep -n -m1 -xE "Made Dir: ${DEST//\\/\\\\}\\\\?" | cut -d: -f1)
+made=$(text_of "$LOG" | tr -d '\r' | grep -n -m1 -xF -e "Made Dir: $DEST" -e "Made Dir: $DEST\\" | cut -d: -f1)
 copied=$(text_of "$LOG" | tr -d '\r' | grep -n -m1 -xF "File Copy: $DEST\\vlm.exe" | cut -d: -f1)
-[ -n "$made" ] && [ -n "$copied" ] && [ "$made" -lt "$copied" ] ||
+if [ -z "$made" ] || [ -z "$copied" ] || [ "$made" -gt "$copied" ]; then
     fail "Install.log has no \"Made Dir: $DEST\" line before vlm.exe"
+fi
 check "Install.log has no \"Made Dir: $DATA_WIN\\Hidden\\\"" grep -qxF "Made Dir: $DATA_WIN\\Hidden\\" <(text_of "$LOG" | tr -d '\r')
 check_eq "$(text_of "$LOG" | tr -d '\r' | grep -F "Made Dir: $DATA_WIN\\Public")" "" \
     "folders made while logging is suspended"

@@ -31,7 +31,8 @@ setup_start
 next_to_page 0 2
 check_eq "$(edit_text)" "$DEST" "destination read back"
 next_to_page 2 3
-ctl row "$WIZARD" 1 && ctl row "$WIZARD" 5 || die "cannot untick the help and the templates"
+need ctl row "$WIZARD" 1 "cannot untick the help"
+need ctl row "$WIZARD" 5 "cannot untick the templates"
 next_to_page 3 4
 check_eq "$(checkbox 'Installer pour &tous les utilisateurs de cet ordinateur')" 1 "all-users box read back"
 set_checkbox 'Installer pour &tous les utilisateurs de cet ordinateur' 0

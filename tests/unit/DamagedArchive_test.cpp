@@ -38,9 +38,13 @@ TEST_F(DamagedArchive, DatesNoCalendarHoldsKeepTheWriteTime)
 {
     machine.SetClock(2005, 6, 15, 14, 30, 20);
     const double inf = std::numeric_limits<double>::infinity();
-    const double dates[] = {1e300, -1e300, inf, -inf, std::nan(""), 2e6};
+    const struct {
+        const char* name;
+        double date;
+    } cases[] = {{"huge", 1e300}, {"minus-huge", -1e300}, {"inf", inf}, {"minus-inf", -inf},
+                 {"nan", std::nan("")}, {"year-7375", 2e6}};
     ArchiveBuilder archive;
-    for (size_t i = 0; i < std::size(dates); ++i) archive.Add("f" + std::to_string(i), "x", dates[i]);
+    for (const auto& c : cases) archive.Add(c.name, "x", c.date);
     auto files = archive.Open();
     for (const auto& entry : files->Entries) {
         SCOPED_TRACE(entry->Name);

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared harness of the end-to-end scripts: the built VelmorraSetup.exe driven from outside under
 # Wine and Xvfb, each scenario in a fresh prefix copied from one made once by wineboot.
 #
@@ -121,6 +122,8 @@ e2e_begin() {
     E2E_WORK=$(mktemp -d /tmp/velmorra-e2e.XXXXXX)
     trap e2e_cleanup EXIT
     e2e_helper || { echo "FAIL $E2E_NAME: the helper e2ectl.exe could not be built"; exit 1; }
+    # A private screen: key presses must not reach a developer's desktop.
+    unset DISPLAY
     wine_env_display || { echo "FAIL $E2E_NAME: no display"; exit 1; }
     new_prefix
 }
@@ -312,6 +315,9 @@ crlf_lines() {
     [ -s "$1" ] && [ "$(tail -c 2 "$1" | od -An -tx1 | tr -d ' \n')" = 0d0a ] &&
         ! tr -d '\r' <"$1" | cmp -s - "$1" && [ "$(grep -c $'\r$' "$1")" = "$(wc -l <"$1")" ]
 }
+
+# The lines that begin with the text, without it.
+after_prefix() { P=$1 awk 'index($0, ENVIRON["P"]) == 1 { print substr($0, length(ENVIRON["P"]) + 1) }'; }
 
 # Lines that occur more than once, letter case aside.
 duplicate_lines() { tr -d '\r' <"$1" | tr 'a-z' 'A-Z' | sort | uniq -d; }
