@@ -66,14 +66,6 @@ bool IsSafeName(const std::string& name)
     return true;
 }
 
-// An archive date far outside the DOS years (or not a number) has no DOS form; checked here
-// because converting such a day count to a calendar date would overflow.
-uint32_t DosDateOf(double date)
-{
-    if (!(std::fabs(date) < 1e6)) return 0;
-    return DateTimeToDos(date);
-}
-
 std::string CannotCreateText(const std::string& target)
 {
     return "Impossible de créer le fichier \"" + target +
@@ -207,7 +199,7 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
             return false;
         lastFolder_ = folder;
         // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
-        if (const uint32_t dos = DosDateOf(entry.Date)) Sys().SetLastWriteDos(target, dos);
+        if (const uint32_t dos = DateTimeToDos(entry.Date)) Sys().SetLastWriteDos(target, dos);
         AddLogLine("File Copy: " + target);
         return true;
     } catch (...) {

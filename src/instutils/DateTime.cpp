@@ -63,6 +63,8 @@ LocalTime DecodeDateTime(double value) {
 }
 
 uint32_t DateTimeToDos(double value) {
+    // Far outside the DOS years, or not a number: no DOS form (and no overflow decoding it).
+    if (!(std::fabs(value) < 1e6)) return 0;
     LocalTime t = DecodeDateTime(value);
     if (t.year < 1980 || t.year > 2099) return 0;
     return (static_cast<uint32_t>(t.year - 1980) << 25) | (static_cast<uint32_t>(t.month) << 21) |

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "instutils/DateTime.h"
 
 namespace {
@@ -37,6 +39,13 @@ TEST(DosDateTime, PacksWithTwoSecondStepsWithin1980To2099) {
     EXPECT_NE(DateTimeToDos(EncodeDateTime(At(2099, 12, 31, 23, 59, 58))), 0u);
     EXPECT_EQ(DateTimeToDos(EncodeDateTime(At(1979, 12, 31, 23, 59, 58))), 0u);
     EXPECT_EQ(DateTimeToDos(EncodeDateTime(At(2100, 1, 1))), 0u);
+}
+
+TEST(DosDateTime, NoCalendarDateHasNoDosForm) {
+    EXPECT_EQ(DateTimeToDos(1e300), 0u);
+    EXPECT_EQ(DateTimeToDos(-1e300), 0u);
+    EXPECT_EQ(DateTimeToDos(std::numeric_limits<double>::quiet_NaN()), 0u);
+    EXPECT_EQ(DateTimeToDos(std::numeric_limits<double>::infinity()), 0u);
 }
 
 TEST(DosDateTime, UnpacksToTheSameMoment) {
