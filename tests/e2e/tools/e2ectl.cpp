@@ -13,7 +13,6 @@
 //                                      presses each button (BM_CLICK, posted) in order, without
 //                                      waiting in between: they queue up on the program's thread
 //   check <title> <caption> 0|1        clicks a check box until it shows the state asked for
-//   settext <title> <class> <text>     sets the text of the first visible control of that class
 //   row <title> <n>                    clicks the check box of row n of the visible owner-drawn list
 //   dialog [seconds]                   waits for a message dialog and prints caption=, button=, text=
 //   answer <caption> [seconds]         presses that button of the message dialog; waits until it closes
@@ -340,21 +339,6 @@ int Check(int argc, wchar_t** argv)
     return WaitFor(5, [&] { return CheckState(box) == wanted; }) ? 0 : Fail(L"\"" + caption + L"\" did not change");
 }
 
-int SetText(int argc, wchar_t** argv)
-{
-    if (argc < 5)
-        return 2;
-    HWND top = RequireTop(argv[2]);
-    if (!top)
-        return 1;
-    HWND control = VisibleControl(top, argv[3]);
-    if (!control)
-        return Fail(L"no visible control of class " + std::wstring(argv[3]));
-    DWORD_PTR ignored;
-    SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]), SMTO_ABORTIFHUNG, 5000, &ignored);
-    return TextOf(control) == argv[4] ? 0 : Fail(L"the text did not take");
-}
-
 // A press in the margin left of a row's text toggles its check box.
 int Row(int argc, wchar_t** argv)
 {
@@ -607,7 +591,7 @@ int wmain(int argc, wchar_t** argv)
         int (*run)(int, wchar_t**);
     } const commands[] = {
         {L"wait", Wait},     {L"gone", Gone},     {L"state", State},     {L"gettext", GetText},
-        {L"post", Post},     {L"check", Check},   {L"settext", SetText}, {L"row", Row},
+        {L"post", Post},     {L"check", Check},   {L"row", Row},
         {L"dialog", Dialog}, {L"answer", Answer}, {L"close", Close},     {L"hold", Hold},
         {L"lnk", Link},      {L"reg", Registry},  {L"folder", SpecialFolderPath}, {L"drive", DriveType},
         {L"waitlabel", WaitLabel}, {L"prop", Property},
