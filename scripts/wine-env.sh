@@ -20,7 +20,8 @@ WINE_ENV_OWN_PREFIX=
 WINE_ENV_PREFIX=
 
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko prompts, and no desktop menu entries written into the real home folder.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # Starts Xvfb on a free display when no display is set.
 wine_env_display() {

@@ -493,6 +493,9 @@ LRESULT CALLBACK MainDlgWindow::PageProc(HWND window, UINT msg, WPARAM wParam, L
         if (msg == WM_COMMAND)
             return SendMessageA(GetParent(window), msg, wParam, lParam);
         break;
+    case WM_CLOSE:
+        // A multi-line edit sends Esc to its parent as a close: that is the form's to decide.
+        return SendMessageA(GetParent(window), msg, wParam, lParam);
     }
     return DefWindowProcA(window, msg, wParam, lParam);
 }

@@ -57,8 +57,6 @@ SETUP_PID=
 SETUP_RUNS=0
 
 source "$E2E_ROOT/scripts/wine-env.sh"
-# Shortcuts saved through Wine would otherwise also land in the real user's menus.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 
 # --- outcome
 
