@@ -4,7 +4,8 @@
 # With a display, the setup program opens there, in the Wine prefix build/wineprefix (kept from
 # run to run, like a machine on which it is run again). Without one, it runs on a private Xvfb
 # in a fresh prefix: once its window is up, a screenshot is saved to build/screenshot.png and
-# the program is ended.
+# the program is ended; then the whole road (every page, an installation, the cancel question)
+# is walked by scripts/screenshots.sh into build/screenshots/.
 #
 # VELMORRA_PAYLOAD_DIR=<folder> builds a setup program that installs that folder.
 set -euo pipefail
@@ -58,3 +59,15 @@ import -window root "$shot"
 echo "run: the setup window is up; screenshot: $shot"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
+
+echo "run: walking every page of the wizard..."
+wine_env_cleanup
+trap - EXIT
+unset DISPLAY   # that Xvfb is gone; the walk starts its own
+if VELMORRA_SHOTS_DIR=$ROOT/build/screenshots bash scripts/screenshots.sh "$EXE" >build/logs/run-road.log 2>&1; then
+    echo "run: screenshots of the whole road:"
+    ls "$ROOT"/build/screenshots/*.png | sed 's/^/  /'
+else
+    echo "run: the walk through the pages failed; see build/logs/run-road.log" >&2
+    exit 1
+fi

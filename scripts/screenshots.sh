@@ -3,6 +3,7 @@
 # each page, and of the cancel confirmation, in docs/screenshots/.
 #
 #   scripts/screenshots.sh [path/to/VelmorraSetup.exe]   (default: build/win/VelmorraSetup.exe)
+#   VELMORRA_SHOTS_DIR=<folder> saves them there instead.
 #
 # Each step waits for the wizard's title strip to change (or for the dialog's window to
 # appear) instead of sleeping a fixed time. The installation is held on its page by the
@@ -11,7 +12,7 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SETUP=${1:-$ROOT/build/win/VelmorraSetup.exe}
-OUT=$ROOT/docs/screenshots
+OUT=${VELMORRA_SHOTS_DIR:-$ROOT/docs/screenshots}
 TITLE="Installation du traitement de texte Velmorra"
 
 [ -f "$SETUP" ] || { echo "screenshots: $SETUP not found (build the Windows tree first)" >&2; exit 1; }
