@@ -53,6 +53,10 @@ wine_env_template() {
     local tmp="$WINE_ENV_TEMPLATE.tmp.$$"
     rm -rf "$tmp"
     wine_env_boot "$tmp" || { rm -rf "$tmp"; return 1; }
+    # Wine draws the window frames itself: there is no window manager on Xvfb, and the
+    # caption, icon and close box belong in the pictures.
+    WINEPREFIX="$tmp" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+    WINEPREFIX="$tmp" wineserver -w
     WINEPREFIX="$tmp" wineserver -k >/dev/null 2>&1 || true
     # Left half-made by an interrupted run: replace it. Made meanwhile by another run: keep it.
     [ -f "$WINE_ENV_TEMPLATE/system.reg" ] || rm -rf "$WINE_ENV_TEMPLATE"
