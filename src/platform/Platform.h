@@ -155,6 +155,7 @@ public:
     virtual int CompareIgnoreCase(const std::string& a, const std::string& b) = 0;  // NORM_IGNORECASE|SORT_STRINGSORT
     virtual int CompareLocale(const std::string& a, const std::string& b) = 0;      // no flags
     virtual bool IsDbcsSystem() = 0;
+    virtual bool IsLeadByte(unsigned char c) = 0;   // first byte of a double-byte character
 
     // Shell
     virtual bool SpecialFolderPath(int csidl, std::string& path) = 0;  // false: no entry point or not S_OK

@@ -426,6 +426,7 @@ int Win32Platform::CompareLocale(const std::string& a, const std::string& b) {
 }
 
 bool Win32Platform::IsDbcsSystem() { return ::GetSystemMetrics(SM_DBCSENABLED) != 0; }
+bool Win32Platform::IsLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != 0; }
 
 // ---- shell ---------------------------------------------------------------
 

@@ -51,6 +51,7 @@ public:
     int CompareIgnoreCase(const std::string& a, const std::string& b) override;
     int CompareLocale(const std::string& a, const std::string& b) override;
     bool IsDbcsSystem() override;
+    bool IsLeadByte(unsigned char c) override;
 
     bool SpecialFolderPath(int csidl, std::string& path) override;
     std::unique_ptr<ShellLink> NewShellLink() override;

@@ -10,9 +10,7 @@ const char* const kProductFolderName = "Velmorra";
 
 namespace {
 
-// Lead bytes of the double-byte code pages all lie in 0x81..0xFE.
-// FIXME: ask the system (IsDBCSLeadByte) once the platform layer offers it.
-bool IsLeadByte(unsigned char c, bool dbcs) { return dbcs && c >= 0x81 && c <= 0xFE; }
+bool IsLeadByte(unsigned char c, bool dbcs) { return dbcs && Sys().IsLeadByte(c); }
 
 std::string FileNameCase(const std::string& text, bool upper) {
     std::string result = text;

@@ -312,6 +312,14 @@ TEST_F(DriveBox, DoubleByteLabelsKeepTheirSecondBytes) {
     EXPECT_EQ(DriveVolumeText('E'), "[DISK\x82\x60\x83\x41]");
 }
 
+TEST_F(DriveBox, SingleByteKanaIsNoLeadByte) {
+    machine.SetDbcs(true);
+    // 0xA1 is a character of its own in the double-byte code page: the "B" after it is a letter.
+    machine.AddDrive('E', kDriveRemovable).label = "A\xA1" "B";
+
+    EXPECT_EQ(DriveVolumeText('e'), "[a\xA1" "b]");
+}
+
 TEST_F(DriveBox, SelectDriveSelectsItsRowAndASecondCallChangesNothing) {
     machine.AddDrive('D');
     drives.SetDirList(&list);

@@ -1,6 +1,7 @@
 // What the folder list, the drive box and the check list share: a subclassed owner-drawn
 // control found from its window, and the glyphs drawn through a transparent colour.
 #pragma once
+#include <cstddef>
 #include <windows.h>
 
 namespace browse {
@@ -28,6 +29,9 @@ protected:
     // The window is going: drop every hook into the model.
     virtual void Detach() = 0;
     LRESULT CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Refills a list or combo box with count owner-drawn rows, repainting once.
+    struct RowMessages { UINT reset, add, select; };
+    void RefillRows(const RowMessages& messages, size_t count, int selected);
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -89,16 +89,7 @@ protected:
 
 private:
     // One repaint for the whole refill.
-    void Refill() {
-        HWND window = Handle();
-        SendMessageA(window, WM_SETREDRAW, FALSE, 0);
-        SendMessageA(window, LB_RESETCONTENT, 0, 0);
-        for (size_t i = 0; i < model_.Rows.size(); ++i)
-            SendMessageA(window, LB_ADDSTRING, 0, static_cast<LPARAM>(i));
-        SendMessageA(window, LB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
-        SendMessageA(window, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(window, nullptr, TRUE);
-    }
+    void Refill() { RefillRows({LB_RESETCONTENT, LB_ADDSTRING, LB_SETCURSEL}, model_.Rows.size(), model_.Selected); }
 
     TDirectoryListBox& model_;
     Glyph open_, closed_;
@@ -160,16 +151,7 @@ protected:
     }
 
 private:
-    void Refill() {
-        HWND window = Handle();
-        SendMessageA(window, WM_SETREDRAW, FALSE, 0);
-        SendMessageA(window, CB_RESETCONTENT, 0, 0);
-        for (size_t i = 0; i < model_.Rows.size(); ++i)
-            SendMessageA(window, CB_ADDSTRING, 0, static_cast<LPARAM>(i));
-        SendMessageA(window, CB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
-        SendMessageA(window, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(window, nullptr, TRUE);
-    }
+    void Refill() { RefillRows({CB_RESETCONTENT, CB_ADDSTRING, CB_SETCURSEL}, model_.Rows.size(), model_.Selected); }
 
     TDriveComboBox& model_;
     Glyph fixed_, removable_;

@@ -1011,6 +1011,12 @@ bool FakeMachine::IsDbcsSystem() {
     return dbcs_;
 }
 
+// A double-byte machine here uses the Shift-JIS lead bytes.
+bool FakeMachine::IsLeadByte(unsigned char c) {
+    std::lock_guard g(mutex_);
+    return dbcs_ && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+}
+
 // ---------------------------------------------------------------- shell
 
 bool FakeMachine::SpecialFolderPath(int csidl, std::string& path) {
