@@ -17,23 +17,12 @@
 #include <zlib.h>
 
 #include "BenchInstall.h"
+#include "BenchStartup.h"
 #include "platform/Win32Platform.h"
 
 namespace {
 
 using namespace bench;
-
-std::string ReadFile(const char* path)
-{
-    std::string bytes;
-    FILE* f = std::fopen(path, "rb");
-    if (!f) return bytes;
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
-    return bytes;
-}
 
 std::string WithSlash(std::string folder)
 {
@@ -107,28 +96,6 @@ private:
         return result;
     }
 };
-
-double ConstructReader(const std::string& packed)
-{
-    const auto start = Clock::now();
-    TAttachedFiles files(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
-    return Seconds(start);
-}
-
-double InflateOnePass(const std::string& packed, size_t inflatedSize)
-{
-    const auto start = Clock::now();
-    auto* out = static_cast<Bytef*>(std::malloc(inflatedSize));
-    uLongf size = inflatedSize;
-    const int rc = uncompress(out, &size, reinterpret_cast<const Bytef*>(packed.data()), packed.size());
-    const double seconds = Seconds(start);
-    std::free(out);
-    if (rc != Z_OK || size != inflatedSize) {
-        std::fprintf(stderr, "bench: zlib could not inflate the archive (%d)\n", rc);
-        std::exit(1);
-    }
-    return seconds;
-}
 
 int Speed(const std::string& packed, const std::string& work, int runs)
 {
