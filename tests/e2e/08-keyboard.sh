@@ -17,6 +17,12 @@ keys Escape
 need ctl gone Confirmation 10 "Esc did not close the question"
 check_eq "$(controls | awk -F'\t' '$2 == "Edit" { n++ } END { print n + 0 }')" 1 "licence text after Esc and \"&Non\""
 
+# Enter in the licence text (it has the focus again) is Next; Alt+R comes back.
+keys Return
+wait_page 2
+keys alt+r
+wait_page 1
+
 keys alt+a
 check_eq "$(checkbox "J'&accepte l'Accord de licence ci-dessus dans son intégralité.")" 0 "licence box after Alt+A"
 keys Return

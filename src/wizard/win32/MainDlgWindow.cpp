@@ -516,6 +516,11 @@ void MainDlgWindow::RunModal()
         }
         if (got == -1)
             break;
+        // The licence text is read-only: Enter there means Next, as everywhere else.
+        if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && msg.hwnd == Control(Ctl::LicenseMemo)) {
+            Click(kNextId);
+            continue;
+        }
         if (!IsDialogMessageA(window_, &msg)) {
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
