@@ -3,7 +3,7 @@
 # Idempotent and quiet when everything is already there.
 set -euo pipefail
 
-packages=(cmake g++ make mingw-w64 libz-mingw-w64-dev wine wine32 xvfb imagemagick
+packages=(cmake g++ make mingw-w64 libz-mingw-w64-dev wine wine32 wine64 xvfb imagemagick
           xdotool x11-utils fonts-wine libgtest-dev zlib1g-dev clang python3 file)
 
 missing=()

@@ -7,14 +7,17 @@
 #
 # wine_env_init exports DISPLAY (starting Xvfb when there is none), WINEPREFIX, WINEDEBUG=-all
 # and WINEDLLOVERRIDES (no Mono or Gecko prompts). Without an argument the prefix is new and
-# empty of any earlier run, copied from a template made once by wineboot (build/wine-template),
+# empty of any earlier run, copied from a template made once by wineboot (build/wine-template-<arch>),
 # which keeps each fresh prefix to a second or two. With an argument, that prefix is used and
 # made if missing. wine_env_cleanup ends the prefix's wineserver, the Xvfb it started and
 # removes a prefix it made. wine_env_new_prefix swaps in another fresh prefix.
 # WINE_ENV_ROOT (the repository) and WINE_ENV_TEMPLATE (the template prefix) can be preset.
 
 WINE_ENV_ROOT=${WINE_ENV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-WINE_ENV_TEMPLATE=${WINE_ENV_TEMPLATE:-$WINE_ENV_ROOT/build/wine-template}
+# A 32-bit Windows (as 2000 or XP) unless told otherwise; WINEARCH=win64 gives a 64-bit one,
+# where the setup sees "Program Files (x86)" and Wow6432Node. Each has its own template.
+export WINEARCH=${WINEARCH:-win32}
+WINE_ENV_TEMPLATE=${WINE_ENV_TEMPLATE:-$WINE_ENV_ROOT/build/wine-template-$WINEARCH}
 WINE_ENV_XVFB_PID=
 WINE_ENV_OWN_PREFIX=
 WINE_ENV_PREFIX=

@@ -1,0 +1,5 @@
+#!/usr/bin/env bash
+# The normal installation again on a 64-bit Windows: the 32-bit setup program sees
+# "Program Files (x86)", and its machine-wide keys land under Wow6432Node.
+export WINEARCH=win64
+exec bash "$(dirname "$0")/01-normal-install.sh"
