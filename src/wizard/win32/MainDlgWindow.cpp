@@ -156,31 +156,44 @@ HWND MainDlgWindow::Add(int page, Ctl control, const char* cls, const std::strin
 
 void MainDlgWindow::CreateControls()
 {
-    const DWORD label = SS_LEFT;
-    const DWORD check = BS_AUTOCHECKBOX | WS_TABSTOP;
-
     // The two labels whose text changes keep one width: white on white and face colour on
     // face colour, the extra width does not show, and nothing is left of a longer text.
     Add(-1, Ctl::TopLbl, "STATIC", "", SS_LEFT | SS_NOPREFIX, 20, 14, 415, 18, titleFont_);
 
+    CreateWelcomeAndLicencePages();
+    CreateDestinationAndComponentPages();
+    CreateLastPages();
+    CreateButtons();
+}
+
+namespace {
+const DWORD kLabel = SS_LEFT;
+const DWORD kCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
+}  // namespace
+
+void MainDlgWindow::CreateWelcomeAndLicencePages()
+{
     // 0: welcome
-    Add(0, Ctl::WelcomeLbl, "STATIC", "", label, 12, 27, 349, 115);
+    Add(0, Ctl::WelcomeLbl, "STATIC", "", kLabel, 12, 27, 349, 115);
 
     // 1: licence
-    FitToText(Add(1, Ctl::None, "STATIC", "Veuillez lire l'Accord de licence ci-dessous :", label, 12, 7, 10, 10));
+    FitToText(Add(1, Ctl::None, "STATIC", "Veuillez lire l'Accord de licence ci-dessous :", kLabel, 12, 7, 10, 10));
     HWND memo = Add(1, Ctl::LicenseMemo, "EDIT", "",
                     ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP, 12, 25, 345, 207, nullptr,
                     WS_EX_CLIENTEDGE);
     SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);
     HWND licence = Add(1, Ctl::LicenseChkBx, "BUTTON",
-                       "J'&accepte l'Accord de licence ci-dessus dans son intégralité.", check, 12, 237, 310,
+                       "J'&accepte l'Accord de licence ci-dessus dans son intégralité.", kCheck, 12, 237, 310,
                        kCheckHeight);
     SendMessageA(licence, BM_SETCHECK, BST_CHECKED, 0);
+}
 
+void MainDlgWindow::CreateDestinationAndComponentPages()
+{
     // 2: destination (the label comes just before the edit: its accelerator focuses it)
     Add(2, Ctl::None, "STATIC",
         DisplayText("Veuillez indiquer dans quel &dossier vous voulez installer\rTraitement de texte Velmorra :"),
-        label, 11, 7, 345, 30);
+        kLabel, 11, 7, 345, 30);
     Add(2, Ctl::DestDirEdt, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, 11, 43, 345, kEditHeight, nullptr,
         WS_EX_CLIENTEDGE);
     HWND dirList = CreateDirectoryListWindow(pages_[2], kDirListId, 11, 65, 345, 157, form_->DestDirLstBx, formFont_);
@@ -188,48 +201,54 @@ void MainDlgWindow::CreateControls()
     CreateDriveComboWindow(pages_[2], kDriveBoxId, 11, 225, 345, 19, form_->DestDirCmbBx, formFont_);
 
     // 3: components
-    Add(3, Ctl::SelCompLbl, "STATIC", "", label, 11, 7, 345, 30);
+    Add(3, Ctl::SelCompLbl, "STATIC", "", kLabel, 11, 7, 345, 30);
     TMainDlgForm& form = *form_;
     CreateCheckListWindow(
         pages_[3], kCompListId, 11, 43, 345, 148, form.SelCompLstBx, formFont_,
         [&form](int row) { return RowSizeText(form.SelCompLstBx.Value(row), form.MainDir); },
         [&form](int row) { return row >= 0 && row < static_cast<int>(form.CompIds.size()) && form.CompIds[row] == 0; });
     Add(3, Ctl::None, "STATIC", "", SS_ETCHEDFRAME, 11, 200, 345, 49);
-    FitToText(Add(3, Ctl::None, "STATIC", "Espace disque requis :", label, 11 + 8, 200 + 8, 10, 10));
+    FitToText(Add(3, Ctl::None, "STATIC", "Espace disque requis :", kLabel, 11 + 8, 200 + 8, 10, 10));
     Add(3, Ctl::SelCompDiskSpaceReqLbl2, "STATIC", "", SS_RIGHT, 11 + 185, 200 + 8, 150, 13);
-    FitToText(Add(3, Ctl::None, "STATIC", "Espace disque libre :", label, 11 + 8, 200 + 25, 10, 10));
+    FitToText(Add(3, Ctl::None, "STATIC", "Espace disque libre :", kLabel, 11 + 8, 200 + 25, 10, 10));
     Add(3, Ctl::SelCompDiskSpaceAvailLbl2, "STATIC", "", SS_RIGHT, 11 + 185, 200 + 25, 150, 13);
+}
 
+void MainDlgWindow::CreateLastPages()
+{
     // 4: ready
     Add(4, Ctl::None, "STATIC",
         DisplayText("Traitement de texte Velmorra est maintenant prêt à être installé.\r\rCliquez sur \"Suite\" pour "
                     "commencer l'installation. Cliquez sur \"Retour\" pour revoir ou modifier les options de "
                     "l'installation."),
-        label, 11, 7, 345, 58);
-    Add(4, Ctl::InstallToAllChkBx, "BUTTON", "Installer pour &tous les utilisateurs de cet ordinateur", check, 11,
+        kLabel, 11, 7, 345, 58);
+    Add(4, Ctl::InstallToAllChkBx, "BUTTON", "Installer pour &tous les utilisateurs de cet ordinateur", kCheck, 11,
         209, 275, kCheckHeight);
 
     // 5: installing
     // The component name starts at 73, or after the label where the font is wider than Tahoma's.
-    const int nameLeft = std::max(73, 11 + FitToText(Add(5, Ctl::None, "STATIC", "Installation :", label, 11, 170, 10, 10)) + 4);
-    Add(5, Ctl::InstallingLbl2, "STATIC", "", label, nameLeft, 170, 345 + 11 - nameLeft, 13, boldFont_);
+    const int nameLeft = std::max(73, 11 + FitToText(Add(5, Ctl::None, "STATIC", "Installation :", kLabel, 11, 170, 10, 10)) + 4);
+    Add(5, Ctl::InstallingLbl2, "STATIC", "", kLabel, nameLeft, 170, 345 + 11 - nameLeft, 13, boldFont_);
     Add(5, Ctl::InstallingProgressBar, PROGRESS_CLASSA, "", 0, 11, 190, 345, 16);
 
     // 6: associations
     Add(6, Ctl::None, "STATIC",
         "Veuillez cocher les cases correspondant aux types de document que vous voulez associer à Traitement de "
         "texte Velmorra :",
-        label, 11, 7, 320, 32);
-    Add(6, Ctl::AssocChkBx1, "BUTTON", "Documents RTF", check, 40, 76, 203, kCheckHeight);
-    Add(6, Ctl::AssocChkBx2, "BUTTON", "Documents COD cryptés", check, 40, 103, 169, kCheckHeight);
-    Add(6, Ctl::AssocChkBx3, "BUTTON", "Documents MS Word DOC", check, 40, 130, 173, kCheckHeight);
-    Add(6, Ctl::AssocChkBx4, "BUTTON", "Documents MS Word DOCX", check, 40, 157, 180, kCheckHeight);
+        kLabel, 11, 7, 320, 32);
+    Add(6, Ctl::AssocChkBx1, "BUTTON", "Documents RTF", kCheck, 40, 76, 203, kCheckHeight);
+    Add(6, Ctl::AssocChkBx2, "BUTTON", "Documents COD cryptés", kCheck, 40, 103, 169, kCheckHeight);
+    Add(6, Ctl::AssocChkBx3, "BUTTON", "Documents MS Word DOC", kCheck, 40, 130, 173, kCheckHeight);
+    Add(6, Ctl::AssocChkBx4, "BUTTON", "Documents MS Word DOCX", kCheck, 40, 157, 180, kCheckHeight);
 
     // 7: finished
-    Add(7, Ctl::FinishLbl, "STATIC", "", label, 11, 7, 345, 160);
-    Add(7, Ctl::FinishChkBx, "BUTTON", "&Lancer Traitement de texte Velmorra tout de suite", check, 40, 190, 300,
+    Add(7, Ctl::FinishLbl, "STATIC", "", kLabel, 11, 7, 345, 160);
+    Add(7, Ctl::FinishChkBx, "BUTTON", "&Lancer Traitement de texte Velmorra tout de suite", kCheck, 40, 190, 300,
         kCheckHeight);
+}
 
+void MainDlgWindow::CreateButtons()
+{
     // The buttons, on the bottom panel at 0, 307.
     const DWORD button = BS_PUSHBUTTON | WS_TABSTOP;
     controls_[Ctl::BackBtn] = Add(-1, Ctl::None, "BUTTON", "< &Retour", button, 210, kBottomTop + 12, 85, 22);

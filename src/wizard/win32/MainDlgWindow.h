@@ -51,6 +51,10 @@ private:
     LRESULT Message(UINT msg, WPARAM wParam, LPARAM lParam);
     void CreatePages();
     void CreateControls();
+    void CreateWelcomeAndLicencePages();
+    void CreateDestinationAndComponentPages();
+    void CreateLastPages();
+    void CreateButtons();
     HWND Add(int page, Ctl control, const char* cls, const std::string& text, DWORD style, int x, int y, int w, int h,
              HFONT font = nullptr, DWORD exStyle = 0);
     void Click(int id);
