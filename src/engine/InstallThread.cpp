@@ -15,6 +15,13 @@ constexpr unsigned kWaitStepMs = 5;
 bool closeQuestionOpen = false;
 bool heldForClose = false;
 
+std::atomic<InstallWakeFn> installWake{nullptr};
+
+void WakeWizard()
+{
+    if (const InstallWakeFn wake = installWake.load()) wake();
+}
+
 MessageDialogFn& InstalledDialog()
 {
     static MessageDialogFn dialog;
@@ -194,6 +201,9 @@ bool TInstallThread::Finished() const { return !thread_ || joined_ || thread_->F
 
 void TInstallThread::Execute()
 {
+    struct WakeOnExit {
+        ~WakeOnExit() { WakeWizard(); }
+    } wakeOnExit;
     try {
         for (int component = 0; component < 8; ++component) {
             if (!ExtractComponent(files_, component)) {
@@ -207,6 +217,8 @@ void TInstallThread::Execute()
         InstallStatus.State.store(Failed);
     }
 }
+
+void SetInstallWake(InstallWakeFn wake) { installWake.store(wake); }
 
 void ResetInstallStatus()
 {

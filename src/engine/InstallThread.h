@@ -66,6 +66,11 @@ public:
 // One tick of timer 1.
 void PollInstallStatus(InstallPollView& view);
 
+// The worker calls wake on its own thread once it has finished or failed, so that the wizard
+// need not wait for timer 1's next tick; null for none. Set on the wizard's thread.
+using InstallWakeFn = void (*)();
+void SetInstallWake(InstallWakeFn wake);
+
 // Before the thread starts: nothing done yet, no component, Running.
 void ResetInstallStatus();
 

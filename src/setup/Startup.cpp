@@ -2,12 +2,16 @@
 
 #include <exception>
 #include <memory>
+#include <new>
 
 #include "engine/AttachFiles.h"
 #include "platform/Platform.h"
 
 const char* const kApplicationTitle = "Installation du traitement de texte Velmorra";
 const char* const kUnsupportedSystemText = "Ce programme nécessite Windows 2000 ou un système Windows plus récent.";
+const char* const kOutOfMemoryText =
+    "La mémoire disponible ne suffit pas pour préparer l'installation.\r"
+    "Fermez d'autres applications, puis lancez à nouveau le programme d'installation.";
 
 namespace {
 
@@ -55,6 +59,10 @@ int RunSetup(StartupHost& host)
     host.SetApplicationTitle(kApplicationTitle);
     try {
         RunWithArchive(host);
+    } catch (const std::bad_alloc&) {
+        // The runtime's own text is English and says nothing to the user.
+        Sys().ShowMessageBox(kOutOfMemoryText, kApplicationTitle, kIconError);
+        return 1;
     } catch (const std::exception& error) {
         Sys().ShowMessageBox(error.what(), kApplicationTitle, kIconError);
         return 1;

@@ -6,6 +6,7 @@
 
 extern const char* const kApplicationTitle;      // also the wizard's caption
 extern const char* const kUnsupportedSystemText;
+extern const char* const kOutOfMemoryText;         // memory exhausted at start-up
 
 // Windows 2000 and every later release of the NT family.
 bool IsSupportedSystem(unsigned platformId, unsigned major);

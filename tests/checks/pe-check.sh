@@ -201,6 +201,64 @@ sys.exit(1 if problems else 0)
 EOF
 }
 
+# --- Size and address space of the setup program.
+
+# The program without its "FILES" archive: what every download carries on top of the payload.
+STUB_CEILING=$((160 * 1024))
+
+check_stub_size() {  # exe
+    local exe=$1 stub
+    stub=$(python3 - "$exe" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+nsections = struct.unpack_from("<H", data, pe + 6)[0]
+opt = pe + 24
+opt_size = struct.unpack_from("<H", data, pe + 20)[0]
+rsrc_rva = struct.unpack_from("<I", data, opt + 96 + 2 * 8)[0]
+sections = [struct.unpack_from("<IIII", data, opt + opt_size + 40 * i + 8) for i in range(nsections)]
+def offset(rva):
+    for vsize, va, rawsize, raw in sections:
+        if va <= rva < va + max(vsize, rawsize):
+            return raw + rva - va
+    raise ValueError(rva)
+base = offset(rsrc_rva)
+def find(table, key):
+    named, ids = struct.unpack_from("<HH", data, base + table + 12)
+    for i in range(named + ids):
+        name, target = struct.unpack_from("<II", data, base + table + 16 + 8 * i)
+        if name & 0x80000000:
+            at = base + (name & 0x7FFFFFFF)
+            n = struct.unpack_from("<H", data, at)[0]
+            if data[at + 2:at + 2 + 2 * n].decode("utf-16-le") == key:
+                return target
+    raise KeyError(key)
+leaf = find(find(0, "FILES") & 0x7FFFFFFF, "FILES")
+while leaf & 0x80000000:
+    leaf = struct.unpack_from("<I", data, base + (leaf & 0x7FFFFFFF) + 20)[0]
+size = struct.unpack_from("<I", data, base + leaf + 4)[0]
+print(len(data) - size)
+PY
+    ) || { fail "$exe: the FILES resource could not be measured"; return; }
+    if [ "$stub" -le "$STUB_CEILING" ]; then
+        ok "$exe without its FILES archive is $stub bytes (at most $STUB_CEILING)"
+    else
+        fail "$exe without its FILES archive is $stub bytes, above $STUB_CEILING"
+    fi
+}
+
+# A 32-bit program inflates the whole archive in memory: on 64-bit Windows it gets 4 GB of
+# address space instead of 2 only when it says it can use addresses above 2 GB.
+check_large_address_aware() {  # exe
+    local exe=$1 flags
+    flags=$($OBJDUMP -p "$exe" | awk '/^Characteristics/ {print $2}')
+    if [ -n "$flags" ] && (( flags & 0x20 )); then
+        ok "$exe is large-address-aware"
+    else
+        fail "$exe is not large-address-aware (characteristics ${flags:-?})"
+    fi
+}
+
 for exe in "$SETUP" "$VLM"; do
     if [ ! -f "$exe" ]; then
         fail "$exe is missing (build it with: bash scripts/build.sh win)"
@@ -215,6 +273,8 @@ if [ -f "$SETUP" ]; then
     else
         fail "$SETUP resources"
     fi
+    check_stub_size "$SETUP"
+    check_large_address_aware "$SETUP"
 fi
 
 [ "$failures" -eq 0 ] && echo "pe-check: all passed" || echo "pe-check: $failures failed"

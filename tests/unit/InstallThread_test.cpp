@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -243,6 +244,32 @@ TEST_F(InstallThreadRun, AnEscapedErrorFailsTheInstallation)
     thread->WaitFor();
     EXPECT_EQ(InstallStatus.State.load(), Failed);
     EXPECT_EQ(LogSuspendCount, 0);
+}
+
+// The wizard is woken once per run, when a tick would already see the end.
+std::atomic<int> wakes{0};
+std::atomic<uint8_t> stateAtWake{Idle};
+
+TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
+{
+    SetInstallWake([] {
+        ++wakes;
+        stateAtWake = InstallStatus.State.load();
+    });
+    for (bool fail : {false, true}) {
+        SCOPED_TRACE(fail ? "failed" : "finished");
+        wakes = 0;
+        if (fail) {
+            machine.PutFile(kDest + "\\vlm.exe");
+            machine.LockFile(kDest + "\\vlm.exe");
+        }
+        Start(0);
+        ASSERT_TRUE(RunWizardUntil([&] { return thread->Finished(); }));   // answers the failure's question
+        thread->WaitFor();
+        EXPECT_EQ(wakes.load(), 1);
+        EXPECT_EQ(stateAtWake.load(), fail ? Failed : Stopped);
+    }
+    SetInstallWake(nullptr);
 }
 
 TEST_F(InstallThreadQuestion, RetryAfterTheFileIsFreedGoesOn)

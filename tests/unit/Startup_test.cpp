@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -179,6 +180,23 @@ TEST_F(StartupRun, AnErrorEscapingTheWizardIsShownInsteadOfEndingTheProgramAbrup
     EXPECT_EQ(kIconError, boxes[0].flags);
     // A worker might still read the archive, so the program leaves the reader to the process's end.
     ASSERT_NE(nullptr, AttachedFiles);
+    delete AttachedFiles;
+    AttachedFiles = nullptr;
+}
+
+TEST_F(StartupRun, ExhaustedMemoryIsShownInFrenchNotAsTheRuntimesName)
+{
+    PutArchive(machine, GoodArchive());
+    RecordingHost host;
+    host.duringWizard = [] { throw std::bad_alloc(); };
+
+    EXPECT_EQ(1, RunSetup(host));
+
+    const auto boxes = machine.MessageBoxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(kOutOfMemoryText, boxes[0].text);
+    EXPECT_EQ("Installation du traitement de texte Velmorra", boxes[0].caption);
+    EXPECT_EQ(kIconError, boxes[0].flags);
     delete AttachedFiles;
     AttachedFiles = nullptr;
 }
