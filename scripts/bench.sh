@@ -8,6 +8,10 @@
 #          inflate, and the install thread against plain writes, over real files in /tmp
 #   wine   build/win (the product's compiler and options): the same two against zlib and
 #          CopyFileA, and the peak memory of a whole installation, under Wine
+#   peer   the whole setup program (start-up to the first page, then Next on the ready page to
+#          the associations page, driven from outside) against a silent NSIS installer (zlib) of
+#          the same files in the same folders, under Wine: on the demo payload, and on one about
+#          14 times larger (about 150 MB, built once in build/bench-large; LARGE_SCALE to change)
 #
 # To see where the install thread's time goes under Wine, per platform call:
 #   wine build/win/bench/win/velmorra-bench.exe profile 'Z:\path\to\files.bin' 'C:\existing\folder' [runs]
@@ -21,7 +25,9 @@ RUNS=${RUNS:-15}
 JOBS=${JOBS:-2}
 
 parts=("$@")
-[ ${#parts[@]} -eq 0 ] && parts=(host wine)
+[ ${#parts[@]} -eq 0 ] && parts=(host wine peer)
+LARGE_SCALE=${LARGE_SCALE:-14}
+PEER_RUNS=${PEER_RUNS:-$(( RUNS < 7 ? RUNS : 7 ))}
 
 mkdir -p build/logs
 if ! bash scripts/build.sh win >/dev/null || ! cmake --build build/win -j"$JOBS" --target velmorra-bench \
@@ -56,6 +62,74 @@ for part in "${parts[@]}"; do
             status=0
             wine "$exe" memory "$archive" 'C:\velmorra-bench' || status=1
             wine "$exe" speed "$archive" 'C:\velmorra-bench' "$RUNS" || status=1
+            exit $status
+        ) || missed=1
+        ;;
+    peer)
+        echo "== peer (NSIS $(makensis -VERSION), $(wine --version 2>/dev/null))"
+        # The large payload: the demo generator scaled up, the same names, in a setup of its own.
+        large=$ROOT/build/bench-large
+        if [ ! -f "$large/VelmorraSetup.exe" ]; then
+            rm -rf "$large/source" && mkdir -p "$large"
+            if ! { build/host/velmorra-demo-payload "$large/source" "$LARGE_SCALE" &&
+                   cp build/win/vlm.exe "$large/source/vlm.exe" &&
+                   cmake -S . -B "$large" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
+                       -DVELMORRA_HOST_TOOLS="$ROOT/build/host" -DVELMORRA_PAYLOAD_DIR="$large/source" &&
+                   cmake --build "$large" -j"$JOBS" --target VelmorraSetup; } >build/logs/bench-large.log 2>&1; then
+                echo "bench: the large setup did not build; see build/logs/bench-large.log" >&2
+                exit 1
+            fi
+        fi
+        (
+            unset DISPLAY   # a private screen: the wizards must not open on a desktop
+            source scripts/wine-env.sh
+            trap wine_env_cleanup EXIT
+            wine_env_init
+            bench=$ROOT/build/win/bench/win/velmorra-bench.exe
+            status=0
+            for label in demo large; do
+                setup=$ROOT/build/win/VelmorraSetup.exe archive=$ARCHIVE
+                [ $label = large ] && setup=$large/VelmorraSetup.exe archive=$large/files.bin
+                echo "peer $label: $(stat -c %s "$setup") bytes of setup, $(stat -c %s "$archive") of them the archive"
+                # The NSIS installer holds what one installation by the setup left in place.
+                stage=$ROOT/build/bench-nsis/$label
+                rm -rf "$stage" && mkdir -p "$stage"
+                mapfile -t folders < <(wine "$bench" install "Z:${setup//\//\\}" | tr -d '\r')
+                if [ ${#folders[@]} -ne 2 ]; then
+                    echo "bench: the setup's installation for NSIS failed" >&2
+                    status=1
+                    continue
+                fi
+                cp -a "$(winepath -u "${folders[0]}")" "$stage/program"
+                cp -a "$(winepath -u "${folders[1]}")" "$stage/data"
+                rm -rf "$(winepath -u "${folders[0]}")" "$(winepath -u "${folders[1]}")"
+                cat >"$stage/setup.nsi" <<NSI
+Unicode true
+SetCompressor zlib
+Name "Velmorra"
+OutFile "$stage/nsis-setup.exe"
+RequestExecutionLevel admin
+SilentInstall silent
+Section
+    SetOutPath "\$PROGRAMFILES\\Velmorra"
+    File /r "$stage/program/*.*"
+    SetShellVarContext all
+    SetOutPath "\$APPDATA\\Velmorra"
+    File /r "$stage/data/*.*"
+SectionEnd
+NSI
+                if ! makensis -V1 "$stage/setup.nsi" >build/logs/bench-nsis-$label.log 2>&1; then
+                    echo "bench: makensis failed; see build/logs/bench-nsis-$label.log" >&2
+                    status=1
+                    continue
+                fi
+                echo "peer $label: NSIS installer $(stat -c %s "$stage/nsis-setup.exe") bytes"
+                wine "$bench" peer "Z:${setup//\//\\}" "Z:${stage//\//\\}\\nsis-setup.exe" $label "$PEER_RUNS" || status=1
+                if [ $label = large ]; then
+                    mkdir -p "$WINEPREFIX/drive_c/velmorra-bench"
+                    wine "$bench" memory "Z:${archive//\//\\}" 'C:\velmorra-bench' || status=1
+                fi
+            done
             exit $status
         ) || missed=1
         ;;

@@ -1,9 +1,11 @@
-// velmorra-demo-payload <folder>: writes the demo product's files, the same bytes and
-// dates at every run. Names on disk are UTF-8 (the packer converts them); texts inside
+// velmorra-demo-payload <folder> [scale]: writes the demo product's files, the same bytes and
+// dates at every run; scale (default 1) multiplies every generated file's size, names unchanged.
+// Names on disk are UTF-8 (the packer converts them); texts inside
 // the files are Windows-1252, as the word processor's own files are.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +22,12 @@ namespace {
 // This file is compiled to Windows-1252 literals; u8 literals keep names in UTF-8.
 std::string Utf8(std::u8string_view s) {
     return std::string(s.begin(), s.end());
+}
+
+size_t scale = 1;
+
+size_t Scaled(size_t bytes) {
+    return bytes * scale;
 }
 
 class Rng {
@@ -266,11 +274,11 @@ private:
 void WriteProgramFiles(Writer& w) {
     w.Write("Licence.txt", kLicence);
     Rng help("Velmorra.chm");
-    w.Write("Velmorra.chm", Mixed(help, 1600000, 55, "Aide du traitement de texte Velmorra (démonstration)\r\n"));
+    w.Write("Velmorra.chm", Mixed(help, Scaled(1600000), 55, "Aide du traitement de texte Velmorra (démonstration)\r\n"));
     Rng hyph("Coupe de mots.dat");
-    w.Write("Coupe de mots.dat", Mixed(hyph, 420000, 55, "Coupure des mots, français\r\n"));
+    w.Write("Coupe de mots.dat", Mixed(hyph, Scaled(420000), 55, "Coupure des mots, français\r\n"));
     Rng sound("Basic.asn");
-    w.Write("Basic.asn", Mixed(sound, 650000, 85, "Velmorra sound scheme: Basic\r\n"));
+    w.Write("Basic.asn", Mixed(sound, Scaled(650000), 85, "Velmorra sound scheme: Basic\r\n"));
 }
 
 void WriteSpelling(Writer& w) {
@@ -290,9 +298,9 @@ void WriteSpelling(Writer& w) {
         const std::string name = Utf8(d.name);
         Rng rng(name);
         if (d.kind == 0)
-            w.Write(name, WordList(rng, d.bytes));
+            w.Write(name, WordList(rng, Scaled(d.bytes)));
         else
-            w.Write(name, Mixed(rng, d.bytes, d.kind == 1 ? 80 : 50, "VLMDICT\r\n"));
+            w.Write(name, Mixed(rng, Scaled(d.bytes), d.kind == 1 ? 80 : 50, "VLMDICT\r\n"));
     }
 }
 
@@ -302,7 +310,7 @@ void WriteTemplates(Writer& w) {
         for (const char8_t* file : folder.files) {
             const std::string relative = root + Utf8(folder.name) + "/" + Utf8(file) + ".vmt";
             Rng rng(relative);
-            w.Write(relative, Rtf(rng, "Modèle Velmorra", 8000 + rng.Below(32000)));
+            w.Write(relative, Rtf(rng, "Modèle Velmorra", Scaled(8000 + rng.Below(32000))));
         }
     }
 }
@@ -315,18 +323,18 @@ void WriteInserts(Writer& w) {
             std::snprintf(number, sizeof number, " %02d", i);
             const std::string relative = root + Utf8(c.folder) + "/" + Utf8(c.stem) + number + ".vin";
             Rng rng(relative);
-            w.Write(relative, Mixed(rng, 8000 + rng.Below(32000), 70, "VLMINSERT\r\n"));
+            w.Write(relative, Mixed(rng, Scaled(8000 + rng.Below(32000)), 70, "VLMINSERT\r\n"));
         }
     }
     Rng rng("index");
-    w.Write(root + "Index.txt", Prose(rng, 6000));
+    w.Write(root + "Index.txt", Prose(rng, Scaled(6000)));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: velmorra-demo-payload <folder>\n");
+    if (argc < 2 || argc > 3 || (argc == 3 && (scale = std::strtoul(argv[2], nullptr, 10)) == 0)) {
+        std::fprintf(stderr, "usage: velmorra-demo-payload <folder> [scale]\n");
         return 2;
     }
     try {

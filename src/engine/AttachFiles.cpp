@@ -97,11 +97,16 @@ TAttachedFiles::~TAttachedFiles()
 void TAttachedFiles::Load(const uint8_t* compressed, size_t size)
 {
     if (!compressed || size == 0) Refuse(kArchiveMissing);
-    // The 5x first guess and every later size must stay within DataSize's 32 bits.
-    if (size > INT32_MAX / 5) Refuse(kArchiveDamaged);
+    // Every size must stay within DataSize's 32 bits.
+    if (size > size_t(INT32_MAX) - 255) Refuse(kArchiveDamaged);
     const size_t step = (size + 255) & ~size_t(255);
-    size_t capacity = size * 5;
+    size_t capacity = size <= size_t(INT32_MAX) / 5 ? size * 5 : size_t(INT32_MAX);
     data_.reset(static_cast<uint8_t*>(std::malloc(capacity)));
+    if (!data_) {
+        // A large archive may still fit in steps where five times its size in one block does not.
+        capacity = step;
+        data_.reset(static_cast<uint8_t*>(std::malloc(capacity)));
+    }
     if (!data_) throw std::bad_alloc();
 
     z_stream zs{};

@@ -4,14 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "instutils/TextError.h"
+
 // A "FILES" archive that cannot be read; the text is shown to the user.
-class ArchiveError : public std::runtime_error {
+class ArchiveError : public TextError {
 public:
-    using std::runtime_error::runtime_error;
+    using TextError::TextError;
 };
 
 struct TAttachedFile {

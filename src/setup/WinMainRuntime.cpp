@@ -1,6 +1,11 @@
 // Pieces of the C++ runtime that the program replaces with lean ones of its own.
 
+#include <cstdarg>
 #include <cstdlib>
+#include <exception>
+#include <new>
+#include <string>
+#include <typeinfo>
 #include <zlib.h>
 
 namespace __gnu_cxx {
@@ -14,6 +19,75 @@ void __verbose_terminate_handler()
 }
 
 }  // namespace __gnu_cxx
+
+namespace {
+
+// What the library's containers and strings throw when misused (an index out of range, a size
+// too large): the same text, behind std::exception. The library's own classes would bring in its
+// copy-on-write string and every standard error class (about 50 KB).
+class LibraryError : public std::exception {
+public:
+    explicit LibraryError(std::string text) : text_(std::move(text)) {}
+    const char* what() const noexcept override { return text_.c_str(); }
+
+private:
+    std::string text_;
+};
+
+[[noreturn]] void ThrowLibraryError(const char* text)
+{
+    throw LibraryError(text ? text : "");
+}
+
+}  // namespace
+
+// Every function of the library's file of throwers is defined here, so that file is never linked.
+namespace std {
+
+void __throw_bad_exception() { throw bad_exception(); }
+void __throw_bad_alloc() { throw bad_alloc(); }
+void __throw_bad_array_new_length() { throw bad_array_new_length(); }
+void __throw_bad_cast() { throw bad_cast(); }
+void __throw_bad_typeid() { throw bad_typeid(); }
+void __throw_logic_error(const char* text) { ThrowLibraryError(text); }
+void __throw_domain_error(const char* text) { ThrowLibraryError(text); }
+void __throw_invalid_argument(const char* text) { ThrowLibraryError(text); }
+void __throw_length_error(const char* text) { ThrowLibraryError(text); }
+void __throw_out_of_range(const char* text) { ThrowLibraryError(text); }
+void __throw_runtime_error(const char* text) { ThrowLibraryError(text); }
+void __throw_range_error(const char* text) { ThrowLibraryError(text); }
+void __throw_overflow_error(const char* text) { ThrowLibraryError(text); }
+void __throw_underflow_error(const char* text) { ThrowLibraryError(text); }
+
+// The library formats only %s, %zu, %lu, %u and %% here.
+void __throw_out_of_range_fmt(const char* format, ...)
+{
+    std::string text;
+    va_list args;
+    va_start(args, format);
+    for (const char* p = format; p && *p; ++p) {
+        if (*p != '%' || !p[1]) {
+            text += *p;
+            continue;
+        }
+        ++p;
+        if (*p == 's') {
+            const char* s = va_arg(args, const char*);
+            text += s ? s : "";
+        } else if (*p == 'z' || *p == 'l') {
+            p += p[1] == 'u';
+            text += std::to_string(va_arg(args, unsigned long));   // size_t is 32 bits here
+        } else if (*p == 'u') {
+            text += std::to_string(va_arg(args, unsigned));
+        } else {
+            text += *p;
+        }
+    }
+    va_end(args);
+    throw LibraryError(text);
+}
+
+}  // namespace std
 
 // zlib's inflate refers to crc32 for gzip streams, which this program never reads (the archive is
 // a zlib stream); the library's version brings 8 KB of tables. Same results, bit by bit.

@@ -7,6 +7,7 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "instutils/Paths.h"
+#include "instutils/TextError.h"
 #include "platform/Platform.h"
 
 const char* const kAppWindowProperty = "1.x Tessalvorn";
@@ -150,14 +151,14 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
         std::string bytes;
         // Going on without the old history would write over it.
         if (!Sys().ReadWholeFile(path, bytes))
-            throw std::runtime_error("Impossible d'ouvrir le fichier " + path);
+            throw TextError("Impossible d'ouvrir le fichier " + path);
         lines = SplitLines(bytes);
     }
     std::string text;
     for (const std::string& line : MergeUpdateLog(std::move(lines), publicFiles, stamp))
         text += line + "\r\n";
     if (!Sys().WriteNewFile(path, text.data(), text.size(), FileShare::None))
-        throw std::runtime_error("Impossible de créer le fichier " + path);
+        throw TextError("Impossible de créer le fichier " + path);
 }
 
 void LaunchProgram(const std::string& mainDir)

@@ -31,7 +31,7 @@ std::string StampLine(double stamp);
 std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
                                         const std::vector<std::string>& publicFiles, double stamp);
 // Adds the shared files of this installation to "Update.log" in the shared data folder.
-// Throws std::runtime_error (text for the user) when the file cannot be read or written.
+// Throws TextError (text for the user) when the file cannot be read or written.
 void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp);
 
 void LaunchProgram(const std::string& mainDir);

@@ -4,6 +4,7 @@
 
 #include "engine/InstallPlan.h"
 #include "instutils/InstallLog.h"
+#include "instutils/TextError.h"
 #include "support/FakeMachineTest.h"
 #include "wizard/Finish.h"
 
@@ -176,6 +177,6 @@ TEST_F(FinishUpdateLog, FileThatCannotBeWrittenIsAnError)
 {
     machine.PutFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
     machine.LockFile(kUpdateLog);
-    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4), std::runtime_error);
+    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4), TextError);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
 }
