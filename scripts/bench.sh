@@ -2,7 +2,7 @@
 # Runs the benchmarks and prints their figures: each against a baseline measured in the same run,
 # as a ratio of medians, with its target.
 #
-#   bash scripts/bench.sh [host|wine]...     default: both
+#   bash scripts/bench.sh [host|wine|peer]...     default: all three
 #
 #   host   build/bench-host (optimised): the archive reader's start-up against zlib's one-pass
 #          inflate, and the install thread against plain writes, over real files in /tmp
@@ -10,13 +10,14 @@
 #          CopyFileA, and the peak memory of a whole installation, under Wine
 #   peer   the whole setup program (start-up to the first page, then Next on the ready page to
 #          the associations page, driven from outside) against a silent NSIS installer (zlib) of
-#          the same files in the same folders, under Wine: on the demo payload, and on one about
-#          14 times larger (about 150 MB, built once in build/bench-large; LARGE_SCALE to change)
+#          the same files in the same folders, under Wine: on the demo payload, and on one 13 times
+#          larger (about 150 MB, in build/bench-large; LARGE_SCALE to change)
 #
 # To see where the install thread's time goes under Wine, per platform call:
 #   wine build/win/bench/win/velmorra-bench.exe profile 'Z:\path\to\files.bin' 'C:\existing\folder' [runs]
 #
-# Both use the product's archive, build/win/files.bin. RUNS sets the runs per median (default 15).
+# host and wine use the product's archive, build/win/files.bin. RUNS sets the runs per median
+# (default 15); PEER_RUNS those of peer, whose runs are whole installations (default 7).
 # Exits non-zero when a target is missed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,7 +27,7 @@ JOBS=${JOBS:-2}
 
 parts=("$@")
 [ ${#parts[@]} -eq 0 ] && parts=(host wine peer)
-LARGE_SCALE=${LARGE_SCALE:-14}
+LARGE_SCALE=${LARGE_SCALE:-13}
 PEER_RUNS=${PEER_RUNS:-$(( RUNS < 7 ? RUNS : 7 ))}
 
 mkdir -p build/logs
@@ -69,16 +70,17 @@ for part in "${parts[@]}"; do
         echo "== peer (NSIS $(makensis -VERSION), $(wine --version 2>/dev/null))"
         # The large payload: the demo generator scaled up, the same names, in a setup of its own.
         large=$ROOT/build/bench-large
-        if [ ! -f "$large/VelmorraSetup.exe" ]; then
-            rm -rf "$large/source" && mkdir -p "$large"
-            if ! { build/host/velmorra-demo-payload "$large/source" "$LARGE_SCALE" &&
-                   cp build/win/vlm.exe "$large/source/vlm.exe" &&
-                   cmake -S . -B "$large" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
-                       -DVELMORRA_HOST_TOOLS="$ROOT/build/host" -DVELMORRA_PAYLOAD_DIR="$large/source" &&
-                   cmake --build "$large" -j"$JOBS" --target VelmorraSetup; } >build/logs/bench-large.log 2>&1; then
-                echo "bench: the large setup did not build; see build/logs/bench-large.log" >&2
-                exit 1
-            fi
+        if [ "$(cat "$large/source.scale" 2>/dev/null)" != "$LARGE_SCALE" ]; then
+            rm -rf "$large/source" "$large/source.scale" && mkdir -p "$large"
+            build/host/velmorra-demo-payload "$large/source" "$LARGE_SCALE" >build/logs/bench-large.log 2>&1 &&
+                echo "$LARGE_SCALE" >"$large/source.scale"
+        fi
+        if ! { cp -p build/win/vlm.exe "$large/source/vlm.exe" &&
+               cmake -S . -B "$large" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
+                   -DVELMORRA_HOST_TOOLS="$ROOT/build/host" -DVELMORRA_PAYLOAD_DIR="$large/source" &&
+               cmake --build "$large" -j"$JOBS" --target VelmorraSetup; } >>build/logs/bench-large.log 2>&1; then
+            echo "bench: the large setup did not build; see build/logs/bench-large.log" >&2
+            exit 1
         fi
         (
             unset DISPLAY   # a private screen: the wizards must not open on a desktop
@@ -86,6 +88,8 @@ for part in "${parts[@]}"; do
             trap wine_env_cleanup EXIT
             wine_env_init
             bench=$ROOT/build/win/bench/win/velmorra-bench.exe
+            # Wine's note when a program asks for the volume label of Z:, once per start.
+            wine() { command wine "$@" 2> >(grep -v 'FS volume label and serial are not available' >&2); }
             status=0
             for label in demo large; do
                 setup=$ROOT/build/win/VelmorraSetup.exe archive=$ARCHIVE
