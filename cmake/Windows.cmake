@@ -28,6 +28,10 @@ endif()
 add_library(velmorra_core STATIC ${CORE_SOURCES} ${WIN_SOURCES})
 target_include_directories(velmorra_core PUBLIC ${CMAKE_SOURCE_DIR}/src /usr/i686-w64-mingw32/include)
 target_link_libraries(velmorra_core PUBLIC ${ZLIB_STATIC} ${WIN_SYSTEM_LIBS})
+if(NOT VELMORRA_WIN_TESTS)
+    # No run-time type information in the product: it asks for none, and exceptions bring their own.
+    target_compile_options(velmorra_core PRIVATE -fno-rtti)
+endif()
 
 if(VELMORRA_WIN_TESTS)
     # GoogleTest from the Debian sources, built with the cross compiler.
@@ -111,3 +115,4 @@ set_source_files_properties(${RESOURCES_DIR}/setup.rc PROPERTIES
 target_include_directories(VelmorraSetup PRIVATE ${CMAKE_BINARY_DIR} ${RESOURCES_DIR})
 target_link_libraries(VelmorraSetup PRIVATE velmorra_core)
 target_link_options(VelmorraSetup PRIVATE ${WIN_LINK_FLAGS})
+target_compile_options(VelmorraSetup PRIVATE -fno-rtti)
