@@ -30,11 +30,12 @@ std::wstring Wide(const char* text)
     return wide;
 }
 
+// The text the system keeps for another process's window: no message to the setup's thread,
+// which the polling would otherwise keep busy.
 std::wstring TextOf(HWND window)
 {
     wchar_t text[256] = {};
-    DWORD_PTR got = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, &got);
+    GetWindowTextW(window, text, 256);
     return text;
 }
 
@@ -60,6 +61,17 @@ BOOL CALLBACK FindInTopLevel(HWND window, LPARAM param)
     if (pid != search->pid || !IsWindowVisible(window)) return TRUE;
     EnumChildWindows(window, FindChildWithText, param);
     return search->found ? FALSE : TRUE;
+}
+
+// Until the control shows exactly this text; false after the timeout.
+bool WaitForText(HWND control, const std::wstring& text)
+{
+    const DWORD start = GetTickCount();
+    while (TextOf(control) != text) {
+        if (GetTickCount() - start > kPageTimeoutMs) return false;
+        Sleep(1);
+    }
+    return true;
 }
 
 // A control of the process's visible windows showing exactly this text; null after the timeout.
@@ -151,26 +163,26 @@ SetupRun RunSetupProgram(const std::string& setup)
     const auto start = Clock::now();
     const Started run = Start("\"" + setup + "\"");
     if (!run) return result;
-    if (!WaitForControl(run.pid, Wide(PageTitles[0]))) {
+    // The page title is one label whose text changes from page to page.
+    HWND title = WaitForControl(run.pid, Wide(PageTitles[0]));
+    if (!title) {
         std::fprintf(stderr, "bench: the setup's first page did not come\n");
         Stop(run);
         return result;
     }
     const double startup = Seconds(start);
-    const std::wstring next = L"&Suite >";
-    for (int page = 0; page < 5; ++page) {
-        HWND button = WaitForControl(run.pid, next);
-        if (!button || (page > 0 && !WaitForControl(run.pid, Wide(PageTitles[page])))) {
-            std::fprintf(stderr, "bench: the setup stopped before page %d\n", page);
+    HWND next = WaitForControl(run.pid, L"&Suite >");
+    for (int page = 1; page <= 4; ++page) {
+        PostMessageW(next, BM_CLICK, 0, 0);
+        if (!next || !WaitForText(title, Wide(PageTitles[page]))) {
+            std::fprintf(stderr, "bench: the setup did not reach page %d\n", page);
             Stop(run);
             return result;
         }
-        if (page == 4) break;
-        PostMessageW(button, BM_CLICK, 0, 0);
     }
     const auto click = Clock::now();
-    PostMessageW(WaitForControl(run.pid, next), BM_CLICK, 0, 0);
-    if (WaitForControl(run.pid, Wide(PageTitles[6]))) {
+    PostMessageW(next, BM_CLICK, 0, 0);
+    if (WaitForText(title, Wide(PageTitles[6]))) {
         result.startup = startup;
         result.installing = Seconds(click);
         result.peak = PeakWorkingSet(run.process);
