@@ -55,7 +55,8 @@ file(GLOB VLM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/vlm/*.cpp ${
 add_executable(vlm WIN32 ${VLM_SOURCES})
 target_include_directories(vlm PRIVATE ${RESOURCES_DIR})
 target_link_options(vlm PRIVATE ${WIN_LINK_FLAGS})
-target_link_libraries(vlm PRIVATE user32 gdi32 advapi32 kernel32)
+# Its removal ("-ui") runs over the setup program's platform layer.
+target_link_libraries(vlm PRIVATE velmorra_core user32 gdi32 advapi32 kernel32)
 
 # The end-to-end tests' helper, which drives the setup program from outside (build/win/e2ectl.exe).
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/tools/CMakeLists.txt)

@@ -3,10 +3,12 @@
 //   vlm.exe                      a window "Velmorra" that marks itself as a running copy
 //   vlm.exe "<document>"         the same, naming the document
 //   vlm.exe -assoc adpr_rtf...   registers the chosen document types for the current user
-//   vlm.exe -ui                  (removal) only logged
+//   vlm.exe -ui                  removes the installation its folder's Install.log describes
 #include <windows.h>
 
 #include <cstring>
+
+#include "Remover.h"
 
 namespace {
 
@@ -162,7 +164,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     if (std::strncmp(args, "-assoc", 6) == 0)
         return RegisterAssociations(args + 6);
     if (std::strncmp(args, "-ui", 3) == 0)
-        return 0;
+        return RunRemoval(args + 3);
     g_document = args;
     return RunWindow(instance, show);
 }

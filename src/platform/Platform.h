@@ -168,6 +168,17 @@ public:
     virtual void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) = 0;
     virtual bool WindowHasProperty(uintptr_t window, const std::string& property) = 0;
     virtual bool StartProgram(const std::string& commandLine, unsigned showMode) = 0;  // WinExec
+
+    // Removal of an installation (the installed program's "-ui")
+    virtual std::string ModuleFileName() = 0;   // this program's own file
+    // The key when it exists, never created; null otherwise.
+    virtual std::unique_ptr<RegistryKey> OpenExistingKey(RegRoot root, const std::string& path) = 0;
+    // Deletes a key and its values, never one with sub-keys; onlyIfEmpty: nor one holding a value.
+    virtual bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) = 0;
+    virtual bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) = 0;
+    // Starts the program with its folder as current directory; its file goes when it has ended.
+    virtual bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) = 0;
+    virtual bool DeleteAtRestart(const std::string& path) = 0;   // MoveFileEx, delay until reboot
 };
 
 // The machine the program runs on; set once at start-up (or by a test).

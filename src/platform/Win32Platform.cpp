@@ -472,3 +472,72 @@ bool Win32Platform::WindowHasProperty(uintptr_t window, const std::string& prope
 bool Win32Platform::StartProgram(const std::string& commandLine, unsigned showMode) {
     return ::WinExec(commandLine.c_str(), showMode) > 31;
 }
+
+// ---- removal of an installation ------------------------------------------
+
+namespace {
+HKEY RootKey(RegRoot root) { return root == RegRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+}  // namespace
+
+std::string Win32Platform::ModuleFileName() {
+    char path[MAX_PATH] = {};
+    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+std::unique_ptr<RegistryKey> Win32Platform::OpenExistingKey(RegRoot root, const std::string& path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return std::make_unique<Win32RegistryKey>(key);
+}
+
+bool Win32Platform::DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) {
+    if (path.empty()) return false;
+    RegKeyHandle key;
+    {
+        HKEY opened = nullptr;
+        if (::RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+            return false;
+        key = RegKeyHandle(opened);
+    }
+    DWORD subKeys = 0, values = 0;
+    if (::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                           nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    // RegDeleteKeyA would take a whole tree on Windows 9x; never more than this one key.
+    if (subKeys != 0 || (onlyIfEmpty && values != 0)) return false;
+    key.Close();
+    return ::RegDeleteKeyA(RootKey(root), path.c_str()) == ERROR_SUCCESS;
+}
+
+bool Win32Platform::DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS) return false;
+    RegKeyHandle key(opened);
+    return ::RegDeleteValueA(key.Get(), name.empty() ? nullptr : name.c_str()) == ERROR_SUCCESS;
+}
+
+// The child inherits a delete-on-close handle to its own file: the file goes when the last
+// handle closes, that is when the child has ended (or at once when it cannot be started).
+bool Win32Platform::StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    FileHandle self(::CreateFileA(program.c_str(), DELETE | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!self) return false;
+    std::string folder = program.substr(0, program.find_last_of('\\') + 1);
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+        return false;   // the file goes with the handle
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+bool Win32Platform::DeleteAtRestart(const std::string& path) {
+    return ::MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}

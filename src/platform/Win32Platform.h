@@ -62,6 +62,14 @@ public:
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
     bool StartProgram(const std::string& commandLine, unsigned showMode) override;
 
+    // Removal of an installation
+    std::string ModuleFileName() override;
+    std::unique_ptr<RegistryKey> OpenExistingKey(RegRoot root, const std::string& path) override;
+    bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) override;
+    bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
+    bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) override;
+    bool DeleteAtRestart(const std::string& path) override;
+
 private:
     using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
     using GetConnectionFn = DWORD(APIENTRY*)(LPCSTR, LPSTR, LPDWORD);

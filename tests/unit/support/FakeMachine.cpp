@@ -1097,3 +1097,59 @@ UseFakeMachine::~UseFakeMachine() {
     ResetUtilityState();
     SetPlatform(nullptr);
 }
+
+// ---------------------------------------------------------------- removal of an installation
+
+void FakeMachine::SetModuleFileName(const std::string& path) {
+    std::lock_guard g(mutex_);
+    modulePath_ = path;
+}
+
+std::vector<std::string> FakeMachine::DeletedAtRestart() {
+    std::lock_guard g(mutex_);
+    return deletedAtRestart_;
+}
+
+std::string FakeMachine::ModuleFileName() {
+    std::lock_guard g(mutex_);
+    return modulePath_;
+}
+
+std::unique_ptr<RegistryKey> FakeMachine::OpenExistingKey(RegRoot root, const std::string& path) {
+    std::lock_guard g(mutex_);
+    std::string full = RegKeyName(root, path);
+    if (deniedRoots_.count(root) || !registry_.count(full)) return nullptr;
+    return std::make_unique<FakeKey>(*this, full);
+}
+
+// RegDeleteKeyA on NT: a key with sub-keys stays.
+bool FakeMachine::DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) {
+    std::lock_guard g(mutex_);
+    std::string full = RegKeyName(root, path);
+    auto it = registry_.find(full);
+    if (deniedRoots_.count(root) || path.empty() || it == registry_.end()) return false;
+    auto sub = registry_.lower_bound(full + "\\");
+    if (sub != registry_.end() && sub->first.compare(0, full.size() + 1, full + "\\") == 0) return false;
+    if (onlyIfEmpty && !it->second.values.empty()) return false;
+    registry_.erase(it);
+    return true;
+}
+
+bool FakeMachine::DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) {
+    std::lock_guard g(mutex_);
+    auto it = registry_.find(RegKeyName(root, path));
+    if (deniedRoots_.count(root) || it == registry_.end()) return false;
+    return it->second.values.erase(Cp1252Upper(name)) != 0;
+}
+
+bool FakeMachine::StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) {
+    std::lock_guard g(mutex_);
+    started_.push_back({"\"" + program + "\" " + arguments, 5});
+    return startResult_;
+}
+
+bool FakeMachine::DeleteAtRestart(const std::string& path) {
+    std::lock_guard g(mutex_);
+    deletedAtRestart_.push_back(path);
+    return true;
+}

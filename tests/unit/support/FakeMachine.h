@@ -187,6 +187,17 @@ public:
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
     bool StartProgram(const std::string& commandLine, unsigned showMode) override;
 
+    // --- Removal of an installation
+    void SetModuleFileName(const std::string& path);
+    std::vector<std::string> DeletedAtRestart();   // paths, in the order asked
+    std::string ModuleFileName() override;
+    std::unique_ptr<RegistryKey> OpenExistingKey(RegRoot root, const std::string& path) override;
+    bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) override;
+    bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
+    // Recorded among StartedPrograms as "\"program\" arguments" with show mode 5; the file stays.
+    bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) override;
+    bool DeleteAtRestart(const std::string& path) override;
+
 private:
     struct Node {
         std::string name;   // stored case; for a root, "C:" or "\\server\share"
@@ -244,6 +255,9 @@ private:
     uintptr_t nextWindow_ = 0x100;
     std::vector<StartedProgram> started_;
     bool startResult_ = true;
+    // Removal of an installation
+    std::string modulePath_ = "C:\\Program Files\\Velmorra\\vlm.exe";
+    std::vector<std::string> deletedAtRestart_;
 };
 
 // Installs a fake machine as the program's platform for the life of the object, and starts
