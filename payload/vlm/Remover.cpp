@@ -11,6 +11,7 @@
 
 namespace {
 
+const char kProgramName[] = "vlm.exe";
 const char kLogName[] = "Install.log";
 const char kLinkName[] = "Traitement de texte Velmorra.lnk";
 const char kFileLine[] = "File Copy: ";
@@ -27,9 +28,9 @@ const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Unin
 
 const char kAskText[] = "Voulez-vous vraiment supprimer Traitement de texte Velmorra et tous ses composants ?";
 const char kUnreadableText[] = "Le journal d'installation \"%s\" ne peut pas être lu.\rRien n'a été supprimé.";
-const char kHeldText[] = "Ces fichiers n'ont pas pu être supprimés ; ils sont sans doute ouverts "
-                         "dans un autre programme :\r";
-const char kHeldEnd[] = "\rVous pourrez les supprimer vous-même une fois fermés.";
+const char kHeldText[] = "Ces fichiers n'ont pas pu être supprimés :\r\r";
+const char kHeldEnd[] = "\r\rUn autre programme les tient sans doute ouverts ;\r"
+                        "vous pourrez les supprimer vous-même une fois ce programme fermé.";
 
 enum : unsigned { kYesNoQuestion = 0x24, kOkError = 0x10, kOkWarning = 0x30 };
 const int kIdYes = 6;
@@ -232,6 +233,8 @@ int StartRemoval() {
 }
 
 int FinishRemoval(const std::string& program) {
+    // The path comes from a command line: never take another program for the product's.
+    if (!EqualNoCase(program.substr(FolderOf(program).size()), kProgramName)) return 2;
     const std::string self = Sys().ModuleFileName();
     // Not a folder of the installation as current directory: it could not be removed.
     const std::string temp = Sys().TempPath();

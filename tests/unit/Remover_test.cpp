@@ -2,7 +2,7 @@
 // laid out as the setup program leaves it, then removed.
 #include <gtest/gtest.h>
 
-#include "FakeMachineTest.h"
+#include "support/FakeMachineTest.h"
 #include "Remover.h"
 
 namespace {
