@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Removal from the control panel: two installations into the same folder (all users, then the
-# current user with other document types), a document saved in the destination, then the
-# registered "UninstallString" run and answered "&Oui". Afterwards the machine holds only what
-# it held before, the document and the shared data the installation leaves unlogged on purpose.
+# Removal from the control panel: two installations of every component into the same folder
+# (the current user, then all users, each with other document types), documents saved in the
+# destination, then the registered "UninstallString" run and answered "&Oui". Afterwards the
+# machine holds only what it held before, the documents with their folders, and the shared data
+# that the installation leaves unlogged on purpose.
 source "$(dirname "$0")/lib/harness.sh"
 e2e_begin uninstall
 
@@ -27,8 +28,8 @@ install() {  # all-users box, association boxes to tick
     setup_wait_exit
     wine_idle
 }
-install 1
-install 0 'Documents RTF' 'Documents MS Word DOCX'
+install 0 'Documents RTF'
+install 1 'Documents MS Word DOCX'
 
 DEST="$(special_folder 38)\\Velmorra"
 D=$(unix_path "$DEST")
