@@ -60,7 +60,8 @@ public:
 
     void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) override;
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
-    bool StartProgram(const std::string& commandLine, unsigned showMode) override;
+    bool StartProgram(const std::string& application, const std::string& commandLine,
+                      const std::string& currentDir, unsigned showMode) override;
 
 private:
     using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
@@ -77,3 +78,8 @@ private:
 // A system DLL loaded from the system folder by its full path, never by a bare name
 // (a DLL planted beside the program would otherwise be found first).
 ModuleHandle LoadSystemLibrary(const char* fileName);
+
+// DLL planting: the common controls, loaded once start-up has narrowed the DLL search rather than
+// imported (an imported comctl32 starts before the program's first instruction, and its start-up
+// loads further DLLs by bare name). Null when they cannot be loaded; kept for the whole run.
+HMODULE CommonControlsModule();
