@@ -8,7 +8,7 @@
 
 namespace {
 
-// Any user can write another user's shared folders; two copies would write over each other.
+// Global: copies run by two users at once would also share the data folder and its logs.
 const char* const kOnlyCopyMutex = "Global\\VelmorraSetup";
 
 // DLLs that system code (themes, the common controls, the shell, COM) loads later by bare name.
@@ -40,8 +40,11 @@ void RestrictDllSearch()
         if (auto setDirectory = KernelEntry<SetDirectoryFn>("SetDllDirectoryA"))
             setDirectory("");
     }
+    // Older systems lack some of the list: a missing one is skipped without a system message.
+    const UINT errorMode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     for (const char* name : kLateSystemDlls)
-        LoadSystemLibrary(name).Detach();   // kept for the whole run; a missing one is skipped
+        LoadSystemLibrary(name).Detach();   // kept for the whole run
+    ::SetErrorMode(errorMode);
 }
 
 class Win32StartupHost : public StartupHost {
