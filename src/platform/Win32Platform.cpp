@@ -1,5 +1,6 @@
 #include "platform/Win32Platform.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -489,7 +490,7 @@ bool Win32Platform::StartProgram(const std::string& application, const std::stri
 
 // ---- DLL planting -------------------------------------------------------
 
-HMODULE CommonControlsModule() {
+void InitCommonControlClasses(DWORD classes) {
     // Where the system has activation contexts (XP and later) the manifest names version 6 and
     // the bare name is redirected to it before any folder is searched; Windows 2000 has no such
     // redirection and would search the program's folder first.
@@ -498,5 +499,8 @@ HMODULE CommonControlsModule() {
         if (kernel && ::GetProcAddress(kernel, "CreateActCtxA")) return ::LoadLibraryA("comctl32.dll");
         return LoadSystemLibrary("comctl32.dll").Detach();
     }();
-    return module;
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    auto init = module ? ProcAddress<InitFn>(module, "InitCommonControlsEx") : nullptr;
+    INITCOMMONCONTROLSEX controls{sizeof controls, classes};
+    if (init) init(&controls);
 }

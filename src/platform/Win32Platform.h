@@ -79,7 +79,7 @@ private:
 // (a DLL planted beside the program would otherwise be found first).
 ModuleHandle LoadSystemLibrary(const char* fileName);
 
-// DLL planting: the common controls, loaded once start-up has narrowed the DLL search rather than
-// imported (an imported comctl32 starts before the program's first instruction, and its start-up
-// loads further DLLs by bare name). Null when they cannot be loaded; kept for the whole run.
-HMODULE CommonControlsModule();
+// DLL planting: InitCommonControlsEx from a comctl32 loaded once start-up has narrowed the DLL
+// search, rather than imported (an imported comctl32 starts before the program's first
+// instruction, and its start-up loads further DLLs by bare name). Kept loaded for the whole run.
+void InitCommonControlClasses(DWORD classes);

@@ -101,14 +101,7 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
     static const ATOM registered = RegisterClasses();
     if (!registered)
         return false;
-    using InitControlsFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    HMODULE commonControls = CommonControlsModule();
-    auto initControls = commonControls ? reinterpret_cast<InitControlsFn>(reinterpret_cast<void*>(
-                                             ::GetProcAddress(commonControls, "InitCommonControlsEx")))
-                                       : nullptr;
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-    if (initControls)
-        initControls(&controls);
+    InitCommonControlClasses(ICC_PROGRESS_CLASS);
 
     formFont_ = MakeFont("MS Shell Dlg 2", -11, FW_NORMAL);
     boldFont_ = MakeFont("MS Shell Dlg 2", -11, FW_BOLD);
