@@ -64,7 +64,7 @@ public:
     bool ClaimOnlyCopy() override
     {
         mutex_ = FileHandle(::CreateMutexA(nullptr, FALSE, kOnlyCopyMutex));
-        // Denied: another user's copy made it.
+        // Null when access is denied: another user's copy made it.
         return mutex_.Valid() && ::GetLastError() != ERROR_ALREADY_EXISTS;
     }
 
