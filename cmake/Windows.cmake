@@ -8,6 +8,8 @@ set(WIN_LINK_FLAGS
     -static -static-libgcc -static-libstdc++
     -Wl,--major-os-version,5,--minor-os-version,0
     -Wl,--major-subsystem-version,5,--minor-subsystem-version,0)
+# ASLR and DEP asked for, not left to the linker's defaults; ASLR needs the relocations kept.
+list(APPEND WIN_LINK_FLAGS -Wl,--dynamicbase,--nxcompat,--enable-reloc-section)
 set(WIN_SYSTEM_LIBS comctl32 ole32 oleaut32 uuid shell32 gdi32 user32 advapi32 kernel32)
 set(ZLIB_STATIC /usr/i686-w64-mingw32/lib/libz.a)
 set(RESOURCES_DIR ${CMAKE_SOURCE_DIR}/resources)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <climits>
+#include <stdexcept>
 
 #include "instutils/DateTime.h"
 #include "instutils/DiskSpace.h"
@@ -105,6 +106,17 @@ int32_t TAttachedFiles::ComponentBytes(const std::string& fileList, const std::s
     return Clamp32(total);
 }
 
+const char* const kNoDataFolderText =
+    "Windows n'indique ni le dossier des données communes à tous les utilisateurs\r"
+    "ni le dossier Mes documents : l'installation ne peut pas avoir lieu.";
+
+std::string SharedDataRoot()
+{
+    std::string folder = SpecialFolder(CSIDL_COMMON_APPDATA);
+    if (folder.empty()) folder = SpecialFolder(CSIDL_PERSONAL);
+    return folder;
+}
+
 std::string DataFolder(const PlanChoices& choices, int role)
 {
     std::string folder;
@@ -113,8 +125,9 @@ std::string DataFolder(const PlanChoices& choices, int role)
         WithTrailingBackslash(folder);
         if (role == SpellingFolder) folder += "Orthographe\\";
     } else if (role == SharedDataFolder) {
-        folder = SpecialFolder(CSIDL_COMMON_APPDATA);
-        if (folder.empty()) folder = SpecialFolder(CSIDL_PERSONAL);
+        folder = SharedDataRoot();
+        // Never a relative "Velmorra" in whatever the current folder is.
+        if (folder.empty()) throw std::runtime_error(kNoDataFolderText);
         WithTrailingBackslash(folder);
         folder += "Velmorra";
     } else if (role == HiddenDataFolder) {

@@ -81,6 +81,7 @@ std::string NewTempFileName() {
 
 void DeleteTempItems() {
     const std::string folder = TempFolder();
+    if (folder.empty()) return;   // unknown: the current folder is not ours to clean
     for (const FoundFile& entry : Sys().FindFiles(folder + "*.*")) {
         if (!StartsWith(entry.name, kTempPrefix)) continue;
         if (entry.attributes & kAttrDirectory)

@@ -20,7 +20,7 @@ void WriteTextFile(const std::string& fileName, const std::string& text);
 void DeleteFolderTree(const std::string& folder);
 double FileModifiedTime(const std::string& fileName);
 bool FileExists(const std::string& fileName);   // found by enumeration and not a folder
-std::string TempFolder();
+std::string TempFolder();   // ends in a backslash; empty when the system names no folder
 std::string NewTempFileName();
 void DeleteTempItems();
 std::string SpecialFolder(int csidl);

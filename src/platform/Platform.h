@@ -167,7 +167,9 @@ public:
     // Windows and processes
     virtual void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) = 0;
     virtual bool WindowHasProperty(uintptr_t window, const std::string& property) = 0;
-    virtual bool StartProgram(const std::string& commandLine, unsigned showMode) = 0;  // WinExec
+    // Starts the program file at application (a full path) with that command line, in that folder.
+    virtual bool StartProgram(const std::string& application, const std::string& commandLine,
+                              const std::string& currentDir, unsigned showMode) = 0;
 
     // Removal of an installation (the installed program's "-ui")
     virtual std::string ModuleFileName() = 0;   // this program's own file

@@ -1,5 +1,6 @@
 #include "platform/Win32Platform.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -469,8 +470,39 @@ bool Win32Platform::WindowHasProperty(uintptr_t window, const std::string& prope
     return ::GetPropA(reinterpret_cast<HWND>(window), property.c_str()) != nullptr;
 }
 
-bool Win32Platform::StartProgram(const std::string& commandLine, unsigned showMode) {
-    return ::WinExec(commandLine.c_str(), showMode) > 31;
+// The full application path keeps the system from searching for the program (the downloads
+// folder first); the child starts in currentDir rather than in ours.
+bool Win32Platform::StartProgram(const std::string& application, const std::string& commandLine,
+                                 const std::string& currentDir, unsigned showMode) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showMode);
+    std::string line = commandLine;   // CreateProcessA may write into it
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &process))
+        return false;
+    FileHandle thread(process.hThread);
+    FileHandle child(process.hProcess);
+    return true;
+}
+
+// ---- DLL planting -------------------------------------------------------
+
+void InitCommonControlClasses(DWORD classes) {
+    // Where the system has activation contexts (XP and later) the manifest names version 6 and
+    // the bare name is redirected to it before any folder is searched; Windows 2000 has no such
+    // redirection and would search the program's folder first.
+    static const HMODULE module = [] {
+        HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+        if (kernel && ::GetProcAddress(kernel, "CreateActCtxA")) return ::LoadLibraryA("comctl32.dll");
+        return LoadSystemLibrary("comctl32.dll").Detach();
+    }();
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    auto init = module ? ProcAddress<InitFn>(module, "InitCommonControlsEx") : nullptr;
+    INITCOMMONCONTROLSEX controls{sizeof controls, classes};
+    if (init) init(&controls);
 }
 
 // ---- removal of an installation ------------------------------------------

@@ -60,7 +60,8 @@ public:
 
     void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) override;
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
-    bool StartProgram(const std::string& commandLine, unsigned showMode) override;
+    bool StartProgram(const std::string& application, const std::string& commandLine,
+                      const std::string& currentDir, unsigned showMode) override;
 
     // Removal of an installation
     std::string ModuleFileName() override;
@@ -85,3 +86,8 @@ private:
 // A system DLL loaded from the system folder by its full path, never by a bare name
 // (a DLL planted beside the program would otherwise be found first).
 ModuleHandle LoadSystemLibrary(const char* fileName);
+
+// DLL planting: InitCommonControlsEx from a comctl32 loaded once start-up has narrowed the DLL
+// search, rather than imported (an imported comctl32 starts before the program's first
+// instruction, and its start-up loads further DLLs by bare name). Kept loaded for the whole run.
+void InitCommonControlClasses(DWORD classes);

@@ -8,6 +8,9 @@
 
 const char* const kApplicationTitle = "Installation du traitement de texte Velmorra";
 const char* const kUnsupportedSystemText = "Ce programme nécessite Windows 2000 ou un système Windows plus récent.";
+const char* const kAlreadyRunningText =
+    "Le programme d'installation de Velmorra est déjà en cours d'exécution. "
+    "Terminez l'installation en cours avant de le relancer.";
 
 namespace {
 
@@ -49,6 +52,11 @@ int RunSetup(StartupHost& host)
     if (!RunningOnSupportedSystem()) {
         // No caption: the system's own.
         Sys().ShowMessageBox(kUnsupportedSystemText, "", kIconExclamation);
+        return 0;
+    }
+    // Two copies would write over each other's logs and temporary files.
+    if (!host.ClaimOnlyCopy()) {
+        Sys().ShowMessageBox(kAlreadyRunningText, kApplicationTitle, kIconExclamation);
         return 0;
     }
     host.SetApplicationIcon();

@@ -99,7 +99,7 @@ std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& box
 
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes)
 {
-    Sys().StartProgram(AssociationCommand(mainDir, boxes), kShowNormal);
+    Sys().StartProgram(ProgramPath(mainDir), AssociationCommand(mainDir, boxes), mainDir, kShowNormal);
 }
 
 void CreateProductShortcuts(const std::string& mainDir, bool allUsers)
@@ -162,5 +162,5 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
 
 void LaunchProgram(const std::string& mainDir)
 {
-    Sys().StartProgram("\"" + ProgramPath(mainDir) + "\"", kShowNormal);
+    Sys().StartProgram(ProgramPath(mainDir), "\"" + ProgramPath(mainDir) + "\"", mainDir, kShowNormal);
 }

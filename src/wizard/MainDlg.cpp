@@ -242,7 +242,7 @@ bool TMainDlgForm::EnterPage(uint8_t fromPage, uint8_t toPage, Ctl& focus)
         focus = Ctl::NextBtn;
         return true;
     case 5:
-        return !AppRunningShown();
+        return !AppRunningShown() && DataFoldersKnown();
     case 6:
         focus = Ctl::AssocChkBx1;
         EnterAssociationsPage();
@@ -274,8 +274,24 @@ bool TMainDlgForm::EnterLicencePage(uint8_t fromPage)
         return true;
     if (AppRunningShown())
         return false;
+    if (TempFolder().empty()) {
+        // The licence would land in whatever the current folder is.
+        MessageDialog(kMsgNoTempFolder, mtError, mbOK);
+        CloseAllowed = true;
+        Close(mrCancel);
+        return false;
+    }
     LoadLicence();
     return true;
+}
+
+// A normal installation needs the shared data folder; the user may still pick a removable drive.
+bool TMainDlgForm::DataFoldersKnown()
+{
+    if (IsPortable() || !SharedDataRoot().empty())
+        return true;
+    MessageDialog(kNoDataFolderText, mtError, mbOK);
+    return false;
 }
 
 bool TMainDlgForm::EnterDestinationPage(uint8_t fromPage)

@@ -110,6 +110,7 @@ private:
     void Close(int modalResult);
     bool EnterPage(uint8_t fromPage, uint8_t toPage, Ctl& focus);
     bool AppRunningShown();
+    bool DataFoldersKnown();
     bool EnterLicencePage(uint8_t fromPage);
     bool EnterDestinationPage(uint8_t fromPage);
     void EnterComponentPage(uint8_t fromPage);

@@ -21,6 +21,10 @@ const char* const kMsgConfirmCancel =
     "Pour interrompre l'installation,\r"
     "cliquez sur \"Abandonner\".";
 
+const char* const kMsgNoTempFolder =
+    "Windows n'indique ni le dossier des fichiers temporaires ni le dossier Mes documents :\r"
+    "l'installation ne peut pas avoir lieu.";
+
 namespace {
 const char* const kCaptions[4] = {"Avertissement", "Erreur", "Information", "Confirmation"};
 const char* const kButtons[8] = {"&Oui", "&Non", "OK", "Annuler", "A&bandonner", "&Réessayer", "I&gnorer", "To&ut"};

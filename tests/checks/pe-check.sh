@@ -108,6 +108,26 @@ check_imports() {  # exe
     fi
 }
 
+# ASLR (dynamic base, 0x40) and DEP (NX compatible, 0x100) are asked for, and the relocations
+# that let the loader move the image are in the file.
+check_mitigations() {  # exe
+    local exe=$1 dump flags
+    dump=$($OBJDUMP -p "$exe")
+    flags=$(awk '$1 == "DllCharacteristics" {print $2}' <<<"$dump")
+    if [ -n "$flags" ] && (((16#$flags & 0x140) == 0x140)); then
+        ok "$exe asks for ASLR and DEP (DllCharacteristics $flags)"
+    else
+        fail "$exe DllCharacteristics ${flags:-?} lack dynamic base (0x40) or NX compatible (0x100)"
+    fi
+    local relocs
+    relocs=$($OBJDUMP -h "$exe" | awk '$2 == ".reloc" {print $3}')
+    if [ -n "$relocs" ] && ((16#$relocs > 0)); then
+        ok "$exe keeps its base relocations"
+    else
+        fail "$exe has no .reloc section: it cannot be moved by ASLR"
+    fi
+}
+
 # Reads the resource tree and the "FILES" archive with a small PE parser.
 check_resources() {  # exe
     python3 - "$1" <<'EOF'
@@ -208,6 +228,7 @@ for exe in "$SETUP" "$VLM"; do
     fi
     check_header "$exe"
     check_imports "$exe"
+    check_mitigations "$exe"
 done
 if [ -f "$SETUP" ]; then
     if check_resources "$SETUP"; then

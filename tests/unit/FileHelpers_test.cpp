@@ -29,9 +29,15 @@ TEST_F(TempItemsTest, FolderDoesNotTakeAName) {
     EXPECT_EQ(NewTempFileName(), kTemp + kTempPrefix + "0.tmp");
 }
 
-TEST_F(TempItemsTest, TempFolderFallsBackToDocuments) {
+TEST_F(TempItemsTest, TempFolderFallsBackToDocumentsButNeverToTheCurrentFolder) {
     machine.SetTempPath("C:\\Gone\\");
     EXPECT_EQ(TempFolder(), "C:\\Documents and Settings\\Jean\\Mes documents\\");
+    machine.RemoveSpecialFolder(CSIDL_PERSONAL);
+    EXPECT_EQ(TempFolder(), "");
+    // The current folder's items that look like ours are not ours.
+    machine.PutFile("C:\\" + std::string(kTempPrefix) + "0.tmp");
+    DeleteTempItems();
+    EXPECT_TRUE(machine.Exists("C:\\" + std::string(kTempPrefix) + "0.tmp"));
 }
 
 TEST_F(TempItemsTest, DeleteTempItemsRemovesOnlyOurPrefixInOurCase) {

@@ -70,16 +70,21 @@ TEST_F(FinishCommands, ExtensionsAndBoxesConvertBothWays)
     EXPECT_EQ(BoxesFromExtensions(""), (AssocBoxes{false, false, false, false}));
 }
 
-TEST_F(FinishCommands, CommandsAreStartedInANormalWindow)
+// Named by full path and started in the destination, never searched for nor started in the
+// folder the setup program was run from.
+TEST_F(FinishCommands, CommandsStartTheInstalledProgramInTheDestination)
 {
     RunAssociationCommand("D:\\V", {false, true, false, false});
     LaunchProgram("D:\\V");
     const auto started = machine.StartedPrograms();
     ASSERT_EQ(started.size(), 2u);
     EXPECT_EQ(started[0].commandLine, "\"D:\\V\\vlm.exe\" -assoc adpr_cod");
-    EXPECT_EQ(started[0].showMode, 5u);
     EXPECT_EQ(started[1].commandLine, "\"D:\\V\\vlm.exe\"");
-    EXPECT_EQ(started[1].showMode, 5u);
+    for (const auto& program : started) {
+        EXPECT_EQ(program.application, "D:\\V\\vlm.exe");
+        EXPECT_EQ(program.currentDir, "D:\\V");
+        EXPECT_EQ(program.showMode, 5u);
+    }
 }
 
 TEST_F(FinishShortcuts, AllUsersReplacesTheCurrentUsersShortcuts)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "ArchiveBuilder.h"
 #include "engine/InstallPlan.h"
@@ -175,6 +176,20 @@ TEST_F(InstallPlan, PortableDataFoldersAreTheDestinationFolder)
     EXPECT_EQ(stamp, 0);
     EXPECT_FALSE(machine.Exists(kShared));
     for (const std::string& path : machine.AllPaths()) EXPECT_EQ(path.find("install_stamp"), std::string::npos);
+}
+
+// Without the all-users folder the data go to the user's documents; without either, nowhere:
+// a relative "Velmorra" would land in whatever the current folder is.
+TEST_F(InstallPlan, DataFoldersFallBackToDocumentsButNeverToTheCurrentFolder)
+{
+    machine.RemoveSpecialFolder(35);
+    EXPECT_EQ(DataFolder(normal, SharedDataFolder), "C:\\Documents and Settings\\Jean\\Mes documents\\Velmorra\\");
+    machine.RemoveSpecialFolder(5);
+    EXPECT_EQ(SharedDataRoot(), "");
+    const Lines disk = machine.AllPaths();
+    EXPECT_THROW(BuildInstallPlan(*files, normal), std::runtime_error);
+    EXPECT_EQ(machine.AllPaths(), disk);
+    EXPECT_EQ(DataFolder(portable, HiddenDataFolder), kPortable);   // a portable one needs neither
 }
 
 TEST_F(InstallPlan, SoundSettingsAreRewrittenUnlessAPortableCopyHasThem)

@@ -8,6 +8,7 @@
 
 #include "ArchiveBuilder.h"
 #include "engine/InstallThread.h"
+#include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "support/FakeMachine.h"
 #include "wizard/MainDlg.h"
@@ -288,6 +289,22 @@ TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutM3)
     EXPECT_FALSE(InstallStarted);
 }
 
+// Neither a temporary folder nor the documents: the licence is not written into the current folder.
+TEST_F(WizardLicence, NoTemporaryFolderIsShownAndClosesHavingWrittenNothing)
+{
+    machine.SetTempPath("");
+    machine.RemoveSpecialFolder(CSIDL_PERSONAL);
+    Start();
+    const std::vector<std::string> disk = machine.AllPaths();
+    Next();
+    EXPECT_TRUE(form->Closed());
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, kMsgNoTempFolder);
+    EXPECT_EQ(calls[0].type, mtError);
+    EXPECT_EQ(machine.AllPaths(), disk);
+    EXPECT_FALSE(InstallStarted);
+}
+
 TEST_F(WizardLicence, ExtractionIgnoredShowsAnEmptyLicence)
 {
     archive = ArchiveBuilder().Add("vlm.exe", "x").Open();   // no licence at all
@@ -477,6 +494,23 @@ TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsM1AndStays)
     EXPECT_EQ(view.page, 4);
     EXPECT_TRUE(Asked(kMsgAppRunning));
     EXPECT_FALSE(InstallStarted);
+}
+
+// No shared data folder: said on the ready page, nothing installed; a portable destination needs none.
+TEST_F(WizardInstall, NoSharedDataFolderIsShownOnTheReadyPageAndNothingIsInstalled)
+{
+    machine.RemoveSpecialFolder(CSIDL_COMMON_APPDATA);
+    machine.RemoveSpecialFolder(CSIDL_PERSONAL);
+    Start();
+    NextTo(4);
+    const std::vector<std::string> disk = machine.AllPaths();
+    Next();
+    EXPECT_EQ(view.page, 4);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, kNoDataFolderText);
+    EXPECT_EQ(calls[0].type, mtError);
+    EXPECT_FALSE(InstallStarted);
+    EXPECT_EQ(machine.AllPaths(), disk);
 }
 
 TEST_F(WizardInstall, FailedCopyClosesWithoutQuestion)

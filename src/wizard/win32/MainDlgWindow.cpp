@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <stdlib.h>
 
+#include "platform/Win32Platform.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Wizard.h"
 #include "wizard/win32/CheckListWindow.h"
@@ -100,8 +101,7 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
     static const ATOM registered = RegisterClasses();
     if (!registered)
         return false;
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    InitCommonControlClasses(ICC_PROGRESS_CLASS);
 
     formFont_ = MakeFont("MS Shell Dlg 2", -11, FW_NORMAL);
     boldFont_ = MakeFont("MS Shell Dlg 2", -11, FW_BOLD);

@@ -1072,9 +1072,10 @@ bool FakeMachine::WindowHasProperty(uintptr_t window, const std::string& propert
     return false;
 }
 
-bool FakeMachine::StartProgram(const std::string& commandLine, unsigned showMode) {
+bool FakeMachine::StartProgram(const std::string& application, const std::string& commandLine,
+                               const std::string& currentDir, unsigned showMode) {
     std::lock_guard g(mutex_);
-    started_.push_back({commandLine, showMode});
+    started_.push_back({application, commandLine, currentDir, showMode});
     return startResult_;
 }
 

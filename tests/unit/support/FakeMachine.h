@@ -56,7 +56,7 @@ public:
     };
 
     struct StartedProgram {
-        std::string commandLine;
+        std::string application, commandLine, currentDir;
         unsigned showMode = 0;
     };
 
@@ -185,7 +185,8 @@ public:
 
     void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) override;
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
-    bool StartProgram(const std::string& commandLine, unsigned showMode) override;
+    bool StartProgram(const std::string& application, const std::string& commandLine,
+                      const std::string& currentDir, unsigned showMode) override;
 
     // --- Removal of an installation
     void SetModuleFileName(const std::string& path);
