@@ -1145,7 +1145,9 @@ bool FakeMachine::DeleteRegistryValue(RegRoot root, const std::string& path, con
 
 bool FakeMachine::StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) {
     std::lock_guard g(mutex_);
-    started_.push_back({"\"" + program + "\" " + arguments, 5});
+    const size_t slash = program.rfind('\\');
+    const std::string folder = slash == std::string::npos ? "" : program.substr(0, slash);
+    started_.push_back({program, "\"" + program + "\" " + arguments, folder, 5});
     return startResult_;
 }
 
