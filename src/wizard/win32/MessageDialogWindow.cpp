@@ -160,9 +160,10 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
     try {
         return DialogMessage(dialog, msg, wParam, lParam);
     } catch (...) {
-        // Nothing may cross the window procedure; a dialog that cannot go on answers as closed.
+        // Nothing may cross the window procedure; a dialog that cannot go on ends as one
+        // that could not be made.
         if (msg == WM_INITDIALOG || msg == WM_COMMAND)
-            EndDialog(dialog, 2);
+            EndDialog(dialog, 0);
         return FALSE;
     }
 }
