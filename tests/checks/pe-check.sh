@@ -107,7 +107,7 @@ check_header() {  # exe
     for kind in OSystem Subsystem; do
         major=$(awk -v k="Major${kind}Version" '$1 == k {print $2}' <<<"$dump")
         minor=$(awk -v k="Minor${kind}Version" '$1 == k {print $2}' <<<"$dump")
-        # 4.0 exactly: NT 4.0 and 98 refuse anything higher, Windows 8 and later anything lower.
+        # 4.0 exactly: NT 4.0 and 98 refuse anything higher, and nothing lower is needed.
         if [ "$major" = 4 ] && [ "$minor" = 0 ]; then
             ok "$exe ${kind} version $major.$minor"
         else
