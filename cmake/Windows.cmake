@@ -6,8 +6,8 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1252")
 add_compile_definitions(_WIN32_WINNT=0x0500 WINVER=0x0500 _WIN32_IE=0x0500 STRICT NOMINMAX)
 set(WIN_LINK_FLAGS
     -static -static-libgcc -static-libstdc++
-    -Wl,--major-os-version,5,--minor-os-version,0
-    -Wl,--major-subsystem-version,5,--minor-subsystem-version,0)
+    -Wl,--major-os-version,4,--minor-os-version,0
+    -Wl,--major-subsystem-version,4,--minor-subsystem-version,0)
 # ASLR and DEP asked for, not left to the linker's defaults; ASLR needs the relocations kept.
 list(APPEND WIN_LINK_FLAGS -Wl,--dynamicbase,--nxcompat,--enable-reloc-section)
 set(WIN_SYSTEM_LIBS comctl32 ole32 oleaut32 uuid shell32 gdi32 user32 advapi32 kernel32)

@@ -502,7 +502,10 @@ void InitCommonControlClasses(DWORD classes) {
     using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     auto init = module ? ProcAddress<InitFn>(module, "InitCommonControlsEx") : nullptr;
     INITCOMMONCONTROLSEX controls{sizeof controls, classes};
-    if (init) init(&controls);
+    if (init && init(&controls)) return;
+    // A comctl32 older than 4.70 has only the call that registers every class.
+    using InitAllFn = void(WINAPI*)();
+    if (auto initAll = module ? ProcAddress<InitAllFn>(module, "InitCommonControls") : nullptr) initAll();
 }
 
 // ---- removal of an installation ------------------------------------------

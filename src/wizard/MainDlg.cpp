@@ -162,13 +162,32 @@ void TMainDlgForm::Close(int modalResult)
     modalResult_ = modalResult;
 }
 
-void TMainDlgForm::BackClick() { Handle([this] { BNClick(true); }); }
-void TMainDlgForm::NextClick() { Handle([this] { BNClick(false); }); }
-void TMainDlgForm::CancelClick() { Handle([this] { CancelBtnClick(); }); }
-void TMainDlgForm::CloseRequest() { Handle([this] { Close(mrCancel); }); }
+// A handler still running means its question is open: the question's own message loop
+// still delivers posted clicks, close requests and ticks, and none may move the wizard
+// (start the installation, change the page, ask again) under it.
+bool TMainDlgForm::QuestionOpen() const { return handlerDepth_ > 0; }
+
+void TMainDlgForm::BackClick()
+{
+    if (!QuestionOpen()) Handle([this] { BNClick(true); });
+}
+void TMainDlgForm::NextClick()
+{
+    if (!QuestionOpen()) Handle([this] { BNClick(false); });
+}
+void TMainDlgForm::CancelClick()
+{
+    if (!QuestionOpen()) Handle([this] { CancelBtnClick(); });
+}
+void TMainDlgForm::CloseRequest()
+{
+    if (!QuestionOpen()) Handle([this] { Close(mrCancel); });
+}
 
 void TMainDlgForm::TimerTick(int id)
 {
+    if (QuestionOpen())
+        return;   // polled again on the next tick
     Handle([this, id] {
         if (id == 1)
             PollInstallStatus(*this);
@@ -187,7 +206,7 @@ void TMainDlgForm::ActivateApp(bool active)
 
 void TMainDlgForm::ToggleComponent(int row)
 {
-    Handle([this, row] { SelCompLstBx.Toggle(row); });
+    if (!QuestionOpen()) Handle([this, row] { SelCompLstBx.Toggle(row); });
 }
 
 // --- Navigation

@@ -76,6 +76,7 @@ public:
     void ToggleComponent(int row);   // the user's toggle in the component list
 
     bool Closed() const { return closed_; }
+    bool QuestionOpen() const;
     int ModalResult() const { return modalResult_; }
     int ShownPage() const { return shownPage_; }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <thread>
+#include <utility>
 
 #include "ArchiveBuilder.h"
 #include "engine/InstallThread.h"
@@ -702,6 +703,33 @@ TEST_F(WizardClose, PendingQuestionOfTheWorkerIsAnsweredAbortOnClose)
     form->WaitForWorker();   // returns: the worker got its answer and ended
     EXPECT_EQ(InstallStatus.State, Failed);
     EXPECT_EQ(calls.size(), 1u);   // M3 only; the file question was never shown
+}
+
+TEST_F(WizardClose, NothingMovesTheWizardUnderAnOpenQuestion)
+{
+    Start();
+    NextTo(4);
+    // What the question's own message loop may deliver while it is open.
+    bool delivered = false;
+    onDialog = [&] {
+        if (std::exchange(delivered, true)) return;
+        form->NextClick();
+        form->BackClick();
+        form->CloseRequest();
+        form->CancelClick();
+        form->ToggleComponent(1);
+        form->TimerTick(1);
+    };
+    answers = {mrNo};
+    form->CloseRequest();
+    EXPECT_EQ(calls.size(), 1u);
+    EXPECT_EQ(form->ShownPage(), 4);
+    EXPECT_FALSE(InstallStarted);
+    EXPECT_FALSE(form->Closed());
+    EXPECT_FALSE(form->QuestionOpen());
+
+    Next();   // answered: the wizard moves again
+    EXPECT_EQ(form->ShownPage(), 5);
 }
 
 // --- After the wizard
