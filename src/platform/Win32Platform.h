@@ -77,3 +77,8 @@ private:
 // A system DLL loaded from the system folder by its full path, never by a bare name
 // (a DLL planted beside the program would otherwise be found first).
 ModuleHandle LoadSystemLibrary(const char* fileName);
+
+// End of the Windows session: the reason Windows shows while the program refuses it. Windows
+// before Vista has no such list; there these do nothing and the refusal alone counts.
+bool SetShutdownBlockReason(HWND window, const std::string& reason);
+void ClearShutdownBlockReason(HWND window);

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <stdlib.h>
 
+#include "platform/Win32Platform.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Wizard.h"
 #include "wizard/win32/CheckListWindow.h"
@@ -465,6 +466,18 @@ LRESULT MainDlgWindow::Message(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_ACTIVATEAPP:
         if (form_)
             form_->ActivateApp(wParam != 0);
+        return 0;
+    case WM_QUERYENDSESSION:
+        if (form_ && !form_->QueryEndSession()) {
+            SetShutdownBlockReason(window_, kMsgSessionEndRefused);
+            return FALSE;
+        }
+        return TRUE;
+    case WM_ENDSESSION:
+        if (!wParam)
+            ClearShutdownBlockReason(window_);   // the session goes on
+        else if (form_)
+            form_->EndSession();   // the process may end as soon as this returns
         return 0;
     case WM_PAINT:
         Paint();
