@@ -22,16 +22,17 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 }  // namespace
 
 // Without a shell link object there is nothing to save, so nothing is logged either.
-void CreateShortcut(const std::string& linkFile, const std::string& target, const std::string& workingFolder,
+bool CreateShortcut(const std::string& linkFile, const std::string& target, const std::string& workingFolder,
                     const std::string& description) {
     std::unique_ptr<ShellLink> link = Sys().NewShellLink();
-    if (!link) return;
+    if (!link) return false;
     link->SetPath(target);
     link->SetWorkingDirectory(workingFolder);
     link->SetDescription(description);
     MakeFolderPath(FolderOf(linkFile));
-    link->Save(linkFile);
+    if (!link->Save(linkFile)) return false;   // the uninstaller must not look for a link that is not there
     AddLogLine("File Copy: " + linkFile);
+    return true;
 }
 
 void WriteTextFile(const std::string& fileName, const std::string& text) {

@@ -14,7 +14,8 @@ enum : int {
     CSIDL_PROGRAM_FILES = 38,
 };
 
-void CreateShortcut(const std::string& linkFile, const std::string& target,
+// True when the link was saved; only then is it logged.
+bool CreateShortcut(const std::string& linkFile, const std::string& target,
                     const std::string& workingFolder, const std::string& description);
 void WriteTextFile(const std::string& fileName, const std::string& text);
 void DeleteFolderTree(const std::string& folder);

@@ -576,3 +576,28 @@ bool Win32Platform::StartProgramDeletedOnExit(const std::string& program, const 
 bool Win32Platform::DeleteAtRestart(const std::string& path) {
     return ::MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
+
+// ---- end of the Windows session --------------------------------------------
+
+namespace {
+
+using BlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
+using BlockReasonDestroyFn = BOOL(WINAPI*)(HWND);
+
+// user32 is loaded already (the program imports it); these two exist from Vista on.
+template <typename Fn>
+Fn User32Function(const char* name) {
+    HMODULE user32 = ::GetModuleHandleA("user32.dll");
+    return user32 ? ProcAddress<Fn>(user32, name) : nullptr;
+}
+
+}  // namespace
+
+bool SetShutdownBlockReason(HWND window, const std::string& reason) {
+    auto create = User32Function<BlockReasonCreateFn>("ShutdownBlockReasonCreate");
+    return create && create(window, AnsiToWide(reason).c_str());
+}
+
+void ClearShutdownBlockReason(HWND window) {
+    if (auto destroy = User32Function<BlockReasonDestroyFn>("ShutdownBlockReasonDestroy")) destroy(window);
+}

@@ -91,3 +91,8 @@ ModuleHandle LoadSystemLibrary(const char* fileName);
 // search, rather than imported (an imported comctl32 starts before the program's first
 // instruction, and its start-up loads further DLLs by bare name). Kept loaded for the whole run.
 void InitCommonControlClasses(DWORD classes);
+
+// End of the Windows session: the reason Windows shows while the program refuses it. Windows
+// before Vista has no such list; there these do nothing and the refusal alone counts.
+bool SetShutdownBlockReason(HWND window, const std::string& reason);
+void ClearShutdownBlockReason(HWND window);

@@ -35,9 +35,11 @@ void CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainD
         target = other;
     if (target.empty())
         return;   // neither scope has the folder: a link with no folder would land anywhere
-    if (!other.empty())
+    // The earlier run's link goes only once the new one exists (no rights for the all-users
+    // folders would otherwise leave the user with none).
+    if (CreateShortcut(JoinPath(target, kShortcutName), ProgramPath(mainDir), mainDir, kShortcutDescription) &&
+        !other.empty() && !EqualNoCase(other, target))
         Sys().DeleteFileAt(JoinPath(other, kShortcutName));
-    CreateShortcut(JoinPath(target, kShortcutName), ProgramPath(mainDir), mainDir, kShortcutDescription);
 }
 
 bool StartsWithStar(const std::string& line)

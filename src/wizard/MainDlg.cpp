@@ -254,8 +254,7 @@ bool TMainDlgForm::EnterPage(uint8_t fromPage, uint8_t toPage, Ctl& focus)
         return EnterDestinationPage(fromPage);
     case 3:
         focus = Ctl::SelCompLstBx;
-        EnterComponentPage(fromPage);
-        return true;
+        return EnterComponentPage(fromPage);
     case 4:
         view_.SetVisible(Ctl::InstallToAllChkBx, !IsPortable());
         focus = Ctl::NextBtn;
@@ -324,17 +323,30 @@ bool TMainDlgForm::EnterDestinationPage(uint8_t fromPage)
     return false;
 }
 
-void TMainDlgForm::EnterComponentPage(uint8_t fromPage)
+bool TMainDlgForm::EnterComponentPage(uint8_t fromPage)
 {
-    if (fromPage == 2) {
-        std::string text = view_.Text(Ctl::DestDirEdt);
-        NormaliseDestination(text, DestDirCmbBx.CurrentDrive);
-        view_.SetText(Ctl::DestDirEdt, text);
-        MainDir = text;
-    }
+    if (fromPage == 2 && !TakeDestination())
+        return false;
     for (int i = 0; i < SelCompLstBx.Count(); ++i)
         SelCompLstBx.SetValue(i, AttachedFiles->ComponentBytes(ComponentFileLists[CompIds[i]], MainDir));
     UpdateDiskSpace();
+    return true;
+}
+
+// The normalised text becomes MainDir only when files can be written there.
+bool TMainDlgForm::TakeDestination()
+{
+    std::string text = view_.Text(Ctl::DestDirEdt);
+    NormaliseDestination(text, DestDirCmbBx.CurrentDrive);
+    view_.SetText(Ctl::DestDirEdt, text);
+    const DestCheck check = ValidateDestination(text, *AttachedFiles);
+    if (check.problem != DestProblem::None) {
+        MessageDialog(DestinationProblemText(check), mtWarning, mbOK);
+        view_.Focus(Ctl::DestDirEdt);
+        return false;
+    }
+    MainDir = text;
+    return true;
 }
 
 void TMainDlgForm::EnterAssociationsPage()
@@ -390,6 +402,8 @@ void TMainDlgForm::SetButtons(uint8_t toPage)
 
 void TMainDlgForm::StartInstallation()
 {
+    // A drive pulled later must not turn a portable installation into a per-machine one.
+    portable_ = IsRemovableDrive(MainDir);
     CreateInstallLog();
     if (!IsPortable()) {
         LogFileName = JoinPath(MainDir, "Install.log");
@@ -455,11 +469,40 @@ void TMainDlgForm::WaitForWorker()
     InstallThread->WaitFor();
 }
 
+bool TMainDlgForm::QueryEndSession() const
+{
+    return !InstallThread || InstallThread->Finished();
+}
+
+void TMainDlgForm::EndSession()
+{
+    if (sessionEnded_)
+        return;
+    Handle([this] {
+        // A dialog of ours may be open underneath: nobody will answer it, so the worker is
+        // stopped whatever it waits for.
+        while (InstallThread && !InstallThread->Finished()) {
+            uint8_t state = InstallStatus.State.load();
+            if (state == Asking) {
+                InstallStatus.DialogResult.store(mrAbort);
+                InstallStatus.State.compare_exchange_strong(state, Answered);
+            } else if (state == Running || state == Paused) {
+                InstallStatus.State.compare_exchange_strong(state, Stopped);
+            }
+            Sys().SleepMs(5);
+        }
+        PersistAfterWizard(*this);
+        sessionEnded_ = true;
+        CloseAllowed = true;
+        Close(mrCancel);
+    });
+}
+
 // --- Page rules
 
 bool TMainDlgForm::IsPortable() const
 {
-    return IsRemovableDrive(MainDir);
+    return portable_ ? *portable_ : IsRemovableDrive(MainDir);
 }
 
 void TMainDlgForm::UpdateDiskSpace()
@@ -526,7 +569,7 @@ void TMainDlgForm::InstallFailed()
 void PersistAfterWizard(TMainDlgForm& form)
 {
     form.WaitForWorker();
-    if (!InstallStarted)
+    if (!InstallStarted || form.SessionEnded())
         return;
     form.SaveSettings();
     if (!form.IsPortable()) {

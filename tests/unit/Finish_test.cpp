@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "engine/InstallPlan.h"
@@ -117,6 +118,22 @@ TEST_F(FinishShortcuts, CurrentUserReplacesTheAllUsersShortcuts)
     EXPECT_FALSE(machine.Exists(kCommonDesktop + kLink));
     EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
     EXPECT_TRUE(machine.ReadLink(kUserDesktop + kLink));
+}
+
+TEST_F(FinishShortcuts, UnsavedShortcutIsNotLoggedAndTheOtherScopeKeepsItsOwn)
+{
+    machine.PutFile(kUserPrograms + kLink, "old");
+    machine.PutFile(kUserDesktop + kLink, "old");
+    machine.PutFile(kCommonPrograms + kLink, "");
+    machine.LockFile(kCommonPrograms + kLink);   // as without rights for the all-users folder
+
+    CreateProductShortcuts("C:\\V", true);
+
+    EXPECT_EQ(machine.FileBytes(kUserPrograms + kLink), "old");
+    EXPECT_FALSE(machine.Exists(kUserDesktop + kLink));
+    ASSERT_TRUE(InstallLog);
+    EXPECT_EQ(std::count(InstallLog->begin(), InstallLog->end(), "File Copy: " + kCommonPrograms + kLink), 0);
+    EXPECT_EQ(InstallLog->back(), "File Copy: " + kCommonDesktop + kLink);
 }
 
 TEST_F(FinishShortcuts, MissingScopeFallsBackToTheOther)

@@ -12,6 +12,7 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "support/FakeMachine.h"
+#include "wizard/DestPage.h"
 #include "wizard/MainDlg.h"
 #include "wizard/MessageTexts.h"
 
@@ -360,6 +361,50 @@ TEST_F(WizardDestination, NextNormalisesTheTextIntoMainDir)
     EXPECT_EQ(form->MainDir, "C:\\Apps\\Traitement");
     EXPECT_EQ(view.text[Ctl::DestDirEdt], "C:\\Apps\\Traitement");
     EXPECT_EQ(view.focus, Ctl::SelCompLstBx);
+}
+
+TEST_F(WizardDestination, RefusedTextStaysOnThePageAndSaysWhy)
+{
+    std::string deep = "C:";
+    for (int i = 0; i < 20000; ++i) deep += "\\x";
+    const std::string refused[] = {"C:Velmorra", "C:\\Apps\\..\\Velmorra", "C:\\Vel\x01morra", "C:\\Vel?morra",
+                                   "C:\\Apps\\CON", "C:\\Velmorra.", "C:\\" + std::string(250, 'v'), deep};
+    Start();
+    NextTo(2);
+    for (const std::string& text : refused) {
+        calls.clear();
+        view.text[Ctl::DestDirEdt] = text;
+        Next();
+        EXPECT_EQ(view.page, 2) << text.substr(0, 40);
+        EXPECT_EQ(view.focus, Ctl::DestDirEdt);
+        EXPECT_EQ(form->MainDir, kProduct);
+        ASSERT_EQ(calls.size(), 1u) << text.substr(0, 40);
+        EXPECT_EQ(calls[0].type, mtWarning);
+        EXPECT_EQ(calls[0].buttons, mbOK);
+        EXPECT_EQ(calls[0].text, DestinationProblemText(ValidateDestination(view.text[Ctl::DestDirEdt], *archive)));
+    }
+}
+
+TEST_F(WizardDestination, AcceptedTextsGiveTheFolderTheyAlwaysGave)
+{
+    machine.AddDrive('D');
+    machine.AddShare("\\\\Serveur\\Partage");
+    const std::pair<std::string, std::string> accepted[] = {
+        {"D:\\", "D:\\Velmorra"},
+        {"C:\\\\Program Files\\\\", kProduct},
+        {"\\\\Serveur\\Partage\\", "\\\\Serveur\\Partage"},
+        {"C:\\\\Apps\\.\\\\Traitement", "C:\\Apps\\Traitement"},
+    };
+    Start();
+    for (const auto& [typed, folder] : accepted) {
+        NextTo(2);
+        view.text[Ctl::DestDirEdt] = typed;
+        Next();
+        EXPECT_EQ(view.page, 3) << typed;
+        EXPECT_EQ(form->MainDir, folder);
+        Back();
+    }
+    EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(WizardDestination, BackFromReadyRecomputesSizesWithoutTakingTheText)
@@ -732,6 +777,30 @@ TEST_F(WizardClose, NothingMovesTheWizardUnderAnOpenQuestion)
     EXPECT_EQ(form->ShownPage(), 5);
 }
 
+TEST_F(WizardClose, SessionEndIsRefusedWhileCopyingAndEndsLikeAnAbandon)
+{
+    machine.PutFile(kProduct + "\\Velmorra.chm", "old");
+    machine.LockFile(kProduct + "\\Velmorra.chm");
+    Start();
+    EXPECT_TRUE(form->QueryEndSession());
+    NextTo(5);
+    ASSERT_TRUE(WaitForState(Asking));
+    EXPECT_FALSE(form->QueryEndSession());
+    // The session ends while the file question is open: nobody will answer it.
+    onDialog = [&] { form->EndSession(); };
+    TickWhileInstalling();
+    EXPECT_TRUE(form->Closed());
+    EXPECT_TRUE(form->QueryEndSession());
+    EXPECT_EQ(machine.ReadString(HKCU, kInstallKey, "MAINDIR"), kProduct);
+    EXPECT_TRUE(machine.ReadString(HKLM, kUninstallKey, "UninstallString"));
+    const std::string log = machine.FileBytes(kProduct + "\\Install.log");
+    EXPECT_NE(log.find("File Copy: " + kProduct + "\\vlm.exe\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("Velmorra.chm"), std::string::npos);
+    machine.DeleteFileAt(kProduct + "\\Install.log");
+    PersistAfterWizard(*form);   // start-up's own save has nothing left to do
+    EXPECT_FALSE(machine.Exists(kProduct + "\\Install.log"));
+}
+
 // --- After the wizard
 
 TEST_F(WizardPersist, CancelBeforeInstallingWritesNothingButTheKeysExist)
@@ -794,4 +863,20 @@ TEST_F(WizardPersist, AbandonDuringCopyStillSavesWhatWasDone)
     const std::string log = machine.FileBytes(kProduct + "\\Install.log");
     EXPECT_NE(log.find("File Copy: " + kProduct + "\\vlm.exe\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Velmorra.chm"), std::string::npos);
+}
+
+TEST_F(WizardPersist, DriveRemovedAfterAPortableCopyLeavesNoTraceOnTheMachine)
+{
+    machine.AddDrive('E', kDriveRemovable);
+    Start({"-dE:\\Velmorra"});
+    Install();
+    EXPECT_EQ(view.page, 7);
+    machine.RemoveDrive('E');
+    Next();
+    EXPECT_TRUE(form->Closed());
+    PersistAfterWizard(*form);
+    EXPECT_EQ(machine.ReadString(HKCU, kInstallKey, "MAINDIR"), "E:\\Velmorra");
+    EXPECT_FALSE(machine.KeyExists(HKLM, kUninstallKey));
+    EXPECT_FALSE(machine.Exists(kUpdateLog));
+    EXPECT_TRUE(calls.empty());
 }

@@ -193,6 +193,17 @@ TEST_F(WizardWindow, CloseBoxAsksTheConfirmationAndNoKeepsTheWizard)
     EXPECT_EQ(dialogs[0], kMsgConfirmCancel);
 }
 
+TEST_F(WizardWindow, SessionEndBeforeTheCopyIsAllowedAndClosesWithoutQuestion)
+{
+    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
+    EXPECT_EQ(SendMessageA(window->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    SendMessageA(window->Handle(), WM_ENDSESSION, FALSE, 0);   // another program refused it
+    EXPECT_FALSE(window->Form().Closed());
+    SendMessageA(window->Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_TRUE(window->Form().Closed());
+    EXPECT_TRUE(dialogs.empty());
+}
+
 TEST(MessageDialogWindow, ShowsCaptionAndButtonsInBitOrderAndEscPressesNon)
 {
     static std::string caption, buttons;

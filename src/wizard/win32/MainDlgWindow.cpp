@@ -499,6 +499,18 @@ LRESULT MainDlgWindow::Message(UINT msg, WPARAM wParam, LPARAM lParam)
         if (form_)
             form_->ActivateApp(wParam != 0);
         return 0;
+    case WM_QUERYENDSESSION:
+        if (form_ && !form_->QueryEndSession()) {
+            SetShutdownBlockReason(window_, kMsgSessionEndRefused);
+            return FALSE;
+        }
+        return TRUE;
+    case WM_ENDSESSION:
+        if (!wParam)
+            ClearShutdownBlockReason(window_);   // the session goes on
+        else if (form_)
+            form_->EndSession();   // the process may end as soon as this returns
+        return 0;
     case WM_PAINT:
         Paint();
         return 0;
