@@ -194,12 +194,19 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
         // Retry makes it again.
         if (!folder.empty() && folder != lastFolder_) MakeFolderPath(folder);
         lastFolder_.clear();
-        // The platform reports a short write (a full disk) as a failure too.
-        if (!Sys().WriteNewFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None))
-            return false;
-        lastFolder_ = folder;
         // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
-        if (const uint32_t dos = DateTimeToDos(entry.Date)) Sys().SetLastWriteDos(target, dos);
+        auto write = [&] {
+            return WriteWholeFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None,
+                                  DateTimeToDos(entry.Date));
+        };
+        WriteOutcome outcome = write();
+        // The folder may have gone since the last file was written there: make it again, once.
+        if (outcome == WriteOutcome::Failed && !folder.empty() && !FolderExists(folder)) {
+            MakeFolderPath(folder);
+            outcome = write();
+        }
+        if (outcome != WriteOutcome::Written) return false;
+        lastFolder_ = folder;
         AddLogLine("File Copy: " + target);
         return true;
     } catch (...) {

@@ -19,6 +19,31 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// A link goes itself: whatever it leads to is never entered.
+void DeleteEntry(const std::string& path, uint32_t attributes) {
+    if (!(attributes & kAttrDirectory))
+        Sys().DeleteFileAt(path);
+    else if (attributes & kAttrReparsePoint)
+        Sys().RemoveDir(path);
+    else
+        DeleteFolderTree(path);
+}
+
+bool IsLink(const std::string& path) {
+    const std::vector<FoundFile> found = Sys().FindFiles(path);
+    return !found.empty() && (found.front().attributes & kAttrReparsePoint);
+}
+
+// A name in folder that nothing holds yet, created with the bytes; empty when none can be made.
+std::string WriteSwapFile(const std::string& folder, const void* data, size_t size, FileShare share) {
+    for (unsigned n = 0; n < 100; ++n) {
+        const std::string name = folder + "~vlm" + std::to_string(n) + ".tmp";
+        if (Sys().CreateNewFile(name, data, size, share)) return name;
+        if (Sys().FindFiles(name).empty()) return "";   // not a taken name: the disk or the rights refuse
+    }
+    return "";
+}
+
 }  // namespace
 
 // Without a shell link object there is nothing to save, so nothing is logged either.
@@ -34,8 +59,8 @@ void CreateShortcut(const std::string& linkFile, const std::string& target, cons
     AddLogLine("File Copy: " + linkFile);
 }
 
-void WriteTextFile(const std::string& fileName, const std::string& text) {
-    Sys().WriteNewFile(fileName, text.data(), text.size(), FileShare::Read);
+WriteOutcome WriteTextFile(const std::string& fileName, const std::string& text) {
+    return WriteWholeFile(fileName, text.data(), text.size(), FileShare::Read);
 }
 
 // Read-only files are left as they are, and with them the folders that hold them.
@@ -45,10 +70,7 @@ void DeleteFolderTree(const std::string& folder) {
     WithTrailingBackslash(path);
     for (const FoundFile& entry : Sys().FindFiles(path + "*.*")) {
         if (entry.name == "." || entry.name == "..") continue;
-        if (entry.attributes & kAttrDirectory)
-            DeleteFolderTree(path + entry.name);
-        else
-            Sys().DeleteFileAt(path + entry.name);
+        DeleteEntry(path + entry.name, entry.attributes);
     }
     Sys().RemoveDir(path);
 }
@@ -75,18 +97,16 @@ std::string NewTempFileName() {
     const std::string stem = TempFolder() + kTempPrefix;
     for (unsigned n = 0;; ++n) {
         std::string name = stem + std::to_string(n) + ".tmp";
-        if (!FileExists(name)) return name;
+        // Made here, empty, so that a file or link planted under the name is never used.
+        if (Sys().CreateNewFile(name, "", 0, FileShare::None)) return name;
+        if (Sys().FindFiles(name).empty()) return name;   // cannot be made at all: the writer will say so
     }
 }
 
 void DeleteTempItems() {
     const std::string folder = TempFolder();
     for (const FoundFile& entry : Sys().FindFiles(folder + "*.*")) {
-        if (!StartsWith(entry.name, kTempPrefix)) continue;
-        if (entry.attributes & kAttrDirectory)
-            DeleteFolderTree(folder + entry.name);
-        else
-            Sys().DeleteFileAt(folder + entry.name);
+        if (StartsWith(entry.name, kTempPrefix)) DeleteEntry(folder + entry.name, entry.attributes);
     }
 }
 
@@ -101,4 +121,42 @@ std::string TempPrefixFromTitle(const std::string& title) {
     for (char c : title)
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) prefix += c;
     return prefix;
+}
+
+WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t size, FileShare share,
+                            uint32_t dosDateTime) {
+    if (LeadsThroughLink(path)) return WriteOutcome::Refused;
+    const std::vector<FoundFile> existing = Sys().FindFiles(path);
+    if (existing.empty()) {
+        if (!Sys().CreateNewFile(path, data, size, share)) return WriteOutcome::Failed;
+        if (dosDateTime) Sys().SetLastWriteDos(path, dosDateTime);
+        return WriteOutcome::Written;
+    }
+    // Windows refuses to write over these when normal attributes are asked for.
+    if (existing.front().attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem))
+        return WriteOutcome::Failed;
+    const std::string swap = WriteSwapFile(FolderOf(path), data, size, share);
+    if (swap.empty()) return WriteOutcome::Failed;
+    if (dosDateTime) Sys().SetLastWriteDos(swap, dosDateTime);
+    if (Sys().MoveReplacing(swap, path)) return WriteOutcome::Written;
+    Sys().DeleteFileAt(swap);   // a file held open by another program keeps its old content
+    return WriteOutcome::Failed;
+}
+
+// Any user may make the product's folder under the all-users data before an administrator
+// installs, and then owns it. The all-users folder itself and its parents belong to the system
+// and are junctions on purpose on some Windows.
+bool LeadsThroughLink(const std::string& path) {
+    const std::string appData = SpecialFolder(CSIDL_COMMON_APPDATA);
+    if (appData.empty()) return false;
+    const std::string root = JoinPath(appData, "Velmorra");
+    if (path.size() < root.size() || !EqualNoCase(path.substr(0, root.size()), root)) return false;
+    if (path.size() > root.size() && path[root.size()] != '\\') return false;   // another folder
+    for (size_t end = root.size();;) {
+        const std::string head = path.substr(0, end);
+        if (head.back() != '\\' && IsLink(head)) return true;
+        if (end >= path.size()) return false;
+        end = path.find('\\', end + 1);
+        if (end == std::string::npos) end = path.size();
+    }
 }

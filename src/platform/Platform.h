@@ -19,6 +19,7 @@ enum : uint32_t {
     kAttrDirectory = 0x10,
     kAttrArchive = 0x20,
     kAttrNormal = 0x80,
+    kAttrReparsePoint = 0x400,   // a junction or a symbolic link
 };
 
 // Drive-type codes (GetDriveTypeA).
@@ -168,6 +169,13 @@ public:
     virtual void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) = 0;
     virtual bool WindowHasProperty(uintptr_t window, const std::string& property) = 0;
     virtual bool StartProgram(const std::string& commandLine, unsigned showMode) = 0;  // WinExec
+
+    // Safe file writing
+    // Creates the file only when nothing (not even a link) has that name, without following a
+    // link, and writes the bytes in one write. A short write removes the file again.
+    virtual bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share) = 0;
+    // Renames from to to, replacing an existing file (or link) of that name without following it.
+    virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
 };
 
 // The machine the program runs on; set once at start-up (or by a test).

@@ -472,3 +472,30 @@ bool Win32Platform::WindowHasProperty(uintptr_t window, const std::string& prope
 bool Win32Platform::StartProgram(const std::string& commandLine, unsigned showMode) {
     return ::WinExec(commandLine.c_str(), showMode) > 31;
 }
+
+// ---- safe file writing ---------------------------------------------------
+
+bool Win32Platform::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share) {
+    DWORD shareMode = share == FileShare::Read ? FILE_SHARE_READ : 0;
+    // CREATE_NEW fails on any existing name; the flag keeps a dangling link from being followed.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
+                  (share == FileShare::Read ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
+    bool written = false;
+    {
+        FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, CREATE_NEW,
+                                      flags, nullptr));
+        if (!file) return false;
+        BY_HANDLE_FILE_INFORMATION info;
+        const bool plain = ::GetFileInformationByHandle(file.Get(), &info) &&
+                           !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
+        DWORD done = 0;
+        written = plain && size <= MAXDWORD &&
+                  (size == 0 || (::WriteFile(file.Get(), data, static_cast<DWORD>(size), &done, nullptr) && done == size));
+    }
+    if (!written) ::DeleteFileA(path.c_str());   // a half-written file must not stand for the whole
+    return written;
+}
+
+bool Win32Platform::MoveReplacing(const std::string& from, const std::string& to) {
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}

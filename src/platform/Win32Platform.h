@@ -62,6 +62,10 @@ public:
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
     bool StartProgram(const std::string& commandLine, unsigned showMode) override;
 
+    // Safe file writing
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
+    bool MoveReplacing(const std::string& from, const std::string& to) override;
+
 private:
     using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
     using GetConnectionFn = DWORD(APIENTRY*)(LPCSTR, LPSTR, LPDWORD);

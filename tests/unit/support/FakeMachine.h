@@ -187,6 +187,14 @@ public:
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
     bool StartProgram(const std::string& commandLine, unsigned showMode) override;
 
+    // --- Safe file writing: links (junctions and symbolic links), and the calls that avoid them.
+    // Paths through a link lead to its target; enumeration shows the link with kAttrReparsePoint.
+    void MakeLink(const std::string& path, const std::string& target, bool folder);
+    bool IsLink(const std::string& path);
+    void DenyReading(const std::string& path, bool deny = true);   // ReadWholeFile fails (locked, denied)
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
+    bool MoveReplacing(const std::string& from, const std::string& to) override;
+
 private:
     struct Node {
         std::string name;   // stored case; for a root, "C:" or "\\server\share"
@@ -194,6 +202,7 @@ private:
         std::string bytes;
         uint32_t attributes = 0;
         uint32_t lastWrite = 0;
+        std::string linkTarget;   // a link: the full path it leads to
     };
     struct FullPath {
         bool valid = false;
@@ -208,7 +217,8 @@ private:
     class FakeKey;
     class FakeLink;
 
-    FullPath Resolve(const std::string& path) const;
+    FullPath Lexical(const std::string& path) const;                            // links not followed
+    FullPath Resolve(const std::string& path, bool followLast = true) const;   // links followed
     Node* Find(const FullPath& p);
     Node* Find(const std::string& path);
     Drive* DriveOf(const std::string& root);   // root in key form ("C:" / "\\SERVER\SHARE")
@@ -244,6 +254,8 @@ private:
     uintptr_t nextWindow_ = 0x100;
     std::vector<StartedProgram> started_;
     bool startResult_ = true;
+    bool hasLinks_ = false;
+    std::set<std::string> unreadable_;   // keys
 };
 
 // Installs a fake machine as the program's platform for the life of the object, and starts
