@@ -24,7 +24,8 @@ public:
     bool SetLastWriteDos(const std::string& path, uint32_t dosDateTime) override;
 
     // Safe file writing
-    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                       uint32_t dosDateTime) override;
     bool MoveReplacing(const std::string& from, const std::string& to) override;
 
 private:

@@ -35,10 +35,11 @@ bool IsLink(const std::string& path) {
 }
 
 // A name in folder that nothing holds yet, created with the bytes; empty when none can be made.
-std::string WriteSwapFile(const std::string& folder, const void* data, size_t size, FileShare share) {
+std::string WriteSwapFile(const std::string& folder, const void* data, size_t size, FileShare share,
+                          uint32_t dosDateTime) {
     for (unsigned n = 0; n < 100; ++n) {
         const std::string name = folder + "~vlm" + std::to_string(n) + ".tmp";
-        if (Sys().CreateNewFile(name, data, size, share)) return name;
+        if (Sys().CreateNewFile(name, data, size, share, dosDateTime)) return name;
         if (Sys().FindFiles(name).empty()) return "";   // not a taken name: the disk or the rights refuse
     }
     return "";
@@ -98,7 +99,7 @@ std::string NewTempFileName() {
     for (unsigned n = 0;; ++n) {
         std::string name = stem + std::to_string(n) + ".tmp";
         // Made here, empty, so that a file or link planted under the name is never used.
-        if (Sys().CreateNewFile(name, "", 0, FileShare::None)) return name;
+        if (Sys().CreateNewFile(name, "", 0, FileShare::None, 0)) return name;
         if (Sys().FindFiles(name).empty()) return name;   // cannot be made at all: the writer will say so
     }
 }
@@ -127,17 +128,13 @@ WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t si
                             uint32_t dosDateTime) {
     if (LeadsThroughLink(path)) return WriteOutcome::Refused;
     const std::vector<FoundFile> existing = Sys().FindFiles(path);
-    if (existing.empty()) {
-        if (!Sys().CreateNewFile(path, data, size, share)) return WriteOutcome::Failed;
-        if (dosDateTime) Sys().SetLastWriteDos(path, dosDateTime);
-        return WriteOutcome::Written;
-    }
+    if (existing.empty())
+        return Sys().CreateNewFile(path, data, size, share, dosDateTime) ? WriteOutcome::Written : WriteOutcome::Failed;
     // Windows refuses to write over these when normal attributes are asked for.
     if (existing.front().attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem))
         return WriteOutcome::Failed;
-    const std::string swap = WriteSwapFile(FolderOf(path), data, size, share);
+    const std::string swap = WriteSwapFile(FolderOf(path), data, size, share, dosDateTime);
     if (swap.empty()) return WriteOutcome::Failed;
-    if (dosDateTime) Sys().SetLastWriteDos(swap, dosDateTime);
     if (Sys().MoveReplacing(swap, path)) return WriteOutcome::Written;
     Sys().DeleteFileAt(swap);   // a file held open by another program keeps its old content
     return WriteOutcome::Failed;

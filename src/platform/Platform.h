@@ -172,8 +172,10 @@ public:
 
     // Safe file writing
     // Creates the file only when nothing (not even a link) has that name, without following a
-    // link, and writes the bytes in one write. A short write removes the file again.
-    virtual bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share) = 0;
+    // link, writes the bytes in one write and, unless dosDateTime is 0, sets that last-write time
+    // through the same handle. A short write removes the file again.
+    virtual bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                               uint32_t dosDateTime) = 0;
     // Renames from to to, replacing an existing file (or link) of that name without following it.
     virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
 };

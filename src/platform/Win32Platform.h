@@ -63,7 +63,8 @@ public:
     bool StartProgram(const std::string& commandLine, unsigned showMode) override;
 
     // Safe file writing
-    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                       uint32_t dosDateTime) override;
     bool MoveReplacing(const std::string& from, const std::string& to) override;
 
 private:

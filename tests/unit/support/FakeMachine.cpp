@@ -1157,7 +1157,8 @@ void FakeMachine::DenyReading(const std::string& path, bool deny) {
 }
 
 // CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT: any existing name, a link included, refuses.
-bool FakeMachine::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare) {
+bool FakeMachine::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare,
+                                uint32_t dosDateTime) {
     std::lock_guard g(mutex_);
     FullPath p = Resolve(path, false);
     if (!Readable(p) || p.parts.empty() || Find(p) || locked_.count(p.Key())) return false;
@@ -1169,7 +1170,7 @@ bool FakeMachine::CreateNewFile(const std::string& path, const void* data, size_
     Node& n = tree_[p.Key()];
     n.name = p.parts.back();
     n.attributes = kAttrArchive;
-    n.lastWrite = NowDos();
+    n.lastWrite = dosDateTime ? dosDateTime : NowDos();
     n.bytes.assign(static_cast<const char*>(data), size);
     return true;
 }

@@ -192,7 +192,8 @@ public:
     void MakeLink(const std::string& path, const std::string& target, bool folder);
     bool IsLink(const std::string& path);
     void DenyReading(const std::string& path, bool deny = true);   // ReadWholeFile fails (locked, denied)
-    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                       uint32_t dosDateTime) override;
     bool MoveReplacing(const std::string& from, const std::string& to) override;
 
 private:

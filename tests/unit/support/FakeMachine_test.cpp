@@ -76,7 +76,7 @@ TEST_F(FakeMachineBehaviour, LinksAreFollowedExceptByTheCallsThatAvoidThem) {
     EXPECT_EQ(machine.GetCurrentDir(), "C:\\Junction");
     machine.SetCurrentDir("C:\\");
 
-    EXPECT_FALSE(machine.CreateNewFile("C:\\Dangling.txt", bytes.data(), 3, FileShare::None));
+    EXPECT_FALSE(machine.CreateNewFile("C:\\Dangling.txt", bytes.data(), 3, FileShare::None, 0));
     EXPECT_FALSE(machine.Exists("C:\\Target\\made.txt"));
     machine.PutFile("C:\\swap.tmp", "swapped");
     EXPECT_TRUE(machine.MoveReplacing("C:\\swap.tmp", "C:\\Dangling.txt"));
@@ -86,7 +86,7 @@ TEST_F(FakeMachineBehaviour, LinksAreFollowedExceptByTheCallsThatAvoidThem) {
     EXPECT_EQ(machine.Children("C:\\Target"), (std::vector<std::string>{"in.txt", "kept.txt"}));
 
     machine.DriveAt("C").full = true;
-    EXPECT_FALSE(machine.CreateNewFile("C:\\big.txt", bytes.data(), 3, FileShare::None));
+    EXPECT_FALSE(machine.CreateNewFile("C:\\big.txt", bytes.data(), 3, FileShare::None, 0));
     EXPECT_FALSE(machine.Exists("C:\\big.txt"));
 }
 
