@@ -125,14 +125,15 @@ std::string TempPrefixFromTitle(const std::string& title) {
 }
 
 WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t size, FileShare share,
-                            uint32_t dosDateTime) {
-    if (LeadsThroughLink(path)) return WriteOutcome::Refused;
+                            uint32_t dosDateTime, bool folderChecked) {
+    if (!folderChecked && LeadsThroughLink(path)) return WriteOutcome::Refused;
+    if (Sys().CreateNewFile(path, data, size, share, dosDateTime)) return WriteOutcome::Written;
     const std::vector<FoundFile> existing = Sys().FindFiles(path);
-    if (existing.empty())
-        return Sys().CreateNewFile(path, data, size, share, dosDateTime) ? WriteOutcome::Written : WriteOutcome::Failed;
+    if (existing.empty()) return WriteOutcome::Failed;   // the disk or the rights refuse
+    const uint32_t attributes = existing.front().attributes;
+    if ((attributes & kAttrReparsePoint) && LeadsThroughLink(path)) return WriteOutcome::Refused;
     // Windows refuses to write over these when normal attributes are asked for.
-    if (existing.front().attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem))
-        return WriteOutcome::Failed;
+    if (attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem)) return WriteOutcome::Failed;
     const std::string swap = WriteSwapFile(FolderOf(path), data, size, share, dosDateTime);
     if (swap.empty()) return WriteOutcome::Failed;
     if (Sys().MoveReplacing(swap, path)) return WriteOutcome::Written;

@@ -36,9 +36,10 @@ std::string TempPrefixFromTitle(const std::string& title);
 
 // Writes the file whole: directly when its name is free, otherwise under a temporary name in the
 // same folder that is then swapped in, so that a failed write leaves the old file as it was.
-// A DOS date-time other than 0 becomes the file's last-write time.
+// A DOS date-time other than 0 becomes the file's last-write time. folderChecked: the folder was
+// found free of links by an earlier write (only the file itself is then looked at).
 WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t size, FileShare share,
-                            uint32_t dosDateTime = 0);
+                            uint32_t dosDateTime = 0, bool folderChecked = false);
 // True when path lies in the shared data folder ("Velmorra" under the all-users application
 // data) and that folder, one below it or path itself is a junction or a symbolic link.
 bool LeadsThroughLink(const std::string& path);

@@ -303,13 +303,22 @@ TEST_F(ArchiveExtract, AJunctionAtTheSharedDataFolderIsPutToTheUser)
     const std::string shared = "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra";
     machine.MakeFolder("C:\\Piege");
     machine.MakeLink(shared, "C:\\Piege", true);
-    answers = {mrIgnore};
-    auto files = ArchiveBuilder().Add("Public\\Basic.asn", "son").Open();
+    answers = {mrIgnore, mrIgnore};
+    auto files = ArchiveBuilder().Add("Public\\Basic.asn", "son").Add("Public\\Autre.asn", "son").Open();
     EXPECT_TRUE(files->ExtractFile(nullptr, "Public\\Basic.asn", shared + "\\Public\\Basic.asn"));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].buttons, mbAbort | mbRetry | mbIgnore);
     EXPECT_TRUE(machine.Children("C:\\Piege").empty());
     EXPECT_TRUE(Log().empty());
+
+    // A link at the next file of a folder already found clean.
+    machine.RemoveDir(shared);
+    EXPECT_TRUE(files->ExtractFile(nullptr, "Public\\Basic.asn", shared + "\\Public\\Basic.asn"));
+    machine.PutFile("C:\\Piege\\cible", "theirs");
+    machine.MakeLink(shared + "\\Public\\Autre.asn", "C:\\Piege\\cible", false);
+    EXPECT_TRUE(files->ExtractFile(nullptr, "Public\\Autre.asn", shared + "\\Public\\Autre.asn"));
+    EXPECT_EQ(calls.size(), 2u);
+    EXPECT_EQ(machine.FileBytes("C:\\Piege\\cible"), "theirs");
 }
 
 TEST_F(ArchiveExtract, WritesNoLogLinesWhileTheLogIsSuspended)
