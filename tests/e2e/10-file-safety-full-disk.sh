@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
-# A second installation onto a drive that fills up: replacing the first file fails, the question
-# comes, and "A&bandonner" leaves every file of the first installation as it was, "Install.log"
-# included, with no temporary file beside them. The drive is a small tmpfs; where mounting is
+# A second installation onto a drive that fills up: replacing the program (an older, smaller
+# one) fails, the question comes, and "A&bandonner" leaves every file there as it was, the old
+# program and "Install.log" included, with no temporary file beside them. The drive is a small tmpfs; where mounting is
 # not allowed the scenario is skipped (the host tests cover the same road over the fake machine).
 source "$(dirname "$0")/lib/harness.sh"
 e2e_begin full-disk
 
 DISK=$E2E_WORK/disk
 mkdir -p "$DISK"
-if ! mount -t tmpfs -o size=8m tmpfs "$DISK" 2>/dev/null; then
+# Room for the whole plan (the components page counts it all on the destination's drive).
+if ! mount -t tmpfs -o size=24m tmpfs "$DISK" 2>/dev/null; then
     echo "   (full-disk: a tmpfs cannot be mounted here; skipped)"
     echo "PASS $E2E_NAME (skipped)"
     exit 0
 fi
-# Wine first, so that nothing holds the disk when it is unmounted.
-trap 'e2e_cleanup; umount -l "$DISK"' EXIT
+# Detached at once even while Wine still holds a file there, so the work folder can go.
+trap 'umount -l "$DISK"; e2e_cleanup' EXIT
 
 ln -sfn "$DISK" "$WINEPREFIX/dosdevices/f:"
 view=()
@@ -41,6 +42,8 @@ press "$FINISH"
 setup_wait_exit
 wine_idle
 same_as_payload vlm.exe "$D/vlm.exe"
+# An older, smaller program: writing the new one over it in place would destroy it half-way.
+printf 'ancienne version' >"$D/vlm.exe"
 BEFORE=$(cd "$D" && find . -type f -exec md5sum {} + | sort)
 
 # The space was checked on the components page; the disk fills up while the ready page is shown.
