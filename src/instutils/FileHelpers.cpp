@@ -1,5 +1,7 @@
 #include "instutils/FileHelpers.h"
 
+#include <optional>
+
 #include "instutils/DateTime.h"
 #include "instutils/InstallLog.h"
 #include "instutils/Paths.h"
@@ -8,6 +10,10 @@
 const char* const kTempPrefix = "~InstallationdutraitementdetexteVelmorra";
 
 namespace {
+
+// "Velmorra" under the all-users data, or empty. The folder does not move during a run, and
+// asking the shell for it costs as much as writing a file.
+std::optional<std::string> sharedDataFolder;
 
 std::string UpToNul(std::string text) {
     size_t nul = text.find('\0');
@@ -145,9 +151,12 @@ WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t si
 // installs, and then owns it. The all-users folder itself and its parents belong to the system
 // and are junctions on purpose on some Windows.
 bool LeadsThroughLink(const std::string& path) {
-    const std::string appData = SpecialFolder(CSIDL_COMMON_APPDATA);
-    if (appData.empty()) return false;
-    const std::string root = JoinPath(appData, "Velmorra");
+    if (!sharedDataFolder) {
+        const std::string appData = SpecialFolder(CSIDL_COMMON_APPDATA);
+        sharedDataFolder = appData.empty() ? std::string() : JoinPath(appData, "Velmorra");
+    }
+    const std::string& root = *sharedDataFolder;
+    if (root.empty()) return false;
     if (path.size() < root.size() || !EqualNoCase(path.substr(0, root.size()), root)) return false;
     if (path.size() > root.size() && path[root.size()] != '\\') return false;   // another folder
     for (size_t end = root.size();;) {
@@ -158,3 +167,5 @@ bool LeadsThroughLink(const std::string& path) {
         if (end == std::string::npos) end = path.size();
     }
 }
+
+void ForgetSharedDataFolder() { sharedDataFolder.reset(); }

@@ -43,3 +43,5 @@ WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t si
 // True when path lies in the shared data folder ("Velmorra" under the all-users application
 // data) and that folder, one below it or path itself is a junction or a symbolic link.
 bool LeadsThroughLink(const std::string& path);
+// The shared data folder is looked up once per run; a test that changes machines starts afresh.
+void ForgetSharedDataFolder();

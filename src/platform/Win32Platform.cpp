@@ -487,14 +487,12 @@ bool Win32Platform::CreateNewFile(const std::string& path, const void* data, siz
                   (share == FileShare::Read ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
     bool written = false;
     {
+        // What CREATE_NEW opens is always a plain file of its own making.
         FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, CREATE_NEW,
                                       flags, nullptr));
         if (!file) return false;
-        BY_HANDLE_FILE_INFORMATION info;
-        const bool plain = ::GetFileInformationByHandle(file.Get(), &info) &&
-                           !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
         DWORD done = 0;
-        written = plain && size <= MAXDWORD &&
+        written = size <= MAXDWORD &&
                   (size == 0 || (::WriteFile(file.Get(), data, static_cast<DWORD>(size), &done, nullptr) && done == size));
         // Stamped through this handle: reopening by name could meet a link put there meanwhile.
         FILETIME universal;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 
 // ---------------------------------------------------------------- Windows-1252 text
@@ -1083,6 +1084,7 @@ bool FakeMachine::StartProgram(const std::string& commandLine, unsigned showMode
 namespace {
 void ResetUtilityState() {
     ReleaseInstallLog();
+    ForgetSharedDataFolder();
     LogSuspendCount = 0;
     InstallStarted = false;
 }
