@@ -25,3 +25,5 @@ std::string DataFolder(const PlanChoices& choices, int role);
 std::string DestFile(const std::string& mainDir, const std::string& name);
 // Fills the plan; returns the install stamp (0 for a portable installation, which writes none).
 double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& choices);
+// The error shown when a file of the shared data folder would be written through a link.
+std::string LinkRefusedText(const std::string& file);

@@ -18,6 +18,14 @@ std::string UpToNul(const char* text, size_t capacity) {
     return std::string(text, strnlen(text, capacity));
 }
 
+// A local DOS date-time as a file time; a zero date (a year the packed form cannot hold) makes none.
+bool DosToFileTime(uint32_t dosDateTime, FILETIME& universal) {
+    FILETIME local;
+    const WORD date = HIWORD(dosDateTime);
+    return date != 0 && ::DosDateTimeToFileTime(date, LOWORD(dosDateTime), &local) &&
+           ::LocalFileTimeToFileTime(&local, &universal);
+}
+
 std::wstring AnsiToWide(const std::string& text) {
     int count = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
     if (count <= 0) return {};
@@ -319,12 +327,8 @@ bool Win32Platform::GetLastWriteDos(const std::string& path, uint32_t& dosDateTi
 }
 
 bool Win32Platform::SetLastWriteDos(const std::string& path, uint32_t dosDateTime) {
-    WORD date = HIWORD(dosDateTime);
-    WORD time = LOWORD(dosDateTime);
-    FILETIME local, universal;
-    // A zero date (a year the packed form cannot hold) makes no file time.
-    if (date == 0 || !::DosDateTimeToFileTime(date, time, &local) || !::LocalFileTimeToFileTime(&local, &universal))
-        return false;
+    FILETIME universal;
+    if (!DosToFileTime(dosDateTime, universal)) return false;
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     return file && ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
@@ -600,4 +604,34 @@ bool SetShutdownBlockReason(HWND window, const std::string& reason) {
 
 void ClearShutdownBlockReason(HWND window) {
     if (auto destroy = User32Function<BlockReasonDestroyFn>("ShutdownBlockReasonDestroy")) destroy(window);
+}
+
+// ---- safe file writing ---------------------------------------------------
+
+bool Win32Platform::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                                  uint32_t dosDateTime) {
+    DWORD shareMode = share == FileShare::Read ? FILE_SHARE_READ : 0;
+    // CREATE_NEW fails on any existing name; the flag keeps a dangling link from being followed.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
+                  (share == FileShare::Read ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
+    bool written = false;
+    {
+        // What CREATE_NEW opens is always a plain file of its own making.
+        FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, CREATE_NEW,
+                                      flags, nullptr));
+        if (!file) return false;
+        DWORD done = 0;
+        written = size <= MAXDWORD &&
+                  (size == 0 || (::WriteFile(file.Get(), data, static_cast<DWORD>(size), &done, nullptr) && done == size));
+        // Stamped through this handle: reopening by name could meet a link put there meanwhile.
+        FILETIME universal;
+        if (written && dosDateTime && DosToFileTime(dosDateTime, universal))
+            ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
+    }
+    if (!written) ::DeleteFileA(path.c_str());   // a half-written file must not stand for the whole
+    return written;
+}
+
+bool Win32Platform::MoveReplacing(const std::string& from, const std::string& to) {
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }

@@ -71,6 +71,11 @@ public:
     bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) override;
     bool DeleteAtRestart(const std::string& path) override;
 
+    // Safe file writing
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                       uint32_t dosDateTime) override;
+    bool MoveReplacing(const std::string& from, const std::string& to) override;
+
 private:
     using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
     using GetConnectionFn = DWORD(APIENTRY*)(LPCSTR, LPSTR, LPDWORD);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <unordered_set>
 #include "engine/InstallPlan.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
@@ -47,12 +48,10 @@ bool StartsWithStar(const std::string& line)
     return !line.empty() && line[0] == '*';
 }
 
-bool ContainsNoCase(const std::vector<std::string>& list, const std::string& line)
+std::string UpperKey(std::string text)
 {
-    for (const std::string& item : list)
-        if (Sys().CompareIgnoreCase(item, line) == 0)
-            return true;
-    return false;
+    Sys().UpperCase(text);
+    return text;
 }
 
 }  // namespace
@@ -126,17 +125,25 @@ std::string StampLine(double stamp)
 std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
                                         const std::vector<std::string>& publicFiles, double stamp)
 {
-    for (size_t n = lines.size(); n-- > 0;)
-        if (lines[n].empty() || ContainsNoCase(publicFiles, lines[n]))
-            lines.erase(lines.begin() + n);
-    for (size_t n = lines.size(); n-- > 1;)
-        if (StartsWithStar(lines[n]) && StartsWithStar(lines[n - 1]))
-            lines.erase(lines.begin() + n);
-    if (!lines.empty() && StartsWithStar(lines.back()))
-        lines.pop_back();
-    lines.push_back(StampLine(stamp));
-    lines.insert(lines.end(), publicFiles.begin(), publicFiles.end());
-    return lines;
+    // One pass over each list: a long history must not take quadratic time.
+    std::unordered_set<std::string> replaced;
+    for (const std::string& file : publicFiles)
+        replaced.insert(UpperKey(file));
+    std::vector<std::string> kept;
+    kept.reserve(lines.size() + publicFiles.size() + 1);
+    for (std::string& line : lines) {
+        if (line.empty() || replaced.count(UpperKey(line)))
+            continue;
+        // Of stamps left without files between them, the first stays.
+        if (StartsWithStar(line) && !kept.empty() && StartsWithStar(kept.back()))
+            continue;
+        kept.push_back(std::move(line));
+    }
+    if (!kept.empty() && StartsWithStar(kept.back()))
+        kept.pop_back();
+    kept.push_back(StampLine(stamp));
+    kept.insert(kept.end(), publicFiles.begin(), publicFiles.end());
+    return kept;
 }
 
 void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp)
@@ -147,6 +154,8 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
         return Sys().CompareIgnoreCase(a, b) < 0;
     });
     const std::string path = DataFolder(choices, SharedDataFolder) + "Update.log";
+    if (LeadsThroughLink(path))
+        throw std::runtime_error(LinkRefusedText(path));
     std::vector<std::string> lines;
     if (FileExists(path)) {
         std::string bytes;
@@ -158,7 +167,10 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
     std::string text;
     for (const std::string& line : MergeUpdateLog(std::move(lines), publicFiles, stamp))
         text += line + "\r\n";
-    if (!Sys().WriteNewFile(path, text.data(), text.size(), FileShare::None))
+    const WriteOutcome outcome = WriteWholeFile(path, text.data(), text.size(), FileShare::None);
+    if (outcome == WriteOutcome::Refused)
+        throw std::runtime_error(LinkRefusedText(path));
+    if (outcome != WriteOutcome::Written)
         throw std::runtime_error("Impossible de créer le fichier " + path);
 }
 

@@ -201,3 +201,27 @@ TEST_F(FinishUpdateLog, FileThatCannotBeWrittenIsAnError)
     EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4), std::runtime_error);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
 }
+
+TEST_F(FinishUpdateLog, AFullDiskKeepsTheOldHistoryUntilSpaceIsFreed)
+{
+    machine.PutFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
+    machine.DriveAt("C").full = true;
+    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4), std::runtime_error);
+    EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
+    machine.DriveAt("C").full = false;
+    WriteUpdateLog(Normal(), {"z"}, 4);
+    EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n" + StampLine(4) + "\r\nz\r\n");
+}
+
+TEST_F(FinishUpdateLog, ALinkInTheSharedDataFolderIsRefusedWithItsReason)
+{
+    machine.PutFile("C:\\Piege\\cible.log", "theirs");
+    machine.MakeLink(kUpdateLog, "C:\\Piege\\cible.log", false);
+    try {
+        WriteUpdateLog(Normal(), {"z"}, 4);
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& error) {
+        EXPECT_EQ(error.what(), LinkRefusedText(kUpdateLog));
+    }
+    EXPECT_EQ(machine.FileBytes("C:\\Piege\\cible.log"), "theirs");
+}

@@ -203,6 +203,28 @@ TEST_F(InstallPlan, SoundSettingsAreRewrittenUnlessAPortableCopyHasThem)
     EXPECT_EQ(machine.FileBytes(kPortable + "Velmorra.ini"), "SoundScheme=Mine.asn");
 }
 
+TEST_F(InstallPlan, AFullDiskKeepsTheOldSettingsFile)
+{
+    machine.PutFile(kShared + "Velmorra.ini", "SoundScheme=Mine.asn");
+    machine.DriveAt("C").full = true;
+    BuildInstallPlan(*files, normal);
+    EXPECT_EQ(machine.FileBytes(kShared + "Velmorra.ini"), "SoundScheme=Mine.asn");
+    EXPECT_TRUE(machine.MessageBoxes().empty());   // a failed write stays quiet, as before
+}
+
+TEST_F(InstallPlan, AJunctionAtTheSharedDataFolderIsReportedAndNothingIsWrittenThrough)
+{
+    machine.MakeFolder("C:\\Piege");
+    machine.MakeLink(kShared, "C:\\Piege", true);
+    BuildInstallPlan(*files, normal);
+    EXPECT_TRUE(machine.Children("C:\\Piege").empty());
+    const auto boxes = machine.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, LinkRefusedText(kShared + "Velmorra.ini"));
+    EXPECT_EQ(boxes[1].text, LinkRefusedText(kShared + "Hidden\\install_stamp"));
+    EXPECT_EQ(boxes[0].caption, "Erreur");
+}
+
 TEST_F(InstallPlan, TheStampIsTheInstallTimeInEightLittleEndianBytes)
 {
     machine.SetClock(2005, 6, 15, 14, 30, 20);
