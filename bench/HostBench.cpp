@@ -19,6 +19,8 @@
 #include "BenchStartup.h"
 #include "RealDiskMachine.h"
 #include "instutils/FileHelpers.h"
+#include "instutils/InstallLog.h"
+#include "wizard/Finish.h"
 
 namespace {
 
@@ -47,6 +49,54 @@ double PlainCopy(RealDiskMachine& disk, const std::vector<PlannedFile>& planned,
         ::close(fd);
     }
     return Seconds(start);
+}
+
+std::string LogLine(int n)
+{
+    return "File Copy: C:\\Program Files\\Velmorra\\Dossier " + std::to_string(n % 997) + "\\fichier" +
+           std::to_string(n) + ".dat";
+}
+
+// A log as a machine updated for years holds it: a 100 000-line "Install.log" loaded, given
+// 10 000 lines of which half it holds already (in other letter case), and saved; then as many
+// files merged into an "Update.log" of the same size. Absolute times: there is no baseline.
+bool LogBench(RealDiskMachine& disk, int runs)
+{
+    const std::string logFile = "C:\\logs\\Install.log";
+    disk.CreateDir("C:\\logs");
+    std::string text;
+    for (int n = 0; n < 100000; ++n) text += LogLine(n) + "\r\n";
+    std::vector<std::string> added;
+    for (int n = 95000; n < 105000; ++n) {
+        std::string line = LogLine(n);
+        if (n < 100000) disk.UpperCase(line);
+        added.push_back(line);
+    }
+    std::vector<double> installLog, updateLog;
+    size_t lines = 0;
+    for (int run = 0; run < runs; ++run) {
+        disk.DeleteFileAt(logFile);
+        disk.WriteNewFile(logFile, text.data(), text.size(), FileShare::None);
+        auto start = Clock::now();
+        CreateInstallLog();
+        LoadInstallLog(logFile);
+        for (const std::string& line : added) AddLogLine(line);
+        SaveInstallLog(logFile);
+        installLog.push_back(Seconds(start));
+        lines = InstallLog->size();
+
+        std::vector<std::string> history = SplitLines(text);
+        start = Clock::now();
+        const std::vector<std::string> merged = MergeUpdateLog(std::move(history), added, 40344.5);
+        updateLog.push_back(Seconds(start));
+        if (merged.size() != 95000 + 1 + 10000) lines = 0;   // the 5000 held already moved to the new group
+    }
+    ReleaseInstallLog();
+    const bool met = lines == 105000 && Median(installLog) < 1.0 && Median(updateLog) < 1.0;
+    std::printf("logs       Install.log %9.2f ms  Update.log merge %9.2f ms  target < 1000 ms each  %s  (median of %d)\n",
+                Median(installLog) * 1e3, Median(updateLog) * 1e3, met ? "met" : "MISSED", runs);
+    std::fflush(stdout);
+    return met;
 }
 
 }  // namespace
@@ -111,6 +161,7 @@ int main(int argc, char** argv)
     const Pair copying = MedianPair(runs, install, copy);
     std::printf("copying    %zu files per run, each run into a fresh folder\n", fileCount);
     met = Report("copying", copying, 1.25, runs) && met;
+    met = LogBench(disk, runs) && met;
 
     RemoveTree(root);
     return met ? 0 : 1;

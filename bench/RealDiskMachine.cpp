@@ -1,6 +1,7 @@
 #include "RealDiskMachine.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -161,4 +162,24 @@ bool RealDiskMachine::SetLastWriteDos(const std::string& path, uint32_t dosDateT
     const bool ok = ::futimens(fd, times) == 0;
     ::close(fd);
     return ok;
+}
+
+bool RealDiskMachine::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare,
+                                    uint32_t dosDateTime)
+{
+    const std::string host = HostPath(path);
+    const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+    if (fd < 0) return false;
+    const bool ok = WriteAll(fd, data, size);
+    if (::close(fd) != 0 || !ok) {
+        ::unlink(host.c_str());
+        return false;
+    }
+    if (dosDateTime) SetLastWriteDos(path, dosDateTime);
+    return true;
+}
+
+bool RealDiskMachine::MoveReplacing(const std::string& from, const std::string& to)
+{
+    return ::rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
 }

@@ -23,6 +23,11 @@ public:
     bool GetLastWriteDos(const std::string& path, uint32_t& dosDateTime) override;
     bool SetLastWriteDos(const std::string& path, uint32_t dosDateTime) override;
 
+    // Safe file writing
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                       uint32_t dosDateTime) override;
+    bool MoveReplacing(const std::string& from, const std::string& to) override;
+
 private:
     std::string Plain(const std::string& path) const;   // absolute, "\" only, "." and ".." resolved
     std::string root_;

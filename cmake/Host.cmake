@@ -41,6 +41,9 @@ if(UNIT_TEST_SOURCES)
         list(FILTER PACKER_SOURCES EXCLUDE REGEX "PackerMain")
         target_sources(unit_tests PRIVATE ${PACKER_SOURCES})
     endif()
+    # The stand-in word processor's removal rules (its Windows entry stays out).
+    target_sources(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/payload/vlm/Remover.cpp)
+    target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/payload/vlm)
     gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 endif()
 

@@ -6,8 +6,10 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 1252")
 add_compile_definitions(_WIN32_WINNT=0x0500 WINVER=0x0500 _WIN32_IE=0x0500 STRICT NOMINMAX)
 set(WIN_LINK_FLAGS
     -static -static-libgcc -static-libstdc++
-    -Wl,--major-os-version,5,--minor-os-version,0
-    -Wl,--major-subsystem-version,5,--minor-subsystem-version,0)
+    -Wl,--major-os-version,4,--minor-os-version,0
+    -Wl,--major-subsystem-version,4,--minor-subsystem-version,0)
+# ASLR and DEP asked for, not left to the linker's defaults; ASLR needs the relocations kept.
+list(APPEND WIN_LINK_FLAGS -Wl,--dynamicbase,--nxcompat,--enable-reloc-section)
 # The setup program inflates its whole archive in memory: 4 GB of address space on 64-bit Windows.
 list(APPEND WIN_LINK_FLAGS -Wl,--large-address-aware)
 set(WIN_SYSTEM_LIBS comctl32 ole32 oleaut32 uuid shell32 gdi32 user32 advapi32 kernel32)
@@ -61,7 +63,8 @@ file(GLOB VLM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/vlm/*.cpp ${
 add_executable(vlm WIN32 ${VLM_SOURCES})
 target_include_directories(vlm PRIVATE ${RESOURCES_DIR})
 target_link_options(vlm PRIVATE ${WIN_LINK_FLAGS})
-target_link_libraries(vlm PRIVATE user32 gdi32 advapi32 kernel32)
+# Its removal ("-ui") runs over the setup program's platform layer.
+target_link_libraries(vlm PRIVATE velmorra_core user32 gdi32 advapi32 kernel32)
 
 # The end-to-end tests' helper, which drives the setup program from outside (build/win/e2ectl.exe).
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/tools/CMakeLists.txt)

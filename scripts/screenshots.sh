@@ -5,9 +5,10 @@
 #   scripts/screenshots.sh [path/to/VelmorraSetup.exe]   (default: build/win/VelmorraSetup.exe)
 #   VELMORRA_SHOTS_DIR=<folder> saves them there instead.
 #
-# Each step waits for the wizard's title strip to change (or for the dialog's window to
-# appear) instead of sleeping a fixed time. The installation is held on its page by the
-# cancel confirmation, which is answered "Non" once both pictures are taken.
+# Each picture waits until the wizard shows the title of the page it is named for (read from
+# outside by the end-to-end tests' helper) and its title strip is steady on screen, instead of
+# sleeping a fixed time. The installation is held on its page by the cancel confirmation,
+# which is answered "Non" once both pictures are taken.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -42,6 +43,26 @@ wait_for() {
 
 find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -1; }
 
+# The helper built beside the setup program, or compiled here.
+CTL=$(dirname "$SETUP")/e2ectl.exe
+if [ ! -f "$CTL" ]; then
+    CTL=$(mktemp -d /tmp/velmorra-shots.XXXXXX)/e2ectl.exe
+    i686-w64-mingw32-g++ -std=c++20 -municode -O1 -static -o "$CTL" "$ROOT/tests/e2e/tools/e2ectl.cpp" \
+        -lole32 -luuid -lshell32
+fi
+PAGE_TITLES=(
+    "Merci de faire confiance à Velmorra"
+    "Accord de Licence"
+    "Choix du dossier d'installation"
+    "Choix des composants à installer"
+    "L'installation peut commencer"
+    "Installation"
+    "Types de document à associer à Velmorra"
+    "Installation terminée"
+)
+# True while the wizard shows the page's title.
+on_page() { wine "$CTL" waitlabel "$TITLE" "${PAGE_TITLES[$1]}" "${2:-0}" >/dev/null 2>&1; }
+
 # A fingerprint of the title strip (left of the small logo): it changes with every page.
 # Empty while the window cannot be read yet (not mapped).
 title_hash() {
@@ -51,15 +72,16 @@ title_hash() {
     return 0
 }
 
-# Waits until the title strip differs from the given fingerprint, then until it is steady.
-wait_title_change() {
-    local before=$1 now i
+# Waits until the wizard shows the page's title, then until its title strip is painted and steady.
+wait_page() {
+    local now i
+    on_page "$1" 30 || { echo "screenshots: page $1 was not shown" >&2; return 1; }
     for i in $(seq 300); do
         now=$(title_hash)
-        if [ -n "$now" ] && [ "$now" != "$before" ] && [ "$now" = "$(title_hash)" ]; then return 0; fi
+        if [ -n "$now" ] && [ "$now" = "$(title_hash)" ]; then return 0; fi
         sleep 0.1
     done
-    echo "screenshots: the page did not change" >&2
+    echo "screenshots: page $1 was not painted" >&2
     return 1
 }
 
@@ -78,44 +100,40 @@ cd "$(dirname "$SETUP")"
 wine "$SETUP" >/dev/null 2>&1 &
 SETUP_PID=$!
 WIZARD=$(wait_for find_window "$TITLE")
-wait_title_change "none"
+wait_page 0
 shoot "$WIZARD" page0
 
-# Alt+S is "&Suite >" whatever has the focus (Enter stays in the licence text).
+# Alt+S is "&Suite >" whatever has the focus.
 for page in 1 2 3 4; do
-    before=$(title_hash)
     press alt+s
-    wait_title_change "$before"
+    wait_page "$page"
     shoot "$WIZARD" "page$page"
 done
 
 # Next and at once Esc: the confirmation holds the worker on the installing page.
-before=$(title_hash)
 press alt+s Escape
 DIALOG=$(wait_for find_window "Confirmation")
 # Side by side, so that neither covers the other in its picture.
 xdotool windowmove "$WIZARD" 0 0
 xdotool windowmove "$DIALOG" 520 380
-wait_title_change "$before"
-installing=$(title_hash)
+wait_page 5
 shoot "$WIZARD" page5
 shoot "$DIALOG" m3
 
 xdotool key --window "$DIALOG" Escape   # "Non": the installation goes on
 # A better picture of the installing page, with its progress, if the copy is not done yet.
 for i in $(seq 50); do
-    [ "$(title_hash)" = "$installing" ] || break
+    on_page 5 || break
     if [ -n "$(component_shown)" ]; then
         import -window "$WIZARD" /tmp/velmorra-page5.$$.png
-        [ "$(title_hash)" = "$installing" ] && mv /tmp/velmorra-page5.$$.png "$OUT/page5.png"
+        on_page 5 && mv /tmp/velmorra-page5.$$.png "$OUT/page5.png"
         rm -f /tmp/velmorra-page5.$$.png
         break
     fi
 done
-wait_title_change "$installing"
+wait_page 6
 shoot "$WIZARD" page6
 
-before=$(title_hash)
 press alt+s
-wait_title_change "$before"
+wait_page 7
 shoot "$WIZARD" page7

@@ -68,23 +68,34 @@ public:
         long calls = 0;
         double seconds = 0;
     };
-    Account accounts[6] = {{"GetCurrentDir"}, {"SetCurrentDir"}, {"CreateDir"},
-                           {"WriteNewFile"},  {"SetLastWriteDos"}, {"CompareIgnoreCase"}};
+    Account accounts[8] = {{"GetCurrentDir"}, {"SetCurrentDir"}, {"CreateDir"},  {"CreateNewFile"},
+                           {"MoveReplacing"}, {"FindFiles"},     {"SpecialFolder"}, {"UpperCase"}};
 
     std::string GetCurrentDir() override { return Timed(0, [&] { return Win32Platform::GetCurrentDir(); }); }
     bool SetCurrentDir(const std::string& p) override { return Timed(1, [&] { return Win32Platform::SetCurrentDir(p); }); }
     bool CreateDir(const std::string& p) override { return Timed(2, [&] { return Win32Platform::CreateDir(p); }); }
-    bool WriteNewFile(const std::string& p, const void* d, size_t n, FileShare s) override
+    bool CreateNewFile(const std::string& p, const void* d, size_t n, FileShare s, uint32_t dos) override
     {
-        return Timed(3, [&] { return Win32Platform::WriteNewFile(p, d, n, s); });
+        return Timed(3, [&] { return Win32Platform::CreateNewFile(p, d, n, s, dos); });
     }
-    bool SetLastWriteDos(const std::string& p, uint32_t dos) override
+    bool MoveReplacing(const std::string& from, const std::string& to) override
     {
-        return Timed(4, [&] { return Win32Platform::SetLastWriteDos(p, dos); });
+        return Timed(4, [&] { return Win32Platform::MoveReplacing(from, to); });
     }
-    int CompareIgnoreCase(const std::string& a, const std::string& b) override
+    std::vector<FoundFile> FindFiles(const std::string& p) override
     {
-        return Timed(5, [&] { return Win32Platform::CompareIgnoreCase(a, b); });
+        return Timed(5, [&] { return Win32Platform::FindFiles(p); });
+    }
+    bool SpecialFolderPath(int csidl, std::string& path) override
+    {
+        return Timed(6, [&] { return Win32Platform::SpecialFolderPath(csidl, path); });
+    }
+    void UpperCase(std::string& text) override
+    {
+        Timed(7, [&] {
+            Win32Platform::UpperCase(text);
+            return 0;
+        });
     }
 
 private:

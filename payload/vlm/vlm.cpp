@@ -3,10 +3,12 @@
 //   vlm.exe                      a window "Velmorra" that marks itself as a running copy
 //   vlm.exe "<document>"         the same, naming the document
 //   vlm.exe -assoc adpr_rtf...   registers the chosen document types for the current user
-//   vlm.exe -ui                  (removal) only logged
+//   vlm.exe -ui                  removes the installation its folder's Install.log describes
 #include <windows.h>
 
 #include <cstring>
+
+#include "Remover.h"
 
 namespace {
 
@@ -17,7 +19,28 @@ const char kWindowClass[] = "VelmorraStandIn";
 char g_exePath[MAX_PATH];
 const char* g_document = "";
 
+// "vlm-cwd.log" beside the program: the folder each start was made in, one line per start.
+void AppendCwdLog() {
+    char logPath[MAX_PATH + 16];
+    lstrcpynA(logPath, g_exePath, MAX_PATH);
+    char* slash = std::strrchr(logPath, '\\');
+    lstrcpyA(slash ? slash + 1 : logPath, "vlm-cwd.log");
+    char line[MAX_PATH + 2];
+    const DWORD length = GetCurrentDirectoryA(MAX_PATH, line);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    HANDLE file = CreateFileA(logPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    lstrcpyA(line + length, "\r\n");
+    DWORD written;
+    WriteFile(file, line, length + 2, &written, nullptr);
+    CloseHandle(file);
+}
+
 void AppendStartLog() {
+    AppendCwdLog();   // first: whoever sees the start in vlm-starts.log finds its folder too
     char logPath[MAX_PATH + 16];
     lstrcpynA(logPath, g_exePath, MAX_PATH);
     char* slash = std::strrchr(logPath, '\\');
@@ -162,7 +185,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     if (std::strncmp(args, "-assoc", 6) == 0)
         return RegisterAssociations(args + 6);
     if (std::strncmp(args, "-ui", 3) == 0)
-        return 0;
+        return RunRemoval(args + 3);
     g_document = args;
     return RunWindow(instance, show);
 }

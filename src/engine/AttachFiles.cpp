@@ -194,17 +194,25 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
     try {
         const size_t slash = target.rfind('\\');
         const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        // Most files go where the last one went: testing a folder moves the current directory
-        // twice, which costs as much as writing the file. A failed write forgets the folder, so
-        // Retry makes it again.
-        if (!folder.empty() && folder != lastFolder_) MakeFolderPath(folder);
+        // Most files go where the last one went: testing a folder (and looking for links on its
+        // way) costs as much as writing the file, so it is done once. A failed write forgets
+        // the folder, so Retry makes it again.
+        const bool sameFolder = !folder.empty() && folder == lastFolder_;
+        if (!folder.empty() && !sameFolder) MakeFolderPath(folder);
         lastFolder_.clear();
-        // The platform reports a short write (a full disk) as a failure too.
-        if (!Sys().WriteNewFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None))
-            return false;
-        lastFolder_ = folder;
         // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
-        if (const uint32_t dos = DateTimeToDos(entry.Date)) Sys().SetLastWriteDos(target, dos);
+        auto write = [&](bool folderChecked) {
+            return WriteWholeFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None,
+                                  DateTimeToDos(entry.Date), folderChecked);
+        };
+        WriteOutcome outcome = write(sameFolder);
+        // The folder may have gone since the last file was written there: make it again, once.
+        if (outcome == WriteOutcome::Failed && !folder.empty() && !FolderExists(folder)) {
+            MakeFolderPath(folder);
+            outcome = write(false);
+        }
+        if (outcome != WriteOutcome::Written) return false;
+        lastFolder_ = folder;
         AddLogLine("File Copy: " + target);
         return true;
     } catch (...) {

@@ -4,10 +4,12 @@
 #include <bit>
 #include <climits>
 
+#include "engine/InstallThread.h"
 #include "instutils/DateTime.h"
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
+#include "instutils/TextError.h"
 #include "instutils/Paths.h"
 #include "platform/Platform.h"
 
@@ -21,6 +23,12 @@ bool EndsWithBackslash(const std::string& text) { return !text.empty() && text.b
 bool StartsWithNoCase(const std::string& text, const std::string& prefix)
 {
     return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// A link planted in the shared data folder is worth telling; any other failure stays quiet.
+void WriteDataFile(const std::string& path, const std::string& bytes)
+{
+    if (WriteTextFile(path, bytes) == WriteOutcome::Refused) MessageDialog(LinkRefusedText(path), mtError, mbOK);
 }
 
 int32_t Clamp32(int64_t value) { return static_cast<int32_t>(std::min<int64_t>(value, INT32_MAX)); }
@@ -105,6 +113,17 @@ int32_t TAttachedFiles::ComponentBytes(const std::string& fileList, const std::s
     return Clamp32(total);
 }
 
+const char* const kNoDataFolderText =
+    "Windows n'indique ni le dossier des données communes à tous les utilisateurs\r"
+    "ni le dossier Mes documents : l'installation ne peut pas avoir lieu.";
+
+std::string SharedDataRoot()
+{
+    std::string folder = SpecialFolder(CSIDL_COMMON_APPDATA);
+    if (folder.empty()) folder = SpecialFolder(CSIDL_PERSONAL);
+    return folder;
+}
+
 std::string DataFolder(const PlanChoices& choices, int role)
 {
     std::string folder;
@@ -113,8 +132,9 @@ std::string DataFolder(const PlanChoices& choices, int role)
         WithTrailingBackslash(folder);
         if (role == SpellingFolder) folder += "Orthographe\\";
     } else if (role == SharedDataFolder) {
-        folder = SpecialFolder(CSIDL_COMMON_APPDATA);
-        if (folder.empty()) folder = SpecialFolder(CSIDL_PERSONAL);
+        folder = SharedDataRoot();
+        // Never a relative "Velmorra" in whatever the current folder is.
+        if (folder.empty()) throw TextError(kNoDataFolderText);
         WithTrailingBackslash(folder);
         folder += "Velmorra";
     } else if (role == HiddenDataFolder) {
@@ -129,6 +149,13 @@ std::string DataFolder(const PlanChoices& choices, int role)
         MakeFolderPath(folder);
     }
     return folder;
+}
+
+std::string LinkRefusedText(const std::string& file)
+{
+    return "Impossible de créer le fichier " + file +
+           ".\rLe dossier des données partagées passe par un lien (jonction ou lien symbolique) "
+           "qui pourrait mener ailleurs : rien n'y a été écrit.";
 }
 
 std::string DestFile(const std::string& mainDir, const std::string& name) { return JoinPath(mainDir, name); }
@@ -177,7 +204,7 @@ void WriteSoundSettings(const PlanChoices& c)
     const std::string iniFile = DataFolder(c, SharedDataFolder) + "Velmorra.ini";
     // A portable copy keeps the user's own sound settings.
     if (c.IsPortable && FileExists(iniFile)) return;
-    WriteTextFile(iniFile, kSoundSettings);
+    WriteDataFile(iniFile, kSoundSettings);
 }
 
 }  // namespace
@@ -209,6 +236,6 @@ double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& c)
     if (Chosen(c, 7)) WriteSoundSettings(c);
     if (c.IsPortable) return 0;
     const double stamp = NowDateTime();
-    WriteTextFile(DataFolder(c, HiddenDataFolder) + "install_stamp", LittleEndianBytes(stamp));
+    WriteDataFile(DataFolder(c, HiddenDataFolder) + "install_stamp", LittleEndianBytes(stamp));
     return stamp;
 }

@@ -14,8 +14,16 @@ struct PlanChoices {
 
 enum DataRole { SharedDataFolder = 0, HiddenDataFolder = 1, PublicDataFolder = 2, SpellingFolder = 4 };
 
-// The folder of a role, ending in a backslash, made with its missing parents.
+extern const char* const kNoDataFolderText;
+
+// The all-users application-data folder, else the user's documents; empty when the system
+// gives neither.
+std::string SharedDataRoot();
+// The folder of a role, ending in a backslash, made with its missing parents. Throws
+// TextError (kNoDataFolderText) when a normal installation has no shared data root.
 std::string DataFolder(const PlanChoices& choices, int role);
 std::string DestFile(const std::string& mainDir, const std::string& name);
 // Fills the plan; returns the install stamp (0 for a portable installation, which writes none).
 double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& choices);
+// The error shown when a file of the shared data folder would be written through a link.
+std::string LinkRefusedText(const std::string& file);

@@ -1,6 +1,9 @@
 // Temporary files, special folders, shortcuts and small file helpers.
 #pragma once
+#include <cstddef>
 #include <string>
+
+#include "platform/Platform.h"
 
 extern const char* const kTempPrefix;   // "~InstallationdutraitementdetexteVelmorra"
 
@@ -14,15 +17,32 @@ enum : int {
     CSIDL_PROGRAM_FILES = 38,
 };
 
-void CreateShortcut(const std::string& linkFile, const std::string& target,
+// How a whole-file write ended. Refused: the path leads through a link inside the shared data
+// folder, which any user may have planted; nothing was written.
+enum class WriteOutcome { Written, Failed, Refused };
+
+// True when the link was saved; only then is it logged.
+bool CreateShortcut(const std::string& linkFile, const std::string& target,
                     const std::string& workingFolder, const std::string& description);
-void WriteTextFile(const std::string& fileName, const std::string& text);
+WriteOutcome WriteTextFile(const std::string& fileName, const std::string& text);
 void DeleteFolderTree(const std::string& folder);
 double FileModifiedTime(const std::string& fileName);
 bool FileExists(const std::string& fileName);   // found by enumeration and not a folder
-std::string TempFolder();
+std::string TempFolder();   // ends in a backslash; empty when the system names no folder
 std::string NewTempFileName();
 void DeleteTempItems();
 std::string SpecialFolder(int csidl);
 // The temporary prefix derived from a title: "~" and its letters A-Z, a-z.
 std::string TempPrefixFromTitle(const std::string& title);
+
+// Writes the file whole: directly when its name is free, otherwise under a temporary name in the
+// same folder that is then swapped in, so that a failed write leaves the old file as it was.
+// A DOS date-time other than 0 becomes the file's last-write time. folderChecked: the folder was
+// found free of links by an earlier write (only the file itself is then looked at).
+WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t size, FileShare share,
+                            uint32_t dosDateTime = 0, bool folderChecked = false);
+// True when path lies in the shared data folder ("Velmorra" under the all-users application
+// data) and that folder, one below it or path itself is a junction or a symbolic link.
+bool LeadsThroughLink(const std::string& path);
+// The shared data folder is looked up once per run; a test that changes machines starts afresh.
+void ForgetSharedDataFolder();

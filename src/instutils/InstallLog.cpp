@@ -1,7 +1,9 @@
 #include "instutils/InstallLog.h"
 
 #include <memory>
+#include <unordered_set>
 
+#include "instutils/FileHelpers.h"
 #include "platform/Platform.h"
 
 std::vector<std::string>* InstallLog = nullptr;
@@ -12,14 +14,48 @@ bool InstallStarted = false;
 namespace {
 // Owns the list that InstallLog points to, so it is released at program end.
 std::unique_ptr<std::vector<std::string>> logOwner;
+
+// The upper-cased lines of InstallLog up to indexedCount, so that a new line is checked
+// in constant time: a log of many thousand lines would otherwise take quadratic time.
+std::unordered_set<std::string> logIndex;
+size_t indexedCount = 0;
+
+// An earlier log exists that could not be read: saving must not write over its history.
+bool earlierLogUnread = false;
+
+std::string CaseKey(std::string line) {
+    Sys().UpperCase(line);
+    return line;
 }
+
+void ForgetIndex() {
+    logIndex.clear();
+    indexedCount = 0;
+}
+
+// Lines may also reach the list directly; they are indexed when next needed.
+void CatchUpIndex() {
+    if (InstallLog->size() < indexedCount) ForgetIndex();
+    for (; indexedCount < InstallLog->size(); ++indexedCount) logIndex.insert(CaseKey((*InstallLog)[indexedCount]));
+}
+
+// The earlier lines first, then this run's that they do not hold already.
+std::vector<std::string> MergedWithEarlier(std::vector<std::string> earlier, const std::vector<std::string>& ours) {
+    std::unordered_set<std::string> known;
+    for (const auto& line : earlier) known.insert(CaseKey(line));
+    for (const auto& line : ours)
+        if (known.insert(CaseKey(line)).second) earlier.push_back(line);
+    return earlier;
+}
+}  // namespace
 
 // Without a log (nothing installing yet) a line has nowhere to go and is dropped.
 void AddLogLine(const std::string& line) {
     if (LogSuspendCount != 0 || !InstallLog) return;
-    for (const auto& existing : *InstallLog)
-        if (Sys().CompareIgnoreCase(existing, line) == 0) return;
+    CatchUpIndex();
+    if (!logIndex.insert(CaseKey(line)).second) return;
     InstallLog->push_back(line);
+    ++indexedCount;
 }
 
 void SuspendLog() { ++LogSuspendCount; }
@@ -29,14 +65,19 @@ void ResumeLog() { --LogSuspendCount; }
 void CreateInstallLog() {
     logOwner = std::make_unique<std::vector<std::string>>();
     InstallLog = logOwner.get();
+    ForgetIndex();
+    earlierLogUnread = false;
 }
 
 void LoadInstallLog(const std::string& fileName) {
     try {
         if (!InstallLog) CreateInstallLog();
+        earlierLogUnread = !Sys().FindFiles(fileName).empty();
         std::string text;
         if (!Sys().ReadWholeFile(fileName, text)) return;
         *InstallLog = SplitLines(text);
+        ForgetIndex();
+        earlierLogUnread = false;
     } catch (...) {
         // An unreadable earlier log only costs its history.
     }
@@ -45,12 +86,23 @@ void LoadInstallLog(const std::string& fileName) {
 void SaveInstallLog(const std::string& fileName) {
     try {
         if (!InstallLog) return;
+        std::vector<std::string> merged;
+        const std::vector<std::string>* lines = InstallLog;
+        if (earlierLogUnread) {
+            std::string earlier;
+            if (Sys().ReadWholeFile(fileName, earlier)) {
+                merged = MergedWithEarlier(SplitLines(earlier), *InstallLog);
+                lines = &merged;
+            } else if (!Sys().FindFiles(fileName).empty()) {
+                return;   // still unreadable: its history is worth more than this run's lines
+            }
+        }
         std::string text;
-        for (const auto& line : *InstallLog) {
+        for (const auto& line : *lines) {
             text += line;
             text += "\r\n";
         }
-        Sys().WriteNewFile(fileName, text.data(), text.size(), FileShare::None);
+        WriteWholeFile(fileName, text.data(), text.size(), FileShare::None);
     } catch (...) {
         // The installation is done; a log that cannot be written is not worth stopping for.
     }
@@ -60,6 +112,8 @@ void ReleaseInstallLog() {
     InstallLog = nullptr;
     logOwner.reset();
     LogFileName.clear();
+    ForgetIndex();
+    earlierLogUnread = false;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "platform/Platform.h"
 
@@ -33,14 +34,24 @@ CurrentDirectoryGuard::~CurrentDirectoryGuard() {
 
 void MakeFolderPath(const std::string& folder) {
     CurrentDirectoryGuard guard;
-    // A relative path walks up to empty text: the walk ends there as it does at a drive.
-    if (folder.empty() || FolderExists(folder)) return;
-    std::string copy = folder;
-    if (LastChar(copy) == '\\') DropLastChar(copy);
-    std::string parent = FolderOf(copy);
-    if (parent.size() < folder.size()) MakeFolderPath(parent);
-    Sys().CreateDir(folder);
-    AddLogLine("Made Dir: " + folder);
+    // Walked up in a loop, not by recursion: a pasted path may hold thousands of levels.
+    // Each missing folder is a head of the path, kept by its length. A relative path walks up
+    // to empty text: the walk ends there as it does at a drive.
+    std::vector<size_t> missing;
+    std::string head = folder;
+    while (!head.empty() && !FolderExists(head)) {
+        missing.push_back(head.size());
+        if (LastChar(head) == '\\') DropLastChar(head);
+        const size_t before = missing.back();
+        head = FolderOf(head);
+        if (head.size() >= before) break;
+    }
+    if (missing.empty() || LeadsThroughLink(folder)) return;
+    for (auto length = missing.rbegin(); length != missing.rend(); ++length) {
+        const std::string made = folder.substr(0, *length);
+        Sys().CreateDir(made);
+        AddLogLine("Made Dir: " + made);
+    }
 }
 
 // The system reads a path back in its plain form, so a folder exists only when it can be made

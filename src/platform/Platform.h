@@ -19,6 +19,7 @@ enum : uint32_t {
     kAttrDirectory = 0x10,
     kAttrArchive = 0x20,
     kAttrNormal = 0x80,
+    kAttrReparsePoint = 0x400,   // a junction or a symbolic link
 };
 
 // Drive-type codes (GetDriveTypeA).
@@ -167,7 +168,29 @@ public:
     // Windows and processes
     virtual void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) = 0;
     virtual bool WindowHasProperty(uintptr_t window, const std::string& property) = 0;
-    virtual bool StartProgram(const std::string& commandLine, unsigned showMode) = 0;  // WinExec
+    // Starts the program file at application (a full path) with that command line, in that folder.
+    virtual bool StartProgram(const std::string& application, const std::string& commandLine,
+                              const std::string& currentDir, unsigned showMode) = 0;
+
+    // Removal of an installation (the installed program's "-ui")
+    virtual std::string ModuleFileName() = 0;   // this program's own file
+    // The key when it exists, never created; null otherwise.
+    virtual std::unique_ptr<RegistryKey> OpenExistingKey(RegRoot root, const std::string& path) = 0;
+    // Deletes a key and its values, never one with sub-keys; onlyIfEmpty: nor one holding a value.
+    virtual bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) = 0;
+    virtual bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) = 0;
+    // Starts the program with its folder as current directory; its file goes when it has ended.
+    virtual bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) = 0;
+    virtual bool DeleteAtRestart(const std::string& path) = 0;   // MoveFileEx, delay until reboot
+
+    // Safe file writing
+    // Creates the file only when nothing (not even a link) has that name, without following a
+    // link, writes the bytes in one write and, unless dosDateTime is 0, sets that last-write time
+    // through the same handle. A short write removes the file again.
+    virtual bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                               uint32_t dosDateTime) = 0;
+    // Renames from to to, replacing an existing file (or link) of that name without following it.
+    virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
 };
 
 // The machine the program runs on; set once at start-up (or by a test).

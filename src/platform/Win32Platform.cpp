@@ -1,5 +1,6 @@
 #include "platform/Win32Platform.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -15,6 +16,14 @@ Fn ProcAddress(HMODULE module, const char* name) {
 
 std::string UpToNul(const char* text, size_t capacity) {
     return std::string(text, strnlen(text, capacity));
+}
+
+// A local DOS date-time as a file time; a zero date (a year the packed form cannot hold) makes none.
+bool DosToFileTime(uint32_t dosDateTime, FILETIME& universal) {
+    FILETIME local;
+    const WORD date = HIWORD(dosDateTime);
+    return date != 0 && ::DosDateTimeToFileTime(date, LOWORD(dosDateTime), &local) &&
+           ::LocalFileTimeToFileTime(&local, &universal);
 }
 
 std::wstring AnsiToWide(const std::string& text) {
@@ -318,12 +327,8 @@ bool Win32Platform::GetLastWriteDos(const std::string& path, uint32_t& dosDateTi
 }
 
 bool Win32Platform::SetLastWriteDos(const std::string& path, uint32_t dosDateTime) {
-    WORD date = HIWORD(dosDateTime);
-    WORD time = LOWORD(dosDateTime);
-    FILETIME local, universal;
-    // A zero date (a year the packed form cannot hold) makes no file time.
-    if (date == 0 || !::DosDateTimeToFileTime(date, time, &local) || !::LocalFileTimeToFileTime(&local, &universal))
-        return false;
+    FILETIME universal;
+    if (!DosToFileTime(dosDateTime, universal)) return false;
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     return file && ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
@@ -469,6 +474,164 @@ bool Win32Platform::WindowHasProperty(uintptr_t window, const std::string& prope
     return ::GetPropA(reinterpret_cast<HWND>(window), property.c_str()) != nullptr;
 }
 
-bool Win32Platform::StartProgram(const std::string& commandLine, unsigned showMode) {
-    return ::WinExec(commandLine.c_str(), showMode) > 31;
+// The full application path keeps the system from searching for the program (the downloads
+// folder first); the child starts in currentDir rather than in ours.
+bool Win32Platform::StartProgram(const std::string& application, const std::string& commandLine,
+                                 const std::string& currentDir, unsigned showMode) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showMode);
+    std::string line = commandLine;   // CreateProcessA may write into it
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          currentDir.empty() ? nullptr : currentDir.c_str(), &startup, &process))
+        return false;
+    FileHandle thread(process.hThread);
+    FileHandle child(process.hProcess);
+    return true;
+}
+
+// ---- DLL planting -------------------------------------------------------
+
+void InitCommonControlClasses(DWORD classes) {
+    // Where the system has activation contexts (XP and later) the manifest names version 6 and
+    // the bare name is redirected to it before any folder is searched; Windows 2000 has no such
+    // redirection and would search the program's folder first.
+    static const HMODULE module = [] {
+        HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+        if (kernel && ::GetProcAddress(kernel, "CreateActCtxA")) return ::LoadLibraryA("comctl32.dll");
+        return LoadSystemLibrary("comctl32.dll").Detach();
+    }();
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    auto init = module ? ProcAddress<InitFn>(module, "InitCommonControlsEx") : nullptr;
+    INITCOMMONCONTROLSEX controls{sizeof controls, classes};
+    if (init && init(&controls)) return;
+    // A comctl32 older than 4.70 has only the call that registers every class.
+    using InitAllFn = void(WINAPI*)();
+    if (auto initAll = module ? ProcAddress<InitAllFn>(module, "InitCommonControls") : nullptr) initAll();
+}
+
+// ---- removal of an installation ------------------------------------------
+
+namespace {
+HKEY RootKey(RegRoot root) { return root == RegRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+}  // namespace
+
+std::string Win32Platform::ModuleFileName() {
+    char path[MAX_PATH] = {};
+    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+std::unique_ptr<RegistryKey> Win32Platform::OpenExistingKey(RegRoot root, const std::string& path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return nullptr;
+    return std::make_unique<Win32RegistryKey>(key);
+}
+
+bool Win32Platform::DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) {
+    if (path.empty()) return false;
+    RegKeyHandle key;
+    {
+        HKEY opened = nullptr;
+        if (::RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+            return false;
+        key = RegKeyHandle(opened);
+    }
+    DWORD subKeys = 0, values = 0;
+    if (::RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                           nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return false;
+    // RegDeleteKeyA would take a whole tree on Windows 9x; never more than this one key.
+    if (subKeys != 0 || (onlyIfEmpty && values != 0)) return false;
+    key.Close();
+    return ::RegDeleteKeyA(RootKey(root), path.c_str()) == ERROR_SUCCESS;
+}
+
+bool Win32Platform::DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS) return false;
+    RegKeyHandle key(opened);
+    return ::RegDeleteValueA(key.Get(), name.empty() ? nullptr : name.c_str()) == ERROR_SUCCESS;
+}
+
+// The child inherits a delete-on-close handle to its own file: the file goes when the last
+// handle closes, that is when the child has ended (or at once when it cannot be started).
+bool Win32Platform::StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    FileHandle self(::CreateFileA(program.c_str(), DELETE | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!self) return false;
+    std::string folder = program.substr(0, program.find_last_of('\\') + 1);
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+        return false;   // the file goes with the handle
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return true;
+}
+
+bool Win32Platform::DeleteAtRestart(const std::string& path) {
+    return ::MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+}
+
+// ---- end of the Windows session --------------------------------------------
+
+namespace {
+
+using BlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
+using BlockReasonDestroyFn = BOOL(WINAPI*)(HWND);
+
+// user32 is loaded already (the program imports it); these two exist from Vista on.
+template <typename Fn>
+Fn User32Function(const char* name) {
+    HMODULE user32 = ::GetModuleHandleA("user32.dll");
+    return user32 ? ProcAddress<Fn>(user32, name) : nullptr;
+}
+
+}  // namespace
+
+bool SetShutdownBlockReason(HWND window, const std::string& reason) {
+    auto create = User32Function<BlockReasonCreateFn>("ShutdownBlockReasonCreate");
+    return create && create(window, AnsiToWide(reason).c_str());
+}
+
+void ClearShutdownBlockReason(HWND window) {
+    if (auto destroy = User32Function<BlockReasonDestroyFn>("ShutdownBlockReasonDestroy")) destroy(window);
+}
+
+// ---- safe file writing ---------------------------------------------------
+
+bool Win32Platform::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                                  uint32_t dosDateTime) {
+    DWORD shareMode = share == FileShare::Read ? FILE_SHARE_READ : 0;
+    // CREATE_NEW fails on any existing name; the flag keeps a dangling link from being followed.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
+                  (share == FileShare::Read ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
+    bool written = false;
+    {
+        // What CREATE_NEW opens is always a plain file of its own making.
+        FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, CREATE_NEW,
+                                      flags, nullptr));
+        if (!file) return false;
+        DWORD done = 0;
+        written = size <= MAXDWORD &&
+                  (size == 0 || (::WriteFile(file.Get(), data, static_cast<DWORD>(size), &done, nullptr) && done == size));
+        // Stamped through this handle: reopening by name could meet a link put there meanwhile.
+        FILETIME universal;
+        if (written && dosDateTime && DosToFileTime(dosDateTime, universal))
+            ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
+    }
+    if (!written) ::DeleteFileA(path.c_str());   // a half-written file must not stand for the whole
+    return written;
+}
+
+bool Win32Platform::MoveReplacing(const std::string& from, const std::string& to) {
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }

@@ -60,7 +60,21 @@ public:
 
     void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) override;
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
-    bool StartProgram(const std::string& commandLine, unsigned showMode) override;
+    bool StartProgram(const std::string& application, const std::string& commandLine,
+                      const std::string& currentDir, unsigned showMode) override;
+
+    // Removal of an installation
+    std::string ModuleFileName() override;
+    std::unique_ptr<RegistryKey> OpenExistingKey(RegRoot root, const std::string& path) override;
+    bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) override;
+    bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
+    bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) override;
+    bool DeleteAtRestart(const std::string& path) override;
+
+    // Safe file writing
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                       uint32_t dosDateTime) override;
+    bool MoveReplacing(const std::string& from, const std::string& to) override;
 
 private:
     using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
@@ -77,3 +91,13 @@ private:
 // A system DLL loaded from the system folder by its full path, never by a bare name
 // (a DLL planted beside the program would otherwise be found first).
 ModuleHandle LoadSystemLibrary(const char* fileName);
+
+// DLL planting: InitCommonControlsEx from a comctl32 loaded once start-up has narrowed the DLL
+// search, rather than imported (an imported comctl32 starts before the program's first
+// instruction, and its start-up loads further DLLs by bare name). Kept loaded for the whole run.
+void InitCommonControlClasses(DWORD classes);
+
+// End of the Windows session: the reason Windows shows while the program refuses it. Windows
+// before Vista has no such list; there these do nothing and the refusal alone counts.
+bool SetShutdownBlockReason(HWND window, const std::string& reason);
+void ClearShutdownBlockReason(HWND window);

@@ -12,6 +12,9 @@ const char* const kUnsupportedSystemText = "Ce programme nécessite Windows 2000
 const char* const kOutOfMemoryText =
     "La mémoire disponible ne suffit pas pour préparer l'installation.\r"
     "Fermez d'autres applications, puis lancez à nouveau le programme d'installation.";
+const char* const kAlreadyRunningText =
+    "Le programme d'installation de Velmorra est déjà en cours d'exécution. "
+    "Terminez l'installation en cours avant de le relancer.";
 
 namespace {
 
@@ -53,6 +56,11 @@ int RunSetup(StartupHost& host)
     if (!RunningOnSupportedSystem()) {
         // No caption: the system's own.
         Sys().ShowMessageBox(kUnsupportedSystemText, "", kIconExclamation);
+        return 0;
+    }
+    // Two copies would write over each other's logs and temporary files.
+    if (!host.ClaimOnlyCopy()) {
+        Sys().ShowMessageBox(kAlreadyRunningText, kApplicationTitle, kIconExclamation);
         return 0;
     }
     host.SetApplicationIcon();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <unordered_set>
 #include "engine/InstallPlan.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
@@ -36,9 +37,11 @@ void CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainD
         target = other;
     if (target.empty())
         return;   // neither scope has the folder: a link with no folder would land anywhere
-    if (!other.empty())
+    // The earlier run's link goes only once the new one exists (no rights for the all-users
+    // folders would otherwise leave the user with none).
+    if (CreateShortcut(JoinPath(target, kShortcutName), ProgramPath(mainDir), mainDir, kShortcutDescription) &&
+        !other.empty() && !EqualNoCase(other, target))
         Sys().DeleteFileAt(JoinPath(other, kShortcutName));
-    CreateShortcut(JoinPath(target, kShortcutName), ProgramPath(mainDir), mainDir, kShortcutDescription);
 }
 
 bool StartsWithStar(const std::string& line)
@@ -46,12 +49,10 @@ bool StartsWithStar(const std::string& line)
     return !line.empty() && line[0] == '*';
 }
 
-bool ContainsNoCase(const std::vector<std::string>& list, const std::string& line)
+std::string UpperKey(std::string text)
 {
-    for (const std::string& item : list)
-        if (Sys().CompareIgnoreCase(item, line) == 0)
-            return true;
-    return false;
+    Sys().UpperCase(text);
+    return text;
 }
 
 }  // namespace
@@ -100,7 +101,7 @@ std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& box
 
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes)
 {
-    Sys().StartProgram(AssociationCommand(mainDir, boxes), kShowNormal);
+    Sys().StartProgram(ProgramPath(mainDir), AssociationCommand(mainDir, boxes), mainDir, kShowNormal);
 }
 
 void CreateProductShortcuts(const std::string& mainDir, bool allUsers)
@@ -125,17 +126,25 @@ std::string StampLine(double stamp)
 std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
                                         const std::vector<std::string>& publicFiles, double stamp)
 {
-    for (size_t n = lines.size(); n-- > 0;)
-        if (lines[n].empty() || ContainsNoCase(publicFiles, lines[n]))
-            lines.erase(lines.begin() + n);
-    for (size_t n = lines.size(); n-- > 1;)
-        if (StartsWithStar(lines[n]) && StartsWithStar(lines[n - 1]))
-            lines.erase(lines.begin() + n);
-    if (!lines.empty() && StartsWithStar(lines.back()))
-        lines.pop_back();
-    lines.push_back(StampLine(stamp));
-    lines.insert(lines.end(), publicFiles.begin(), publicFiles.end());
-    return lines;
+    // One pass over each list: a long history must not take quadratic time.
+    std::unordered_set<std::string> replaced;
+    for (const std::string& file : publicFiles)
+        replaced.insert(UpperKey(file));
+    std::vector<std::string> kept;
+    kept.reserve(lines.size() + publicFiles.size() + 1);
+    for (std::string& line : lines) {
+        if (line.empty() || replaced.count(UpperKey(line)))
+            continue;
+        // Of stamps left without files between them, the first stays.
+        if (StartsWithStar(line) && !kept.empty() && StartsWithStar(kept.back()))
+            continue;
+        kept.push_back(std::move(line));
+    }
+    if (!kept.empty() && StartsWithStar(kept.back()))
+        kept.pop_back();
+    kept.push_back(StampLine(stamp));
+    kept.insert(kept.end(), publicFiles.begin(), publicFiles.end());
+    return kept;
 }
 
 void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp)
@@ -146,6 +155,8 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
         return Sys().CompareIgnoreCase(a, b) < 0;
     });
     const std::string path = DataFolder(choices, SharedDataFolder) + "Update.log";
+    if (LeadsThroughLink(path))
+        throw TextError(LinkRefusedText(path));
     std::vector<std::string> lines;
     if (FileExists(path)) {
         std::string bytes;
@@ -157,11 +168,14 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
     std::string text;
     for (const std::string& line : MergeUpdateLog(std::move(lines), publicFiles, stamp))
         text += line + "\r\n";
-    if (!Sys().WriteNewFile(path, text.data(), text.size(), FileShare::None))
+    const WriteOutcome outcome = WriteWholeFile(path, text.data(), text.size(), FileShare::None);
+    if (outcome == WriteOutcome::Refused)
+        throw TextError(LinkRefusedText(path));
+    if (outcome != WriteOutcome::Written)
         throw TextError("Impossible de créer le fichier " + path);
 }
 
 void LaunchProgram(const std::string& mainDir)
 {
-    Sys().StartProgram("\"" + ProgramPath(mainDir) + "\"", kShowNormal);
+    Sys().StartProgram(ProgramPath(mainDir), "\"" + ProgramPath(mainDir) + "\"", mainDir, kShowNormal);
 }

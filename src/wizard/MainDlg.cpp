@@ -162,13 +162,32 @@ void TMainDlgForm::Close(int modalResult)
     modalResult_ = modalResult;
 }
 
-void TMainDlgForm::BackClick() { Handle([this] { BNClick(true); }); }
-void TMainDlgForm::NextClick() { Handle([this] { BNClick(false); }); }
-void TMainDlgForm::CancelClick() { Handle([this] { CancelBtnClick(); }); }
-void TMainDlgForm::CloseRequest() { Handle([this] { Close(mrCancel); }); }
+// A handler still running means its question is open: the question's own message loop
+// still delivers posted clicks, close requests and ticks, and none may move the wizard
+// (start the installation, change the page, ask again) under it.
+bool TMainDlgForm::QuestionOpen() const { return handlerDepth_ > 0; }
+
+void TMainDlgForm::BackClick()
+{
+    if (!QuestionOpen()) Handle([this] { BNClick(true); });
+}
+void TMainDlgForm::NextClick()
+{
+    if (!QuestionOpen()) Handle([this] { BNClick(false); });
+}
+void TMainDlgForm::CancelClick()
+{
+    if (!QuestionOpen()) Handle([this] { CancelBtnClick(); });
+}
+void TMainDlgForm::CloseRequest()
+{
+    if (!QuestionOpen()) Handle([this] { Close(mrCancel); });
+}
 
 void TMainDlgForm::TimerTick(int id)
 {
+    if (QuestionOpen())
+        return;   // polled again on the next tick
     Handle([this, id] {
         if (id == 1)
             PollInstallStatus(*this);
@@ -187,7 +206,7 @@ void TMainDlgForm::ActivateApp(bool active)
 
 void TMainDlgForm::ToggleComponent(int row)
 {
-    Handle([this, row] { SelCompLstBx.Toggle(row); });
+    if (!QuestionOpen()) Handle([this, row] { SelCompLstBx.Toggle(row); });
 }
 
 // --- Navigation
@@ -235,14 +254,13 @@ bool TMainDlgForm::EnterPage(uint8_t fromPage, uint8_t toPage, Ctl& focus)
         return EnterDestinationPage(fromPage);
     case 3:
         focus = Ctl::SelCompLstBx;
-        EnterComponentPage(fromPage);
-        return true;
+        return EnterComponentPage(fromPage);
     case 4:
         view_.SetVisible(Ctl::InstallToAllChkBx, !IsPortable());
         focus = Ctl::NextBtn;
         return true;
     case 5:
-        return !AppRunningShown();
+        return !AppRunningShown() && DataFoldersKnown();
     case 6:
         focus = Ctl::AssocChkBx1;
         EnterAssociationsPage();
@@ -274,8 +292,24 @@ bool TMainDlgForm::EnterLicencePage(uint8_t fromPage)
         return true;
     if (AppRunningShown())
         return false;
+    if (TempFolder().empty()) {
+        // The licence would land in whatever the current folder is.
+        MessageDialog(kMsgNoTempFolder, mtError, mbOK);
+        CloseAllowed = true;
+        Close(mrCancel);
+        return false;
+    }
     LoadLicence();
     return true;
+}
+
+// A normal installation needs the shared data folder; the user may still pick a removable drive.
+bool TMainDlgForm::DataFoldersKnown()
+{
+    if (IsPortable() || !SharedDataRoot().empty())
+        return true;
+    MessageDialog(kNoDataFolderText, mtError, mbOK);
+    return false;
 }
 
 bool TMainDlgForm::EnterDestinationPage(uint8_t fromPage)
@@ -289,17 +323,30 @@ bool TMainDlgForm::EnterDestinationPage(uint8_t fromPage)
     return false;
 }
 
-void TMainDlgForm::EnterComponentPage(uint8_t fromPage)
+bool TMainDlgForm::EnterComponentPage(uint8_t fromPage)
 {
-    if (fromPage == 2) {
-        std::string text = view_.Text(Ctl::DestDirEdt);
-        NormaliseDestination(text, DestDirCmbBx.CurrentDrive);
-        view_.SetText(Ctl::DestDirEdt, text);
-        MainDir = text;
-    }
+    if (fromPage == 2 && !TakeDestination())
+        return false;
     for (int i = 0; i < SelCompLstBx.Count(); ++i)
         SelCompLstBx.SetValue(i, AttachedFiles->ComponentBytes(ComponentFileLists[CompIds[i]], MainDir));
     UpdateDiskSpace();
+    return true;
+}
+
+// The normalised text becomes MainDir only when files can be written there.
+bool TMainDlgForm::TakeDestination()
+{
+    std::string text = view_.Text(Ctl::DestDirEdt);
+    NormaliseDestination(text, DestDirCmbBx.CurrentDrive);
+    view_.SetText(Ctl::DestDirEdt, text);
+    const DestCheck check = ValidateDestination(text, *AttachedFiles);
+    if (check.problem != DestProblem::None) {
+        MessageDialog(DestinationProblemText(check), mtWarning, mbOK);
+        view_.Focus(Ctl::DestDirEdt);
+        return false;
+    }
+    MainDir = text;
+    return true;
 }
 
 void TMainDlgForm::EnterAssociationsPage()
@@ -355,6 +402,8 @@ void TMainDlgForm::SetButtons(uint8_t toPage)
 
 void TMainDlgForm::StartInstallation()
 {
+    // A drive pulled later must not turn a portable installation into a per-machine one.
+    portable_ = IsRemovableDrive(MainDir);
     CreateInstallLog();
     if (!IsPortable()) {
         LogFileName = JoinPath(MainDir, "Install.log");
@@ -420,11 +469,40 @@ void TMainDlgForm::WaitForWorker()
     InstallThread->WaitFor();
 }
 
+bool TMainDlgForm::QueryEndSession() const
+{
+    return !InstallThread || InstallThread->Finished();
+}
+
+void TMainDlgForm::EndSession()
+{
+    if (sessionEnded_)
+        return;
+    Handle([this] {
+        // A dialog of ours may be open underneath: nobody will answer it, so the worker is
+        // stopped whatever it waits for.
+        while (InstallThread && !InstallThread->Finished()) {
+            uint8_t state = InstallStatus.State.load();
+            if (state == Asking) {
+                InstallStatus.DialogResult.store(mrAbort);
+                InstallStatus.State.compare_exchange_strong(state, Answered);
+            } else if (state == Running || state == Paused) {
+                InstallStatus.State.compare_exchange_strong(state, Stopped);
+            }
+            Sys().SleepMs(5);
+        }
+        PersistAfterWizard(*this);
+        sessionEnded_ = true;
+        CloseAllowed = true;
+        Close(mrCancel);
+    });
+}
+
 // --- Page rules
 
 bool TMainDlgForm::IsPortable() const
 {
-    return IsRemovableDrive(MainDir);
+    return portable_ ? *portable_ : IsRemovableDrive(MainDir);
 }
 
 void TMainDlgForm::UpdateDiskSpace()
@@ -491,7 +569,7 @@ void TMainDlgForm::InstallFailed()
 void PersistAfterWizard(TMainDlgForm& form)
 {
     form.WaitForWorker();
-    if (!InstallStarted)
+    if (!InstallStarted || form.SessionEnded())
         return;
     form.SaveSettings();
     if (!form.IsPortable()) {

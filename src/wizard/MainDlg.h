@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 #include "engine/InstallPlan.h"
@@ -76,6 +77,7 @@ public:
     void ToggleComponent(int row);   // the user's toggle in the component list
 
     bool Closed() const { return closed_; }
+    bool QuestionOpen() const;
     int ModalResult() const { return modalResult_; }
     int ShownPage() const { return shownPage_; }
 
@@ -92,6 +94,12 @@ public:
     void SaveSettings();
     // After the wizard has closed: a worker still going is stopped and waited for.
     void WaitForWorker();
+
+    // The end of the Windows session: refused while files are being copied. When it comes
+    // anyway, the worker stops after its file and what an abandoned installation keeps is saved.
+    bool QueryEndSession() const;
+    void EndSession();
+    bool SessionEnded() const { return sessionEnded_; }
 
     bool CloseAllowed = false;
     bool Ready = false;
@@ -110,9 +118,11 @@ private:
     void Close(int modalResult);
     bool EnterPage(uint8_t fromPage, uint8_t toPage, Ctl& focus);
     bool AppRunningShown();
+    bool DataFoldersKnown();
     bool EnterLicencePage(uint8_t fromPage);
     bool EnterDestinationPage(uint8_t fromPage);
-    void EnterComponentPage(uint8_t fromPage);
+    bool EnterComponentPage(uint8_t fromPage);
+    bool TakeDestination();
     void EnterAssociationsPage();
     void Finish();
     void LoadLicence();
@@ -135,6 +145,8 @@ private:
     bool diskSpaceEnough_ = false;
     int32_t progressMax_ = 0;
     std::vector<std::string> licenceLines_;
+    std::optional<bool> portable_;   // decided when the copy starts, whatever drives do later
+    bool sessionEnded_ = false;
 };
 
 // Start-up's steps after the wizard has closed: wait for the worker, then, when the

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The setup program on Windows NT 4.0 and on Windows 98, as Wine plays them: exactly the
 # refusal message, dismissed with Enter, then a normal end having written nothing (no new file,
-# no new registry key, no temporary file). As a control, on Windows 2000 the same program goes
-# past the check: no message box, and its window comes up.
+# no new registry key, no temporary file). As a control, on Windows 2000, XP, 7 and 10 the same
+# program goes past the check: no message box, and its window comes up.
 #
 #   tests/win/refusal.sh [path/to/VelmorraSetup.exe]      default: build/win/VelmorraSetup.exe
 #
@@ -116,11 +116,13 @@ goes_on_on() {
 
 refused_on nt40
 refused_on win98
-goes_on_on win2k
+for version in win2k winxp win7 win10; do
+    goes_on_on $version
+done
 
 rm -rf "$work"
 if [ $failures -ne 0 ]; then
     echo "refusal: $failures failure(s)" >&2
     exit 1
 fi
-echo "refusal: NT 4.0 and 98 refused with nothing written; Windows 2000 goes on"
+echo "refusal: NT 4.0 and 98 refused with nothing written; Windows 2000, XP, 7 and 10 go on"

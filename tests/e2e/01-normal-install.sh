@@ -36,6 +36,7 @@ ctl close Velmorra
 setup_wait_exit
 wine_idle
 check_eq "$(tr -d '\r' <"$D/vlm-starts.log")" "$VLM -assoc adpr_cod"$'\n'"$VLM" "starts of the installed program"
+check_eq "$(tr -d '\r' <"$D/vlm-cwd.log")" "$DEST"$'\n'"$DEST" "current folders of the installed program's starts"
 
 # Files and dates.
 DATA_WIN="$(special_folder 35)\\Velmorra"

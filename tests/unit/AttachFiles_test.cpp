@@ -277,6 +277,48 @@ TEST_F(ArchiveExtract, AShortWriteOnAFullDiskIsAFailure)
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, kCannotCreate);
     EXPECT_TRUE(Log().empty());
+    EXPECT_TRUE(machine.Children("C:\\Dest").empty());
+}
+
+TEST_F(ArchiveExtract, AFullDiskKeepsTheOldFileAndRetryWritesOnceSpaceIsFreed)
+{
+    machine.PutFile("C:\\Dest\\Licence.txt", "ancienne licence", Dos(2001, 1, 1));
+    machine.DriveAt("C:").full = true;
+    std::string seen;
+    onDialog = [&] {
+        seen = machine.FileBytes("C:\\Dest\\Licence.txt");
+        machine.DriveAt("C:").full = false;
+    };
+    answers = {mrRetry};
+    auto files = ArchiveBuilder().Add("Licence.txt", "Texte", 38056.5).Open();
+    EXPECT_TRUE(files->ExtractFile(nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
+    EXPECT_EQ(seen, "ancienne licence");
+    EXPECT_EQ(machine.FileBytes("C:\\Dest\\Licence.txt"), "Texte");
+    EXPECT_EQ(machine.LastWrite("C:\\Dest\\Licence.txt"), Dos(2004, 3, 10, 12));
+    EXPECT_EQ(machine.Children("C:\\Dest"), Lines{"Licence.txt"});
+}
+
+TEST_F(ArchiveExtract, AJunctionAtTheSharedDataFolderIsPutToTheUser)
+{
+    const std::string shared = "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra";
+    machine.MakeFolder("C:\\Piege");
+    machine.MakeLink(shared, "C:\\Piege", true);
+    answers = {mrIgnore, mrIgnore};
+    auto files = ArchiveBuilder().Add("Public\\Basic.asn", "son").Add("Public\\Autre.asn", "son").Open();
+    EXPECT_TRUE(files->ExtractFile(nullptr, "Public\\Basic.asn", shared + "\\Public\\Basic.asn"));
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].buttons, mbAbort | mbRetry | mbIgnore);
+    EXPECT_TRUE(machine.Children("C:\\Piege").empty());
+    EXPECT_TRUE(Log().empty());
+
+    // A link at the next file of a folder already found clean.
+    machine.RemoveDir(shared);
+    EXPECT_TRUE(files->ExtractFile(nullptr, "Public\\Basic.asn", shared + "\\Public\\Basic.asn"));
+    machine.PutFile("C:\\Piege\\cible", "theirs");
+    machine.MakeLink(shared + "\\Public\\Autre.asn", "C:\\Piege\\cible", false);
+    EXPECT_TRUE(files->ExtractFile(nullptr, "Public\\Autre.asn", shared + "\\Public\\Autre.asn"));
+    EXPECT_EQ(calls.size(), 2u);
+    EXPECT_EQ(machine.FileBytes("C:\\Piege\\cible"), "theirs");
 }
 
 TEST_F(ArchiveExtract, WritesNoLogLinesWhileTheLogIsSuspended)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ArchiveBuilder.h"
 #include "support/FakeMachineTest.h"
 #include "instutils/FileHelpers.h"
 #include "wizard/DestPage.h"
@@ -52,6 +53,73 @@ TEST_F(NormaliseDestination, WithoutShownDriveABareNameGoesToTheProgramFilesDriv
     EXPECT_EQ(Normalised("Perso", ' '), "c:\\Velmorra");
     machine.RemoveSpecialFolder(CSIDL_PROGRAM_FILES);
     EXPECT_EQ(Normalised(" Perso ", '\0'), "Perso");
+}
+
+TEST_F(NormaliseDestination, DoubledBackslashesAndDotPartsGoFirst) {
+    EXPECT_EQ(Normalised("C:\\\\Apps\\\\.\\Velmorra\\\\"), "C:\\Apps\\Velmorra");
+    EXPECT_EQ(Normalised("C:\\\\"), "C:\\Velmorra");
+    EXPECT_EQ(Normalised("C:\\Program Files\\\\.\\"), "C:\\Program Files\\Velmorra");
+    EXPECT_EQ(Normalised("\\\\\\Serveur\\\\Partage\\.\\Logiciels"), "\\\\Serveur\\Partage\\Logiciels");
+    EXPECT_EQ(Normalised("\\\\.\\pipe\\x"), "\\\\.\\pipe\\x");   // left for the check to refuse
+}
+
+class CheckDestinationTest : public StandardMachineTest {};
+
+TEST_F(CheckDestinationTest, RefusesWhatWindowsCannotMakeAndSaysWhichName) {
+    struct Case { const char* folder; DestProblem problem; const char* part; };
+    const Case cases[] = {
+        {"Velmorra", DestProblem::NotFullPath, "Velmorra"},
+        {"C:Velmorra", DestProblem::DriveRelative, "C:Velmorra"},
+        {"C:\\Apps\\..\\Velmorra", DestProblem::ParentPart, ".."},
+        {"C:\\Vel\tmorra", DestProblem::ControlChar, "Vel\tmorra"},
+        {"C:\\Velmorra\\a|b", DestProblem::ForbiddenChar, "|"},
+        {"C:\\Velmorra:flux", DestProblem::ForbiddenChar, ":"},
+        {"C:\\Apps/Velmorra", DestProblem::ForbiddenChar, "/"},
+        {"\\\\?\\C:\\Velmorra", DestProblem::ForbiddenChar, "?"},
+        {"C:\\con\\Velmorra", DestProblem::ReservedName, "con"},
+        {"C:\\Apps\\NUL.txt", DestProblem::ReservedName, "NUL.txt"},
+        {"C:\\Apps\\LPT9 ", DestProblem::ReservedName, "LPT9 "},
+        {"\\\\.\\pipe\\x", DestProblem::EndsWithDotOrSpace, "."},
+        {"C:\\Velmorra.", DestProblem::EndsWithDotOrSpace, "Velmorra."},
+        {"C:\\Apps \\Velmorra", DestProblem::EndsWithDotOrSpace, "Apps "},
+    };
+    for (const Case& c : cases) {
+        const DestCheck check = CheckDestination(c.folder, 11);
+        EXPECT_EQ(check.problem, c.problem) << c.folder;
+        EXPECT_EQ(check.part, c.part) << c.folder;
+    }
+}
+
+TEST_F(CheckDestinationTest, AcceptsRootsSharesAndNamesThatOnlyLookOdd) {
+    for (const char* folder : {"C:\\Velmorra", "c:\\Program Files\\Velmorra", "\\\\Serveur\\Partage",
+                               "\\\\Serveur\\Partage\\Logiciels", "D:\\Apps\\.Velmorra 2.0\\COM10\\CONSOLE",
+                               "E:\\Modèles (français)"})
+        EXPECT_EQ(CheckDestination(folder, 11).problem, DestProblem::None) << folder;
+}
+
+TEST_F(CheckDestinationTest, LeavesRoomUnderMaxPathForTheLongestName) {
+    const std::string fits = "C:\\" + std::string(244, 'x');   // 247 + "\" + 11 + NUL = 260
+    EXPECT_EQ(CheckDestination(fits, 11).problem, DestProblem::None);
+    const DestCheck check = CheckDestination(fits + "y", 11);
+    EXPECT_EQ(check.problem, DestProblem::TooLong);
+    EXPECT_EQ(check.maxLength, 247u);
+    std::string deep = "C:";
+    for (int i = 0; i < 20000; ++i) deep += "\\x";
+    EXPECT_EQ(CheckDestination(deep, 11).problem, DestProblem::TooLong);
+}
+
+TEST_F(CheckDestinationTest, LongestNameFollowsWhatThePlanPutsInTheDestination) {
+    auto files = ArchiveBuilder()
+                     .Add("vlm.exe", "x")
+                     .Add("Coupe de mots.dat", "c")
+                     .Add("English (American).cache", "e")
+                     .Add("Modèles de document\\a.vlt", "m")
+                     .Open();
+    EXPECT_EQ(LongestPlannedName(*files, false), 17u);   // "Coupe de mots.dat"
+    // Portable: the shared data come along, the spelling files inside "Orthographe".
+    EXPECT_EQ(LongestPlannedName(*files, true), 36u);
+    files = ArchiveBuilder().Add("vlm.exe", "x").Add("Modèles de document\\a.vlt", "m").Open();
+    EXPECT_EQ(LongestPlannedName(*files, true), 19u + 12u);   // the folder, with CreateDirectory's room
 }
 
 // The page as the form wires it: the folder list's changes rewrite the destination text.

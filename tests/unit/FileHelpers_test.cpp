@@ -2,6 +2,7 @@
 #include "instutils/DateTime.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
+#include "instutils/Paths.h"
 
 namespace {
 
@@ -21,17 +22,26 @@ TEST_F(TempItemsTest, NewTempFileNameSkipsTakenNames) {
     machine.PutFile(kTemp + kTempPrefix + "0.tmp");
     machine.PutFile(kTemp + kTempPrefix + "1.tmp");
     EXPECT_EQ(NewTempFileName(), kTemp + kTempPrefix + "2.tmp");
-    EXPECT_FALSE(machine.Exists(kTemp + kTempPrefix + "2.tmp"));
 }
 
-TEST_F(TempItemsTest, FolderDoesNotTakeAName) {
+// The name is taken by creating the file, so nothing planted under it is ever written through.
+TEST_F(TempItemsTest, NewTempFileNameCreatesItsFileAndSkipsFoldersAndLinks) {
     machine.MakeFolder(kTemp + kTempPrefix + "0.tmp");
-    EXPECT_EQ(NewTempFileName(), kTemp + kTempPrefix + "0.tmp");
+    machine.MakeLink(kTemp + kTempPrefix + "1.tmp", "C:\\WINNT\\win.ini", false);
+    EXPECT_EQ(NewTempFileName(), kTemp + kTempPrefix + "2.tmp");
+    EXPECT_TRUE(machine.IsFile(kTemp + kTempPrefix + "2.tmp"));
+    EXPECT_FALSE(machine.Exists("C:\\WINNT\\win.ini"));
 }
 
-TEST_F(TempItemsTest, TempFolderFallsBackToDocuments) {
+TEST_F(TempItemsTest, TempFolderFallsBackToDocumentsButNeverToTheCurrentFolder) {
     machine.SetTempPath("C:\\Gone\\");
     EXPECT_EQ(TempFolder(), "C:\\Documents and Settings\\Jean\\Mes documents\\");
+    machine.RemoveSpecialFolder(CSIDL_PERSONAL);
+    EXPECT_EQ(TempFolder(), "");
+    // The current folder's items that look like ours are not ours.
+    machine.PutFile("C:\\" + std::string(kTempPrefix) + "0.tmp");
+    DeleteTempItems();
+    EXPECT_TRUE(machine.Exists("C:\\" + std::string(kTempPrefix) + "0.tmp"));
 }
 
 TEST_F(TempItemsTest, DeleteTempItemsRemovesOnlyOurPrefixInOurCase) {
@@ -41,8 +51,12 @@ TEST_F(TempItemsTest, DeleteTempItemsRemovesOnlyOurPrefixInOurCase) {
     machine.PutFile(ours + "Dir\\Sub\\f.txt");
     machine.PutFile(otherCase);
     machine.PutFile(kTemp + "autre.tmp");
+    machine.PutFile("C:\\Mine\\lettre.txt");
+    machine.MakeLink(ours + "Link", "C:\\Mine", true);
+    machine.MakeLink(ours + "Dir\\Inner", "C:\\Mine", true);
     DeleteTempItems();
     EXPECT_EQ(machine.Children(kTemp), (Lines{"autre.tmp", "~installationdutraitementdetextevelmorra7.tmp"}));
+    EXPECT_TRUE(machine.IsFile("C:\\Mine\\lettre.txt"));   // a link goes, never what it leads to
 }
 
 class FileHelpersTest : public StandardMachineTest {};
@@ -54,6 +68,67 @@ TEST_F(FileHelpersTest, WriteTextFileWritesExactlyTheBytes) {
     WriteTextFile("C:\\empty.ini", "");
     EXPECT_TRUE(machine.IsFile("C:\\empty.ini"));
     EXPECT_EQ(machine.FileBytes("C:\\empty.ini"), "");
+}
+
+TEST_F(FileHelpersTest, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporary) {
+    machine.PutFile("C:\\V\\Velmorra.ini", "old", Dos(2001, 1, 1));
+    machine.DriveAt("C").full = true;
+    EXPECT_EQ(WriteWholeFile("C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read), WriteOutcome::Failed);
+    EXPECT_EQ(machine.FileBytes("C:\\V\\Velmorra.ini"), "old");
+    machine.DriveAt("C").full = false;
+    machine.LockFile("C:\\V\\Velmorra.ini");
+    EXPECT_EQ(WriteWholeFile("C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read), WriteOutcome::Failed);
+    EXPECT_EQ(machine.Children("C:\\V"), Lines{"Velmorra.ini"});
+    machine.ReleaseFile("C:\\V\\Velmorra.ini");
+    EXPECT_EQ(WriteWholeFile("C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read, Dos(2004, 3, 10)),
+              WriteOutcome::Written);
+    EXPECT_EQ(machine.FileBytes("C:\\V\\Velmorra.ini"), "newer");
+    EXPECT_EQ(machine.LastWrite("C:\\V\\Velmorra.ini"), Dos(2004, 3, 10));
+    EXPECT_EQ(machine.Children("C:\\V"), Lines{"Velmorra.ini"});
+}
+
+// Any user may plant links in the shared data folder before an administrator installs.
+class SharedDataLinksTest : public StandardMachineTest {
+protected:
+    SharedDataLinksTest() { CreateInstallLog(); }
+    const std::string appData = "C:\\Documents and Settings\\All Users\\Application Data\\";
+    const std::string shared = appData + "Velmorra\\";
+    const std::string evil = "C:\\Documents and Settings\\Jean\\Piege\\";
+};
+
+TEST_F(SharedDataLinksTest, AJunctionAtTheFolderOrBelowIsNeverWrittenThrough) {
+    machine.MakeFolder(evil);
+    machine.MakeLink(shared, evil, true);
+    MakeFolderPath(shared + "Hidden\\");
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Refused);
+    EXPECT_TRUE(machine.Children(evil).empty());
+    EXPECT_TRUE(InstallLog->empty());
+
+    machine.RemoveDir(shared);
+    machine.MakeLink(shared + "Hidden", evil, true);
+    EXPECT_EQ(WriteTextFile(shared + "Hidden\\install_stamp", "x"), WriteOutcome::Refused);
+    MakeFolderPath(shared + "Hidden\\Sub\\");
+    EXPECT_TRUE(machine.Children(evil).empty());
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
+}
+
+TEST_F(SharedDataLinksTest, ALinkAtTheFileIsNotFollowedNorReplaced) {
+    machine.PutFile(evil + "cible.dat", "theirs");
+    machine.MakeLink(shared + "Hidden\\install_stamp", evil + "cible.dat", false);
+    EXPECT_EQ(WriteTextFile(shared + "Hidden\\install_stamp", "stamp"), WriteOutcome::Refused);
+    EXPECT_EQ(machine.FileBytes(evil + "cible.dat"), "theirs");
+    EXPECT_TRUE(machine.IsLink(shared + "Hidden\\install_stamp"));
+}
+
+// The system's own folders and the user's chosen destination may be junctions on purpose.
+TEST_F(SharedDataLinksTest, JunctionsOutsideTheProductsDataFolderAreFollowed) {
+    machine.MakeFolder("C:\\Real\\Velmorra");
+    machine.RemoveDir("C:\\Documents and Settings\\All Users\\Application Data");
+    machine.MakeLink(appData, "C:\\Real", true);
+    machine.MakeLink("C:\\Dest", "C:\\Real", true);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
+    EXPECT_EQ(WriteTextFile("C:\\Dest\\Install.log", "y"), WriteOutcome::Written);
+    EXPECT_EQ(machine.Children("C:\\Real"), (Lines{"Install.log", "Velmorra"}));
 }
 
 TEST_F(FileHelpersTest, DeleteFolderTreeRemovesEverything) {

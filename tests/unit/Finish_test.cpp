@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "engine/InstallPlan.h"
@@ -71,16 +72,21 @@ TEST_F(FinishCommands, ExtensionsAndBoxesConvertBothWays)
     EXPECT_EQ(BoxesFromExtensions(""), (AssocBoxes{false, false, false, false}));
 }
 
-TEST_F(FinishCommands, CommandsAreStartedInANormalWindow)
+// Named by full path and started in the destination, never searched for nor started in the
+// folder the setup program was run from.
+TEST_F(FinishCommands, CommandsStartTheInstalledProgramInTheDestination)
 {
     RunAssociationCommand("D:\\V", {false, true, false, false});
     LaunchProgram("D:\\V");
     const auto started = machine.StartedPrograms();
     ASSERT_EQ(started.size(), 2u);
     EXPECT_EQ(started[0].commandLine, "\"D:\\V\\vlm.exe\" -assoc adpr_cod");
-    EXPECT_EQ(started[0].showMode, 5u);
     EXPECT_EQ(started[1].commandLine, "\"D:\\V\\vlm.exe\"");
-    EXPECT_EQ(started[1].showMode, 5u);
+    for (const auto& program : started) {
+        EXPECT_EQ(program.application, "D:\\V\\vlm.exe");
+        EXPECT_EQ(program.currentDir, "D:\\V");
+        EXPECT_EQ(program.showMode, 5u);
+    }
 }
 
 TEST_F(FinishShortcuts, AllUsersReplacesTheCurrentUsersShortcuts)
@@ -113,6 +119,22 @@ TEST_F(FinishShortcuts, CurrentUserReplacesTheAllUsersShortcuts)
     EXPECT_FALSE(machine.Exists(kCommonDesktop + kLink));
     EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
     EXPECT_TRUE(machine.ReadLink(kUserDesktop + kLink));
+}
+
+TEST_F(FinishShortcuts, UnsavedShortcutIsNotLoggedAndTheOtherScopeKeepsItsOwn)
+{
+    machine.PutFile(kUserPrograms + kLink, "old");
+    machine.PutFile(kUserDesktop + kLink, "old");
+    machine.PutFile(kCommonPrograms + kLink, "");
+    machine.LockFile(kCommonPrograms + kLink);   // as without rights for the all-users folder
+
+    CreateProductShortcuts("C:\\V", true);
+
+    EXPECT_EQ(machine.FileBytes(kUserPrograms + kLink), "old");
+    EXPECT_FALSE(machine.Exists(kUserDesktop + kLink));
+    ASSERT_TRUE(InstallLog);
+    EXPECT_EQ(std::count(InstallLog->begin(), InstallLog->end(), "File Copy: " + kCommonPrograms + kLink), 0);
+    EXPECT_EQ(InstallLog->back(), "File Copy: " + kCommonDesktop + kLink);
 }
 
 TEST_F(FinishShortcuts, MissingScopeFallsBackToTheOther)
@@ -179,4 +201,28 @@ TEST_F(FinishUpdateLog, FileThatCannotBeWrittenIsAnError)
     machine.LockFile(kUpdateLog);
     EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4), TextError);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
+}
+
+TEST_F(FinishUpdateLog, AFullDiskKeepsTheOldHistoryUntilSpaceIsFreed)
+{
+    machine.PutFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
+    machine.DriveAt("C").full = true;
+    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4), TextError);
+    EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
+    machine.DriveAt("C").full = false;
+    WriteUpdateLog(Normal(), {"z"}, 4);
+    EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n" + StampLine(4) + "\r\nz\r\n");
+}
+
+TEST_F(FinishUpdateLog, ALinkInTheSharedDataFolderIsRefusedWithItsReason)
+{
+    machine.PutFile("C:\\Piege\\cible.log", "theirs");
+    machine.MakeLink(kUpdateLog, "C:\\Piege\\cible.log", false);
+    try {
+        WriteUpdateLog(Normal(), {"z"}, 4);
+        ADD_FAILURE() << "no error";
+    } catch (const TextError& error) {
+        EXPECT_EQ(error.what(), LinkRefusedText(kUpdateLog));
+    }
+    EXPECT_EQ(machine.FileBytes("C:\\Piege\\cible.log"), "theirs");
 }

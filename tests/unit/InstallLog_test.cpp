@@ -68,4 +68,29 @@ TEST_F(InstallLogTest, LogFileFailuresAreSwallowed) {
     EXPECT_FALSE(machine.Exists("C:\\Install.log"));
 }
 
+// A log that could not be read holds history that this run's lines alone would throw away.
+TEST_F(InstallLogTest, AnUnreadableEarlierLogIsKeptOrMergedButNeverReplaced) {
+    machine.PutFile("C:\\Install.log", "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\n");
+    machine.DenyReading("C:\\Install.log");
+    LoadInstallLog("C:\\Install.log");
+    AddLogLine("File Copy: C:\\V\\new.txt");
+    AddLogLine("made dir: c:\\v\\");
+    SaveInstallLog("C:\\Install.log");
+    EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\n");
+
+    machine.DenyReading("C:\\Install.log", false);
+    SaveInstallLog("C:\\Install.log");
+    EXPECT_EQ(machine.FileBytes("C:\\Install.log"),
+              "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\nFile Copy: C:\\V\\new.txt\r\n");
+}
+
+TEST_F(InstallLogTest, AFullDiskKeepsTheEarlierLog) {
+    machine.PutFile("C:\\Install.log", "File Copy: C:\\a\r\n");
+    LoadInstallLog("C:\\Install.log");
+    AddLogLine("File Copy: C:\\b");
+    machine.DriveAt("C").full = true;
+    SaveInstallLog("C:\\Install.log");
+    EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "File Copy: C:\\a\r\n");
+}
+
 }  // namespace

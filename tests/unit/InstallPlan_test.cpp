@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "ArchiveBuilder.h"
 #include "engine/InstallPlan.h"
+#include "instutils/TextError.h"
 #include "engine/ResConst.h"
 #include "instutils/DateTime.h"
 #include "instutils/InstallLog.h"
@@ -177,6 +179,20 @@ TEST_F(InstallPlan, PortableDataFoldersAreTheDestinationFolder)
     for (const std::string& path : machine.AllPaths()) EXPECT_EQ(path.find("install_stamp"), std::string::npos);
 }
 
+// Without the all-users folder the data go to the user's documents; without either, nowhere:
+// a relative "Velmorra" would land in whatever the current folder is.
+TEST_F(InstallPlan, DataFoldersFallBackToDocumentsButNeverToTheCurrentFolder)
+{
+    machine.RemoveSpecialFolder(35);
+    EXPECT_EQ(DataFolder(normal, SharedDataFolder), "C:\\Documents and Settings\\Jean\\Mes documents\\Velmorra\\");
+    machine.RemoveSpecialFolder(5);
+    EXPECT_EQ(SharedDataRoot(), "");
+    const Lines disk = machine.AllPaths();
+    EXPECT_THROW(BuildInstallPlan(*files, normal), TextError);
+    EXPECT_EQ(machine.AllPaths(), disk);
+    EXPECT_EQ(DataFolder(portable, HiddenDataFolder), kPortable);   // a portable one needs neither
+}
+
 TEST_F(InstallPlan, SoundSettingsAreRewrittenUnlessAPortableCopyHasThem)
 {
     machine.PutFile(kShared + "Velmorra.ini", "SoundScheme=Mine.asn");
@@ -186,6 +202,28 @@ TEST_F(InstallPlan, SoundSettingsAreRewrittenUnlessAPortableCopyHasThem)
     EXPECT_EQ(machine.FileBytes(kShared + "Velmorra.ini"), kSettings);
     EXPECT_EQ(kSettings.size(), 82u);
     EXPECT_EQ(machine.FileBytes(kPortable + "Velmorra.ini"), "SoundScheme=Mine.asn");
+}
+
+TEST_F(InstallPlan, AFullDiskKeepsTheOldSettingsFile)
+{
+    machine.PutFile(kShared + "Velmorra.ini", "SoundScheme=Mine.asn");
+    machine.DriveAt("C").full = true;
+    BuildInstallPlan(*files, normal);
+    EXPECT_EQ(machine.FileBytes(kShared + "Velmorra.ini"), "SoundScheme=Mine.asn");
+    EXPECT_TRUE(machine.MessageBoxes().empty());   // a failed write stays quiet, as before
+}
+
+TEST_F(InstallPlan, AJunctionAtTheSharedDataFolderIsReportedAndNothingIsWrittenThrough)
+{
+    machine.MakeFolder("C:\\Piege");
+    machine.MakeLink(kShared, "C:\\Piege", true);
+    BuildInstallPlan(*files, normal);
+    EXPECT_TRUE(machine.Children("C:\\Piege").empty());
+    const auto boxes = machine.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, LinkRefusedText(kShared + "Velmorra.ini"));
+    EXPECT_EQ(boxes[1].text, LinkRefusedText(kShared + "Hidden\\install_stamp"));
+    EXPECT_EQ(boxes[0].caption, "Erreur");
 }
 
 TEST_F(InstallPlan, TheStampIsTheInstallTimeInEightLittleEndianBytes)

@@ -25,7 +25,8 @@ const std::string kPublic = "C:\\Documents and Settings\\All Users\\Application 
 // A fake machine that records every write and can hold the worker inside one.
 class RecordingMachine : public FakeMachine {
 public:
-    bool WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) override
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                       uint32_t dosDateTime) override
     {
         {
             std::unique_lock lock(mutex_);
@@ -36,7 +37,7 @@ public:
                 changed_.wait(lock, [this] { return gateOpen_; });
             }
         }
-        return FakeMachine::WriteNewFile(path, data, size, share);
+        return FakeMachine::CreateNewFile(path, data, size, share, dosDateTime);
     }
     bool IsMainThread() override
     {

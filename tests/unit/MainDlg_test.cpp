@@ -5,11 +5,14 @@
 #include <functional>
 #include <map>
 #include <thread>
+#include <utility>
 
 #include "ArchiveBuilder.h"
 #include "engine/InstallThread.h"
+#include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "support/FakeMachine.h"
+#include "wizard/DestPage.h"
 #include "wizard/MainDlg.h"
 #include "wizard/MessageTexts.h"
 
@@ -288,6 +291,22 @@ TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutM3)
     EXPECT_FALSE(InstallStarted);
 }
 
+// Neither a temporary folder nor the documents: the licence is not written into the current folder.
+TEST_F(WizardLicence, NoTemporaryFolderIsShownAndClosesHavingWrittenNothing)
+{
+    machine.SetTempPath("");
+    machine.RemoveSpecialFolder(CSIDL_PERSONAL);
+    Start();
+    const std::vector<std::string> disk = machine.AllPaths();
+    Next();
+    EXPECT_TRUE(form->Closed());
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, kMsgNoTempFolder);
+    EXPECT_EQ(calls[0].type, mtError);
+    EXPECT_EQ(machine.AllPaths(), disk);
+    EXPECT_FALSE(InstallStarted);
+}
+
 TEST_F(WizardLicence, ExtractionIgnoredShowsAnEmptyLicence)
 {
     archive = ArchiveBuilder().Add("vlm.exe", "x").Open();   // no licence at all
@@ -342,6 +361,50 @@ TEST_F(WizardDestination, NextNormalisesTheTextIntoMainDir)
     EXPECT_EQ(form->MainDir, "C:\\Apps\\Traitement");
     EXPECT_EQ(view.text[Ctl::DestDirEdt], "C:\\Apps\\Traitement");
     EXPECT_EQ(view.focus, Ctl::SelCompLstBx);
+}
+
+TEST_F(WizardDestination, RefusedTextStaysOnThePageAndSaysWhy)
+{
+    std::string deep = "C:";
+    for (int i = 0; i < 20000; ++i) deep += "\\x";
+    const std::string refused[] = {"C:Velmorra", "C:\\Apps\\..\\Velmorra", "C:\\Vel\x01morra", "C:\\Vel?morra",
+                                   "C:\\Apps\\CON", "C:\\Velmorra.", "C:\\" + std::string(250, 'v'), deep};
+    Start();
+    NextTo(2);
+    for (const std::string& text : refused) {
+        calls.clear();
+        view.text[Ctl::DestDirEdt] = text;
+        Next();
+        EXPECT_EQ(view.page, 2) << text.substr(0, 40);
+        EXPECT_EQ(view.focus, Ctl::DestDirEdt);
+        EXPECT_EQ(form->MainDir, kProduct);
+        ASSERT_EQ(calls.size(), 1u) << text.substr(0, 40);
+        EXPECT_EQ(calls[0].type, mtWarning);
+        EXPECT_EQ(calls[0].buttons, mbOK);
+        EXPECT_EQ(calls[0].text, DestinationProblemText(ValidateDestination(view.text[Ctl::DestDirEdt], *archive)));
+    }
+}
+
+TEST_F(WizardDestination, AcceptedTextsGiveTheFolderTheyAlwaysGave)
+{
+    machine.AddDrive('D');
+    machine.AddShare("\\\\Serveur\\Partage");
+    const std::pair<std::string, std::string> accepted[] = {
+        {"D:\\", "D:\\Velmorra"},
+        {"C:\\\\Program Files\\\\", kProduct},
+        {"\\\\Serveur\\Partage\\", "\\\\Serveur\\Partage"},
+        {"C:\\\\Apps\\.\\\\Traitement", "C:\\Apps\\Traitement"},
+    };
+    Start();
+    for (const auto& [typed, folder] : accepted) {
+        NextTo(2);
+        view.text[Ctl::DestDirEdt] = typed;
+        Next();
+        EXPECT_EQ(view.page, 3) << typed;
+        EXPECT_EQ(form->MainDir, folder);
+        Back();
+    }
+    EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(WizardDestination, BackFromReadyRecomputesSizesWithoutTakingTheText)
@@ -477,6 +540,23 @@ TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsM1AndStays)
     EXPECT_EQ(view.page, 4);
     EXPECT_TRUE(Asked(kMsgAppRunning));
     EXPECT_FALSE(InstallStarted);
+}
+
+// No shared data folder: said on the ready page, nothing installed; a portable destination needs none.
+TEST_F(WizardInstall, NoSharedDataFolderIsShownOnTheReadyPageAndNothingIsInstalled)
+{
+    machine.RemoveSpecialFolder(CSIDL_COMMON_APPDATA);
+    machine.RemoveSpecialFolder(CSIDL_PERSONAL);
+    Start();
+    NextTo(4);
+    const std::vector<std::string> disk = machine.AllPaths();
+    Next();
+    EXPECT_EQ(view.page, 4);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, kNoDataFolderText);
+    EXPECT_EQ(calls[0].type, mtError);
+    EXPECT_FALSE(InstallStarted);
+    EXPECT_EQ(machine.AllPaths(), disk);
 }
 
 TEST_F(WizardInstall, FailedCopyClosesWithoutQuestion)
@@ -670,6 +750,57 @@ TEST_F(WizardClose, PendingQuestionOfTheWorkerIsAnsweredAbortOnClose)
     EXPECT_EQ(calls.size(), 1u);   // M3 only; the file question was never shown
 }
 
+TEST_F(WizardClose, NothingMovesTheWizardUnderAnOpenQuestion)
+{
+    Start();
+    NextTo(4);
+    // What the question's own message loop may deliver while it is open.
+    bool delivered = false;
+    onDialog = [&] {
+        if (std::exchange(delivered, true)) return;
+        form->NextClick();
+        form->BackClick();
+        form->CloseRequest();
+        form->CancelClick();
+        form->ToggleComponent(1);
+        form->TimerTick(1);
+    };
+    answers = {mrNo};
+    form->CloseRequest();
+    EXPECT_EQ(calls.size(), 1u);
+    EXPECT_EQ(form->ShownPage(), 4);
+    EXPECT_FALSE(InstallStarted);
+    EXPECT_FALSE(form->Closed());
+    EXPECT_FALSE(form->QuestionOpen());
+
+    Next();   // answered: the wizard moves again
+    EXPECT_EQ(form->ShownPage(), 5);
+}
+
+TEST_F(WizardClose, SessionEndIsRefusedWhileCopyingAndEndsLikeAnAbandon)
+{
+    machine.PutFile(kProduct + "\\Velmorra.chm", "old");
+    machine.LockFile(kProduct + "\\Velmorra.chm");
+    Start();
+    EXPECT_TRUE(form->QueryEndSession());
+    NextTo(5);
+    ASSERT_TRUE(WaitForState(Asking));
+    EXPECT_FALSE(form->QueryEndSession());
+    // The session ends while the file question is open: nobody will answer it.
+    onDialog = [&] { form->EndSession(); };
+    TickWhileInstalling();
+    EXPECT_TRUE(form->Closed());
+    EXPECT_TRUE(form->QueryEndSession());
+    EXPECT_EQ(machine.ReadString(HKCU, kInstallKey, "MAINDIR"), kProduct);
+    EXPECT_TRUE(machine.ReadString(HKLM, kUninstallKey, "UninstallString"));
+    const std::string log = machine.FileBytes(kProduct + "\\Install.log");
+    EXPECT_NE(log.find("File Copy: " + kProduct + "\\vlm.exe\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("Velmorra.chm"), std::string::npos);
+    machine.DeleteFileAt(kProduct + "\\Install.log");
+    PersistAfterWizard(*form);   // start-up's own save has nothing left to do
+    EXPECT_FALSE(machine.Exists(kProduct + "\\Install.log"));
+}
+
 // --- After the wizard
 
 TEST_F(WizardPersist, CancelBeforeInstallingWritesNothingButTheKeysExist)
@@ -732,4 +863,20 @@ TEST_F(WizardPersist, AbandonDuringCopyStillSavesWhatWasDone)
     const std::string log = machine.FileBytes(kProduct + "\\Install.log");
     EXPECT_NE(log.find("File Copy: " + kProduct + "\\vlm.exe\r\n"), std::string::npos);
     EXPECT_EQ(log.find("Velmorra.chm"), std::string::npos);
+}
+
+TEST_F(WizardPersist, DriveRemovedAfterAPortableCopyLeavesNoTraceOnTheMachine)
+{
+    machine.AddDrive('E', kDriveRemovable);
+    Start({"-dE:\\Velmorra"});
+    Install();
+    EXPECT_EQ(view.page, 7);
+    machine.RemoveDrive('E');
+    Next();
+    EXPECT_TRUE(form->Closed());
+    PersistAfterWizard(*form);
+    EXPECT_EQ(machine.ReadString(HKCU, kInstallKey, "MAINDIR"), "E:\\Velmorra");
+    EXPECT_FALSE(machine.KeyExists(HKLM, kUninstallKey));
+    EXPECT_FALSE(machine.Exists(kUpdateLog));
+    EXPECT_TRUE(calls.empty());
 }

@@ -42,6 +42,12 @@ TEST_F(MakeFolderPathTest, RelativePathWalkEndsAtEmptyText) {
     EXPECT_EQ(machine.GetCurrentDir(), "C:\\Work");
 }
 
+TEST_F(MakeFolderPathTest, APathOfThousandsOfLevelsDoesNotExhaustTheStack) {
+    ReleaseInstallLog();   // twenty thousand "Made Dir: " lines are not what this is about
+    MakeFolderPath(std::string(20000, '\\'));
+    EXPECT_EQ(machine.GetCurrentDir(), "C:\\");
+}
+
 class FolderExistsTest : public StandardMachineTest {};
 
 TEST_F(FolderExistsTest, TrueOnlyForPlainPathsOfExistingFolders) {

@@ -25,8 +25,10 @@ public:
     std::function<void()> duringWizard;
     TAttachedFiles* readerInWizard = nullptr;
     TAttachedFiles* readerAtFinish = nullptr;
+    bool onlyCopy = true;
 
     void PrepareSystem() override { steps.push_back("prepare"); }
+    bool ClaimOnlyCopy() override { return onlyCopy; }
     void SetApplicationIcon() override { steps.push_back("icon"); }
     void SetApplicationTitle(const std::string& title) override { steps.push_back("title " + title); }
     void RunWizard() override
@@ -93,6 +95,27 @@ TEST(StartupRefusal, OlderSystemsSeeOnlyTheMessageAndNothingIsWritten)
         EXPECT_EQ(disk, machine.AllPaths());
         EXPECT_FALSE(VelmorraKeysExist(machine));
     }
+}
+
+TEST(StartupRefusal, ASecondCopySeesOnlyTheMessageAndNothingIsWritten)
+{
+    FakeMachine machine;
+    UseFakeMachine use(machine);
+    machine.StandardSetup();
+    PutArchive(machine, GoodArchive());
+    const std::vector<std::string> disk = machine.AllPaths();
+    RecordingHost host;
+    host.onlyCopy = false;
+
+    EXPECT_EQ(0, RunSetup(host));
+
+    const auto boxes = machine.MessageBoxes();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(kAlreadyRunningText, boxes[0].text);
+    EXPECT_EQ("Installation du traitement de texte Velmorra", boxes[0].caption);
+    EXPECT_EQ(std::vector<std::string>{"prepare"}, host.steps);
+    EXPECT_EQ(disk, machine.AllPaths());
+    EXPECT_FALSE(VelmorraKeysExist(machine));
 }
 
 using StartupArchive = StandardMachineTest;

@@ -87,6 +87,9 @@ TEST_F(FolderListWindow, ShowsTheModelsRowsWithTheCurrentFolderSelected) {
     EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), chain + 2);
     EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), chain - 1);
     EXPECT_EQ(model.Rows[chain].Text, scratch + "Velmorra\\Aide");
+    char text[MAX_PATH] = {};   // kept for screen readers, as shown
+    SendMessageA(list, LB_GETTEXT, chain, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(text, model.RowLabel(chain));
     // The open-folder picture (16 high) + 1 beats the font's height.
     EXPECT_EQ(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0), 17);
 }
@@ -182,6 +185,14 @@ TEST_F(DriveComboWindow, PickingADriveMovesTheFolderList) {
     EXPECT_EQ(model.CurrentDrive, other->Text[0]);
     EXPECT_EQ(tolower(static_cast<unsigned char>(folders.CurrentFolder[0])), other->Text[0]);
     EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), folders.CurrentRow());
+
+    // A typed drive letter picks that drive, as in any drive box.
+    SetFocus(drives);
+    SendMessageA(drives, WM_CHAR, static_cast<WPARAM>(scratch[0]), 0);
+    EXPECT_EQ(model.CurrentDrive, tolower(static_cast<unsigned char>(scratch[0])));
+    char text[MAX_PATH] = {};
+    SendMessageA(drives, CB_GETLBTEXT, model.Selected, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(text, model.Rows[model.Selected].Text);
 }
 
 // The component list as the form wires it: row 0 kept grayed.
@@ -215,6 +226,9 @@ protected:
 
 TEST_F(CheckListWindow, PressInTheMarginTogglesAndOnTheTextOnlySelects) {
     ASSERT_EQ(SendMessageA(checks, LB_GETCOUNT, 0, 0), 3);
+    char text[64] = {};
+    SendMessageA(checks, LB_GETTEXT, 2, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "Composant 2");
     EXPECT_EQ(SendMessageA(checks, LB_GETCURSEL, 0, 0), 1);
 
     Click(5, 2);

@@ -85,6 +85,29 @@ TEST_F(RealFiles, WriteFailsWhileAnotherProgramHoldsTheFileWithoutWriteSharing)
     EXPECT_TRUE(Sys().WriteNewFile(file, "new", 3, FileShare::None));
 }
 
+TEST_F(RealFiles, AReplacementIsSwappedInWholeOrNotAtAll)
+{
+    const std::string file = scratch + "Install.log";
+    EXPECT_EQ(WriteOutcome::Written, WriteWholeFile(file, "old", 3, FileShare::None));
+    EXPECT_FALSE(Sys().CreateNewFile(file, "x", 1, FileShare::None, 0));   // an existing name is never reused
+
+    HANDLE other = ::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    EXPECT_EQ(WriteOutcome::Failed, WriteWholeFile(file, "new", 3, FileShare::None));
+    ::CloseHandle(other);
+    std::string read;
+    ASSERT_TRUE(Sys().ReadWholeFile(file, read));
+    EXPECT_EQ("old", read);
+
+    EXPECT_EQ(WriteOutcome::Written, WriteWholeFile(file, "new", 3, FileShare::None, 0x32EF0000));
+    ASSERT_TRUE(Sys().ReadWholeFile(file, read));
+    EXPECT_EQ("new", read);
+    uint32_t dos = 0;
+    ASSERT_TRUE(Sys().GetLastWriteDos(file, dos));
+    EXPECT_EQ(0x32EF0000u, dos);
+    EXPECT_EQ(1u, Sys().FindFiles(scratch + "*.*").size() - 2);   // no temporary left beside it
+}
+
 TEST_F(RealFiles, EnumerationGivesNamesAndAttributes)
 {
     ASSERT_TRUE(Sys().CreateDir(scratch + "Sub"));

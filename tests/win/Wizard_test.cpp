@@ -22,6 +22,8 @@ std::string WindowText(HWND window)
 
 bool Shown(HWND window) { return (GetWindowLongA(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
+HICON ProgramIcon() { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1)); }
+
 class WizardWindowTest : public RealMachineTest {
 protected:
     void SetUp() override
@@ -130,6 +132,15 @@ TEST_F(WizardWindow, NextAndBackWalkTheFirstPagesInTheRealControls)
     ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
     ExpectPage(0, "Merci de faire confiance à Velmorra");
     EXPECT_EQ(WindowText(window->Handle()), "Installation du traitement de texte Velmorra");
+    EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(window->Handle(), WM_GETICON, ICON_BIG, 0)), ProgramIcon());
+    // The page area leaves the title strip's bottom row (y 45) alone.
+    HRGN shape = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(GetWindowRgn(window->Page(0), shape), ERROR);
+    RECT box;
+    GetRgnBox(shape, &box);
+    DeleteObject(shape);
+    MapWindowPoints(window->Page(0), window->Handle(), reinterpret_cast<POINT*>(&box), 2);
+    EXPECT_EQ(box.top, 46);
     EXPECT_EQ(WindowText(window->Control(Ctl::NextBtn)), "&Suite >");
 
     Press(MainDlgWindow::kBackId);   // hidden on page 0: nothing happens
@@ -182,6 +193,17 @@ TEST_F(WizardWindow, CloseBoxAsksTheConfirmationAndNoKeepsTheWizard)
     EXPECT_EQ(dialogs[0], kMsgConfirmCancel);
 }
 
+TEST_F(WizardWindow, SessionEndBeforeTheCopyIsAllowedAndClosesWithoutQuestion)
+{
+    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
+    EXPECT_EQ(SendMessageA(window->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    SendMessageA(window->Handle(), WM_ENDSESSION, FALSE, 0);   // another program refused it
+    EXPECT_FALSE(window->Form().Closed());
+    SendMessageA(window->Handle(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_TRUE(window->Form().Closed());
+    EXPECT_TRUE(dialogs.empty());
+}
+
 TEST(MessageDialogWindow, ShowsCaptionAndButtonsInBitOrderAndEscPressesNon)
 {
     static std::string caption, buttons;
@@ -207,6 +229,28 @@ TEST(MessageDialogWindow, EnterPressesOkAndTheCloseBoxGivesTwo)
     });
     EXPECT_EQ(ShowMessageDialog("Texte", mtError, mbAbort | mbRetry | mbIgnore), 2);
     EXPECT_EQ(caption, "Erreur");
+}
+
+TEST(MessageDialogWindow, OwnedDialogKeepsItsOwnerDisabledUntilAnswered)
+{
+    HWND owner = CreateWindowExA(0, "STATIC", "Propriétaire", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                 nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(owner, nullptr);
+    static HWND seenOwner;
+    static bool ownerEnabled;
+    static HICON icon;
+    DialogProbe probe([](HWND dialog) {
+        seenOwner = GetWindow(dialog, GW_OWNER);
+        ownerEnabled = IsWindowEnabled(seenOwner) != FALSE;
+        icon = reinterpret_cast<HICON>(SendMessageA(dialog, WM_GETICON, ICON_BIG, 0));
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(ShowOwnedMessageDialog(owner, kMsgConfirmCancel, mtConfirmation, mbNo | mbAbort), mrNo);
+    EXPECT_EQ(seenOwner, owner);
+    EXPECT_FALSE(ownerEnabled);
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    EXPECT_EQ(icon, ProgramIcon());
+    DestroyWindow(owner);
 }
 
 TEST_F(WizardRegistry, SettingsRoundTripAndTheUninstallEntry)

@@ -121,12 +121,13 @@ int FontHeight(HWND window, HFONT font) {
     return metrics.tmHeight;
 }
 
-void BrowseControl::RefillRows(const RowMessages& messages, size_t count, int selected)
+void BrowseControl::RefillRows(const RowMessages& messages, size_t count, int selected,
+                               const std::function<std::string(size_t row)>& text)
 {
     SendMessageA(window_, WM_SETREDRAW, FALSE, 0);
     SendMessageA(window_, messages.reset, 0, 0);
     for (size_t i = 0; i < count; ++i)
-        SendMessageA(window_, messages.add, 0, static_cast<LPARAM>(i));
+        SendMessageA(window_, messages.add, 0, reinterpret_cast<LPARAM>(text(i).c_str()));
     SendMessageA(window_, messages.select, static_cast<WPARAM>(selected), 0);
     SendMessageA(window_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(window_, nullptr, TRUE);

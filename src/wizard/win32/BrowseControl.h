@@ -2,6 +2,8 @@
 // control found from its window, and the glyphs drawn through a transparent colour.
 #pragma once
 #include <cstddef>
+#include <functional>
+#include <string>
 #include <windows.h>
 
 namespace browse {
@@ -29,9 +31,11 @@ protected:
     // The window is going: drop every hook into the model.
     virtual void Detach() = 0;
     LRESULT CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam);
-    // Refills a list or combo box with count owner-drawn rows, repainting once.
+    // Refills a list or combo box with count owner-drawn rows, repainting once. The rows keep
+    // their texts (a screen reader reads them, a typed letter finds them); drawing goes by index.
     struct RowMessages { UINT reset, add, select; };
-    void RefillRows(const RowMessages& messages, size_t count, int selected);
+    void RefillRows(const RowMessages& messages, size_t count, int selected,
+                    const std::function<std::string(size_t row)>& text);
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);

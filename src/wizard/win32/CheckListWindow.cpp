@@ -26,9 +26,9 @@ public:
         SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         int height = std::max(browse::FontHeight(window, font) + 3, kCheckSize + 3);
         SendMessageA(window, LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
-        for (int i = 0; i < model_.Count(); ++i) SendMessageA(window, LB_ADDSTRING, 0, i);
+        for (int i = 0; i < model_.Count(); ++i) AddRow(i);
         SendMessageA(window, LB_SETCURSEL, static_cast<WPARAM>(model_.Selected()), 0);
-        model_.OnRowAdded = [this](int row) { SendMessageA(Handle(), LB_ADDSTRING, 0, row); };
+        model_.OnRowAdded = [this](int row) { AddRow(row); };
         model_.OnRowChanged = [this](int row) { InvalidateRow(row); };
         model_.OnSelect = [this](int row) {
             if (SendMessageA(Handle(), LB_GETCURSEL, 0, 0) != row)
@@ -113,6 +113,11 @@ private:
         SetTextColor(dc, oldText);
     }
 
+    // The row keeps its name for screen readers; the drawing goes by index.
+    void AddRow(int row) {
+        SendMessageA(Handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(model_.Text(row).c_str()));
+    }
+
     void InvalidateRow(int row) {
         RECT r;
         if (SendMessageA(Handle(), LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r)) != LB_ERR)
@@ -131,7 +136,7 @@ HWND CreateCheckListWindow(HWND parent, int id, int x, int y, int w, int h, Chec
                            std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText) {
     HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED |
-                                      LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+                                      LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                                   x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
     if (window) new CheckListWindow(window, model, font, std::move(sizeText), std::move(grayText));

@@ -89,7 +89,10 @@ protected:
 
 private:
     // One repaint for the whole refill.
-    void Refill() { RefillRows({LB_RESETCONTENT, LB_ADDSTRING, LB_SETCURSEL}, model_.Rows.size(), model_.Selected); }
+    void Refill() {
+        RefillRows({LB_RESETCONTENT, LB_ADDSTRING, LB_SETCURSEL}, model_.Rows.size(), model_.Selected,
+                   [this](size_t row) { return model_.RowLabel(static_cast<int>(row)); });
+    }
 
     TDirectoryListBox& model_;
     Glyph open_, closed_;
@@ -151,7 +154,10 @@ protected:
     }
 
 private:
-    void Refill() { RefillRows({CB_RESETCONTENT, CB_ADDSTRING, CB_SETCURSEL}, model_.Rows.size(), model_.Selected); }
+    void Refill() {
+        RefillRows({CB_RESETCONTENT, CB_ADDSTRING, CB_SETCURSEL}, model_.Rows.size(), model_.Selected,
+                   [this](size_t row) { return model_.Rows[row].Text; });
+    }
 
     TDriveComboBox& model_;
     Glyph fixed_, removable_;
@@ -164,7 +170,7 @@ HWND CreateDirectoryListWindow(HWND parent, int id, int x, int y, int w, int h, 
                                HFONT font) {
     HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED |
-                                      LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+                                      LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                                   x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
     if (window) new DirectoryListWindow(window, model, font);
@@ -177,7 +183,7 @@ HWND CreateDriveComboWindow(HWND parent, int id, int x, int y, int w, int h, TDr
     int dropped = h + kDropDownRows * h;
     HWND window = CreateWindowExA(0, "COMBOBOX", "",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST |
-                                      CBS_OWNERDRAWFIXED,
+                                      CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
                                   x, y, w, dropped, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
     if (window) new DriveComboWindow(window, model, font);

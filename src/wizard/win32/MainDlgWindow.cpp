@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <stdlib.h>
 
+#include "platform/Win32Platform.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Wizard.h"
 #include "wizard/win32/CheckListWindow.h"
@@ -115,8 +116,7 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
     static const ATOM registered = RegisterClasses();
     if (!registered)
         return false;
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    InitCommonControlClasses(ICC_PROGRESS_CLASS);
 
     formFont_ = MakeFont("MS Shell Dlg 2", -11, FW_NORMAL);
     boldFont_ = MakeFont("MS Shell Dlg 2", -11, FW_BOLD);
@@ -153,6 +153,9 @@ void MainDlgWindow::CreatePages()
         pages_[page] = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, "", WS_CHILD | WS_CLIPSIBLINGS, kPageLeft,
                                        kPageTop, kPageWidth, kPageHeight, window_, nullptr, Instance(), nullptr);
         SetWindowLongPtrA(pages_[page], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PageProc));
+        // The title strip lies above the page's first row, as the panel lies above the frame.
+        const int hidden = kTopHeight - kPageTop;
+        SetWindowRgn(pages_[page], CreateRectRgn(0, hidden, kPageWidth, kPageHeight), FALSE);
     }
 }
 
@@ -436,11 +439,27 @@ void MainDlgWindow::Paint()
 
 // --- Messages
 
+// What a dialog does with WM_NEXTDLGCTL: a label's accelerator and Tab in the licence text
+// ask for it. A control to focus (given), or the next or previous one from the focus.
+void MainDlgWindow::NextControl(WPARAM which, bool given)
+{
+    HWND focus = GetFocus();
+    HWND target = given ? reinterpret_cast<HWND>(which)
+                        : GetNextDlgTabItem(window_, focus && IsChild(window_, focus) ? focus : nullptr, which != 0);
+    if (!target || !IsChild(window_, target))
+        return;
+    if (SendMessageA(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+        SendMessageA(target, EM_SETSEL, 0, -1);   // as Tab into an edit selects its text
+    SetFocus(target);
+}
+
 void MainDlgWindow::Click(int id)
 {
     HWND button = GetDlgItem(window_, id);
     // The button's own state: a hidden Back button is not pressed by a stray message.
-    if (!form_ || !button || !IsWindowEnabled(button) || !(GetWindowLongA(button, GWL_STYLE) & WS_VISIBLE))
+    // Nor while a question has the wizard disabled.
+    if (!form_ || !button || !IsWindowEnabled(button) || !(GetWindowLongA(button, GWL_STYLE) & WS_VISIBLE) ||
+        !IsWindowEnabled(window_))
         return;
     if (id == kBackId)
         form_->BackClick();
@@ -471,6 +490,9 @@ LRESULT MainDlgWindow::Message(UINT msg, WPARAM wParam, LPARAM lParam)
         break;
     case DM_GETDEFID:
         return MAKELONG(kNextId, DC_HASDEFID);
+    case WM_NEXTDLGCTL:
+        NextControl(wParam, LOWORD(lParam) != 0);
+        return 0;
     case WM_CLOSE:
         if (form_)
             form_->CloseRequest();
@@ -483,9 +505,32 @@ LRESULT MainDlgWindow::Message(UINT msg, WPARAM wParam, LPARAM lParam)
         if (form_)
             form_->TimerTick(1);
         return 0;
+    case WM_ACTIVATE:
+        // As a dialog does: the control that had the focus gets it back after a question.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            lastFocus_ = focus && IsChild(window_, focus) ? focus : nullptr;
+        } else if (lastFocus_ && IsChild(window_, lastFocus_) && IsWindowVisible(lastFocus_) &&
+                   IsWindowEnabled(lastFocus_)) {
+            SetFocus(lastFocus_);
+            return 0;
+        }
+        break;
     case WM_ACTIVATEAPP:
         if (form_)
             form_->ActivateApp(wParam != 0);
+        return 0;
+    case WM_QUERYENDSESSION:
+        if (form_ && !form_->QueryEndSession()) {
+            SetShutdownBlockReason(window_, kMsgSessionEndRefused);
+            return FALSE;
+        }
+        return TRUE;
+    case WM_ENDSESSION:
+        if (!wParam)
+            ClearShutdownBlockReason(window_);   // the session goes on
+        else if (form_)
+            form_->EndSession();   // the process may end as soon as this returns
         return 0;
     case WM_PAINT:
         Paint();
@@ -535,6 +580,8 @@ LRESULT CALLBACK MainDlgWindow::PageProc(HWND window, UINT msg, WPARAM wParam, L
         break;
     case WM_CLOSE:
         // A multi-line edit sends Esc to its parent as a close: that is the form's to decide.
+    case WM_NEXTDLGCTL:
+        // And Tab as a move to the next control.
         return SendMessageA(GetParent(window), msg, wParam, lParam);
     }
     return DefWindowProcA(window, msg, wParam, lParam);
@@ -582,7 +629,11 @@ std::vector<std::string> CommandLineArguments()
 
 void RunWizardModal()
 {
-    SetMessageDialog(ShowMessageDialog);
+    // Every question is modal to the wizard, also when another program is in front.
+    SetMessageDialog([](const std::string& text, int type, uint16_t buttons) {
+        HWND wizard = wizardWindow ? wizardWindow->Handle() : nullptr;
+        return ShowOwnedMessageDialog(wizard ? wizard : GetActiveWindow(), text, type, buttons);
+    });
     wizardWindow = std::make_unique<MainDlgWindow>();
     if (!wizardWindow->Create(CommandLineArguments())) {
         wizardWindow.reset();

@@ -58,6 +58,7 @@ private:
     HWND Add(int page, Ctl control, const char* cls, const std::string& text, DWORD style, int x, int y, int w, int h,
              HFONT font = nullptr, DWORD exStyle = 0);
     void Click(int id);
+    void NextControl(WPARAM which, bool given);
     void Paint();
     int FitToText(HWND control);   // returns the width
     void MoveFocusOutOf(HWND page);
@@ -71,6 +72,7 @@ private:
     HBRUSH white_ = nullptr;
     bool waitCursor_ = false;
     HWND pendingFocus_ = nullptr;
+    HWND lastFocus_ = nullptr;   // kept while the wizard is inactive
     std::unique_ptr<TMainDlgForm> form_;
 };
 

@@ -118,12 +118,14 @@ void Layout(HWND dialog, DialogData& data)
         SetFocus(focus);
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
+INT_PTR DialogMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto* data = reinterpret_cast<DialogData*>(GetWindowLongPtrA(dialog, DWLP_USER));
     switch (msg) {
     case WM_INITDIALOG:
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        SendMessageA(dialog, WM_SETICON, ICON_BIG,
+                     reinterpret_cast<LPARAM>(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1))));
         Layout(dialog, *reinterpret_cast<DialogData*>(lParam));
         return FALSE;   // the focus is set
     case WM_COMMAND: {
@@ -153,6 +155,19 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
     }
 }
 
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    try {
+        return DialogMessage(dialog, msg, wParam, lParam);
+    } catch (...) {
+        // Nothing may cross the window procedure; a dialog that cannot go on ends as one
+        // that could not be made.
+        if (msg == WM_INITDIALOG || msg == WM_COMMAND)
+            EndDialog(dialog, 0);
+        return FALSE;
+    }
+}
+
 // An empty dialog template; the controls are made once the text has been measured.
 struct alignas(4) EmptyTemplate {
     DLGTEMPLATE header;
@@ -163,11 +178,15 @@ struct alignas(4) EmptyTemplate {
 
 int ShowMessageDialog(const std::string& text, int type, uint16_t buttons)
 {
+    return ShowOwnedMessageDialog(GetActiveWindow(), text, type, buttons);
+}
+
+int ShowOwnedMessageDialog(HWND owner, const std::string& text, int type, uint16_t buttons)
+{
     EmptyTemplate t{};
     t.header.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     t.header.dwExtendedStyle = WS_EX_DLGMODALFRAME;
     DialogData data{text, type, buttons};
-    HWND owner = GetActiveWindow();
     const INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), &t.header, owner, DialogProc,
                                                    reinterpret_cast<LPARAM>(&data));
     if (result > 0)

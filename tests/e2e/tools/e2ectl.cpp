@@ -25,6 +25,14 @@
 //   reg HKCU|HKLM <key> [64]           the key's values, name=type:value (exit 1: no such key)
 //   folder <csidl>                     a special folder's path
 //   drive <root>                       the drive type number of a root such as E:\ (2: removable)
+//   focus <title>                      the control with the keyboard focus in that window's thread:
+//                                      class<TAB>text (a list: its selected row's text)
+//   rows <title>                       every row text of the visible lists and drop-down lists,
+//                                      class<TAB>text, as LB_GETTEXT / CB_GETLBTEXT give them
+//   modal <caption> <title>            the message dialog's owner (owner=<its title>) and whether the
+//                                      window <title> takes input (enabled=0|1)
+//   front <title> <flag>               shows a window of its own in front and keeps it until the
+//                                      file <flag> exists; prints "front" once it is up
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -579,6 +587,124 @@ int DriveType(int argc, wchar_t** argv)
     return 0;
 }
 
+// --- Focus, rows and modality, read from outside as a keyboard user or a screen reader would
+
+std::wstring RowText(HWND control, bool combo, int row)
+{
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, row, 0, SMTO_ABORTIFHUNG, 2000,
+                             &length) ||
+        static_cast<LRESULT>(length) < 0)
+        return std::wstring();
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR got = 0;
+    SendMessageTimeoutW(control, combo ? CB_GETLBTEXT : LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 2000, &got);
+    text.resize(wcslen(text.c_str()));
+    return text;
+}
+
+bool IsList(HWND control, bool& combo)
+{
+    const std::wstring cls = ClassOf(control);
+    combo = cls == L"ComboBox";
+    return combo || cls == L"ListBox";
+}
+
+int Focus(int argc, wchar_t** argv)
+{
+    if (argc < 3)
+        return 2;
+    HWND top = RequireTop(argv[2]);
+    if (!top)
+        return 1;
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &info) || !info.hwndFocus)
+        return Fail(L"no control has the focus");
+    bool combo = false;
+    std::wstring text = TextOf(info.hwndFocus);
+    if (IsList(info.hwndFocus, combo)) {
+        DWORD_PTR row = 0;
+        SendMessageTimeoutW(info.hwndFocus, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 2000, &row);
+        text = RowText(info.hwndFocus, combo, static_cast<int>(row));
+    }
+    Line(ClassOf(info.hwndFocus) + L"\t" + OneLine(text.substr(0, 80)));
+    return 0;
+}
+
+int Rows(int argc, wchar_t** argv)
+{
+    if (argc < 3)
+        return 2;
+    HWND top = RequireTop(argv[2]);
+    if (!top)
+        return 1;
+    for (HWND child : Descendants(top)) {
+        bool combo = false;
+        if (!IsWindowVisible(child) || !IsList(child, combo))
+            continue;
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(child, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+        for (int row = 0; row < static_cast<int>(count); ++row)
+            Line(ClassOf(child) + L"\t" + RowText(child, combo, row));
+    }
+    return 0;
+}
+
+int Modal(int argc, wchar_t** argv)
+{
+    if (argc < 4)
+        return 2;
+    HWND dialog = nullptr;
+    const std::wstring caption = argv[2];
+    if (!WaitFor(30, [&] { return (dialog = MessageDialog()) != nullptr && CaptionOf(dialog) == caption; }))
+        return Fail(L"no message dialog \"" + caption + L"\" in time");
+    HWND top = RequireTop(argv[3]);
+    if (!top)
+        return 1;
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    Line(L"owner=" + (owner ? CaptionOf(owner) : std::wstring()));
+    Line(std::wstring(L"enabled=") + (IsWindowEnabled(top) ? L"1" : L"0"));
+    return 0;
+}
+
+LRESULT CALLBACK FrontProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcW(window, msg, wParam, lParam);
+}
+
+int Front(int argc, wchar_t** argv)
+{
+    if (argc < 4)
+        return 2;
+    WNDCLASSW cls{};
+    cls.lpfnWndProc = FrontProc;
+    cls.hInstance = GetModuleHandleW(nullptr);
+    cls.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
+    cls.lpszClassName = L"E2eFront";
+    RegisterClassW(&cls);
+    HWND window = CreateWindowExW(WS_EX_TOPMOST, L"E2eFront", argv[2], WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 20,
+                                  300, 200, nullptr, nullptr, cls.hInstance, nullptr);
+    if (!window)
+        return Fail(L"no window of its own");
+    SetForegroundWindow(window);
+    SetActiveWindow(window);
+    SetFocus(window);
+    Line(L"front");
+    const DWORD start = GetTickCount();
+    while (GetFileAttributesW(argv[3]) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 600000) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kPollMs, QS_ALLINPUT);
+    }
+    DestroyWindow(window);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -595,6 +721,7 @@ int wmain(int argc, wchar_t** argv)
         {L"dialog", Dialog}, {L"answer", Answer}, {L"close", Close},     {L"hold", Hold},
         {L"lnk", Link},      {L"reg", Registry},  {L"folder", SpecialFolderPath}, {L"drive", DriveType},
         {L"waitlabel", WaitLabel}, {L"prop", Property},
+        {L"focus", Focus}, {L"rows", Rows}, {L"modal", Modal}, {L"front", Front},
     };
     for (const auto& known : commands)
         if (command == known.name)

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 
 // ---------------------------------------------------------------- Windows-1252 text
@@ -161,14 +162,14 @@ std::string FakeMachine::FullPath::Key() const {
 
 // GetFullPathNameA's rules: "/" is "\", empty, "." and ".." parts resolved, trailing dots
 // and spaces of the last part dropped, relative paths taken from the current directory.
-FakeMachine::FullPath FakeMachine::Resolve(const std::string& path) const {
+FakeMachine::FullPath FakeMachine::Lexical(const std::string& path) const {
     FullPath r;
     std::string s = path;
     std::replace(s.begin(), s.end(), '/', '\\');
     if (s.empty()) return r;
     std::string rest;
     auto fromCurrent = [&]() {
-        FullPath cur = Resolve(currentDir_);
+        FullPath cur = Lexical(currentDir_);
         r.root = cur.root;
         r.parts = cur.parts;
     };
@@ -185,7 +186,7 @@ FakeMachine::FullPath FakeMachine::Resolve(const std::string& path) const {
         if (s.size() >= 3 && s[2] == '\\') {
             rest = s.substr(3);
         } else {
-            FullPath cur = Resolve(currentDir_);
+            FullPath cur = Lexical(currentDir_);
             if (Cp1252Upper(cur.root) == Cp1252Upper(r.root)) r.parts = cur.parts;
             rest = s.substr(2);
         }
@@ -416,7 +417,7 @@ uint32_t FakeMachine::LastWrite(const std::string& path) {
 
 std::string FakeMachine::StoredPath(const std::string& path) {
     std::lock_guard g(mutex_);
-    FullPath p = Resolve(path);
+    FullPath p = Resolve(path, false);
     if (!Find(p)) return "";
     FullPath walk = p;
     walk.parts.clear();
@@ -785,14 +786,14 @@ bool FakeMachine::SetCurrentDir(const std::string& path) {
     if (!Readable(p)) return false;
     Node* n = Find(p);
     if (!n || !n->folder) return false;
-    currentDir_ = p.Text();
+    currentDir_ = Lexical(path).Text();   // a path through a link reads back as written
     return true;
 }
 
 bool FakeMachine::CreateDir(const std::string& path) {
     std::lock_guard g(mutex_);
-    FullPath p = Resolve(path);
-    if (!Readable(p) || p.parts.empty() || Find(p)) return false;
+    FullPath p = Resolve(path, false);
+    if (!Readable(p) || p.parts.empty() || Find(p) || locked_.count(p.Key())) return false;
     FullPath parent = p;
     parent.parts.pop_back();
     Node* up = Find(parent);
@@ -808,7 +809,7 @@ bool FakeMachine::CreateDir(const std::string& path) {
 // Fails on a file, a root, a folder that is not empty or that is the current directory.
 bool FakeMachine::RemoveDir(const std::string& path) {
     std::lock_guard g(mutex_);
-    FullPath p = Resolve(path);
+    FullPath p = Resolve(path, false);
     if (!Readable(p) || p.parts.empty()) return false;
     Node* n = Find(p);
     if (!n || !n->folder) return false;
@@ -854,7 +855,7 @@ bool FakeMachine::WriteNewFile(const std::string& path, const void* data, size_t
 bool FakeMachine::ReadWholeFile(const std::string& path, std::string& bytes) {
     std::lock_guard g(mutex_);
     FullPath p = Resolve(path);
-    if (!Readable(p)) return false;
+    if (!Readable(p) || unreadable_.count(p.Key())) return false;
     Node* n = Find(p);
     if (!n || n->folder) return false;
     bytes = n->bytes;
@@ -863,7 +864,7 @@ bool FakeMachine::ReadWholeFile(const std::string& path, std::string& bytes) {
 
 bool FakeMachine::DeleteFileAt(const std::string& path) {
     std::lock_guard g(mutex_);
-    FullPath p = Resolve(path);
+    FullPath p = Resolve(path, false);
     if (!Readable(p) || locked_.count(p.Key())) return false;
     Node* n = Find(p);
     if (!n || n->folder || (n->attributes & kAttrReadOnly)) return false;
@@ -1072,9 +1073,10 @@ bool FakeMachine::WindowHasProperty(uintptr_t window, const std::string& propert
     return false;
 }
 
-bool FakeMachine::StartProgram(const std::string& commandLine, unsigned showMode) {
+bool FakeMachine::StartProgram(const std::string& application, const std::string& commandLine,
+                               const std::string& currentDir, unsigned showMode) {
     std::lock_guard g(mutex_);
-    started_.push_back({commandLine, showMode});
+    started_.push_back({application, commandLine, currentDir, showMode});
     return startResult_;
 }
 
@@ -1083,6 +1085,7 @@ bool FakeMachine::StartProgram(const std::string& commandLine, unsigned showMode
 namespace {
 void ResetUtilityState() {
     ReleaseInstallLog();
+    ForgetSharedDataFolder();
     LogSuspendCount = 0;
     InstallStarted = false;
 }
@@ -1096,4 +1099,161 @@ UseFakeMachine::UseFakeMachine(FakeMachine& machine) {
 UseFakeMachine::~UseFakeMachine() {
     ResetUtilityState();
     SetPlatform(nullptr);
+}
+
+// ---------------------------------------------------------------- removal of an installation
+
+void FakeMachine::SetModuleFileName(const std::string& path) {
+    std::lock_guard g(mutex_);
+    modulePath_ = path;
+}
+
+std::vector<std::string> FakeMachine::DeletedAtRestart() {
+    std::lock_guard g(mutex_);
+    return deletedAtRestart_;
+}
+
+std::string FakeMachine::ModuleFileName() {
+    std::lock_guard g(mutex_);
+    return modulePath_;
+}
+
+std::unique_ptr<RegistryKey> FakeMachine::OpenExistingKey(RegRoot root, const std::string& path) {
+    std::lock_guard g(mutex_);
+    std::string full = RegKeyName(root, path);
+    if (deniedRoots_.count(root) || !registry_.count(full)) return nullptr;
+    return std::make_unique<FakeKey>(*this, full);
+}
+
+// RegDeleteKeyA on NT: a key with sub-keys stays.
+bool FakeMachine::DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) {
+    std::lock_guard g(mutex_);
+    std::string full = RegKeyName(root, path);
+    auto it = registry_.find(full);
+    if (deniedRoots_.count(root) || path.empty() || it == registry_.end()) return false;
+    auto sub = registry_.lower_bound(full + "\\");
+    if (sub != registry_.end() && sub->first.compare(0, full.size() + 1, full + "\\") == 0) return false;
+    if (onlyIfEmpty && !it->second.values.empty()) return false;
+    registry_.erase(it);
+    return true;
+}
+
+bool FakeMachine::DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) {
+    std::lock_guard g(mutex_);
+    auto it = registry_.find(RegKeyName(root, path));
+    if (deniedRoots_.count(root) || it == registry_.end()) return false;
+    return it->second.values.erase(Cp1252Upper(name)) != 0;
+}
+
+bool FakeMachine::StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) {
+    std::lock_guard g(mutex_);
+    const size_t slash = program.rfind('\\');
+    const std::string folder = slash == std::string::npos ? "" : program.substr(0, slash);
+    started_.push_back({program, "\"" + program + "\" " + arguments, folder, 5});
+    return startResult_;
+}
+
+bool FakeMachine::DeleteAtRestart(const std::string& path) {
+    std::lock_guard g(mutex_);
+    deletedAtRestart_.push_back(path);
+    return true;
+}
+
+// ---------------------------------------------------------------- links and safe writing
+
+FakeMachine::FullPath FakeMachine::Resolve(const std::string& path, bool followLast) const {
+    FullPath p = Lexical(path);
+    if (!hasLinks_ || !p.valid) return p;
+    // Each link met on the way is replaced by its target, as the file system does.
+    for (int hops = 0; hops < 32; ++hops) {
+        const size_t limit = followLast || p.parts.empty() ? p.parts.size() : p.parts.size() - 1;
+        FullPath walk = p;
+        walk.parts.clear();
+        bool moved = false;
+        for (size_t i = 0; i < limit && !moved; ++i) {
+            walk.parts.push_back(p.parts[i]);
+            auto it = tree_.find(walk.Key());
+            if (it == tree_.end()) break;
+            if (it->second.linkTarget.empty()) continue;
+            FullPath target = Lexical(it->second.linkTarget);
+            target.parts.insert(target.parts.end(), p.parts.begin() + long(i) + 1, p.parts.end());
+            p = target;
+            moved = true;
+        }
+        if (!moved) return p;
+    }
+    p.valid = false;   // a loop of links
+    return p;
+}
+
+void FakeMachine::MakeLink(const std::string& path, const std::string& target, bool folder) {
+    std::lock_guard g(mutex_);
+    FullPath p = Resolve(path, false);
+    if (!p.valid || p.parts.empty() || !DriveOf(p.root)) return;
+    FullPath parent = p;
+    parent.parts.pop_back();
+    MakeFolderLocked(parent);
+    Node& n = tree_[p.Key()];
+    n = Node{};
+    n.name = p.parts.back();
+    n.folder = folder;
+    n.attributes = kAttrReparsePoint | (folder ? kAttrDirectory : kAttrArchive);
+    n.lastWrite = NowDos();
+    n.linkTarget = Lexical(target).Text();
+    hasLinks_ = true;
+}
+
+bool FakeMachine::IsLink(const std::string& path) {
+    std::lock_guard g(mutex_);
+    Node* n = Find(Resolve(path, false));
+    return n && !n->linkTarget.empty();
+}
+
+void FakeMachine::DenyReading(const std::string& path, bool deny) {
+    std::lock_guard g(mutex_);
+    if (deny)
+        unreadable_.insert(Resolve(path).Key());
+    else
+        unreadable_.erase(Resolve(path).Key());
+}
+
+// CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT: any existing name, a link included, refuses.
+bool FakeMachine::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare,
+                                uint32_t dosDateTime) {
+    std::lock_guard g(mutex_);
+    FullPath p = Resolve(path, false);
+    if (!Readable(p) || p.parts.empty() || Find(p) || locked_.count(p.Key())) return false;
+    FullPath parent = p;
+    parent.parts.pop_back();
+    Node* up = Find(parent);
+    if (!up || !up->folder) return false;
+    if (DriveOf(p.root)->full && size > 0) return false;   // the half-written file is removed again
+    Node& n = tree_[p.Key()];
+    n.name = p.parts.back();
+    n.attributes = kAttrArchive;
+    n.lastWrite = dosDateTime ? dosDateTime : NowDos();
+    n.bytes.assign(static_cast<const char*>(data), size);
+    return true;
+}
+
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING: same volume, never onto a folder, a read-only or
+// locked file; a link at to is replaced, not followed.
+bool FakeMachine::MoveReplacing(const std::string& from, const std::string& to) {
+    std::lock_guard g(mutex_);
+    FullPath f = Resolve(from, false), t = Resolve(to, false);
+    if (!Readable(f) || !Readable(t) || f.parts.empty() || t.parts.empty()) return false;
+    if (Cp1252Upper(f.root) != Cp1252Upper(t.root) || locked_.count(f.Key()) || locked_.count(t.Key())) return false;
+    Node* source = Find(f);
+    if (!source || source->folder) return false;
+    if (f.Key() == t.Key()) return true;
+    FullPath parent = t;
+    parent.parts.pop_back();
+    Node* up = Find(parent);
+    if (!up || !up->folder) return false;
+    if (Node* existing = Find(t); existing && (existing->folder || (existing->attributes & kAttrReadOnly))) return false;
+    Node moved = *source;
+    moved.name = t.parts.back();
+    tree_.erase(f.Key());
+    tree_[t.Key()] = moved;
+    return true;
 }

@@ -56,7 +56,7 @@ public:
     };
 
     struct StartedProgram {
-        std::string commandLine;
+        std::string application, commandLine, currentDir;
         unsigned showMode = 0;
     };
 
@@ -185,7 +185,28 @@ public:
 
     void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) override;
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
-    bool StartProgram(const std::string& commandLine, unsigned showMode) override;
+    bool StartProgram(const std::string& application, const std::string& commandLine,
+                      const std::string& currentDir, unsigned showMode) override;
+
+    // --- Removal of an installation
+    void SetModuleFileName(const std::string& path);
+    std::vector<std::string> DeletedAtRestart();   // paths, in the order asked
+    std::string ModuleFileName() override;
+    std::unique_ptr<RegistryKey> OpenExistingKey(RegRoot root, const std::string& path) override;
+    bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) override;
+    bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
+    // Recorded among StartedPrograms as "\"program\" arguments" with show mode 5; the file stays.
+    bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) override;
+    bool DeleteAtRestart(const std::string& path) override;
+
+    // --- Safe file writing: links (junctions and symbolic links), and the calls that avoid them.
+    // Paths through a link lead to its target; enumeration shows the link with kAttrReparsePoint.
+    void MakeLink(const std::string& path, const std::string& target, bool folder);
+    bool IsLink(const std::string& path);
+    void DenyReading(const std::string& path, bool deny = true);   // ReadWholeFile fails (locked, denied)
+    bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
+                       uint32_t dosDateTime) override;
+    bool MoveReplacing(const std::string& from, const std::string& to) override;
 
 private:
     struct Node {
@@ -194,6 +215,7 @@ private:
         std::string bytes;
         uint32_t attributes = 0;
         uint32_t lastWrite = 0;
+        std::string linkTarget;   // a link: the full path it leads to
     };
     struct FullPath {
         bool valid = false;
@@ -208,7 +230,8 @@ private:
     class FakeKey;
     class FakeLink;
 
-    FullPath Resolve(const std::string& path) const;
+    FullPath Lexical(const std::string& path) const;                            // links not followed
+    FullPath Resolve(const std::string& path, bool followLast = true) const;   // links followed
     Node* Find(const FullPath& p);
     Node* Find(const std::string& path);
     Drive* DriveOf(const std::string& root);   // root in key form ("C:" / "\\SERVER\SHARE")
@@ -244,6 +267,11 @@ private:
     uintptr_t nextWindow_ = 0x100;
     std::vector<StartedProgram> started_;
     bool startResult_ = true;
+    // Removal of an installation
+    std::string modulePath_ = "C:\\Program Files\\Velmorra\\vlm.exe";
+    std::vector<std::string> deletedAtRestart_;
+    bool hasLinks_ = false;
+    std::set<std::string> unreadable_;   // keys
 };
 
 // Installs a fake machine as the program's platform for the life of the object, and starts

@@ -64,6 +64,32 @@ TEST_F(FakeMachineBehaviour, WriteNewFileFailsLikeWindows) {
     EXPECT_EQ(machine.FileBytes("C:\\big.txt").size(), 5u);
 }
 
+TEST_F(FakeMachineBehaviour, LinksAreFollowedExceptByTheCallsThatAvoidThem) {
+    const std::string bytes = "new";
+    machine.PutFile("C:\\Target\\kept.txt", "kept");
+    machine.MakeLink("C:\\Junction", "C:\\Target", true);
+    machine.MakeLink("C:\\Dangling.txt", "C:\\Target\\made.txt", false);
+    ASSERT_TRUE(machine.WriteNewFile("C:\\Junction\\in.txt", bytes.data(), 3, FileShare::None));
+    EXPECT_EQ(machine.FileBytes("C:\\Target\\in.txt"), "new");
+    EXPECT_EQ(machine.FindFiles("C:\\Junction").front().attributes, kAttrReparsePoint | kAttrDirectory);
+    EXPECT_TRUE(machine.SetCurrentDir("C:\\Junction"));
+    EXPECT_EQ(machine.GetCurrentDir(), "C:\\Junction");
+    machine.SetCurrentDir("C:\\");
+
+    EXPECT_FALSE(machine.CreateNewFile("C:\\Dangling.txt", bytes.data(), 3, FileShare::None, 0));
+    EXPECT_FALSE(machine.Exists("C:\\Target\\made.txt"));
+    machine.PutFile("C:\\swap.tmp", "swapped");
+    EXPECT_TRUE(machine.MoveReplacing("C:\\swap.tmp", "C:\\Dangling.txt"));
+    EXPECT_FALSE(machine.IsLink("C:\\Dangling.txt"));
+    EXPECT_FALSE(machine.Exists("C:\\Target\\made.txt"));
+    EXPECT_TRUE(machine.RemoveDir("C:\\Junction"));
+    EXPECT_EQ(machine.Children("C:\\Target"), (std::vector<std::string>{"in.txt", "kept.txt"}));
+
+    machine.DriveAt("C").full = true;
+    EXPECT_FALSE(machine.CreateNewFile("C:\\big.txt", bytes.data(), 3, FileShare::None, 0));
+    EXPECT_FALSE(machine.Exists("C:\\big.txt"));
+}
+
 TEST_F(FakeMachineBehaviour, UnreadableVolumeRefusesEverything) {
     machine.AddDrive('D', kDriveCdRom).unreadable = true;
     uint32_t spc = 0, bps = 0;

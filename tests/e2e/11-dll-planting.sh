@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# DLLs planted beside the setup program (a downloads folder, also its current folder), in the
+# destination and in the shared data folder, named like the system DLLs that system code loads
+# by bare name, with Wine told to prefer them: a whole installation loads none of them.
+# Left out: version.dll, which Wine's user32 imports when any process starts, before the
+# program's first instruction.
+source "$(dirname "$0")/lib/harness.sh"
+e2e_begin dll-planting
+
+PROBES="uxtheme dwmapi msimg32 userenv oleacc propsys cryptbase apphelp setupapi"
+PROBE_DLL=$E2E_WORK/probe.dll
+need i686-w64-mingw32-gcc -shared -O1 -s -o "$PROBE_DLL" "$E2E_ROOT/tests/e2e/tools/dllprobe.c" \
+    "the probe DLL could not be built"
+
+DOWNLOADS=$(unix_path 'C:\Downloads')
+DEST_WIN="$(special_folder 38)\\Velmorra"
+DATA_WIN="$(special_folder 35)\\Velmorra"
+for folder in "$DOWNLOADS" "$(unix_path "$DEST_WIN")" "$(unix_path "$DATA_WIN")"; do
+    mkdir -p "$folder"
+    for name in $PROBES; do cp "$PROBE_DLL" "$folder/$name.dll"; done
+done
+cp "$SETUP_EXE" "$DOWNLOADS/"
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$(tr ' ' ',' <<<"$PROBES")=n,b"
+
+# The control: a program that does not guard itself, started from the same folder, is caught.
+cp "$PAYLOAD/vlm.exe" "$DOWNLOADS/"
+(cd "$DOWNLOADS" && wine vlm.exe >/dev/null 2>&1 &)
+need ctl wait Velmorra 30 "the control program did not start"
+ctl close Velmorra
+wine_idle
+check "no probe caught the control program: the probes do not work" grep -q 'vlm\.exe' "$DOWNLOADS/dll-probes.log"
+rm -f "$DOWNLOADS/vlm.exe" "$DOWNLOADS/dll-probes.log"
+
+cd "$DOWNLOADS" || die "no downloads folder"
+SETUP_EXE=$DOWNLOADS/VelmorraSetup.exe setup_start
+next_to_page 0 4
+press "$NEXT"
+wait_page 6 60
+next_to_page 6 7
+set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
+press "$FINISH"
+setup_wait_exit
+wine_idle
+cd "$E2E_ROOT" || true
+
+same_as_payload vlm.exe "$(unix_path "$DEST_WIN\\vlm.exe")"
+for folder in "$DOWNLOADS" "$(unix_path "$DEST_WIN")" "$(unix_path "$DATA_WIN")"; do
+    loaded=$(cat "$folder/dll-probes.log" 2>/dev/null | tr -d '\r' | grep -i 'VelmorraSetup\.exe$')
+    check_eq "$loaded" "" "planted DLLs loaded by the setup program from ${folder#$WINEPREFIX/}"
+done
+e2e_end
