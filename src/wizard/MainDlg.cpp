@@ -1,6 +1,7 @@
 #include "wizard/MainDlg.h"
 
 #include <exception>
+#include <new>
 #include "engine/AttachFiles.h"
 #include "engine/ResConst.h"
 #include "instutils/DiskSpace.h"
@@ -127,6 +128,8 @@ void TMainDlgForm::Handle(Action action)
     ++handlerDepth_;
     try {
         action();
+    } catch (const std::bad_alloc&) {   // its what() is the runtime's English
+        MessageDialog(kMsgOutOfMemory, mtError, mbOK);
     } catch (const std::exception& e) {
         MessageDialog(e.what(), mtError, mbOK);
     } catch (...) {
@@ -146,6 +149,8 @@ void TMainDlgForm::ApplyModalResult()
     bool canClose = false;
     try {
         canClose = FormCloseQuery();
+    } catch (const std::bad_alloc&) {
+        MessageDialog(kMsgOutOfMemory, mtError, mbOK);
     } catch (const std::exception& e) {
         MessageDialog(e.what(), mtError, mbOK);
     } catch (...) {

@@ -27,6 +27,9 @@ const char* const kMsgNoTempFolder =
     "Windows n'indique ni le dossier des fichiers temporaires ni le dossier Mes documents :\r"
     "l'installation ne peut pas avoir lieu.";
 
+const char* const kMsgOutOfMemory =
+    "La mémoire disponible ne suffit pas pour poursuivre l'installation.\r"
+    "Fermez d'autres applications, puis réessayez.";
 const char* const kMsgSessionEndRefused =
     "Installation de Velmorra en cours : veuillez attendre la fin de la copie des fichiers.";
 

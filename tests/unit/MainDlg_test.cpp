@@ -3,6 +3,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <new>
 #include <map>
 #include <thread>
 #include <utility>
@@ -31,7 +32,11 @@ class FakeView : public MainDlgView {
 public:
     FakeView() { checked[Ctl::LicenseChkBx] = true; }   // as laid out
 
-    void ShowPage(int p) override { page = p; }
+    void ShowPage(int p) override
+    {
+        if (onShowPage) onShowPage(p);
+        page = p;
+    }
     void SetText(Ctl c, const std::string& t) override { text[c] = t; }
     std::string Text(Ctl c) override { return text[c]; }
     void SetVisible(Ctl c, bool v) override { visible[c] = v; }
@@ -56,6 +61,7 @@ public:
     Ctl focus = Ctl::None;
     bool waitCursor = false;
     bool timersStarted = false;
+    std::function<void(int)> onShowPage;
 };
 
 struct DialogCall {
@@ -289,6 +295,16 @@ TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutM3)
     ASSERT_EQ(calls.size(), 1u);   // the file error only
     EXPECT_EQ(calls[0].type, mtError);
     EXPECT_FALSE(InstallStarted);
+}
+
+TEST_F(WizardLicence, OutOfMemoryInAnEventIsToldInFrench)
+{
+    Start();
+    view.onShowPage = [](int) { throw std::bad_alloc(); };
+    Next();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].text, kMsgOutOfMemory);
+    EXPECT_EQ(calls[0].type, mtError);
 }
 
 // Neither a temporary folder nor the documents: the licence is not written into the current folder.
