@@ -23,7 +23,7 @@ file(GLOB WIN_SOURCES CONFIGURE_DEPENDS
 
 if(NOT VELMORRA_WIN_TESTS)
     # Small, stripped product (set before the targets: they take the options at creation).
-    add_compile_options(-Os -ffunction-sections -fdata-sections)
+    add_compile_options(-Oz -ffunction-sections -fdata-sections)
     list(APPEND WIN_LINK_FLAGS -s -Wl,--gc-sections)
 endif()
 

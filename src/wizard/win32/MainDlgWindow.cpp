@@ -168,7 +168,7 @@ HWND MainDlgWindow::Add(int page, Ctl control, const char* cls, const std::strin
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : formFont_), FALSE);
     if (control != Ctl::None)
-        controls_[control] = child;
+        controls_[static_cast<int>(control)] = child;
     return child;
 }
 
@@ -269,19 +269,20 @@ void MainDlgWindow::CreateButtons()
 {
     // The buttons, on the bottom panel at 0, 307.
     const DWORD button = BS_PUSHBUTTON | WS_TABSTOP;
-    controls_[Ctl::BackBtn] = Add(-1, Ctl::None, "BUTTON", "< &Retour", button, 210, kBottomTop + 12, 85, 22);
-    controls_[Ctl::NextBtn] = Add(-1, Ctl::None, "BUTTON", "&Suite >", BS_DEFPUSHBUTTON | WS_TABSTOP, 295,
-                                  kBottomTop + 12, 85, 22);
-    controls_[Ctl::CancelBtn] = Add(-1, Ctl::None, "BUTTON", ButtonCaption(3), button, 392, kBottomTop + 12, 85, 22);
-    SetWindowLongPtrA(controls_[Ctl::BackBtn], GWLP_ID, kBackId);
-    SetWindowLongPtrA(controls_[Ctl::NextBtn], GWLP_ID, kNextId);
-    SetWindowLongPtrA(controls_[Ctl::CancelBtn], GWLP_ID, kCancelId);
+    controls_[static_cast<int>(Ctl::BackBtn)] =
+        Add(-1, Ctl::None, "BUTTON", "< &Retour", button, 210, kBottomTop + 12, 85, 22);
+    controls_[static_cast<int>(Ctl::NextBtn)] =
+        Add(-1, Ctl::None, "BUTTON", "&Suite >", BS_DEFPUSHBUTTON | WS_TABSTOP, 295, kBottomTop + 12, 85, 22);
+    controls_[static_cast<int>(Ctl::CancelBtn)] =
+        Add(-1, Ctl::None, "BUTTON", ButtonCaption(3), button, 392, kBottomTop + 12, 85, 22);
+    SetWindowLongPtrA(Control(Ctl::BackBtn), GWLP_ID, kBackId);
+    SetWindowLongPtrA(Control(Ctl::NextBtn), GWLP_ID, kNextId);
+    SetWindowLongPtrA(Control(Ctl::CancelBtn), GWLP_ID, kCancelId);
 }
 
 HWND MainDlgWindow::Control(Ctl control) const
 {
-    const auto it = controls_.find(control);
-    return it == controls_.end() ? nullptr : it->second;
+    return controls_[static_cast<int>(control)];
 }
 
 // --- The view

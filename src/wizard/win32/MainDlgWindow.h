@@ -3,7 +3,6 @@
 #pragma once
 #include <windows.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,7 +65,7 @@ private:
     HWND window_ = nullptr;
     HWND pages_[8] = {};
     int shownPage_ = -1;
-    std::map<Ctl, HWND> controls_;
+    HWND controls_[static_cast<int>(Ctl::FinishChkBx) + 1] = {};   // by Ctl; a plain array spares a map
     HFONT formFont_ = nullptr, boldFont_ = nullptr, titleFont_ = nullptr;
     HBITMAP logo_ = nullptr, logoSmall_ = nullptr;
     HBRUSH white_ = nullptr;
