@@ -50,16 +50,7 @@ if [ ! -f "$CTL" ]; then
     i686-w64-mingw32-g++ -std=c++20 -municode -O1 -static -o "$CTL" "$ROOT/tests/e2e/tools/e2ectl.cpp" \
         -lole32 -luuid -lshell32
 fi
-PAGE_TITLES=(
-    "Merci de faire confiance à Velmorra"
-    "Accord de Licence"
-    "Choix du dossier d'installation"
-    "Choix des composants à installer"
-    "L'installation peut commencer"
-    "Installation"
-    "Types de document à associer à Velmorra"
-    "Installation terminée"
-)
+source "$ROOT/scripts/page-titles.sh"
 # True while the wizard shows the page's title.
 on_page() { wine "$CTL" waitlabel "$TITLE" "${PAGE_TITLES[$1]}" "${2:-0}" >/dev/null 2>&1; }
 

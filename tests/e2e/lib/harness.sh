@@ -27,17 +27,7 @@ else
 fi
 WIZARD='Installation du traitement de texte Velmorra'
 
-# Page titles, by page number.
-PAGE_TITLES=(
-    "Merci de faire confiance à Velmorra"
-    "Accord de Licence"
-    "Choix du dossier d'installation"
-    "Choix des composants à installer"
-    "L'installation peut commencer"
-    "Installation"
-    "Types de document à associer à Velmorra"
-    "Installation terminée"
-)
+source "$E2E_ROOT/scripts/page-titles.sh"
 NEXT='&Suite >'
 BACK='< &Retour'
 CANCEL='Annuler'
