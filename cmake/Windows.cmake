@@ -13,7 +13,6 @@ list(APPEND WIN_LINK_FLAGS -Wl,--dynamicbase,--nxcompat,--enable-reloc-section)
 # The setup program inflates its whole archive in memory: 4 GB of address space on 64-bit Windows.
 list(APPEND WIN_LINK_FLAGS -Wl,--large-address-aware)
 set(WIN_SYSTEM_LIBS comctl32 ole32 oleaut32 uuid shell32 gdi32 user32 advapi32 kernel32)
-set(ZLIB_STATIC /usr/i686-w64-mingw32/lib/libz.a)
 set(RESOURCES_DIR ${CMAKE_SOURCE_DIR}/resources)
 file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${RESOURCES_DIR}/*)
 
@@ -27,9 +26,17 @@ if(NOT VELMORRA_WIN_TESTS)
     list(APPEND WIN_LINK_FLAGS -s -Wl,--gc-sections)
 endif()
 
+# zlib's inflating code, built here so that only what inflate() needs is linked (see its ORIGIN).
+# -O2 as Debian builds it: the whole archive is inflated before the first page. No gzip streams.
+set(ZLIB_DIR ${CMAKE_SOURCE_DIR}/third_party/zlib)
+add_library(zlib_inflate STATIC ${ZLIB_DIR}/inflate.c ${ZLIB_DIR}/inffast.c ${ZLIB_DIR}/inftrees.c
+            ${ZLIB_DIR}/adler32.c ${ZLIB_DIR}/zutil.c)
+target_compile_definitions(zlib_inflate PRIVATE NO_GZIP)
+target_compile_options(zlib_inflate PRIVATE -O2 -ffunction-sections -fdata-sections -w)
+
 add_library(velmorra_core STATIC ${CORE_SOURCES} ${WIN_SOURCES})
 target_include_directories(velmorra_core PUBLIC ${CMAKE_SOURCE_DIR}/src /usr/i686-w64-mingw32/include)
-target_link_libraries(velmorra_core PUBLIC ${ZLIB_STATIC} ${WIN_SYSTEM_LIBS})
+target_link_libraries(velmorra_core PUBLIC zlib_inflate ${WIN_SYSTEM_LIBS})
 if(NOT VELMORRA_WIN_TESTS)
     # No run-time type information in the product: it asks for none, and exceptions bring their own.
     target_compile_options(velmorra_core PRIVATE -fno-rtti)
@@ -52,7 +59,8 @@ if(VELMORRA_WIN_TESTS)
     if(WIN_TEST_SOURCES)
         add_executable(win_tests ${WIN_TEST_SOURCES} ${WIN_TEST_RC})
         target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${RESOURCES_DIR})
-        target_link_libraries(win_tests PRIVATE velmorra_core gtest_win)
+        # The tests also compress: Debian's whole zlib, after the inflating code the product links.
+        target_link_libraries(win_tests PRIVATE velmorra_core gtest_win /usr/i686-w64-mingw32/lib/libz.a)
         target_link_options(win_tests PRIVATE ${WIN_LINK_FLAGS})
     endif()
     return()

@@ -125,6 +125,10 @@ std::string SpecialFolder(int csidl) {
     return UpToNul(path);
 }
 
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+    return Sys().CompareIgnoreCase(a, b) < 0;
+}
+
 std::string TempPrefixFromTitle(const std::string& title) {
     std::string prefix = "~";
     for (char c : title)

@@ -32,6 +32,9 @@ std::string TempFolder();   // ends in a backslash; empty when the system names 
 std::string NewTempFileName();
 void DeleteTempItems();
 std::string SpecialFolder(int csidl);
+// Orders names as the folder list and "Update.log" show them. One function for every sort, so
+// the program carries one copy of the sorting code.
+bool LessIgnoringCase(const std::string& a, const std::string& b);
 // The temporary prefix derived from a title: "~" and its letters A-Z, a-z.
 std::string TempPrefixFromTitle(const std::string& title);
 

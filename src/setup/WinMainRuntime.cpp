@@ -6,7 +6,6 @@
 #include <new>
 #include <string>
 #include <typeinfo>
-#include <zlib.h>
 
 namespace __gnu_cxx {
 
@@ -88,16 +87,3 @@ void __throw_out_of_range_fmt(const char* format, ...)
 }
 
 }  // namespace std
-
-// zlib's inflate refers to crc32 for gzip streams, which this program never reads (the archive is
-// a zlib stream); the library's version brings 8 KB of tables. Same results, bit by bit.
-extern "C" uLong ZEXPORT crc32(uLong crc, const Bytef* buf, uInt len)
-{
-    if (!buf) return 0;
-    crc = ~crc & 0xFFFFFFFFul;
-    while (len--) {
-        crc ^= *buf++;
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320ul & (0ul - (crc & 1)));
-    }
-    return ~crc & 0xFFFFFFFFul;
-}

@@ -197,9 +197,7 @@ void TDirectoryListBox::RebuildRows() {
             if (f.name == "." || f.name == "..") continue;
             names.push_back(f.name);
         }
-        std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-            return Sys().CompareIgnoreCase(a, b) < 0;
-        });
+        std::sort(names.begin(), names.end(), LessIgnoringCase);
         std::string prefix = CurrentFolder;
         WithTrailingBackslash(prefix);
         for (const std::string& name : names) Rows.push_back({prefix + name, TFolderGlyph::Closed});

@@ -151,9 +151,7 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
 {
     if (publicFiles.empty())
         return;
-    std::sort(publicFiles.begin(), publicFiles.end(), [](const std::string& a, const std::string& b) {
-        return Sys().CompareIgnoreCase(a, b) < 0;
-    });
+    std::sort(publicFiles.begin(), publicFiles.end(), LessIgnoringCase);
     const std::string path = DataFolder(choices, SharedDataFolder) + "Update.log";
     if (LeadsThroughLink(path))
         throw TextError(LinkRefusedText(path));

@@ -545,9 +545,9 @@ PlanChoices TMainDlgForm::Choices() const
 
 void TMainDlgForm::SaveSettings()
 {
-    std::vector<bool> checked;
+    std::vector<bool> checked(SelCompLstBx.Count());
     for (int i = 0; i < SelCompLstBx.Count(); ++i)
-        checked.push_back(SelCompLstBx.State(i) == cbChecked);
+        checked[i] = SelCompLstBx.State(i) == cbChecked;
     SavedComps = ComponentMask(SavedComps, checked);
     SavedSettings s;
     s.MainDir = MainDir;

@@ -159,12 +159,12 @@ void MainDlgWindow::CreatePages()
     }
 }
 
-HWND MainDlgWindow::Add(int page, Ctl control, const char* cls, const std::string& text, DWORD style, int x, int y,
+HWND MainDlgWindow::Add(int page, Ctl control, const char* cls, const char* text, DWORD style, int x, int y,
                         int w, int h, HFONT font, DWORD exStyle)
 {
     HWND parent = page >= 0 ? pages_[page] : window_;
     const int id = control == Ctl::None ? -1 : IdOf(control);
-    HWND child = CreateWindowExA(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+    HWND child = CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : formFont_), FALSE);
     if (control != Ctl::None)
@@ -210,7 +210,7 @@ void MainDlgWindow::CreateDestinationAndComponentPages()
 {
     // 2: destination (the label comes just before the edit: its accelerator focuses it)
     Add(2, Ctl::None, "STATIC",
-        DisplayText("Veuillez indiquer dans quel &dossier vous voulez installer\rTraitement de texte Velmorra :"),
+        DisplayText("Veuillez indiquer dans quel &dossier vous voulez installer\rTraitement de texte Velmorra :").c_str(),
         kLabel, 11, 7, 345, 30);
     Add(2, Ctl::DestDirEdt, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, 11, 43, 345, kEditHeight, nullptr,
         WS_EX_CLIENTEDGE);
@@ -238,7 +238,7 @@ void MainDlgWindow::CreateLastPages()
     Add(4, Ctl::None, "STATIC",
         DisplayText("Traitement de texte Velmorra est maintenant prêt à être installé.\r\rCliquez sur \"Suite\" pour "
                     "commencer l'installation. Cliquez sur \"Retour\" pour revoir ou modifier les options de "
-                    "l'installation."),
+                    "l'installation.").c_str(),
         kLabel, 11, 7, 345, 58);
     Add(4, Ctl::InstallToAllChkBx, "BUTTON", "Installer pour &tous les utilisateurs de cet ordinateur", kCheck, 11,
         209, 275, kCheckHeight);

@@ -54,7 +54,7 @@ private:
     void CreateDestinationAndComponentPages();
     void CreateLastPages();
     void CreateButtons();
-    HWND Add(int page, Ctl control, const char* cls, const std::string& text, DWORD style, int x, int y, int w, int h,
+    HWND Add(int page, Ctl control, const char* cls, const char* text, DWORD style, int x, int y, int w, int h,
              HFONT font = nullptr, DWORD exStyle = 0);
     void Click(int id);
     void NextControl(WPARAM which, bool given);
