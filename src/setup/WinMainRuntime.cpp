@@ -7,6 +7,8 @@
 #include <string>
 #include <typeinfo>
 
+#include "instutils/TextError.h"
+
 namespace __gnu_cxx {
 
 // The library's handler names the uncaught exception's type on stderr before it aborts, which
@@ -24,18 +26,9 @@ namespace {
 // What the library's containers and strings throw when misused (an index out of range, a size
 // too large): the same text, behind std::exception. The library's own classes would bring in its
 // copy-on-write string and every standard error class (about 50 KB).
-class LibraryError : public std::exception {
-public:
-    explicit LibraryError(std::string text) : text_(std::move(text)) {}
-    const char* what() const noexcept override { return text_.c_str(); }
-
-private:
-    std::string text_;
-};
-
 [[noreturn]] void ThrowLibraryError(const char* text)
 {
-    throw LibraryError(text ? text : "");
+    throw TextError(text ? text : "");
 }
 
 }  // namespace
@@ -83,7 +76,7 @@ void __throw_out_of_range_fmt(const char* format, ...)
         }
     }
     va_end(args);
-    throw LibraryError(text);
+    throw TextError(text);
 }
 
 }  // namespace std
