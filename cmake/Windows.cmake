@@ -127,4 +127,6 @@ set_source_files_properties(${RESOURCES_DIR}/setup.rc PROPERTIES
 target_include_directories(VelmorraSetup PRIVATE ${CMAKE_BINARY_DIR} ${RESOURCES_DIR})
 target_link_libraries(VelmorraSetup PRIVATE velmorra_core)
 target_link_options(VelmorraSetup PRIVATE ${WIN_LINK_FLAGS})
+# Where the stub's bytes go, object by object and function by function.
+target_link_options(VelmorraSetup PRIVATE -Wl,-Map,${CMAKE_BINARY_DIR}/VelmorraSetup.map)
 target_compile_options(VelmorraSetup PRIVATE -fno-rtti)
