@@ -97,7 +97,13 @@ e2e_save_evidence() {
     mkdir -p "$E2E_ARTIFACTS" 2>/dev/null || return 0
     import -window root "$E2E_ARTIFACTS/$E2E_NAME.png" >/dev/null 2>&1 || true
     [ -n "$E2E_CTL" ] && ctl state "$WIZARD" >"$E2E_ARTIFACTS/$E2E_NAME.controls.txt" 2>/dev/null
-    echo "   (screen and controls saved in $E2E_ARTIFACTS/$E2E_NAME.*)"
+    # What Wine printed for each run of the setup program, and whether the last one still runs.
+    local log
+    for log in "$E2E_WORK"/setup-*.log; do
+        [ -f "$log" ] && cp "$log" "$E2E_ARTIFACTS/$E2E_NAME.${log##*/}"
+    done
+    [ -n "$SETUP_PID" ] && kill -0 "$SETUP_PID" 2>/dev/null && echo "   (the setup program was still running)"
+    echo "   (screen, controls and Wine's output saved in $E2E_ARTIFACTS/$E2E_NAME.*)"
 }
 
 # --- set-up and tear-down
