@@ -70,6 +70,33 @@ protected:
         EXPECT_TRUE(IsWindowEnabled(window->Control(Ctl::CancelBtn)));
     }
 
+    // Every label's wrapped text fits its height, every check box's caption its width.
+    void ExpectNoTextCutShort(int page)
+    {
+        for (HWND c = GetWindow(window->Page(page), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            char cls[16] = {};
+            GetClassNameA(c, cls, sizeof cls);
+            const LONG style = GetWindowLongA(c, GWL_STYLE);
+            const bool label = lstrcmpiA(cls, "Static") == 0 && (style & SS_TYPEMASK) == SS_LEFT;
+            const bool check = lstrcmpiA(cls, "Button") == 0 && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+            const std::string text = WindowText(c);
+            if (text.empty() || (!label && !check))
+                continue;
+            RECT box, need{};
+            GetClientRect(c, &box);
+            need.right = label ? box.right : 0;
+            HDC dc = GetDC(c);
+            HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(c, WM_GETFONT, 0, 0)));
+            DrawTextA(dc, text.c_str(), -1, &need, DT_CALCRECT | (label ? DT_WORDBREAK : DT_SINGLELINE));
+            SelectObject(dc, old);
+            ReleaseDC(c, dc);
+            if (label)
+                EXPECT_LE(need.bottom, box.bottom) << "page " << page << ": " << text;
+            else
+                EXPECT_LE(need.right + GetSystemMetrics(SM_CXMENUCHECK) + 3, box.right) << "page " << page << ": " << text;
+        }
+    }
+
     std::unique_ptr<TAttachedFiles> archive;
     std::unique_ptr<MainDlgWindow> window = std::make_unique<MainDlgWindow>();
     std::deque<std::string> dialogs;
@@ -131,6 +158,8 @@ TEST_F(WizardWindow, NextAndBackWalkTheFirstPagesInTheRealControls)
 {
     ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
     ExpectPage(0, "Merci de faire confiance à Velmorra");
+    for (int page = 0; page < 8; ++page)
+        ExpectNoTextCutShort(page);
     EXPECT_EQ(WindowText(window->Handle()), "Installation du traitement de texte Velmorra");
     EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(window->Handle(), WM_GETICON, ICON_BIG, 0)), ProgramIcon());
     // The page area leaves the title strip's bottom row (y 45) alone.
@@ -158,6 +187,7 @@ TEST_F(WizardWindow, NextAndBackWalkTheFirstPagesInTheRealControls)
     Press(MainDlgWindow::kNextId);
     ExpectPage(3, "Choix des composants à installer");
     EXPECT_NE(WindowText(window->Control(Ctl::SelCompDiskSpaceAvailLbl2)), "");
+    ExpectNoTextCutShort(3);   // its label's text comes with the page
 
     Press(MainDlgWindow::kNextId);
     ExpectPage(4, "L'installation peut commencer");

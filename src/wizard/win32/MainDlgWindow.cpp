@@ -169,6 +169,7 @@ HWND MainDlgWindow::Add(int page, Ctl control, const char* cls, const char* text
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : formFont_), FALSE);
     if (control != Ctl::None)
         controls_[static_cast<int>(control)] = child;
+    FitWrappedText(child);
     return child;
 }
 
@@ -312,6 +313,7 @@ void MainDlgWindow::SetText(Ctl control, const std::string& text)
     if (!h)
         return;
     SetWindowTextA(h, IsStatic(h) ? DisplayText(text).c_str() : text.c_str());
+    FitWrappedText(h);
 }
 
 std::string MainDlgWindow::Text(Ctl control)
@@ -402,21 +404,65 @@ void MainDlgWindow::StartTimers()
 
 // --- Drawing
 
-int MainDlgWindow::FitToText(HWND control)
+namespace {
+// The text's extent in the control's font: on one line, or wrapped at the given width.
+RECT MeasureText(HWND control, int wrapWidth)
 {
     const int length = GetWindowTextLengthA(control);
     std::string text(static_cast<size_t>(length) + 1, '\0');
     GetWindowTextA(control, text.data(), length + 1);
-    text.resize(static_cast<size_t>(length));
     HDC dc = GetDC(control);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
-    RECT r{0, 0, 0, 0};
+    RECT r{0, 0, wrapWidth, 0};
     const UINT prefix = (GetWindowLongA(control, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
-    DrawTextA(dc, text.c_str(), length, &r, DT_CALCRECT | DT_SINGLELINE | prefix);
+    DrawTextA(dc, text.c_str(), length, &r, DT_CALCRECT | (wrapWidth ? DT_WORDBREAK : DT_SINGLELINE) | prefix);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
+    return r;
+}
+}  // namespace
+
+int MainDlgWindow::FitToText(HWND control)
+{
+    const RECT r = MeasureText(control, 0);
     SetWindowPos(control, nullptr, 0, 0, r.right, r.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     return r.right;
+}
+
+// A font wider than the one the pages were drawn for (another Windows's Tahoma, large fonts)
+// must not cut a text short. A label of several lines grows downwards to hold its wrapped text,
+// pushing the components list below it; a check box widens up to the page's edge.
+void MainDlgWindow::FitWrappedText(HWND control)
+{
+    RECT box;
+    GetWindowRect(control, &box);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&box), 2);
+    const int width = box.right - box.left, height = box.bottom - box.top;
+    const DWORD style = GetWindowLongA(control, GWL_STYLE);
+    char cls[16] = {};
+    GetClassNameA(control, cls, sizeof cls);
+    if (lstrcmpiA(cls, "Button") == 0 && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+        const int wanted = MeasureText(control, 0).right + GetSystemMetrics(SM_CXMENUCHECK) + 6;
+        const int room = kPageWidth - 1 - box.left;
+        if (wanted > width)
+            SetWindowPos(control, nullptr, 0, 0, std::min(wanted, room), height,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    if (lstrcmpiA(cls, "Static") != 0 || (style & SS_TYPEMASK) != SS_LEFT || height < 26)
+        return;   // one-line labels keep their size: what lies below them does not move
+    const int wanted = MeasureText(control, width).bottom;
+    if (wanted <= height)
+        return;
+    SetWindowPos(control, nullptr, 0, 0, width, wanted, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND list = GetDlgItem(pages_[3], kCompListId);
+    if (list && control == Control(Ctl::SelCompLbl)) {
+        RECT l;
+        GetWindowRect(list, &l);
+        MapWindowPoints(nullptr, pages_[3], reinterpret_cast<POINT*>(&l), 2);
+        const int top = std::max<int>(l.top, box.top + wanted + 4);
+        SetWindowPos(list, nullptr, l.left, top, l.right - l.left, l.bottom - l.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 void MainDlgWindow::Paint()

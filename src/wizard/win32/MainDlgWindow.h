@@ -60,6 +60,7 @@ private:
     void NextControl(WPARAM which, bool given);
     void Paint();
     int FitToText(HWND control);   // returns the width
+    void FitWrappedText(HWND control);
     void MoveFocusOutOf(HWND page);
 
     HWND window_ = nullptr;
