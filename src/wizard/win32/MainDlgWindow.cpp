@@ -211,7 +211,8 @@ void MainDlgWindow::CreateDestinationAndComponentPages()
 {
     // 2: destination (the label comes just before the edit: its accelerator focuses it)
     Add(2, Ctl::None, "STATIC",
-        DisplayText("Veuillez indiquer dans quel &dossier vous voulez installer\rTraitement de texte Velmorra :").c_str(),
+        DisplayText("Veuillez indiquer dans quel &dossier vous voulez installer\r"
+                    "Traitement de texte Velmorra :").c_str(),
         kLabel, 11, 7, 345, 30);
     Add(2, Ctl::DestDirEdt, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, 11, 43, 345, kEditHeight, nullptr,
         WS_EX_CLIENTEDGE);
@@ -415,7 +416,7 @@ RECT MeasureText(HWND control, int wrapWidth)
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
     RECT r{0, 0, wrapWidth, 0};
     const UINT prefix = (GetWindowLongA(control, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
-    DrawTextA(dc, text.c_str(), length, &r, DT_CALCRECT | (wrapWidth ? DT_WORDBREAK : DT_SINGLELINE) | prefix);
+    DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | (wrapWidth ? DT_WORDBREAK : DT_SINGLELINE) | prefix);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     return r;
@@ -429,7 +430,7 @@ int MainDlgWindow::FitToText(HWND control)
     return r.right;
 }
 
-// A font wider than the one the pages were drawn for (another Windows's Tahoma, large fonts)
+// A font wider than the one the pages were drawn for (Wine's Tahoma, large fonts)
 // must not cut a text short. A label of several lines grows downwards to hold its wrapped text,
 // pushing the components list below it; a check box widens up to the page's edge.
 void MainDlgWindow::FitWrappedText(HWND control)
@@ -449,7 +450,7 @@ void MainDlgWindow::FitWrappedText(HWND control)
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         return;
     }
-    if (lstrcmpiA(cls, "Static") != 0 || (style & SS_TYPEMASK) != SS_LEFT || height < 26)
+    if (!IsStatic(control) || (style & SS_TYPEMASK) != SS_LEFT || height < 26)
         return;   // one-line labels keep their size: what lies below them does not move
     const int wanted = MeasureText(control, width).bottom;
     if (wanted <= height)
