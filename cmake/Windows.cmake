@@ -28,7 +28,7 @@ if(NOT VELMORRA_WIN_TESTS)
 endif()
 
 # zlib's inflating code, built here so that only what inflate() needs is linked (see its ORIGIN).
-# -O2 as Debian builds it: the whole archive is inflated before the first page. No gzip streams.
+# -O2, not -Oz: the whole archive is inflated before the first page. No gzip streams.
 set(ZLIB_DIR ${CMAKE_SOURCE_DIR}/third_party/zlib)
 add_library(zlib_inflate STATIC ${ZLIB_DIR}/inflate.c ${ZLIB_DIR}/inffast.c ${ZLIB_DIR}/inftrees.c
             ${ZLIB_DIR}/adler32.c ${ZLIB_DIR}/zutil.c)
