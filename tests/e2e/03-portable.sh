@@ -58,10 +58,7 @@ setup_start "-d$DEST"
 next_to_page 0 4
 press "$NEXT"
 wait_page 7
-set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
-press "$FINISH"
-setup_wait_exit
-wine_idle
+finish_without_launch
 
 check_eq "$(cat "$D/Orthographe/French.asc")" mine "French.asc, kept when present"
 check_eq "$(cat "$D/Velmorra.ini")" mine "Velmorra.ini, kept when present"

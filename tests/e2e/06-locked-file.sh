@@ -35,10 +35,7 @@ release_file sounds
 same_as_payload Velmorra.chm "$D/Velmorra.chm"
 same_as_payload "Coupe de mots.dat" "$D/Coupe de mots.dat"
 next_to_page 6 7
-set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
-press "$FINISH"
-setup_wait_exit
-wine_idle
+finish_without_launch
 LOG=$(text_of "$D/Install.log" | tr -d '\r')
 check_eq "$(grep -cxF "File Copy: $DEST\\Velmorra.chm" <<<"$LOG")" 1 "lines for the retried file in Install.log"
 check_eq "$(grep -cF 'Basic.asn' <<<"$LOG")" 0 "lines for the ignored file in Install.log"

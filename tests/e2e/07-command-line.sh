@@ -35,10 +35,7 @@ check_eq "$(controls | awk -F'\t' '$2 == "Button" && $6 ~ /^Documents/ { printf 
     "association boxes with an empty saved list"
 next_to_page 6 7
 check "no association command \"$VLM -assoc adpr\"" wait_line "$D/vlm-starts.log" "$VLM -assoc adpr"
-set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
-press "$FINISH"
-setup_wait_exit
-wine_idle
+finish_without_launch
 
 check_eq "$(reg_values HKCU "$INSTALL_KEY" | sort)" "$(printf '%s\n' \
     'COMPS_FR (1.6.5.8)=dword:65546' 'EXTENSIONS=sz:' 'INSTALLTOALL=dword:1' 'LAUNCH=dword:0' \

@@ -43,8 +43,5 @@ release_file help
 stop_front
 
 next_to_page 6 7
-set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
-press "$FINISH"
-setup_wait_exit
-wine_idle
+finish_without_launch
 e2e_end

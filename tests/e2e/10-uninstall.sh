@@ -23,10 +23,7 @@ install() {  # all-users box, association boxes to tick
     local box
     for box in "${@:2}"; do set_checkbox "$box" 1; done
     next_to_page 6 7
-    set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
-    press "$FINISH"
-    setup_wait_exit
-    wine_idle
+    finish_without_launch
 }
 install 0 'Documents RTF'
 install 1 'Documents MS Word DOCX'

@@ -37,10 +37,7 @@ next_to_page 0 4
 press "$NEXT"
 wait_page 6 60
 next_to_page 6 7
-set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
-press "$FINISH"
-setup_wait_exit
-wine_idle
+finish_without_launch
 cd "$E2E_ROOT" || true
 
 same_as_payload vlm.exe "$(unix_path "$DEST_WIN\\vlm.exe")"

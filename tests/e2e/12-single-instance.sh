@@ -47,10 +47,7 @@ next_to_page 2 4
 press "$NEXT"
 wait_page 6 60
 next_to_page 6 7
-set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
-press "$FINISH"
-setup_wait_exit
-wine_idle
+finish_without_launch
 DEST="$(special_folder 38)\\Velmorra"
 same_as_payload vlm.exe "$(unix_path "$DEST\\vlm.exe")"
 check "no Install.log" test -s "$(unix_path "$DEST\\Install.log")"

@@ -37,10 +37,7 @@ install_once
 press "$NEXT"
 wait_page 6
 next_to_page 6 7
-set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
-press "$FINISH"
-setup_wait_exit
-wine_idle
+finish_without_launch
 same_as_payload vlm.exe "$D/vlm.exe"
 # An older, smaller program: writing the new one over it in place would destroy it half-way.
 printf 'ancienne version' >"$D/vlm.exe"

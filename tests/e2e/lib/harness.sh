@@ -241,6 +241,15 @@ next_to_page() {  # from to
     done
 }
 
+# On the last page: ends the setup program without launching the word processor, and waits
+# until Wine has settled.
+finish_without_launch() {
+    set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
+    press "$FINISH"
+    setup_wait_exit
+    wine_idle
+}
+
 # The visible controls of the wizard: where, class, visible, enabled, checked, text.
 controls() { ctl state "$WIZARD"; }
 
