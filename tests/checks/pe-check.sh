@@ -243,8 +243,16 @@ def need(kind, name, label):
         problems.append("no %s resource %s" % (label, name))
 need(14, 1, "icon")
 need(24, 1, "manifest")
-for bitmap in ("LOGO", "LOGOSMALL", "OPENFOLDER", "CLOSEDFOLDER", "FIXEDDRIVE", "REMOVABLEDRIVE"):
+for bitmap in ("OPENFOLDER", "CLOSEDFOLDER", "FIXEDDRIVE", "REMOVABLEDRIVE"):
     need(2, bitmap, "bitmap")
+for picture in ("LOGO", "LOGOSMALL"):
+    if picture not in tree.get("PICTURE", {}):
+        problems.append("no picture resource %s" % picture)
+        continue
+    packed = leaf(tree["PICTURE"][picture])
+    dib = zlib.decompress(packed[4:])
+    if struct.unpack_from("<I", packed)[0] != len(dib) or struct.unpack_from("<I", dib)[0] != 40:
+        problems.append("picture %s is not a packed DIB of the size it says" % picture)
 if "FILES" not in tree or "FILES" not in tree["FILES"]:
     problems.append('no resource of type and name "FILES"')
 else:

@@ -1,5 +1,5 @@
-// The wizard's real window walked through its first pages, its message dialog, and the
-// settings in Wine's registry.
+// The wizard's real window walked through its first pages, its message dialog, its packed
+// pictures, and the settings in Wine's registry.
 #include <deque>
 #include <string>
 
@@ -10,6 +10,7 @@
 #include "wizard/Settings.h"
 #include "wizard/win32/MainDlgWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
+#include "wizard/win32/Pictures.h"
 
 namespace {
 
@@ -314,4 +315,22 @@ TEST_F(WizardRegistry, SettingsRoundTripAndTheUninstallEntry)
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(std::string(value), "\"" + scratch + "Velmorra\\vlm.exe\" -ui");
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Velmorra Word Processor\\Install");
+}
+
+TEST(Pictures, TheLogosUnpackAtTheirSizesAndAMissingPictureIsNull)
+{
+    const struct {
+        const char* name;
+        int width, height;
+    } logos[] = {{"LOGO", 120, 260}, {"LOGOSMALL", 34, 34}};
+    for (const auto& logo : logos) {
+        HBITMAP bitmap = LoadPackedPicture(logo.name);
+        ASSERT_NE(bitmap, nullptr) << logo.name;
+        BITMAP info{};
+        GetObjectA(bitmap, sizeof info, &info);
+        EXPECT_EQ(info.bmWidth, logo.width) << logo.name;
+        EXPECT_EQ(info.bmHeight, logo.height) << logo.name;
+        DeleteObject(bitmap);
+    }
+    EXPECT_EQ(LoadPackedPicture("NOSUCHPICTURE"), nullptr);
 }

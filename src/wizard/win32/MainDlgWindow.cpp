@@ -11,6 +11,7 @@
 #include "wizard/win32/CheckListWindow.h"
 #include "wizard/win32/FileCtrlWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
+#include "wizard/win32/Pictures.h"
 
 namespace {
 
@@ -122,8 +123,8 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
     boldFont_ = MakeFont("MS Shell Dlg 2", -11, FW_BOLD);
     titleFont_ = MakeFont("Arial", -15, FW_BOLD);
     white_ = CreateSolidBrush(RGB(255, 255, 255));
-    logo_ = LoadBitmapA(Instance(), "LOGO");
-    logoSmall_ = LoadBitmapA(Instance(), "LOGOSMALL");
+    logo_ = LoadPackedPicture("LOGO");
+    logoSmall_ = LoadPackedPicture("LOGOSMALL");
 
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
     const DWORD exStyle = WS_EX_CONTROLPARENT;
