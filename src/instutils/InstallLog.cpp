@@ -1,9 +1,9 @@
 #include "instutils/InstallLog.h"
 
 #include <memory>
-#include <unordered_set>
 
 #include "instutils/FileHelpers.h"
+#include "instutils/StringSet.h"
 #include "platform/Platform.h"
 
 std::vector<std::string>* InstallLog = nullptr;
@@ -17,7 +17,7 @@ std::unique_ptr<std::vector<std::string>> logOwner;
 
 // The upper-cased lines of InstallLog up to indexedCount, so that a new line is checked
 // in constant time: a log of many thousand lines would otherwise take quadratic time.
-std::unordered_set<std::string> logIndex;
+StringSet logIndex;
 size_t indexedCount = 0;
 
 // An earlier log exists that could not be read: saving must not write over its history.
@@ -29,22 +29,22 @@ std::string CaseKey(std::string line) {
 }
 
 void ForgetIndex() {
-    logIndex.clear();
+    logIndex.Clear();
     indexedCount = 0;
 }
 
 // Lines may also reach the list directly; they are indexed when next needed.
 void CatchUpIndex() {
     if (InstallLog->size() < indexedCount) ForgetIndex();
-    for (; indexedCount < InstallLog->size(); ++indexedCount) logIndex.insert(CaseKey((*InstallLog)[indexedCount]));
+    for (; indexedCount < InstallLog->size(); ++indexedCount) logIndex.Insert(CaseKey((*InstallLog)[indexedCount]));
 }
 
 // The earlier lines first, then this run's that they do not hold already.
 std::vector<std::string> MergedWithEarlier(std::vector<std::string> earlier, const std::vector<std::string>& ours) {
-    std::unordered_set<std::string> known;
-    for (const auto& line : earlier) known.insert(CaseKey(line));
+    StringSet known;
+    for (const auto& line : earlier) known.Insert(CaseKey(line));
     for (const auto& line : ours)
-        if (known.insert(CaseKey(line)).second) earlier.push_back(line);
+        if (known.Insert(CaseKey(line))) earlier.push_back(line);
     return earlier;
 }
 }  // namespace
@@ -53,7 +53,7 @@ std::vector<std::string> MergedWithEarlier(std::vector<std::string> earlier, con
 void AddLogLine(const std::string& line) {
     if (LogSuspendCount != 0 || !InstallLog) return;
     CatchUpIndex();
-    if (!logIndex.insert(CaseKey(line)).second) return;
+    if (!logIndex.Insert(CaseKey(line))) return;
     InstallLog->push_back(line);
     ++indexedCount;
 }

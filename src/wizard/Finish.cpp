@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <unordered_set>
 #include "engine/InstallPlan.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "instutils/Paths.h"
+#include "instutils/StringSet.h"
 #include "instutils/TextError.h"
 #include "platform/Platform.h"
 
@@ -127,13 +127,13 @@ std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
                                         const std::vector<std::string>& publicFiles, double stamp)
 {
     // One pass over each list: a long history must not take quadratic time.
-    std::unordered_set<std::string> replaced;
+    StringSet replaced;
     for (const std::string& file : publicFiles)
-        replaced.insert(UpperKey(file));
+        replaced.Insert(UpperKey(file));
     std::vector<std::string> kept;
     kept.reserve(lines.size() + publicFiles.size() + 1);
     for (std::string& line : lines) {
-        if (line.empty() || replaced.count(UpperKey(line)))
+        if (line.empty() || replaced.Contains(UpperKey(line)))
             continue;
         // Of stamps left without files between them, the first stays.
         if (StartsWithStar(line) && !kept.empty() && StartsWithStar(kept.back()))

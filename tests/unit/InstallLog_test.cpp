@@ -1,5 +1,6 @@
 #include "support/FakeMachineTest.h"
 #include "instutils/InstallLog.h"
+#include "instutils/StringSet.h"
 
 namespace {
 
@@ -27,6 +28,20 @@ TEST_F(InstallLogTest, SuspensionNests) {
     ResumeLog();
     AddLogLine("File Copy: C:\\c");
     EXPECT_EQ(*InstallLog, Lines{"File Copy: C:\\c"});
+}
+
+TEST(StringSet, KeepsEveryDistinctKeyOnceThroughItsGrowthAndClears) {
+    StringSet set;
+    EXPECT_FALSE(set.Contains(""));
+    EXPECT_TRUE(set.Insert(""));
+    for (int i = 0; i < 5000; ++i) EXPECT_TRUE(set.Insert("File Copy: C:\\" + std::to_string(i)));
+    for (int i = 0; i < 5000; i += 7) EXPECT_FALSE(set.Insert("File Copy: C:\\" + std::to_string(i)));
+    EXPECT_TRUE(set.Contains(""));
+    EXPECT_TRUE(set.Contains("File Copy: C:\\4999"));
+    EXPECT_FALSE(set.Contains("File Copy: C:\\5000"));
+    set.Clear();
+    EXPECT_FALSE(set.Contains("File Copy: C:\\1"));
+    EXPECT_TRUE(set.Insert("File Copy: C:\\1"));
 }
 
 TEST(InstallLogWithoutLog, AddLogLineDoesNothing) {
