@@ -22,11 +22,7 @@ void WakeWizard()
     if (const InstallWakeFn wake = installWake.load()) wake();
 }
 
-MessageDialogFn& InstalledDialog()
-{
-    static MessageDialogFn dialog;
-    return dialog;
-}
+MessageDialogFn installedDialog;   // set before any thread asks
 
 // Message box styles and answers (winuser.h), for the fallback dialog.
 enum : unsigned {
@@ -37,6 +33,13 @@ enum : int { kIdOk = 1, kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5
 
 const int kButtonResults[8] = {mrYes, mrNo, mrOk, mrCancel, mrAbort, mrRetry, mrIgnore, mrAll};
 
+// The button sets a message box has.
+struct NativeButtons { uint16_t buttons; unsigned style; };
+const NativeButtons kNativeButtons[] = {
+    {mbOK, kMbOk}, {mbOK | mbCancel, kMbOkCancel}, {mbAbort | mbRetry | mbIgnore, kMbAbortRetryIgnore},
+    {mbYes | mbNo | mbCancel, kMbYesNoCancel}, {mbYes | mbNo, kMbYesNo}, {mbRetry | mbCancel, kMbRetryCancel},
+};
+
 // A message box when the wizard has not installed its own dialog. Button sets a box has map
 // one to one; any other set is laid on OK, Yes/No or Yes/No/Cancel and read back by position.
 int MessageBoxDialog(const std::string& text, int type, uint16_t buttons)
@@ -45,12 +48,7 @@ int MessageBoxDialog(const std::string& text, int type, uint16_t buttons)
     static const unsigned icons[4] = {kMbIconExclamation, kMbIconHand, kMbIconAsterisk, kMbIconQuestion};
     const int kind = (type >= 0 && type < 4) ? type : 0;
 
-    struct Native { uint16_t buttons; unsigned style; };
-    static const Native natives[] = {
-        {mbOK, kMbOk}, {mbOK | mbCancel, kMbOkCancel}, {mbAbort | mbRetry | mbIgnore, kMbAbortRetryIgnore},
-        {mbYes | mbNo | mbCancel, kMbYesNoCancel}, {mbYes | mbNo, kMbYesNo}, {mbRetry | mbCancel, kMbRetryCancel},
-    };
-    for (const Native& n : natives) {
+    for (const NativeButtons& n : kNativeButtons) {
         if (n.buttons != buttons) continue;
         const int id = Sys().ShowMessageBox(text, captions[kind], n.style | icons[kind]);
         return (id >= kIdOk && id <= kIdNo) ? id : mrCancel;
@@ -169,11 +167,11 @@ void AnswerWorker()
 
 }  // namespace
 
-void SetMessageDialog(MessageDialogFn dialog) { InstalledDialog() = std::move(dialog); }
+void SetMessageDialog(MessageDialogFn dialog) { installedDialog = std::move(dialog); }
 
 int MessageDialog(const std::string& text, int type, uint16_t buttons)
 {
-    if (const MessageDialogFn& dialog = InstalledDialog()) return dialog(text, type, buttons);
+    if (const MessageDialogFn& dialog = installedDialog) return dialog(text, type, buttons);
     return MessageBoxDialog(text, type, buttons);
 }
 

@@ -1,5 +1,6 @@
 #include "instutils/Paths.h"
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -13,9 +14,15 @@ std::vector<std::string> currentDirectoryStack;
 
 // One lock for every operation that moves the process current directory: the drive watch on
 // the wizard's thread may test a folder while the worker makes one.
+// Made on first use by whichever thread comes first; it lives as long as the program.
+std::atomic<Lock*> currentDirectoryLock{nullptr};
+
 Lock& CurrentDirectoryLock() {
-    static std::unique_ptr<Lock> lock = Sys().NewLock();
-    return *lock;
+    Lock* lock = currentDirectoryLock.load();
+    if (lock) return *lock;
+    std::unique_ptr<Lock> made = Sys().NewLock();
+    if (currentDirectoryLock.compare_exchange_strong(lock, made.get())) return *made.release();
+    return *lock;   // another thread's came first
 }
 
 // These operations call each other (MakeFolderPath -> FolderExists), so only the outermost

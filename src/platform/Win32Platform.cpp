@@ -494,15 +494,23 @@ bool Win32Platform::StartProgram(const std::string& application, const std::stri
 
 // ---- DLL planting -------------------------------------------------------
 
-void InitCommonControlClasses(DWORD classes) {
+namespace {
+// Loaded once, by the wizard's thread, the only one that makes windows.
+HMODULE commonControls = nullptr;
+
+HMODULE LoadCommonControls() {
     // Where the system has activation contexts (XP and later) the manifest names version 6 and
     // the bare name is redirected to it before any folder is searched; Windows 2000 has no such
     // redirection and would search the program's folder first.
-    static const HMODULE module = [] {
-        HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-        if (kernel && ::GetProcAddress(kernel, "CreateActCtxA")) return ::LoadLibraryA("comctl32.dll");
-        return LoadSystemLibrary("comctl32.dll").Detach();
-    }();
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    if (kernel && ::GetProcAddress(kernel, "CreateActCtxA")) return ::LoadLibraryA("comctl32.dll");
+    return LoadSystemLibrary("comctl32.dll").Detach();
+}
+}  // namespace
+
+void InitCommonControlClasses(DWORD classes) {
+    if (!commonControls) commonControls = LoadCommonControls();
+    const HMODULE module = commonControls;
     using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     auto init = module ? ProcAddress<InitFn>(module, "InitCommonControlsEx") : nullptr;
     INITCOMMONCONTROLSEX controls{sizeof controls, classes};

@@ -114,7 +114,10 @@ MainDlgWindow::~MainDlgWindow()
 
 bool MainDlgWindow::Create(const std::vector<std::string>& args)
 {
-    static const ATOM registered = RegisterClasses();
+    // Windows are made on the wizard's thread only: no other thread registers alongside.
+    static ATOM registered = 0;
+    if (!registered)
+        registered = RegisterClasses();
     if (!registered)
         return false;
     InitCommonControlClasses(ICC_PROGRESS_CLASS);
