@@ -20,11 +20,6 @@ const char* const kSoundSettings =
 
 bool EndsWithBackslash(const std::string& text) { return !text.empty() && text.back() == '\\'; }
 
-bool StartsWithNoCase(const std::string& text, const std::string& prefix)
-{
-    return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // A link planted in the shared data folder is worth telling; any other failure stays quiet.
 void WriteDataFile(const std::string& path, const std::string& bytes)
 {
@@ -32,15 +27,6 @@ void WriteDataFile(const std::string& path, const std::string& bytes)
 }
 
 int32_t Clamp32(int64_t value) { return static_cast<int32_t>(std::min<int64_t>(value, INT32_MAX)); }
-
-// Keeps the log suspended for a stretch of requests, also when one of them throws.
-class LogSuspension {
-public:
-    LogSuspension() { SuspendLog(); }
-    ~LogSuspension() { ResumeLog(); }
-    LogSuspension(const LogSuspension&) = delete;
-    LogSuspension& operator=(const LogSuspension&) = delete;
-};
 
 // The 8 bytes of a double, lowest first, as the installed program reads them back.
 std::string LittleEndianBytes(double value)

@@ -103,16 +103,6 @@ int AskFromWorker(const std::string& text, int type, uint16_t buttons)
     return result;
 }
 
-class LogSuspension {
-public:
-    explicit LogSuspension(bool active) : active_(active) { if (active_) SuspendLog(); }
-    ~LogSuspension() { if (active_) ResumeLog(); }
-    LogSuspension(const LogSuspension&) = delete;
-    LogSuspension& operator=(const LogSuspension&) = delete;
-private:
-    bool active_;
-};
-
 // False once the installation is to stop; waits while the wizard holds the worker.
 bool MayGoOn()
 {

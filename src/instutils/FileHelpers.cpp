@@ -15,12 +15,6 @@ namespace {
 // asking the shell for it costs as much as writing a file.
 std::optional<std::string> sharedDataFolder;
 
-std::string UpToNul(std::string text) {
-    size_t nul = text.find('\0');
-    if (nul != std::string::npos) text.resize(nul);
-    return text;
-}
-
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }

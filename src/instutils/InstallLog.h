@@ -12,6 +12,18 @@ void AddLogLine(const std::string& line);
 void SuspendLog();
 void ResumeLog();
 
+// Keeps the log suspended for a stretch of requests, also when one of them throws.
+class LogSuspension {
+public:
+    explicit LogSuspension(bool active = true) : active_(active) { if (active_) SuspendLog(); }
+    ~LogSuspension() { if (active_) ResumeLog(); }
+    LogSuspension(const LogSuspension&) = delete;
+    LogSuspension& operator=(const LogSuspension&) = delete;
+
+private:
+    bool active_;
+};
+
 // Starts a fresh, empty log (the installing page).
 void CreateInstallLog();
 // Reads an earlier log file into InstallLog (created if needed); failures leave what was read.

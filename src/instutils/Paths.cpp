@@ -109,6 +109,18 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
     return ua == ub;
 }
 
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+std::string UpToNul(std::string text) {
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+    return text;
+}
+
 char LastChar(const std::string& text) { return text.empty() ? '\0' : text.back(); }
 
 void DropFirstChar(std::string& text) {

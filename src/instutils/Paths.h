@@ -20,6 +20,11 @@ public:
 void WithTrailingBackslash(std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& name);
 bool EqualNoCase(const std::string& a, const std::string& b);
+bool StartsWithNoCase(const std::string& text, const std::string& prefix);
+// Drive letters are ASCII: nothing else is a drive.
+bool IsAsciiLetter(char c);
+// The text before its first NUL, as the system's fixed buffers hand it back.
+std::string UpToNul(std::string text);
 char LastChar(const std::string& text);
 void DropFirstChar(std::string& text);
 void DropLastChar(std::string& text);

@@ -14,8 +14,6 @@
 
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 // A letter and a colon, or \\server\share.
 bool HasDrivePart(const std::string& t) {
     if (t.size() >= 2 && IsAsciiLetter(t[0]) && t[1] == ':') return true;
@@ -96,10 +94,6 @@ DestCheck CheckName(const std::string& part) {
     if (IsReservedDeviceName(part)) return {DestProblem::ReservedName, part};
     if (!part.empty() && (part.back() == '.' || part.back() == ' ')) return {DestProblem::EndsWithDotOrSpace, part};
     return {};
-}
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 // A file, or a folder with the 12 characters CreateDirectory keeps free below it.

@@ -36,15 +36,12 @@ std::string FileNameCase(const std::string& text, bool upper) {
 
 // Drive letters are compared in ASCII: nothing else is a drive.
 char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 bool HasDriveLetter(const std::string& path) {
     return path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':';
 }
 
 bool IsNetworkPath(const std::string& path) { return path.size() >= 2 && path[0] == '\\' && path[1] == '\\'; }
-
-std::string UpToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
 
 class ErrorModeScope {
 public:

@@ -10,7 +10,7 @@ namespace {
 
 const int kButtonId = 100;   // + bit number; clear of IDOK and IDCANCEL
 const int kTextId = 90;
-const int kMargin = 12;
+const int kDialogMargin = 12;
 const int kIconSize = 32;
 const int kIconGap = 12;
 const int kButtonWidth = 75;
@@ -85,18 +85,18 @@ void Layout(HWND dialog, DialogData& data)
     const int count = static_cast<int>(bits.size());
     const int buttonsWidth = count * buttonWidth + std::max(0, count - 1) * kButtonGap;
     const int bodyWidth = kIconSize + kIconGap + textSize.cx;
-    const int clientWidth = std::max(bodyWidth, buttonsWidth) + 2 * kMargin;
+    const int clientWidth = std::max(bodyWidth, buttonsWidth) + 2 * kDialogMargin;
     const int bodyHeight = std::max<int>(kIconSize, textSize.cy);
-    const int clientHeight = kMargin + bodyHeight + kTextToButtons + kButtonHeight + kMargin;
+    const int clientHeight = kDialogMargin + bodyHeight + kTextToButtons + kButtonHeight + kDialogMargin;
 
-    HWND icon = AddControl(dialog, "STATIC", "", SS_ICON, -1, kMargin, kMargin, kIconSize, kIconSize, nullptr);
+    HWND icon = AddControl(dialog, "STATIC", "", SS_ICON, -1, kDialogMargin, kDialogMargin, kIconSize, kIconSize, nullptr);
     SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(nullptr, IconOf(data.type))), 0);
-    AddControl(dialog, "STATIC", text, SS_LEFT | SS_NOPREFIX, kTextId, kMargin + kIconSize + kIconGap,
-               kMargin + (bodyHeight - textSize.cy) / 2, textSize.cx, textSize.cy, data.font);
+    AddControl(dialog, "STATIC", text, SS_LEFT | SS_NOPREFIX, kTextId, kDialogMargin + kIconSize + kIconGap,
+               kDialogMargin + (bodyHeight - textSize.cy) / 2, textSize.cx, textSize.cy, data.font);
 
     const int defaultBit = DefaultButtonBit(data.buttons);
     int x = (clientWidth - buttonsWidth) / 2;
-    const int y = kMargin + bodyHeight + kTextToButtons;
+    const int y = kDialogMargin + bodyHeight + kTextToButtons;
     HWND focus = nullptr;
     for (int bit : bits) {
         const DWORD style = WS_TABSTOP | (bit == defaultBit ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
