@@ -4,7 +4,7 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <exception>
+#include <new>
 
 namespace {
 
@@ -137,18 +137,18 @@ private:
 
 // ---- windows -------------------------------------------------------------
 
-struct WindowVisit {
-    const std::function<bool(uintptr_t)>* visit;
-    std::exception_ptr error;
+struct WindowList {
+    std::vector<HWND> windows;
+    bool incomplete = false;
 };
 
-BOOL CALLBACK VisitWindow(HWND window, LPARAM parameter) {
-    auto* state = reinterpret_cast<WindowVisit*>(parameter);
-    // Carried past the system's frames and raised again once EnumWindows has returned.
-    try {
-        return (*state->visit)(reinterpret_cast<uintptr_t>(window)) ? TRUE : FALSE;
+BOOL CALLBACK ListWindow(HWND window, LPARAM parameter) {
+    auto* list = reinterpret_cast<WindowList*>(parameter);
+    try {   // nothing may cross the system's frames
+        list->windows.push_back(window);
+        return TRUE;
     } catch (...) {
-        state->error = std::current_exception();
+        list->incomplete = true;
         return FALSE;
     }
 }
@@ -464,10 +464,14 @@ std::unique_ptr<RegistryKey> Win32Platform::OpenOrCreateKey(RegRoot root, const 
 
 // ---- windows and processes -----------------------------------------------
 
+// Listed first and visited after the system's walk, so that what a visit throws never has to
+// cross the system's frames. A window closed in between only fails its visit's calls.
 void Win32Platform::EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) {
-    WindowVisit state{&visit, nullptr};
-    ::EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&state));
-    if (state.error) std::rethrow_exception(state.error);
+    WindowList list;
+    ::EnumWindows(ListWindow, reinterpret_cast<LPARAM>(&list));
+    if (list.incomplete) throw std::bad_alloc();   // a partial list could miss the window sought
+    for (HWND window : list.windows)
+        if (!visit(reinterpret_cast<uintptr_t>(window))) return;
 }
 
 bool Win32Platform::WindowHasProperty(uintptr_t window, const std::string& property) {
