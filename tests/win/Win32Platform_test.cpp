@@ -1,4 +1,5 @@
-// The real platform on real files, Wine's registry and real windows.
+// The real platform on real files, Wine's registry and real windows, and the program's own
+// frame-table search under the unwinder.
 #include <atomic>
 #include <string>
 #include <vector>
@@ -292,6 +293,38 @@ TEST_F(RealText, ComparisonsIgnoreCaseOnlyWhenAsked)
 }
 
 // ---- threads ----------------------------------------------------------------
+
+extern "C" {
+struct dwarf_eh_bases {
+    void* tbase;
+    void* dbase;
+    void* func;
+};
+const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
+}
+
+__attribute__((noinline)) void ThrowThroughCleanup(int& cleaned)
+{
+    struct Cleanup {
+        int& count;
+        ~Cleanup() { ++count; }
+    } cleanup{cleaned};
+    throw std::runtime_error("through");
+}
+
+TEST(FrameTables, ExceptionsUnwindThroughTheProgramsFunctionsAndNothingElseIsFound)
+{
+    int cleaned = 0;
+    EXPECT_THROW(ThrowThroughCleanup(cleaned), std::runtime_error);
+    EXPECT_EQ(cleaned, 1);
+
+    dwarf_eh_bases bases{};
+    void* function = reinterpret_cast<void*>(&ThrowThroughCleanup);
+    EXPECT_NE(_Unwind_Find_FDE(static_cast<char*>(function) + 1, &bases), nullptr);
+    EXPECT_EQ(bases.func, function);
+    void* system = reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "Sleep"));
+    EXPECT_EQ(_Unwind_Find_FDE(system, &bases), nullptr);
+}
 
 using RealThreads = RealMachineTest;
 
