@@ -26,12 +26,11 @@ bool DosToFileTime(uint32_t dosDateTime, FILETIME& universal) {
            ::LocalFileTimeToFileTime(&local, &universal);
 }
 
-std::wstring AnsiToWide(const std::string& text) {
+// Ended by a NUL, for the few calls that take only wide text.
+std::vector<wchar_t> AnsiToWide(const std::string& text) {
     int count = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (count <= 0) return {};
-    std::wstring wide(static_cast<size_t>(count), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), count);
-    wide.resize(static_cast<size_t>(count) - 1);
+    std::vector<wchar_t> wide(count > 0 ? static_cast<size_t>(count) : 1, L'\0');
+    if (count > 0) ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), count);
     return wide;
 }
 
@@ -77,7 +76,7 @@ public:
     bool Save(const std::string& linkFile) override {
         ComPtr<IPersistFile> file;
         if (FAILED(link_->QueryInterface(IID_IPersistFile, file.Receive()))) return false;
-        return SUCCEEDED(file->Save(AnsiToWide(linkFile).c_str(), TRUE));
+        return SUCCEEDED(file->Save(AnsiToWide(linkFile).data(), TRUE));
     }
 
 private:
@@ -611,7 +610,7 @@ Fn User32Function(const char* name) {
 
 bool SetShutdownBlockReason(HWND window, const std::string& reason) {
     auto create = User32Function<BlockReasonCreateFn>("ShutdownBlockReasonCreate");
-    return create && create(window, AnsiToWide(reason).c_str());
+    return create && create(window, AnsiToWide(reason).data());
 }
 
 void ClearShutdownBlockReason(HWND window) {
