@@ -9,7 +9,7 @@
 namespace {
 
 std::string GroupDigits(int64_t value) {
-    std::string digits = std::to_string(value);
+    std::string digits = DecimalText(value);
     std::string sign;
     if (!digits.empty() && digits[0] == '-') {
         sign = "-";

@@ -38,7 +38,7 @@ bool IsLink(const std::string& path) {
 std::string WriteSwapFile(const std::string& folder, const void* data, size_t size, FileShare share,
                           uint32_t dosDateTime) {
     for (unsigned n = 0; n < 100; ++n) {
-        const std::string name = folder + "~vlm" + std::to_string(n) + ".tmp";
+        const std::string name = folder + "~vlm" + DecimalText(n) + ".tmp";
         if (Sys().CreateNewFile(name, data, size, share, dosDateTime)) return name;
         if (Sys().FindFiles(name).empty()) return "";   // not a taken name: the disk or the rights refuse
     }
@@ -98,7 +98,7 @@ std::string TempFolder() {
 std::string NewTempFileName() {
     const std::string stem = TempFolder() + kTempPrefix;
     for (unsigned n = 0;; ++n) {
-        std::string name = stem + std::to_string(n) + ".tmp";
+        std::string name = stem + DecimalText(n) + ".tmp";
         // Made here, empty, so that a file or link planted under the name is never used.
         if (Sys().CreateNewFile(name, "", 0, FileShare::None, 0)) return name;
         if (Sys().FindFiles(name).empty()) return name;   // cannot be made at all: the writer will say so

@@ -121,6 +121,18 @@ std::string UpToNul(std::string text) {
     return text;
 }
 
+std::string DecimalText(int64_t value) {
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    char digits[21];
+    char* first = digits + sizeof digits;
+    do {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) *--first = '-';
+    return std::string(first, digits + sizeof digits);
+}
+
 char LastChar(const std::string& text) { return text.empty() ? '\0' : text.back(); }
 
 void DropFirstChar(std::string& text) {

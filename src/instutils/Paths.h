@@ -1,5 +1,6 @@
 // Folder creation, the folder-exists test and small path and text helpers.
 #pragma once
+#include <cstdint>
 #include <string>
 
 void MakeFolderPath(const std::string& folder);
@@ -25,6 +26,8 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix);
 bool IsAsciiLetter(char c);
 // The text before its first NUL, as the system's fixed buffers hand it back.
 std::string UpToNul(std::string text);
+// A number in decimal digits: one writer for every size and count the program shows or names.
+std::string DecimalText(int64_t value);
 char LastChar(const std::string& text);
 void DropFirstChar(std::string& text);
 void DropLastChar(std::string& text);

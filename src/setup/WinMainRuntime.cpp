@@ -7,6 +7,7 @@
 #include <string>
 #include <typeinfo>
 
+#include "instutils/Paths.h"
 #include "instutils/TextError.h"
 
 namespace __gnu_cxx {
@@ -68,9 +69,9 @@ void __throw_out_of_range_fmt(const char* format, ...)
             text += s ? s : "";
         } else if (*p == 'z' || *p == 'l') {
             p += p[1] == 'u';
-            text += std::to_string(va_arg(args, unsigned long));   // size_t is 32 bits here
+            text += DecimalText(va_arg(args, unsigned long));   // size_t is 32 bits here
         } else if (*p == 'u') {
-            text += std::to_string(va_arg(args, unsigned));
+            text += DecimalText(va_arg(args, unsigned));
         } else {
             text += *p;
         }

@@ -1,5 +1,6 @@
 #include "wizard/MessageTexts.h"
 
+#include "instutils/Paths.h"
 #include "wizard/DestPage.h"
 
 const char* const kMsgAppRunning =
@@ -58,7 +59,7 @@ std::string DestinationProblemText(const DestCheck& check)
         return "Le nom de dossier " + quoted + " ne peut pas se terminer par un point ou une espace.";
     case DestProblem::TooLong:
         return "Le chemin du dossier d'installation est trop long : il doit compter au plus " +
-               std::to_string(check.maxLength) + " caractères.";
+               DecimalText(static_cast<int64_t>(check.maxLength)) + " caractères.";
     }
     return std::string();
 }

@@ -120,6 +120,14 @@ TEST_F(PathTextTest, EscapeCaption) {
     EXPECT_EQ(EscapeCaption("--"), "--");
 }
 
+TEST_F(PathTextTest, DecimalTextWritesEverySixtyFourBitValue) {
+    EXPECT_EQ(DecimalText(0), "0");
+    EXPECT_EQ(DecimalText(-12), "-12");
+    EXPECT_EQ(DecimalText(4294967296), "4294967296");
+    EXPECT_EQ(DecimalText(INT64_MAX), "9223372036854775807");
+    EXPECT_EQ(DecimalText(INT64_MIN), "-9223372036854775808");
+}
+
 TEST_F(PathTextTest, EqualNoCaseFollowsWindows1252) {
     EXPECT_TRUE(EqualNoCase("c:\\données\\œuvre", "C:\\DONNÉES\\ŒUVRE"));
     EXPECT_FALSE(EqualNoCase("C:\\DONNEES", "C:\\DONNÉES"));
