@@ -34,7 +34,8 @@ set(ZLIB_DIR ${CMAKE_SOURCE_DIR}/third_party/zlib)
 add_library(zlib_inflate STATIC ${ZLIB_DIR}/inflate.c ${ZLIB_DIR}/inffast.c ${ZLIB_DIR}/inftrees.c
             ${ZLIB_DIR}/adler32.c ${ZLIB_DIR}/zutil.c)
 target_compile_definitions(zlib_inflate PRIVATE NO_GZIP)
-target_compile_options(zlib_inflate PRIVATE -Os -ffunction-sections -fdata-sections -w)
+# No unwind tables: no exception crosses zlib, and the linker keeps every function a table names.
+target_compile_options(zlib_inflate PRIVATE -Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -w)
 set_source_files_properties(${ZLIB_DIR}/inffast.c ${ZLIB_DIR}/adler32.c PROPERTIES COMPILE_OPTIONS -O2)
 
 add_library(velmorra_core STATIC ${CORE_SOURCES} ${WIN_SOURCES})
