@@ -22,8 +22,7 @@ file(GLOB WIN_SOURCES CONFIGURE_DEPENDS
 
 if(NOT VELMORRA_WIN_TESTS)
     # Small, stripped product (set before the targets: they take the options at creation).
-    # No IPA-SRA: its clones of the library's string functions are private to each file (2 KB).
-    add_compile_options(-Oz -fno-ipa-sra -ffunction-sections -fdata-sections)
+    add_compile_options(-Oz -ffunction-sections -fdata-sections)
     list(APPEND WIN_LINK_FLAGS -s -Wl,--gc-sections)
 endif()
 
