@@ -13,9 +13,13 @@ public:
     void Clear();
 
 private:
-    size_t SlotOf(const std::string& key) const;   // its slot, or the free one it would take
+    struct Slot {
+        uint32_t entry = 0;   // 0: free; else an index into keys_, plus one
+        uint32_t hash = 0;    // the key's, so that most mismatches and every regrowth skip the text
+    };
+    size_t SlotOf(const std::string& key, uint32_t hash) const;   // its slot, or the free one it would take
     void Grow();
 
     std::vector<std::string> keys_;
-    std::vector<uint32_t> slots_;   // 0: free; else an index into keys_, plus one
+    std::vector<Slot> slots_;
 };
