@@ -84,7 +84,9 @@ private:
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+// The program is compiled as one unit that is the whole program: the start-up code calls this
+// from outside it.
+__attribute__((externally_visible)) int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     RestrictDllSearch();
     Win32Platform platform;

@@ -7,7 +7,6 @@
 #include <string>
 #include <typeinfo>
 
-#include "instutils/Paths.h"
 #include "instutils/TextError.h"
 
 namespace __gnu_cxx {
@@ -30,6 +29,18 @@ namespace {
 [[noreturn]] void ThrowLibraryError(const char* text)
 {
     throw TextError(text ? text : "");
+}
+
+// Its own digits: the program's functions are private to the program's unit.
+void AppendDecimal(std::string& text, unsigned long value)
+{
+    char digits[12];
+    char* p = digits + sizeof digits;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value);
+    text.append(p, digits + sizeof digits);
 }
 
 }  // namespace
@@ -69,9 +80,9 @@ void __throw_out_of_range_fmt(const char* format, ...)
             text += s ? s : "";
         } else if (*p == 'z' || *p == 'l') {
             p += p[1] == 'u';
-            text += DecimalText(va_arg(args, unsigned long));   // size_t is 32 bits here
+            AppendDecimal(text, va_arg(args, unsigned long));   // size_t is 32 bits here
         } else if (*p == 'u') {
-            text += DecimalText(va_arg(args, unsigned));
+            AppendDecimal(text, va_arg(args, unsigned));
         } else {
             text += *p;
         }
