@@ -6,35 +6,10 @@
 // The start-up code registers the table (__register_frame_info) before WinMain and takes it back
 // at exit; the unwinder then asks for the description holding an address (_Unwind_Find_FDE).
 // With all three defined here, the linker never brings in the library's file that holds them.
-#include <cstdint>
-#include <cstring>
+#include "setup/FrameTables.h"
 
-namespace {
+namespace frames {
 
-const uint8_t* frameTable = nullptr;   // the program's ".eh_frame", ended by a zero length
-void* frameTableObject = nullptr;
-
-// Pointer encodings (DW_EH_PE_*): the format in the low bits, what it is relative to above them.
-const uint8_t kOmitted = 0xff;
-const uint8_t kFormatBits = 0x0f;
-const uint8_t kRelativeBits = 0x70;
-const uint8_t kPcRelative = 0x10;
-const uint8_t kIndirect = 0x80;
-
-uint32_t ReadU32(const uint8_t* p)
-{
-    uint32_t value;
-    std::memcpy(&value, p, 4);
-    return value;
-}
-
-void SkipLeb128(const uint8_t*& p)
-{
-    while (*p++ & 0x80) {
-    }
-}
-
-// The encodings GCC writes for 32-bit x86: 2 or 4 bytes, absolute or relative to where they are.
 bool ReadEncoded(uint8_t encoding, const uint8_t*& p, uintptr_t& value)
 {
     const uintptr_t at = reinterpret_cast<uintptr_t>(p);
@@ -62,11 +37,26 @@ bool ReadEncoded(uint8_t encoding, const uint8_t*& p, uintptr_t& value)
     default:
         return false;
     }
-    if ((encoding & kRelativeBits) == kPcRelative)
+    if (value != 0 && (encoding & kRelativeBits) == kPcRelative)
         value += at;
-    else if ((encoding & kRelativeBits) != 0)
+    else if ((encoding & kRelativeBits) != 0 && (encoding & kRelativeBits) != kPcRelative)
         return false;
     return true;
+}
+
+}  // namespace frames
+
+namespace {
+
+using namespace frames;
+
+const uint8_t* frameTable = nullptr;   // the program's ".eh_frame", ended by a zero length
+void* frameTableObject = nullptr;
+
+void SkipLeb128(const uint8_t*& p)
+{
+    while (*p++ & 0x80) {
+    }
 }
 
 // How the descriptions under a common entry ("CIE") write their addresses: its 'R' augmentation.
@@ -107,13 +97,6 @@ uint8_t AddressEncoding(const uint8_t* cie)
 }  // namespace
 
 extern "C" {
-
-// The unwinder's own declaration (unwind-dw2-fde.h): the bases its description reader uses.
-struct dwarf_eh_bases {
-    void* tbase;
-    void* dbase;
-    void* func;
-};
 
 void __register_frame_info(const void* begin, void* object)
 {

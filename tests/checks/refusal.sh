@@ -2,7 +2,9 @@
 # The setup program on Windows NT 4.0 and on Windows 98, as Wine plays them: exactly the
 # refusal message, dismissed with Enter, then a normal end having written nothing (no new file,
 # no new registry key, no temporary file). As a control, on Windows 2000, XP, 7 and 10 the same
-# program goes past the check: no message box, and its window comes up.
+# program goes past the check: no message box, and its window comes up. A copy damaged in the
+# middle of its archive, as a broken download is, ends the same way with the French text that
+# says so: the error is thrown deep in the archive reader and caught at start-up.
 #
 #   tests/win/refusal.sh [path/to/VelmorraSetup.exe]      default: build/win/VelmorraSetup.exe
 #
@@ -16,7 +18,8 @@ trap wine_env_cleanup EXIT
 wine_env_init || exit 2
 
 # WINEDEBUG=trace+msgbox prints each message box's text, UTF-16 escaped, on stderr.
-expected='L"Ce programme n\00e9cessite Windows 2000 ou un syst\00e8me Windows plus r\00e9cent."'
+refusal='L"Ce programme n\00e9cessite Windows 2000 ou un syst\00e8me Windows plus r\00e9cent."'
+damaged_text="L\"Les fichiers \00e0 installer sont endommag\00e9s dans ce programme d'installation.\rVeuillez t\00e9l\00e9charger \00e0 nouveau le programme d'installation.\""
 title='Installation du traitement de texte Velmorra'
 work=$(mktemp -d /tmp/velmorra-refusal.XXXXXX)
 failures=0
@@ -46,7 +49,7 @@ has_window() { [ -n "$(window_named "$1")" ]; }
 # Enter on the message box; true once the program has ended.
 dismiss_box() {
     local box
-    box=$(window_named '^Error$')
+    box=$(window_named "^$caption\$")
     [ -n "$box" ] && xdotool windowfocus --sync "$box" key Return >/dev/null 2>&1
     wait_for 2 ended
 }
@@ -61,24 +64,26 @@ snapshot() {
     done
 }
 
+# prepare CASE WINDOWS-VERSION [PROGRAM]
 prepare() {
     case_name=$1
     wine_env_new_prefix || { fail "no Wine prefix"; return 1; }
-    wine reg add 'HKCU\Software\Wine\AppDefaults\VelmorraSetup.exe' /v Version /d "$1" /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\AppDefaults\VelmorraSetup.exe' /v Version /d "$2" /f >/dev/null 2>&1
     wineserver -w
     log=$work/$1.log
     snapshot >"$work/$1.before"
     : >"$log"
-    WINEDEBUG=trace+msgbox wine "$exe" 2>"$log" &
+    WINEDEBUG=trace+msgbox wine "${3:-$exe}" 2>"$log" &
     setup_pid=$!
 }
 
+# refused_on CASE WINDOWS-VERSION [PROGRAM]; the message is $expected, captioned $caption.
 refused_on() {
-    prepare "$1" || return
+    prepare "$@" || return
     if ! wait_for 60 has_box; then
         fail "no message box within 60 s"
-    elif ! wait_for 20 has_window '^Error$'; then
-        fail "the message box has no window captioned Error (the system's default caption)"
+    elif ! wait_for 20 has_window "^$caption\$"; then
+        fail "the message box has no window captioned $caption"
     else
         wait_for 20 dismiss_box
     fi
@@ -89,7 +94,7 @@ refused_on() {
     wait "$setup_pid"
     local code=$?
     wineserver -w
-    [ $code -eq 0 ] || fail "exit code $code"
+    [ $code -eq "$exit_code" ] || fail "exit code $code"
 
     local boxes
     boxes=$(shown_boxes)
@@ -105,7 +110,7 @@ refused_on() {
 }
 
 goes_on_on() {
-    prepare "$1" || return
+    prepare "$1" "$1" || return
     wait_for 60 has_window "^$title\$" || fail "no window titled \"$title\" within 60 s"
     local boxes
     boxes=$(shown_boxes)
@@ -114,15 +119,38 @@ goes_on_on() {
     wait "$setup_pid" 2>/dev/null
 }
 
-refused_on nt40
-refused_on win98
+# No caption given: the system's own.
+expected=$refusal caption=Error exit_code=0
+refused_on nt40 nt40
+refused_on win98 win98
 for version in win2k winxp win7 win10; do
     goes_on_on $version
 done
+
+# One byte of the archive's middle turned over: inflating it fails.
+archive=$(dirname "$exe")/files.bin
+damaged=$work/damaged/VelmorraSetup.exe
+mkdir -p "$(dirname "$damaged")"
+if python3 - "$exe" "$archive" "$damaged" <<'PY'; then
+import sys
+program, archive = open(sys.argv[1], 'rb').read(), open(sys.argv[2], 'rb').read()
+at = program.find(archive)
+if at < 0:
+    sys.exit("the archive is not in the program")
+damaged = bytearray(program)
+damaged[at + len(archive) // 2] ^= 0xff
+open(sys.argv[3], 'wb').write(damaged)
+PY
+    expected=$damaged_text caption=$title exit_code=1
+    refused_on damaged win10 "$damaged"
+else
+    case_name=damaged
+    fail "no damaged copy made"
+fi
 
 rm -rf "$work"
 if [ $failures -ne 0 ]; then
     echo "refusal: $failures failure(s)" >&2
     exit 1
 fi
-echo "refusal: NT 4.0 and 98 refused with nothing written; Windows 2000, XP, 7 and 10 go on"
+echo "refusal: NT 4.0 and 98 refused with nothing written; Windows 2000, XP, 7 and 10 go on; a damaged copy says so"

@@ -312,11 +312,49 @@ __attribute__((noinline)) void ThrowThroughCleanup(int& cleaned)
     throw std::runtime_error("through");
 }
 
+// Overwrites the registers a function must give back unchanged, then throws: the unwinder
+// must take its callers' values back from where this frame saved them.
+__attribute__((noinline)) void ThrowOverCalleeSavedRegisters()
+{
+    asm volatile("movl $0x5a5a5a5a, %%ebx\n\tmovl $0x5a5a5a5a, %%esi\n\tmovl $0x5a5a5a5a, %%edi"
+                 ::: "ebx", "esi", "edi");
+    throw std::runtime_error("registers");
+}
+
+// Keeps values in those registers across the throw (optimised, so they live in registers).
+__attribute__((noinline, optimize("O2"))) int SumKeptAcrossThrow(const volatile int* in)
+{
+    const int a = in[0], b = in[1], c = in[2];
+    try {
+        ThrowOverCalleeSavedRegisters();
+    } catch (const std::exception&) {
+    }
+    return a + 2 * b + 3 * c;
+}
+
+// Rethrows from a handler, through a frame with a cleanup.
+__attribute__((noinline, optimize("O2"))) void RethrowThroughCleanup(int& cleaned)
+{
+    struct Cleanup {
+        int& count;
+        ~Cleanup() { ++count; }
+    } cleanup{cleaned};
+    try {
+        ThrowOverCalleeSavedRegisters();
+    } catch (const std::runtime_error&) {
+        throw;
+    }
+}
+
 TEST(FrameTables, ExceptionsUnwindThroughTheProgramsFunctionsAndNothingElseIsFound)
 {
     int cleaned = 0;
     EXPECT_THROW(ThrowThroughCleanup(cleaned), std::runtime_error);
     EXPECT_EQ(cleaned, 1);
+    volatile int in[] = {1000, 20, 3};
+    EXPECT_EQ(SumKeptAcrossThrow(in), 1000 + 40 + 9);
+    EXPECT_THROW(RethrowThroughCleanup(cleaned), std::runtime_error);
+    EXPECT_EQ(cleaned, 2);
 
     dwarf_eh_bases bases{};
     void* function = reinterpret_cast<void*>(&ThrowThroughCleanup);
