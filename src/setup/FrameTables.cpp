@@ -53,12 +53,6 @@ using namespace frames;
 const uint8_t* frameTable = nullptr;   // the program's ".eh_frame", ended by a zero length
 void* frameTableObject = nullptr;
 
-void SkipLeb128(const uint8_t*& p)
-{
-    while (*p++ & 0x80) {
-    }
-}
-
 // How the descriptions under a common entry ("CIE") write their addresses: its 'R' augmentation.
 uint8_t AddressEncoding(const uint8_t* cie)
 {
@@ -70,13 +64,13 @@ uint8_t AddressEncoding(const uint8_t* cie)
         return 0x00;
     if (augmentation[0] != 'z')
         return kOmitted;   // an augmentation this reader cannot step over
-    SkipLeb128(p);   // code alignment
-    SkipLeb128(p);   // data alignment
+    ReadULeb128(p);   // code alignment
+    ReadULeb128(p);   // data alignment
     if (version == 1)
         ++p;   // return address column
     else
-        SkipLeb128(p);
-    SkipLeb128(p);   // augmentation data length
+        ReadULeb128(p);
+    ReadULeb128(p);   // augmentation data length
     for (const char* a = augmentation + 1; *a; ++a) {
         if (*a == 'R')
             return *p;

@@ -34,7 +34,8 @@ inline uint32_t ReadU32(const uint8_t* p)
     return value;
 }
 
-inline uintptr_t ReadULeb128(const uint8_t*& p)
+// LEB128: 7 bits a byte, low bits first; the sign is the last byte's bit 6.
+inline uintptr_t ReadLeb128(const uint8_t*& p, bool isSigned)
 {
     uintptr_t value = 0;
     unsigned shift = 0;
@@ -44,21 +45,18 @@ inline uintptr_t ReadULeb128(const uint8_t*& p)
         if (shift < 32) value |= static_cast<uintptr_t>(byte & 0x7f) << shift;
         shift += 7;
     } while (byte & 0x80);
+    if (isSigned && shift < 32 && (byte & 0x40)) value |= ~uintptr_t{0} << shift;
     return value;
+}
+
+inline uintptr_t ReadULeb128(const uint8_t*& p)
+{
+    return ReadLeb128(p, false);
 }
 
 inline intptr_t ReadSLeb128(const uint8_t*& p)
 {
-    uintptr_t value = 0;
-    unsigned shift = 0;
-    uint8_t byte;
-    do {
-        byte = *p++;
-        if (shift < 32) value |= static_cast<uintptr_t>(byte & 0x7f) << shift;
-        shift += 7;
-    } while (byte & 0x80);
-    if (shift < 32 && (byte & 0x40)) value |= ~uintptr_t{0} << shift;
-    return static_cast<intptr_t>(value);
+    return static_cast<intptr_t>(ReadLeb128(p, true));
 }
 
 // The encodings GCC writes for 32-bit x86: 2 or 4 bytes, absolute or relative to where they

@@ -1,5 +1,5 @@
 // The real platform on real files, Wine's registry and real windows, and the program's own
-// frame-table search under the unwinder.
+// frame-table search and unwinder.
 #include <atomic>
 #include <string>
 #include <vector>
@@ -9,6 +9,7 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "instutils/Paths.h"
+#include "setup/FrameTables.h"
 
 // After FileHelpers.h, whose CSIDL constants the shell header would otherwise turn into macros.
 #include <shlobj.h>
@@ -293,15 +294,6 @@ TEST_F(RealText, ComparisonsIgnoreCaseOnlyWhenAsked)
 }
 
 // ---- threads ----------------------------------------------------------------
-
-extern "C" {
-struct dwarf_eh_bases {
-    void* tbase;
-    void* dbase;
-    void* func;
-};
-const void* _Unwind_Find_FDE(void* pc, dwarf_eh_bases* bases);
-}
 
 __attribute__((noinline)) void ThrowThroughCleanup(int& cleaned)
 {
