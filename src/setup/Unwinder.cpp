@@ -103,14 +103,18 @@ bool RunRows(const uint8_t* p, const uint8_t* end, const CommonEntry& cie, uintp
 {
     FrameRules remembered[4];
     unsigned depth = 0;
+    // True once the rows reach pc: the ones from there on describe later instructions.
+    auto advance = [&](uintptr_t delta) {
+        location += delta * cie.codeAlignment;
+        return pc && location >= pc;
+    };
     while (p < end) {
         const uint8_t op = *p++;
         const unsigned low = op & 0x3f;
         uintptr_t reg = low;
         switch (op >> 6) {
         case 1:   // DW_CFA_advance_loc
-            location += low * cie.codeAlignment;
-            if (pc && location >= pc) return true;
+            if (advance(low)) return true;
             continue;
         case 2:   // DW_CFA_offset
             if (reg >= kRegisters) return false;
@@ -121,20 +125,19 @@ bool RunRows(const uint8_t* p, const uint8_t* end, const CommonEntry& cie, uintp
             rules.rule[reg] = initial.rule[reg];
             continue;
         }
-        uintptr_t delta = 0;
         switch (op) {
         case 0x00:   // DW_CFA_nop
             break;
         case 0x02:   // DW_CFA_advance_loc1
-            delta = *p++;
+            if (advance(*p++)) return true;
             break;
         case 0x03:   // DW_CFA_advance_loc2
-            delta = static_cast<uintptr_t>(p[0] | p[1] << 8);
             p += 2;
+            if (advance(static_cast<uintptr_t>(p[-2] | p[-1] << 8))) return true;
             break;
         case 0x04:   // DW_CFA_advance_loc4
-            delta = ReadU32(p);
             p += 4;
+            if (advance(ReadU32(p - 4))) return true;
             break;
         case 0x05:   // DW_CFA_offset_extended
         case 0x11:   // DW_CFA_offset_extended_sf
@@ -183,10 +186,6 @@ bool RunRows(const uint8_t* p, const uint8_t* end, const CommonEntry& cie, uintp
             break;
         default:   // expressions, register-to-register rules: not written for the program's frames
             return false;
-        }
-        if (delta) {
-            location += delta * cie.codeAlignment;
-            if (pc && location >= pc) return true;
         }
     }
     return true;
