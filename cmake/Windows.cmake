@@ -60,9 +60,11 @@ if(VELMORRA_WIN_TESTS)
     endif()
     set_source_files_properties(${WIN_TEST_RC} PROPERTIES OBJECT_DEPENDS "${RESOURCE_FILES}")
     if(WIN_TEST_SOURCES)
-        # With the program's own frame-table search and unwinder, which every exception of the tests goes through.
+        # With the program's own frame-table search, unwinder and exception store, which every
+        # exception of the tests goes through.
         add_executable(win_tests ${WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/src/setup/FrameTables.cpp
-                  ${CMAKE_SOURCE_DIR}/src/setup/Unwinder.cpp ${WIN_TEST_RC})
+                  ${CMAKE_SOURCE_DIR}/src/setup/Unwinder.cpp ${CMAKE_SOURCE_DIR}/src/setup/ExceptionStore.cpp
+                  ${WIN_TEST_RC})
         target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${RESOURCES_DIR})
         # The tests also compress: Debian's whole zlib, after the inflating code the product links.
         target_link_libraries(win_tests PRIVATE velmorra_core gtest_win /usr/i686-w64-mingw32/lib/libz.a)
@@ -134,7 +136,9 @@ target_compile_options(setup_program PRIVATE -fno-rtti -fwhole-program)
 set_target_properties(setup_program PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
 # The runtime's replacements stay outside the unit: the libraries call them by name.
 set(SETUP_RUNTIME ${CMAKE_SOURCE_DIR}/src/setup/WinMainRuntime.cpp ${CMAKE_SOURCE_DIR}/src/setup/FrameTables.cpp
-    ${CMAKE_SOURCE_DIR}/src/setup/Unwinder.cpp)
+    ${CMAKE_SOURCE_DIR}/src/setup/Unwinder.cpp ${CMAKE_SOURCE_DIR}/src/setup/ExceptionStore.cpp)
+# Its zeroed reserve in .bss, not stored in the file as .data (where data sections put it).
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/setup/ExceptionStore.cpp PROPERTIES COMPILE_OPTIONS -fno-data-sections)
 add_executable(VelmorraSetup WIN32 $<TARGET_OBJECTS:setup_program> ${SETUP_RUNTIME} ${RESOURCES_DIR}/setup.rc)
 add_dependencies(VelmorraSetup files_archive)
 set_source_files_properties(${RESOURCES_DIR}/setup.rc PROPERTIES

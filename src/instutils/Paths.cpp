@@ -25,19 +25,12 @@ Lock& CurrentDirectoryLock() {
     return *lock;   // another thread's came first
 }
 
-// These operations call each other (MakeFolderPath -> FolderExists), so only the outermost
-// one on a thread takes the lock.
-thread_local int guardDepth = 0;
-
 }  // namespace
 
-CurrentDirectoryGuard::CurrentDirectoryGuard() {
-    if (guardDepth++ == 0) CurrentDirectoryLock().Acquire();
-}
+// These operations call each other (MakeFolderPath -> FolderExists): the lock is re-entrant.
+CurrentDirectoryGuard::CurrentDirectoryGuard() { CurrentDirectoryLock().Acquire(); }
 
-CurrentDirectoryGuard::~CurrentDirectoryGuard() {
-    if (--guardDepth == 0) CurrentDirectoryLock().Release();
-}
+CurrentDirectoryGuard::~CurrentDirectoryGuard() { CurrentDirectoryLock().Release(); }
 
 void MakeFolderPath(const std::string& folder) {
     CurrentDirectoryGuard guard;

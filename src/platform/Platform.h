@@ -83,7 +83,7 @@ public:
     virtual bool Save(const std::string& linkFile) = 0;
 };
 
-// Not re-entrant: a thread must not acquire a lock it holds (the fake machine aborts).
+// Re-entrant: a thread may acquire a lock it holds, and releases it as often as it acquired it.
 class Lock {
 public:
     virtual ~Lock() = default;

@@ -1,6 +1,8 @@
 // The real platform on real files, Wine's registry and real windows, and the program's own
-// frame-table search and unwinder.
+// frame-table search, unwinder and exception store.
 #include <atomic>
+#include <cxxabi.h>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -383,6 +385,36 @@ TEST_F(RealThreads, AnExceptionEndsOnlyItsThread)
     EXPECT_TRUE(thread->Finished());
 }
 
+// The runtime's record of an exception lies in the room the program's store leaves before the
+// object, and each thread counts its own exceptions in flight.
+bool ExceptionRecordFitsItsRoom()
+{
+    struct Counted {
+        int& inFlight;
+        ~Counted() { inFlight = std::uncaught_exceptions(); }
+    };
+    int inFlight = 0;
+    try {
+        Counted counted{inFlight};
+        throw 7;
+    } catch (const int& thrown) {
+        const char* record = *reinterpret_cast<char* const*>(abi::__cxa_get_globals());
+        const char* object = reinterpret_cast<const char*>(&thrown);
+        return inFlight == 1 && std::uncaught_exceptions() == 0 && object > record &&
+               object - record + sizeof(int) <= 128;   // with its reference count
+    }
+    return false;
+}
+
+TEST_F(RealThreads, AnExceptionsRecordFitsTheStoreOnEveryThread)
+{
+    EXPECT_TRUE(ExceptionRecordFitsItsRoom());
+    std::atomic<bool> fits{false};
+    std::unique_ptr<Thread> thread = Sys().StartThread([&] { fits = ExceptionRecordFitsItsRoom(); });
+    thread->Join();
+    EXPECT_TRUE(fits);
+}
+
 TEST_F(RealThreads, TheLockKeepsTwoThreadsApart)
 {
     std::unique_ptr<Lock> lock = Sys().NewLock();
@@ -390,6 +422,8 @@ TEST_F(RealThreads, TheLockKeepsTwoThreadsApart)
     auto work = [&] {
         for (int i = 0; i < 20000; ++i) {
             lock->Acquire();
+            lock->Acquire();   // re-entrant
+            lock->Release();
             long seen = counter;
             if (i % 1000 == 0) Sys().SleepMs(0);   // give the other thread a chance to interleave
             counter = seen + 1;
