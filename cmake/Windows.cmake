@@ -133,7 +133,8 @@ endif()
 add_library(setup_program OBJECT ${CORE_SOURCES} ${WIN_SOURCES} ${SETUP_ENTRY})
 target_include_directories(setup_program PRIVATE ${CMAKE_SOURCE_DIR}/src /usr/i686-w64-mingw32/include)
 target_compile_options(setup_program PRIVATE -fno-rtti -fwhole-program)
-set_target_properties(setup_program PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
+set_target_properties(setup_program PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0
+    CXX_COMPILER_LAUNCHER "bash;${CMAKE_SOURCE_DIR}/cmake/trim-unwind-rows.sh")
 # The runtime's replacements stay outside the unit: the libraries call them by name.
 set(SETUP_RUNTIME ${CMAKE_SOURCE_DIR}/src/setup/WinMainRuntime.cpp ${CMAKE_SOURCE_DIR}/src/setup/FrameTables.cpp
     ${CMAKE_SOURCE_DIR}/src/setup/Unwinder.cpp ${CMAKE_SOURCE_DIR}/src/setup/ExceptionStore.cpp)
