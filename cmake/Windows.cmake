@@ -32,9 +32,13 @@ endif()
 set(ZLIB_DIR ${CMAKE_SOURCE_DIR}/third_party/zlib)
 add_library(zlib_inflate STATIC ${ZLIB_DIR}/inflate.c ${ZLIB_DIR}/inffast.c ${ZLIB_DIR}/inftrees.c
             ${ZLIB_DIR}/adler32.c ${ZLIB_DIR}/zutil.c)
-target_compile_definitions(zlib_inflate PRIVATE NO_GZIP)
+# Its fixed code tables are built on first use rather than stored (2 KB less). zlib warns that
+# building them is not thread-safe: here only the wizard's thread inflates (the archive before the
+# first page, the logos when the window is made).
+target_compile_definitions(zlib_inflate PRIVATE NO_GZIP BUILDFIXED)
 # No unwind tables: no exception crosses zlib, and the linker keeps every function a table names.
-target_compile_options(zlib_inflate PRIVATE -Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -w)
+# No data sections: they would store the zeroed tables in the file, as .data, instead of .bss.
+target_compile_options(zlib_inflate PRIVATE -Os -ffunction-sections -fno-data-sections -fno-asynchronous-unwind-tables -w)
 set_source_files_properties(${ZLIB_DIR}/inffast.c ${ZLIB_DIR}/adler32.c PROPERTIES COMPILE_OPTIONS -O2)
 
 add_library(velmorra_core STATIC ${CORE_SOURCES} ${WIN_SOURCES})
