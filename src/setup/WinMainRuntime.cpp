@@ -21,27 +21,48 @@ void __verbose_terminate_handler()
 
 }  // namespace __gnu_cxx
 
-namespace {
-
 // What the library's containers and strings throw when misused (an index out of range, a size
 // too large): the same text, behind std::exception. The library's own classes would bring in its
-// copy-on-write string and every standard error class (about 50 KB).
-[[noreturn]] void ThrowLibraryError(const char* text)
+// copy-on-write string and every standard error class (about 50 KB). One function under the names
+// of all the throwers that take a text.
+extern "C" [[noreturn]] void velmorraThrowLibraryError(const char* text)
 {
     throw TextError(text ? text : "");
 }
 
-// Its own digits: the program's functions are private to the program's unit.
-void AppendDecimal(std::string& text, unsigned long value)
-{
-    char digits[12];
-    char* p = digits + sizeof digits;
-    do {
-        *--p = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value);
-    text.append(p, digits + sizeof digits);
-}
+namespace {
+
+// The text of a formatted error, cut at its buffer's end.
+class ErrorText {
+public:
+    void Add(char c)
+    {
+        if (length_ < sizeof text_ - 1) text_[length_++] = c;
+    }
+    void Add(const char* s)
+    {
+        while (s && *s) Add(*s++);
+    }
+    void AddDecimal(unsigned long value)
+    {
+        char digits[12];
+        char* p = digits + sizeof digits;
+        do {
+            *--p = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value);
+        while (p < digits + sizeof digits) Add(*p++);
+    }
+    const char* Text()
+    {
+        text_[length_] = '\0';
+        return text_;
+    }
+
+private:
+    char text_[256];
+    size_t length_ = 0;
+};
 
 }  // namespace
 
@@ -53,42 +74,44 @@ void __throw_bad_alloc() { throw bad_alloc(); }
 void __throw_bad_array_new_length() { throw bad_array_new_length(); }
 void __throw_bad_cast() { throw bad_cast(); }
 void __throw_bad_typeid() { throw bad_typeid(); }
-void __throw_logic_error(const char* text) { ThrowLibraryError(text); }
-void __throw_domain_error(const char* text) { ThrowLibraryError(text); }
-void __throw_invalid_argument(const char* text) { ThrowLibraryError(text); }
-void __throw_length_error(const char* text) { ThrowLibraryError(text); }
-void __throw_out_of_range(const char* text) { ThrowLibraryError(text); }
-void __throw_runtime_error(const char* text) { ThrowLibraryError(text); }
-void __throw_range_error(const char* text) { ThrowLibraryError(text); }
-void __throw_overflow_error(const char* text) { ThrowLibraryError(text); }
-void __throw_underflow_error(const char* text) { ThrowLibraryError(text); }
+
+#define VELMORRA_TEXT_THROWER(name) void name(const char*) __attribute__((alias("velmorraThrowLibraryError")));
+VELMORRA_TEXT_THROWER(__throw_logic_error)
+VELMORRA_TEXT_THROWER(__throw_domain_error)
+VELMORRA_TEXT_THROWER(__throw_invalid_argument)
+VELMORRA_TEXT_THROWER(__throw_length_error)
+VELMORRA_TEXT_THROWER(__throw_out_of_range)
+VELMORRA_TEXT_THROWER(__throw_runtime_error)
+VELMORRA_TEXT_THROWER(__throw_range_error)
+VELMORRA_TEXT_THROWER(__throw_overflow_error)
+VELMORRA_TEXT_THROWER(__throw_underflow_error)
+#undef VELMORRA_TEXT_THROWER
 
 // The library formats only %s, %zu, %lu, %u and %% here.
 void __throw_out_of_range_fmt(const char* format, ...)
 {
-    std::string text;
+    ErrorText text;
     va_list args;
     va_start(args, format);
     for (const char* p = format; p && *p; ++p) {
         if (*p != '%' || !p[1]) {
-            text += *p;
+            text.Add(*p);
             continue;
         }
         ++p;
         if (*p == 's') {
-            const char* s = va_arg(args, const char*);
-            text += s ? s : "";
+            text.Add(va_arg(args, const char*));
         } else if (*p == 'z' || *p == 'l') {
             p += p[1] == 'u';
-            AppendDecimal(text, va_arg(args, unsigned long));   // size_t is 32 bits here
+            text.AddDecimal(va_arg(args, unsigned long));   // size_t is 32 bits here
         } else if (*p == 'u') {
-            AppendDecimal(text, va_arg(args, unsigned));
+            text.AddDecimal(va_arg(args, unsigned));
         } else {
-            text += *p;
+            text.Add(*p);
         }
     }
     va_end(args);
-    throw TextError(text);
+    velmorraThrowLibraryError(text.Text());
 }
 
 }  // namespace std
