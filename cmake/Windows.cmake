@@ -142,8 +142,11 @@ set_target_properties(setup_program PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_
 # The runtime's replacements stay outside the unit: the libraries call them by name.
 set(SETUP_RUNTIME ${CMAKE_SOURCE_DIR}/src/setup/WinMainRuntime.cpp ${CMAKE_SOURCE_DIR}/src/setup/FrameTables.cpp
     ${CMAKE_SOURCE_DIR}/src/setup/Unwinder.cpp ${CMAKE_SOURCE_DIR}/src/setup/ExceptionStore.cpp)
-# Its zeroed reserve in .bss, not stored in the file as .data (where data sections put it).
-set_source_files_properties(${CMAKE_SOURCE_DIR}/src/setup/ExceptionStore.cpp PROPERTIES COMPILE_OPTIONS -fno-data-sections)
+# No exception passes through the unwinder, its frame search or the exception store: no unwind
+# rows. The store's zeroed reserve goes in .bss, not stored in the file as .data (data sections).
+set_source_files_properties(${CMAKE_SOURCE_DIR}/src/setup/FrameTables.cpp ${CMAKE_SOURCE_DIR}/src/setup/Unwinder.cpp
+    ${CMAKE_SOURCE_DIR}/src/setup/ExceptionStore.cpp
+    PROPERTIES COMPILE_OPTIONS "-fno-exceptions;-fno-asynchronous-unwind-tables;-fno-data-sections")
 add_executable(VelmorraSetup WIN32 $<TARGET_OBJECTS:setup_program> ${SETUP_RUNTIME} ${RESOURCES_DIR}/setup.rc)
 add_dependencies(VelmorraSetup files_archive)
 set_source_files_properties(${RESOURCES_DIR}/setup.rc PROPERTIES

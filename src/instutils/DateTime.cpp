@@ -4,29 +4,33 @@
 
 namespace {
 
-const int64_t kMsPerDay = 86400000;
-const int64_t kDaysTo1970 = 25569;   // 1899-12-30 to 1970-01-01
+const int kMsPerDay = 86400000;
+const int kDaysTo1970 = 25569;   // 1899-12-30 to 1970-01-01
+// Day numbers are held within a billion days (2.7 million years), where they and their arithmetic
+// fit an int (so the 32-bit program divides them without the runtime's 64-bit division).
+const double kDayLimit = 1e9;
 
-// Proleptic Gregorian day numbers (days since 1970-01-01), after H. Hinnant's algorithms.
-int64_t DaysFromCivil(int64_t y, int m, int d) {
+// Proleptic Gregorian day numbers (days since 1970-01-01), after H. Hinnant's algorithms, for the
+// years of a system time or a DOS date.
+int64_t DaysFromCivil(int y, int m, int d) {
     y -= m <= 2;
-    int64_t era = (y >= 0 ? y : y - 399) / 400;
-    int64_t yoe = y - era * 400;
-    int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return int64_t{era} * 146097 + doe - 719468;
 }
 
-void CivilFromDays(int64_t z, int& year, int& month, int& day) {
+void CivilFromDays(int z, int& year, int& month, int& day) {
     z += 719468;
-    int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    int64_t doe = z - era * 146097;
-    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    int64_t mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2));
+    const int era = (z >= 0 ? z : z - 146096) / 146097;
+    const int doe = z - era * 146097;
+    const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int mp = (5 * doy + 2) / 153;
+    day = doy - (153 * mp + 2) / 5 + 1;
+    month = mp < 10 ? mp + 3 : mp - 9;
+    year = yoe + era * 400 + (month <= 2);
 }
 
 bool LeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -46,19 +50,20 @@ double EncodeDateTime(const LocalTime& t) {
 }
 
 LocalTime DecodeDateTime(double value) {
+    if (!(std::fabs(value) < kDayLimit)) value = value < 0 ? -kDayLimit : (value > 0 ? kDayLimit : 0);
     double whole = std::trunc(value);
-    int64_t days = static_cast<int64_t>(whole);
-    auto ms = static_cast<int64_t>(std::nearbyint(std::fabs(value - whole) * kMsPerDay));
+    int days = static_cast<int>(whole);
+    auto ms = static_cast<int>(std::nearbyint(std::fabs(value - whole) * kMsPerDay));
     if (ms >= kMsPerDay) {   // 23:59:59.9996 rounds into the next day, not to hour 24
         ms -= kMsPerDay;
         days += value < 0 ? -1 : 1;
     }
     LocalTime t;
     CivilFromDays(days - kDaysTo1970, t.year, t.month, t.day);
-    t.hour = static_cast<int>(ms / 3600000);
-    t.minute = static_cast<int>(ms / 60000 % 60);
-    t.second = static_cast<int>(ms / 1000 % 60);
-    t.millisecond = static_cast<int>(ms % 1000);
+    t.hour = ms / 3600000;
+    t.minute = ms / 60000 % 60;
+    t.second = ms / 1000 % 60;
+    t.millisecond = ms % 1000;
     return t;
 }
 

@@ -40,7 +40,7 @@ int32_t ClusterSize(const std::string& folder) {
 int32_t RoundUpToCluster(const std::string& folder, int32_t size) {
     int32_t cluster = ClusterSize(folder);
     if (cluster <= 0 || size % cluster == 0) return size;
-    int64_t rounded = (int64_t{size} / cluster + 1) * cluster;
+    int64_t rounded = (int64_t{size / cluster} + 1) * cluster;
     return rounded > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
                                                          : static_cast<int32_t>(rounded);
 }

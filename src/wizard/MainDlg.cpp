@@ -128,6 +128,18 @@ void TMainDlgForm::Handle(Action action)
     ++handlerDepth_;
     try {
         action();
+    } catch (...) {
+        ShowCaughtError();
+    }
+    EndHandler();
+}
+
+// Called inside a handler: shows the error being handled, whatever its kind. One copy of the
+// handlers, not one in each instance of Handle.
+void TMainDlgForm::ShowCaughtError()
+{
+    try {
+        throw;
     } catch (const std::bad_alloc&) {   // its what() is the runtime's English
         MessageDialog(kMsgOutOfMemory, mtError, mbOK);
     } catch (const std::exception& e) {
@@ -135,6 +147,10 @@ void TMainDlgForm::Handle(Action action)
     } catch (...) {
         MessageDialog("Erreur inattendue.", mtError, mbOK);
     }
+}
+
+void TMainDlgForm::EndHandler()
+{
     --handlerDepth_;
     // As the modal loop would, once no dialog of a handler is open any more.
     if (handlerDepth_ == 0)

@@ -114,6 +114,8 @@ public:
 
 private:
     template <class Action> void Handle(Action action);
+    void ShowCaughtError();
+    void EndHandler();
     void ApplyModalResult();
     void Close(int modalResult);
     bool EnterPage(uint8_t fromPage, uint8_t toPage, Ctl& focus);

@@ -32,6 +32,13 @@ TEST(DateTime, LastMillisecondRoundsIntoTheNextDay) {
     ExpectSame(DecodeDateTime(36526.0 - 1e-9), At(2000, 1, 1));
 }
 
+TEST(DateTime, NoNumberOrOneFarOutsideTheCalendarDecodesToItsEdge) {
+    ExpectSame(DecodeDateTime(std::numeric_limits<double>::quiet_NaN()), At(1899, 12, 30));
+    EXPECT_EQ(DecodeDateTime(1e300).year, DecodeDateTime(1e9).year);
+    EXPECT_GT(DecodeDateTime(1e9).year, 2000000);
+    EXPECT_LT(DecodeDateTime(-1e300).year, -2000000);
+}
+
 TEST(DosDateTime, PacksWithTwoSecondStepsWithin1980To2099) {
     EXPECT_EQ(DateTimeToDos(EncodeDateTime(At(1980, 1, 1))), 0x00210000u);
     EXPECT_EQ(DateTimeToDos(EncodeDateTime(At(2005, 6, 15, 14, 30, 21))),
