@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -32,9 +33,11 @@ std::string TempFolder();   // ends in a backslash; empty when the system names 
 std::string NewTempFileName();
 void DeleteTempItems();
 std::string SpecialFolder(int csidl);
-// Orders names as the folder list and "Update.log" show them. One function for every sort, so
-// the program carries one copy of the sorting code.
+// Orders names as the folder list and "Update.log" show them.
 bool LessIgnoringCase(const std::string& a, const std::string& b);
+// Sorts names in that order. One function for every sort, so the program carries one copy of
+// the sorting code.
+void SortIgnoringCase(std::vector<std::string>& names);
 // The temporary prefix derived from a title: "~" and its letters A-Z, a-z.
 std::string TempPrefixFromTitle(const std::string& title);
 

@@ -194,7 +194,7 @@ void TDirectoryListBox::RebuildRows() {
             if (f.name == "." || f.name == "..") continue;
             names.push_back(f.name);
         }
-        std::sort(names.begin(), names.end(), LessIgnoringCase);
+        SortIgnoringCase(names);
         std::string prefix = CurrentFolder;
         WithTrailingBackslash(prefix);
         for (const std::string& name : names) Rows.push_back({prefix + name, TFolderGlyph::Closed});

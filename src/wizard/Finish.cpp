@@ -1,6 +1,5 @@
 #include "wizard/Finish.h"
 
-#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include "engine/InstallPlan.h"
@@ -151,7 +150,7 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
 {
     if (publicFiles.empty())
         return;
-    std::sort(publicFiles.begin(), publicFiles.end(), LessIgnoringCase);
+    SortIgnoringCase(publicFiles);
     const std::string path = DataFolder(choices, SharedDataFolder) + "Update.log";
     if (LeadsThroughLink(path))
         throw TextError(LinkRefusedText(path));
