@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/FunctionRef.h"
+
 // Attribute bits as the file system reports them.
 enum : uint32_t {
     kAttrReadOnly = 0x01,
@@ -166,7 +168,7 @@ public:
     virtual std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) = 0;
 
     // Windows and processes
-    virtual void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) = 0;
+    virtual void EnumTopLevelWindows(FunctionRef<bool(uintptr_t window)> visit) = 0;
     virtual bool WindowHasProperty(uintptr_t window, const std::string& property) = 0;
     // Starts the program file at application (a full path) with that command line, in that folder.
     virtual bool StartProgram(const std::string& application, const std::string& commandLine,

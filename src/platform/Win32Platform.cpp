@@ -465,7 +465,7 @@ std::unique_ptr<RegistryKey> Win32Platform::OpenOrCreateKey(RegRoot root, const 
 
 // Listed first and visited after the system's walk, so that what a visit throws never has to
 // cross the system's frames. A window closed in between only fails its visit's calls.
-void Win32Platform::EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) {
+void Win32Platform::EnumTopLevelWindows(FunctionRef<bool(uintptr_t window)> visit) {
     WindowList list;
     ::EnumWindows(ListWindow, reinterpret_cast<LPARAM>(&list));
     if (list.incomplete) throw std::bad_alloc();   // a partial list could miss the window sought

@@ -65,12 +65,12 @@ DiskSpaceView ComputeDiskSpace(const CheckListModel& rows, const std::string& ma
 }
 
 void KeepFirstComponent(CheckListModel& rows, const std::vector<int>& compIds,
-                        const std::function<void()>& updateDiskSpace) {
+                        FunctionRef<void()> updateDiskSpace) {
     if (!compIds.empty() && compIds[0] == 0 && rows.State(0) != cbGrayed) {
         rows.SetState(0, cbGrayed);
         return;
     }
-    if (updateDiskSpace) updateDiskSpace();
+    updateDiskSpace();
 }
 
 std::string RowSizeText(int32_t value, const std::string& mainDir) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/FunctionRef.h"
+
 enum TCheckBoxState { cbUnchecked = 0, cbChecked = 1, cbGrayed = 2 };
 
 // The rows of a three-state check list, each with a spare 32-bit value slot.
@@ -51,7 +53,7 @@ DiskSpaceView ComputeDiskSpace(const CheckListModel& rows, const std::string& ma
 // After a user toggle: the word processor's row goes back to grayed (and nothing else
 // changes); any other toggle refreshes the disk-space figures.
 void KeepFirstComponent(CheckListModel& rows, const std::vector<int>& compIds,
-                        const std::function<void()>& updateDiskSpace);
+                        FunctionRef<void()> updateDiskSpace);
 
 // The size shown on a row: its need rounded up to the clusters of mainDir's disk.
 std::string RowSizeText(int32_t value, const std::string& mainDir);

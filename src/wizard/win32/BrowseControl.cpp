@@ -122,7 +122,7 @@ int FontHeight(HWND window, HFONT font) {
 }
 
 void BrowseControl::RefillRows(const RowMessages& messages, size_t count, int selected,
-                               const std::function<std::string(size_t row)>& text)
+                               FunctionRef<std::string(size_t row)> text)
 {
     SendMessageA(window_, WM_SETREDRAW, FALSE, 0);
     SendMessageA(window_, messages.reset, 0, 0);

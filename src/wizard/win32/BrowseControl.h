@@ -6,6 +6,8 @@
 #include <string>
 #include <windows.h>
 
+#include "platform/FunctionRef.h"
+
 namespace browse {
 
 // One owner-drawn control; lives as long as its window and is deleted with it.
@@ -35,7 +37,7 @@ protected:
     // their texts (a screen reader reads them, a typed letter finds them); drawing goes by index.
     struct RowMessages { UINT reset, add, select; };
     void RefillRows(const RowMessages& messages, size_t count, int selected,
-                    const std::function<std::string(size_t row)>& text);
+                    FunctionRef<std::string(size_t row)> text);
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);

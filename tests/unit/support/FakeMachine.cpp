@@ -1043,7 +1043,7 @@ std::unique_ptr<ShellLink> FakeMachine::NewShellLink() {
 
 // ---------------------------------------------------------------- windows and processes
 
-void FakeMachine::EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) {
+void FakeMachine::EnumTopLevelWindows(FunctionRef<bool(uintptr_t window)> visit) {
     std::vector<uintptr_t> handles;
     {
         std::lock_guard g(mutex_);

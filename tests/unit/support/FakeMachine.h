@@ -183,7 +183,7 @@ public:
 
     std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) override;
 
-    void EnumTopLevelWindows(const std::function<bool(uintptr_t window)>& visit) override;
+    void EnumTopLevelWindows(FunctionRef<bool(uintptr_t window)> visit) override;
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
     bool StartProgram(const std::string& application, const std::string& commandLine,
                       const std::string& currentDir, unsigned showMode) override;
