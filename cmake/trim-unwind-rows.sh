@@ -19,17 +19,21 @@ for arg in "$@"; do
 done
 [ -n "$out" ] || exec "$@"
 
-# The arguments with -c turned into -S and the object into an assembly file.
+# The arguments with -c turned into -S and the output into an assembly file (the dependency
+# file still names the object).
 compile_to() {
-    local target=$1 a
+    local target=$1 a before=
     shift
     args=()
     for a in "$@"; do
-        case $a in
-            -c) args+=(-S) ;;
-            "$out") args+=("$target") ;;
-            *) args+=("$a") ;;
-        esac
+        if [ "$before" = -o ]; then
+            args+=("$target")
+        elif [ "$a" = -c ]; then
+            args+=(-S)
+        else
+            args+=("$a")
+        fi
+        before=$a
     done
 }
 
