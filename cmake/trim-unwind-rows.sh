@@ -11,7 +11,6 @@
 set -uo pipefail
 
 out=
-args=()
 prev=
 for arg in "$@"; do
     [ "$prev" = -o ] && out=$arg

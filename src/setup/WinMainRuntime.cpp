@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <exception>
 #include <new>
-#include <string>
 #include <typeinfo>
 
 #include "instutils/TextError.h"
