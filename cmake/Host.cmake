@@ -31,10 +31,11 @@ endif()
 
 # Unit tests over the fake machine
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS
-     ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp ${CMAKE_SOURCE_DIR}/tests/unit/support/*.cpp)
+     ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp ${CMAKE_SOURCE_DIR}/tests/unit/support/*.cpp
+     ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)
 if(UNIT_TEST_SOURCES)
     add_executable(unit_tests ${UNIT_TEST_SOURCES})
-    target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit ${CMAKE_SOURCE_DIR}/tools)
+    target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/tools)
     target_link_libraries(unit_tests PRIVATE velmorra_core GTest::gtest GTest::gtest_main pthread)
     if(PACKER_SOURCES)
         # The packer's rules are tested too.

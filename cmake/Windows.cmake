@@ -55,7 +55,8 @@ if(VELMORRA_WIN_TESTS)
     add_library(gtest_win STATIC ${GTEST_ROOT}/src/gtest-all.cc ${GTEST_ROOT}/src/gtest_main.cc)
     target_include_directories(gtest_win PUBLIC ${GTEST_ROOT}/include PRIVATE ${GTEST_ROOT})
     target_compile_options(gtest_win PRIVATE -w)
-    file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp)
+    file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.cpp
+         ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)
     # The window tests load the program's pictures: the runner carries them, unless the
     # tests bring resource files of their own.
     file(GLOB WIN_TEST_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*.rc)
@@ -69,7 +70,7 @@ if(VELMORRA_WIN_TESTS)
         add_executable(win_tests ${WIN_TEST_SOURCES} ${CMAKE_SOURCE_DIR}/src/setup/FrameTables.cpp
                   ${CMAKE_SOURCE_DIR}/src/setup/Unwinder.cpp ${CMAKE_SOURCE_DIR}/src/setup/ExceptionStore.cpp
                   ${WIN_TEST_RC})
-        target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${RESOURCES_DIR})
+        target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/tests ${RESOURCES_DIR})
         # The tests also compress: Debian's whole zlib, after the inflating code the product links.
         target_link_libraries(win_tests PRIVATE velmorra_core gtest_win /usr/i686-w64-mingw32/lib/libz.a)
         target_link_options(win_tests PRIVATE ${WIN_LINK_FLAGS})

@@ -905,6 +905,9 @@ bool FakeMachine::SetLastWriteDos(const std::string& path, uint32_t dosDateTime)
     if (!Readable(p) || locked_.count(p.Key())) return false;
     Node* n = Find(p);
     if (!n || n->folder || (n->attributes & kAttrReadOnly)) return false;
+    // As DosDateTimeToFileTime: a date without a month or a day is no date.
+    const uint32_t date = dosDateTime >> 16;
+    if ((date & 0x1F) == 0 || ((date >> 5) & 0xF) == 0) return false;
     n->lastWrite = dosDateTime;
     return true;
 }
