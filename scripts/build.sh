@@ -74,7 +74,7 @@ build_win() {
 }
 
 build_wintest() {
-    configure build/wintest -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32-posix.cmake" \
+    configure build/wintest -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
         -DVELMORRA_WIN_TESTS=ON || return 1
     cmake --build build/wintest -j"$JOBS"
 }

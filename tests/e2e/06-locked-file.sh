@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Files held open by another program during the copying. "&Réessayer" asks again while the
 # file is held and writes it once released; "I&gnorer" leaves it and goes on; on a second run
-# "A&bandonner" closes the wizard at once, and what was chosen is still recorded.
+# "A&bandonner" closes the wizard at once, and what was chosen is still recorded. An
+# "Update.log" held when "&Terminer" is pressed is an error thrown in the wizard's event: it is
+# shown and the wizard stays until the file is free.
 source "$(dirname "$0")/lib/harness.sh"
 e2e_begin locked-file
 
@@ -35,7 +37,15 @@ release_file sounds
 same_as_payload Velmorra.chm "$D/Velmorra.chm"
 same_as_payload "Coupe de mots.dat" "$D/Coupe de mots.dat"
 next_to_page 6 7
+hold_file "$DATA_WIN\\Update.log" update
+set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
+press "$FINISH"
+expect_dialog Erreur OK "Impossible d'ouvrir le fichier $DATA_WIN\\Update.log" "error on the held Update.log"
+answer OK
+wait_page 7
+release_file update
 finish_without_launch
+check "Update.log lacks the stamp line once released" grep -q '^\*' "$DATA/Update.log"
 LOG=$(text_of "$D/Install.log" | tr -d '\r')
 check_eq "$(grep -cxF "File Copy: $DEST\\Velmorra.chm" <<<"$LOG")" 1 "lines for the retried file in Install.log"
 check_eq "$(grep -cF 'Basic.asn' <<<"$LOG")" 0 "lines for the ignored file in Install.log"

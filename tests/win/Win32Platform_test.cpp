@@ -1,7 +1,5 @@
-// The real platform on real files, Wine's registry and real windows, and the program's own
-// frame-table search, unwinder and exception store.
+// The real platform on real files, Wine's registry and real windows.
 #include <atomic>
-#include <cxxabi.h>
 #include <exception>
 #include <string>
 #include <vector>
@@ -11,7 +9,6 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "instutils/Paths.h"
-#include "setup/FrameTables.h"
 
 // After FileHelpers.h, whose CSIDL constants the shell header would otherwise turn into macros.
 #include <shlobj.h>
@@ -147,67 +144,6 @@ TEST_F(RealFolders, DeleteFolderTreeRemovesATreeButLeavesOneHoldingAReadOnlyFile
 
 // ---- threads ----------------------------------------------------------------
 
-__attribute__((noinline)) void ThrowThroughCleanup(int& cleaned)
-{
-    struct Cleanup {
-        int& count;
-        ~Cleanup() { ++count; }
-    } cleanup{cleaned};
-    throw std::runtime_error("through");
-}
-
-// Overwrites the registers a function must give back unchanged, then throws: the unwinder
-// must take its callers' values back from where this frame saved them.
-__attribute__((noinline)) void ThrowOverCalleeSavedRegisters()
-{
-    asm volatile("movl $0x5a5a5a5a, %%ebx\n\tmovl $0x5a5a5a5a, %%esi\n\tmovl $0x5a5a5a5a, %%edi"
-                 ::: "ebx", "esi", "edi");
-    throw std::runtime_error("registers");
-}
-
-// Keeps values in those registers across the throw (optimised, so they live in registers).
-__attribute__((noinline, optimize("O2"))) int SumKeptAcrossThrow(const volatile int* in)
-{
-    const int a = in[0], b = in[1], c = in[2];
-    try {
-        ThrowOverCalleeSavedRegisters();
-    } catch (const std::exception&) {
-    }
-    return a + 2 * b + 3 * c;
-}
-
-// Rethrows from a handler, through a frame with a cleanup.
-__attribute__((noinline, optimize("O2"))) void RethrowThroughCleanup(int& cleaned)
-{
-    struct Cleanup {
-        int& count;
-        ~Cleanup() { ++count; }
-    } cleanup{cleaned};
-    try {
-        ThrowOverCalleeSavedRegisters();
-    } catch (const std::runtime_error&) {
-        throw;
-    }
-}
-
-TEST(FrameTables, ExceptionsUnwindThroughTheProgramsFunctionsAndNothingElseIsFound)
-{
-    int cleaned = 0;
-    EXPECT_THROW(ThrowThroughCleanup(cleaned), std::runtime_error);
-    EXPECT_EQ(cleaned, 1);
-    volatile int in[] = {1000, 20, 3};
-    EXPECT_EQ(SumKeptAcrossThrow(in), 1000 + 40 + 9);
-    EXPECT_THROW(RethrowThroughCleanup(cleaned), std::runtime_error);
-    EXPECT_EQ(cleaned, 2);
-
-    dwarf_eh_bases bases{};
-    void* function = reinterpret_cast<void*>(&ThrowThroughCleanup);
-    EXPECT_NE(_Unwind_Find_FDE(static_cast<char*>(function) + 1, &bases), nullptr);
-    EXPECT_EQ(bases.func, function);
-    void* system = reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "Sleep"));
-    EXPECT_EQ(_Unwind_Find_FDE(system, &bases), nullptr);
-}
-
 using RealThreads = RealMachineTest;
 
 TEST_F(RealThreads, AnExceptionEndsOnlyItsThread)
@@ -216,36 +152,6 @@ TEST_F(RealThreads, AnExceptionEndsOnlyItsThread)
     ASSERT_NE(nullptr, thread);
     thread->Join();
     EXPECT_TRUE(thread->Finished());
-}
-
-// The runtime's record of an exception lies in the room the program's store leaves before the
-// object, and each thread counts its own exceptions in flight.
-bool ExceptionRecordFitsItsRoom()
-{
-    struct Counted {
-        int& inFlight;
-        ~Counted() { inFlight = std::uncaught_exceptions(); }
-    };
-    int inFlight = 0;
-    try {
-        Counted counted{inFlight};
-        throw 7;
-    } catch (const int& thrown) {
-        const char* record = *reinterpret_cast<char* const*>(abi::__cxa_get_globals());
-        const char* object = reinterpret_cast<const char*>(&thrown);
-        return inFlight == 1 && std::uncaught_exceptions() == 0 && object > record &&
-               object - record + sizeof(int) <= 128;   // with its reference count
-    }
-    return false;
-}
-
-TEST_F(RealThreads, AnExceptionsRecordFitsTheStoreOnEveryThread)
-{
-    EXPECT_TRUE(ExceptionRecordFitsItsRoom());
-    std::atomic<bool> fits{false};
-    std::unique_ptr<Thread> thread = Sys().StartThread([&] { fits = ExceptionRecordFitsItsRoom(); });
-    thread->Join();
-    EXPECT_TRUE(fits);
 }
 
 // ---- drives -----------------------------------------------------------------

@@ -1,4 +1,7 @@
-// Pieces of the C and C++ runtimes that the program replaces with lean ones of its own.
+// The C++ runtime's error pieces that the program links in place of the library's verbose ones.
+// The libraries call them by name, and the linker takes a program's definition before an
+// archive's; it refuses two definitions of one name, so the library's file of throwers is
+// replaced whole or not at all.
 
 #include <cstdarg>
 #include <cstdlib>
@@ -114,26 +117,3 @@ void __throw_out_of_range_fmt(const char* format, ...)
 }
 
 }  // namespace std
-
-extern "C" {
-
-// The start-up code's relocator patches references to data that DLLs export and the code
-// imported without saying so. The linker made none here, and the relocator with its section
-// search costs 3 KB: a program linked with some must not start half patched.
-extern char __RUNTIME_PSEUDO_RELOC_LIST__[];
-extern char __RUNTIME_PSEUDO_RELOC_LIST_END__[];
-
-void _pei386_runtime_relocator()
-{
-    if (__RUNTIME_PSEUDO_RELOC_LIST_END__ - __RUNTIME_PSEUDO_RELOC_LIST__ >= 8)
-        std::abort();
-}
-
-// The start-up code's handler for math errors prints them on stderr, which a windowed program
-// has not got; 0 leaves the error to the library's usual handling, as that handler does.
-int _matherr(struct _exception*)
-{
-    return 0;
-}
-
-}  // extern "C"
