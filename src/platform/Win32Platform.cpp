@@ -646,3 +646,126 @@ bool Win32Platform::CreateNewFile(const std::string& path, const void* data, siz
 bool Win32Platform::MoveReplacing(const std::string& from, const std::string& to) {
     return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
+
+// ---- links planted by another user ---------------------------------------
+
+namespace {
+
+class Win32HeldFolder : public HeldFolder {
+public:
+    explicit Win32HeldFolder(FileHandle folder) : folder_(std::move(folder)) {}
+
+private:
+    FileHandle folder_;
+};
+
+// The entry itself, never a link's target; its attributes read through the same handle.
+FileHandle OpenNoLink(const std::string& path, DWORD access, DWORD share, BY_HANDLE_FILE_INFORMATION& info) {
+    FileHandle entry(::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (entry && !::GetFileInformationByHandle(entry.Get(), &info)) return FileHandle();
+    return entry;
+}
+
+bool IsKind(const BY_HANDLE_FILE_INFORMATION& info, bool folder) {
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    return ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
+}
+
+// The deletion is asked through the handle that was checked, and only once it was checked:
+// FILE_FLAG_DELETE_ON_CLOSE would delete a refused entry too and cannot be taken back.
+// SetFileInformationByHandle exists from Vista on, NtSetInformationFile on every NT.
+bool MarkForDeletion(HANDLE entry) {
+    using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+    BOOLEAN remove = TRUE;
+    if (HMODULE kernel = ::GetModuleHandleA("kernel32.dll"))
+        if (auto set = ProcAddress<SetInfoFn>(kernel, "SetFileInformationByHandle"))
+            return set(entry, 4 /* FileDispositionInfo */, &remove, sizeof remove) != 0;
+    struct IoStatus {
+        ULONG_PTR status, information;
+    } io{};
+    using NtSetInfoFn = LONG(WINAPI*)(HANDLE, IoStatus*, PVOID, ULONG, int);
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    auto set = ntdll ? ProcAddress<NtSetInfoFn>(ntdll, "NtSetInformationFile") : nullptr;
+    return set && set(entry, &io, &remove, sizeof remove, 13 /* FileDispositionInformation */) >= 0;
+}
+
+// advapi32 is a known DLL, loaded already by every program that reads the registry.
+HMODULE Advapi() {
+    static HMODULE module = nullptr;
+    if (!module) module = ::GetModuleHandleA("advapi32.dll");
+    if (!module) module = LoadSystemLibrary("advapi32.dll").Detach();
+    return module;
+}
+
+bool CryptoRandom(uint32_t& number) {
+    HMODULE advapi = Advapi();
+    if (!advapi) return false;
+    using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);   // RtlGenRandom, XP and later
+    if (auto gen = ProcAddress<GenRandomFn>(advapi, "SystemFunction036"))
+        if (gen(&number, sizeof number)) return true;
+    using AcquireFn = BOOL(WINAPI*)(ULONG_PTR*, LPCSTR, LPCSTR, DWORD, DWORD);
+    using GenFn = BOOL(WINAPI*)(ULONG_PTR, DWORD, BYTE*);
+    using ReleaseFn = BOOL(WINAPI*)(ULONG_PTR, DWORD);
+    auto acquire = ProcAddress<AcquireFn>(advapi, "CryptAcquireContextA");
+    auto gen = ProcAddress<GenFn>(advapi, "CryptGenRandom");
+    auto release = ProcAddress<ReleaseFn>(advapi, "CryptReleaseContext");
+    ULONG_PTR provider = 0;
+    if (!acquire || !gen || !release ||
+        !acquire(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+        return false;
+    const bool made = gen(provider, sizeof number, reinterpret_cast<BYTE*>(&number)) != 0;
+    release(provider, 0);
+    return made;
+}
+
+}  // namespace
+
+std::unique_ptr<HeldFolder> Win32Platform::HoldFolder(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    // Read access takes part in the sharing check, so the missing delete sharing holds.
+    FileHandle folder = OpenNoLink(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, info);
+    if (!folder || !IsKind(info, true)) return nullptr;
+    return std::make_unique<Win32HeldFolder>(std::move(folder));
+}
+
+DeleteOutcome Win32Platform::DeleteEntryNoLink(const std::string& path, bool folder) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FileHandle entry = OpenNoLink(path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, info);
+    if (!entry) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? DeleteOutcome::Missing
+                                                                                : DeleteOutcome::Failed;
+    }
+    if (!IsKind(info, folder)) return DeleteOutcome::Refused;
+    return MarkForDeletion(entry.Get()) ? DeleteOutcome::Deleted : DeleteOutcome::Failed;
+}
+
+uint32_t Win32Platform::RandomNumber() {
+    uint32_t number = 0;
+    if (CryptoRandom(number)) return number;
+    // No generator: counters nobody else reads at this instant, mixed.
+    static uint32_t calls = 0;
+    LARGE_INTEGER counter{};
+    ::QueryPerformanceCounter(&counter);
+    number = counter.LowPart ^ (::GetTickCount() << 11) ^ (::GetCurrentProcessId() << 16) ^
+             ::GetCurrentThreadId() ^ (++calls * 0x9E3779B9u);
+    number ^= number >> 16;
+    number *= 0x45D9F3Bu;
+    return number ^ (number >> 16);
+}
+
+bool Win32Platform::IsElevated() {
+    HMODULE advapi = Advapi();
+    using OpenTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+    using TokenInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD, PDWORD);
+    auto open = advapi ? ProcAddress<OpenTokenFn>(advapi, "OpenProcessToken") : nullptr;
+    auto query = advapi ? ProcAddress<TokenInfoFn>(advapi, "GetTokenInformation") : nullptr;
+    HANDLE raw = nullptr;
+    if (!open || !query || !open(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    FileHandle token(raw);
+    DWORD elevated = 0, size = 0;
+    // TokenElevation (20) is unknown before Vista: the question fails there.
+    return query(token.Get(), 20, &elevated, sizeof elevated, &size) && elevated != 0;
+}

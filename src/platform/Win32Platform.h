@@ -76,6 +76,11 @@ public:
                        uint32_t dosDateTime) override;
     bool MoveReplacing(const std::string& from, const std::string& to) override;
 
+    std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
+    DeleteOutcome DeleteEntryNoLink(const std::string& path, bool folder) override;
+    uint32_t RandomNumber() override;
+    bool IsElevated() override;
+
 private:
     using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
     using GetConnectionFn = DWORD(APIENTRY*)(LPCSTR, LPSTR, LPDWORD);

@@ -208,6 +208,15 @@ public:
                        uint32_t dosDateTime) override;
     bool MoveReplacing(const std::string& from, const std::string& to) override;
 
+    // --- Links planted by another user: a held folder can be neither removed nor made a link.
+    std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
+    DeleteOutcome DeleteEntryNoLink(const std::string& path, bool folder) override;
+    bool IsHeld(const std::string& path);
+    void SetRandomNumber(uint32_t next);   // RandomNumber counts up from here
+    uint32_t RandomNumber() override;
+    void SetElevated(bool elevated);
+    bool IsElevated() override;
+
 private:
     struct Node {
         std::string name;   // stored case; for a root, "C:" or "\\server\share"
@@ -229,6 +238,7 @@ private:
     };
     class FakeKey;
     class FakeLink;
+    class FakeHeldFolder;
 
     FullPath Lexical(const std::string& path) const;                            // links not followed
     FullPath Resolve(const std::string& path, bool followLast = true) const;   // links followed
@@ -272,6 +282,9 @@ private:
     std::vector<std::string> deletedAtRestart_;
     bool hasLinks_ = false;
     std::set<std::string> unreadable_;   // keys
+    std::multiset<std::string> held_;    // keys of held folders
+    uint32_t nextRandom_ = 0x5EED0001;
+    bool elevated_ = false;
 };
 
 // Installs a fake machine as the program's platform for the life of the object, and starts
