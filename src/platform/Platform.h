@@ -191,7 +191,15 @@ public:
     virtual bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) = 0;
     virtual bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) = 0;
     // Starts the program with its folder as current directory; its file goes when it has ended.
-    virtual bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) = 0;
+    // Waits until the program passes a code (ReleaseStarter) or ends, and gives that code (or its
+    // exit code). False when it cannot be started.
+    virtual bool RunProgramDeletedOnExit(const std::string& program, const std::string& arguments,
+                                         uint32_t& code) = 0;
+    // In a program so started: passes the code to the one that started it, then waits for its end.
+    virtual void ReleaseStarter(uint32_t code) = 0;
+    // Starts the program with the administrator's rights ("runas") and gives its exit code;
+    // false when they were refused or it could not start.
+    virtual bool RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) = 0;
     virtual bool DeleteAtRestart(const std::string& path) = 0;   // MoveFileEx, delay until reboot
 
     // Safe file writing

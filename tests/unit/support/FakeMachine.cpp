@@ -1134,12 +1134,41 @@ bool FakeMachine::DeleteRegistryValue(RegRoot root, const std::string& path, con
     return it->second.values.erase(Cp1252Upper(name)) != 0;
 }
 
-bool FakeMachine::StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) {
+bool FakeMachine::RunProgramDeletedOnExit(const std::string& program, const std::string& arguments, uint32_t& code) {
     std::lock_guard g(mutex_);
     const size_t slash = program.rfind('\\');
     const std::string folder = slash == std::string::npos ? "" : program.substr(0, slash);
     started_.push_back({program, "\"" + program + "\" " + arguments, folder, 5});
+    code = copyCode_;
     return startResult_;
+}
+
+void FakeMachine::SetCopyCode(uint32_t code) {
+    std::lock_guard g(mutex_);
+    copyCode_ = code;
+}
+
+void FakeMachine::ReleaseStarter(uint32_t code) {
+    std::lock_guard g(mutex_);
+    starterReleasedWith_ = code;
+}
+
+std::optional<uint32_t> FakeMachine::StarterReleasedWith() {
+    std::lock_guard g(mutex_);
+    return starterReleasedWith_;
+}
+
+bool FakeMachine::RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) {
+    std::lock_guard g(mutex_);
+    if (elevationRefused_) return false;
+    started_.push_back({program, "\"" + program + "\" " + arguments, "", 1});
+    code = copyCode_;
+    return true;
+}
+
+void FakeMachine::SetElevationRefused(bool refused) {
+    std::lock_guard g(mutex_);
+    elevationRefused_ = refused;
 }
 
 bool FakeMachine::DeleteAtRestart(const std::string& path) {

@@ -196,7 +196,14 @@ public:
     bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) override;
     bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
     // Recorded among StartedPrograms as "\"program\" arguments" with show mode 5; the file stays.
-    bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) override;
+    // The program's code is the one set (SetStartProgramResult(false): it cannot start).
+    bool RunProgramDeletedOnExit(const std::string& program, const std::string& arguments, uint32_t& code) override;
+    void SetCopyCode(uint32_t code);
+    void ReleaseStarter(uint32_t code) override;
+    std::optional<uint32_t> StarterReleasedWith();
+    // Recorded among StartedPrograms with show mode 1; false when SetElevationRefused.
+    bool RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) override;
+    void SetElevationRefused(bool refused);
     bool DeleteAtRestart(const std::string& path) override;
 
     // --- Safe file writing: links (junctions and symbolic links), and the calls that avoid them.
@@ -285,6 +292,9 @@ private:
     std::multiset<std::string> held_;    // keys of held folders
     uint32_t nextRandom_ = 0x5EED0001;
     bool elevated_ = false;
+    bool elevationRefused_ = false;
+    uint32_t copyCode_ = 0;
+    std::optional<uint32_t> starterReleasedWith_;
 };
 
 // Installs a fake machine as the program's platform for the life of the object, and starts
