@@ -61,7 +61,8 @@ endif()
 # The stand-in word processor of the demo payload.
 file(GLOB VLM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/vlm/*.cpp ${CMAKE_SOURCE_DIR}/payload/vlm/*.rc)
 add_executable(vlm WIN32 ${VLM_SOURCES})
-target_include_directories(vlm PRIVATE ${RESOURCES_DIR})
+target_include_directories(vlm PRIVATE ${RESOURCES_DIR} ${CMAKE_SOURCE_DIR}/payload/vlm)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/payload/vlm/vlm.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/payload/vlm/vlm.manifest)
 target_link_options(vlm PRIVATE ${WIN_LINK_FLAGS})
 # Its removal ("-ui") runs over the setup program's platform layer.
 target_link_libraries(vlm PRIVATE velmorra_core user32 gdi32 advapi32 kernel32)

@@ -1,6 +1,7 @@
 #include "Remover.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -16,7 +17,7 @@ const char kLogName[] = "Install.log";
 const char kLinkName[] = "Traitement de texte Velmorra.lnk";
 const char kFileLine[] = "File Copy: ";
 const char kFolderLine[] = "Made Dir: ";
-const char kCopyName[] = "~VelmorraRemoval";
+const char kPrivatePrefix[] = "~vlm";
 // The stand-in's own traces beside its file: part of the program, not of the user's data.
 const char* const kOwnTraces[] = {"vlm-starts.log", "vlm-cwd.log"};
 
@@ -28,6 +29,8 @@ const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Unin
 
 const char kAskText[] = "Voulez-vous vraiment supprimer Traitement de texte Velmorra et tous ses composants ?";
 const char kUnreadableText[] = "Le journal d'installation \"%s\" ne peut pas être lu.\rRien n'a été supprimé.";
+const char kElevationText[] = "La suppression de Traitement de texte Velmorra demande les droits d'administrateur, "
+                              "qui ont été refusés.\rRien n'a été supprimé.";
 const char kHeldText[] = "Ces fichiers n'ont pas pu être supprimés :\r\r";
 const char kHeldEnd[] = "\r\rUn autre programme les tient sans doute ouverts ;\r"
                         "vous pourrez les supprimer vous-même une fois ce programme fermé.";
@@ -90,37 +93,88 @@ bool Inside(const std::string& path, const std::string& folder, bool orSame) {
     return PlainRelative(p.substr(folder.size()));
 }
 
-bool MayRemoveFile(const Places& places, const std::string& path) {
-    if (Inside(path, places.destination, false) && path.back() != '\\') return true;
-    if (Inside(path, places.sharedData, false) && path.back() != '\\') return true;
-    for (const std::string& folder : places.shortcutFolders)
-        if (EqualNoCase(path, JoinPath(folder, kLinkName))) return true;
-    return false;
-}
-
-bool MayRemoveFolder(const Places& places, const std::string& path) {
-    if (Inside(path, places.destination, true) || Inside(path, places.sharedData, true)) return true;
-    for (std::string folder : places.shortcutFolders) {
-        WithTrailingBackslash(folder);
-        if (Inside(path, folder, true) && path.size() <= folder.size()) return true;
-    }
-    return false;
-}
-
 bool Exists(const std::string& path) { return !Sys().FindFiles(path).empty(); }
 
-// Deletes the file; one that stays (held open, read-only) is added to held.
-void RemoveFile(const std::string& path, std::vector<std::string>& held) {
-    if (!Sys().DeleteFileAt(path) && Exists(path)) held.push_back(path);
+std::string WithoutTrailingBackslash(std::string path) {
+    if (path.size() > 3 && path.back() == '\\') path.pop_back();
+    return path;
+}
+
+// The allowed root (ending in a backslash) a file lies in; empty when it lies in none.
+std::string RootOfFile(const Places& places, const std::string& path) {
+    if (path.empty() || path.back() == '\\') return "";
+    for (const std::string* root : {&places.destination, &places.sharedData})
+        if (Inside(path, *root, false)) return *root;
+    for (const std::string& folder : places.shortcutFolders)
+        if (EqualNoCase(path, JoinPath(folder, kLinkName))) return FolderOf(path);
+    return "";
+}
+
+std::string RootOfFolder(const Places& places, const std::string& path) {
+    for (const std::string* root : {&places.destination, &places.sharedData})
+        if (Inside(path, *root, true)) return *root;
+    for (std::string folder : places.shortcutFolders) {
+        WithTrailingBackslash(folder);
+        if (Inside(path, folder, true) && path.size() <= folder.size()) return folder;
+    }
+    return "";
+}
+
+// The folders from an allowed root down to one inside it, each opened without following a
+// link and held while the work goes on inside: none can be swapped for a link meanwhile.
+// Kept from one path to the next, so that a folder's files share its holds.
+class HeldPath {
+public:
+    // False when one of the folders is a link, not a folder, or missing.
+    bool Reach(const std::string& root, const std::string& folder) {
+        std::vector<std::string> wanted{WithoutTrailingBackslash(root)};
+        const std::string rest = WithoutTrailingBackslash(folder).substr(wanted[0].size());
+        for (size_t slash = rest.find('\\', 1); !rest.empty(); slash = rest.find('\\', slash + 1)) {
+            wanted.push_back(wanted[0] + rest.substr(0, slash));
+            if (slash == std::string::npos) break;
+        }
+        size_t same = 0;
+        while (same < paths_.size() && same < wanted.size() && EqualNoCase(paths_[same], wanted[same])) ++same;
+        Drop(same);
+        for (size_t i = same; i < wanted.size(); ++i) {
+            std::unique_ptr<HeldFolder> held = Sys().HoldFolder(wanted[i]);
+            if (!held) return false;
+            paths_.push_back(wanted[i]);
+            holds_.push_back(std::move(held));
+        }
+        return true;
+    }
+    void Drop(size_t kept = 0) {
+        paths_.resize(kept);
+        while (holds_.size() > kept) holds_.pop_back();
+    }
+
+private:
+    std::vector<std::string> paths_;
+    std::vector<std::unique_ptr<HeldFolder>> holds_;
+};
+
+// Deletes the file through held folders, never through a link; one that stays (held open,
+// read-only, a link, or reached through one) is added to held.
+void RemoveFile(HeldPath& path, const std::string& root, const std::string& file, std::vector<std::string>& held) {
+    if (!path.Reach(root, FolderOf(file))) {
+        if (Exists(file)) held.push_back(file);
+        return;
+    }
+    const DeleteOutcome outcome = Sys().DeleteEntryNoLink(file, false);
+    if (outcome == DeleteOutcome::Refused || outcome == DeleteOutcome::Failed) held.push_back(file);
 }
 
 // The installed program is still ending when its copy starts: give it a moment.
-void RemoveEndingProgram(const std::string& path, std::vector<std::string>& held) {
+void RemoveEndingProgram(HeldPath& path, const std::string& root, const std::string& program,
+                         std::vector<std::string>& held) {
     for (int i = 0; i < kWaitTries; ++i) {
-        if (Sys().DeleteFileAt(path) || !Exists(path)) return;
+        std::vector<std::string> stays;
+        RemoveFile(path, root, program, stays);
+        if (stays.empty()) return;
         Sys().SleepMs(100);
     }
-    held.push_back(path);
+    held.push_back(program);
 }
 
 size_t Depth(const std::string& folder) {
@@ -129,11 +183,19 @@ size_t Depth(const std::string& folder) {
     return static_cast<size_t>(std::count(folder.begin(), folder.begin() + end, '\\'));
 }
 
-// A folder goes only when empty: a document saved there keeps it.
-void RemoveFolders(std::vector<std::string> folders) {
+// A folder goes only when empty (a document saved there keeps it), deepest first, with the
+// folders above it held; a link in its place stays and is reported.
+void RemoveFolders(const Places& places, std::vector<std::string> folders, std::vector<std::string>& held) {
     std::stable_sort(folders.begin(), folders.end(),
                      [](const std::string& a, const std::string& b) { return Depth(a) > Depth(b); });
-    for (const std::string& folder : folders) Sys().RemoveDir(folder);
+    HeldPath path;
+    for (const std::string& folder : folders) {
+        const std::string root = RootOfFolder(places, folder), plain = WithoutTrailingBackslash(folder);
+        if (root.empty()) continue;
+        if (EqualNoCase(plain, WithoutTrailingBackslash(root))) path.Drop();
+        else if (!path.Reach(root, FolderOf(plain))) continue;
+        if (Sys().DeleteEntryNoLink(plain, true) == DeleteOutcome::Refused) held.push_back(folder);
+    }
 }
 
 std::string StringValue(RegistryKey& key, const std::string& name) {
@@ -188,10 +250,10 @@ std::string UnreadableMessage(const std::string& logPath) {
     return text;
 }
 
-bool ReadLog(const std::string& logPath, std::vector<std::string>& lines) {
+bool ReadLog(const std::string& logPath, bool silent, std::vector<std::string>& lines) {
     std::string text;
     if (!Sys().ReadWholeFile(logPath, text)) {
-        Sys().ShowMessageBox(UnreadableMessage(logPath), "Erreur", kOkError);
+        if (!silent) Sys().ShowMessageBox(UnreadableMessage(logPath), "Erreur", kOkError);
         return false;
     }
     lines = SplitLines(text);
@@ -202,39 +264,126 @@ bool StartsWith(const std::string& line, const std::string& prefix) {
     return line.size() > prefix.size() && line.compare(0, prefix.size(), prefix) == 0;
 }
 
-// A free name for the copy in the temporary folder: an earlier one may still be running.
-std::string CopyPath() {
+std::string CopyArguments(const RemovalSwitches& switches, const std::string& program) {
+    return std::string("-ui ") + (switches.silent ? "/S " : "") + "\"" + program + "\"";
+}
+
+// A folder of its own in the temporary folder, made where nothing had that name: no DLL can
+// have been planted in it beforehand. Its name cannot be guessed.
+std::string MakePrivateFolder() {
     const std::string temp = Sys().TempPath();
-    if (temp.empty()) return "";
-    for (int n = 0; n < 10; ++n) {
-        std::string path = JoinPath(temp, kCopyName + (n ? std::to_string(n) : std::string()) + ".exe");
-        if (!Exists(path) || Sys().DeleteFileAt(path)) return path;
+    for (int tries = 0; tries < 16 && !temp.empty(); ++tries) {
+        char name[24];
+        std::snprintf(name, sizeof name, "%s%08X.tmp", kPrivatePrefix, static_cast<unsigned>(Sys().RandomNumber()));
+        const std::string folder = JoinPath(temp, name);
+        if (Sys().CreateDir(folder)) return folder;
     }
     return "";
 }
 
-}  // namespace
-
-int StartRemoval() {
-    const std::string self = Sys().ModuleFileName();
-    if (Sys().ShowMessageBox(kAskText, "Confirmation", kYesNoQuestion) != kIdYes) return 0;
-    std::vector<std::string> lines;
-    if (!ReadLog(JoinPath(FolderOf(self), kLogName), lines)) return 1;
-
-    const std::string copy = CopyPath();
+// Runs the copy and gives its exit code; false when no copy could run.
+bool RunCopy(const RemovalSwitches& switches, const std::string& self, int& code) {
+    const std::string folder = MakePrivateFolder();
+    if (folder.empty()) return false;
+    const std::string copy = JoinPath(folder, kProgramName);
     std::string bytes;
-    if (!copy.empty() && Sys().ReadWholeFile(self, bytes) &&
-        Sys().WriteNewFile(copy, bytes.data(), bytes.size(), FileShare::None)) {
-        if (Sys().StartProgramDeletedOnExit(copy, "-ui \"" + self + "\"")) return 0;
-        Sys().DeleteFileAt(copy);
+    uint32_t passed = 0;
+    if (Sys().ReadWholeFile(self, bytes) &&
+        Sys().CreateNewFile(copy, bytes.data(), bytes.size(), FileShare::None, 0)) {
+        if (Sys().RunProgramDeletedOnExit(copy, CopyArguments(switches, self), passed)) {
+            code = static_cast<int>(passed);
+            return true;
+        }
+        Sys().DeleteEntryNoLink(copy, false);
     }
-    // No copy could run: do the work here; this program's own file goes at the next restart.
-    return FinishRemoval(self);
+    Sys().DeleteEntryNoLink(folder, true);
+    return false;
 }
 
-int FinishRemoval(const std::string& program) {
+// A removal started without the rights its installation needs (per machine, on Vista and
+// later) starts again with them; false when it needs none.
+bool NeedsElevation(const RemovalSwitches& switches, const std::string& self) {
+    unsigned platformId = 0, major = 0;
+    if (switches.restarted || !Sys().GetVersion(platformId, major) || platformId != 2 || major < 6) return false;
+    return EqualNoCase(ProgramOf(StringValueOf(RegRoot::LocalMachine, kUninstallKey, "UninstallString")), self) &&
+           !Sys().IsElevated();
+}
+
+int RestartElevated(const RemovalSwitches& switches, const std::string& self) {
+    uint32_t code = 0;
+    if (Sys().RunElevated(self, std::string("-ui /RUNAS") + (switches.silent ? " /S" : ""), code))
+        return static_cast<int>(code);
+    if (!switches.silent) Sys().ShowMessageBox(kElevationText, "Erreur", kOkError);
+    return kRemovalSaidNo;
+}
+
+void ReportHeld(const std::vector<std::string>& held) {
+    std::string text = kHeldText;
+    for (const std::string& path : held) text += path + "\r";
+    text.pop_back();
+    Sys().ShowMessageBox(text + kHeldEnd, "Avertissement", kOkWarning);
+}
+
+// The copy's own folder, once the copy has moved its file out (a running program's file can
+// be renamed, not deleted; it goes when the copy ends).
+void RemovePrivateFolder(const std::string& self) {
+    const std::string folder = FolderOf(self), temp = Sys().TempPath();
+    if (temp.empty() || !EqualNoCase(FolderOf(WithoutTrailingBackslash(folder)), temp) ||
+        !StartsWithNoCase(folder.substr(temp.size()), kPrivatePrefix))
+        return;
+    for (const char* trace : kOwnTraces) Sys().DeleteEntryNoLink(folder + trace, false);
+    char name[24];
+    std::snprintf(name, sizeof name, "%s%08X.tmp", kPrivatePrefix, static_cast<unsigned>(Sys().RandomNumber()));
+    if (Sys().MoveReplacing(self, JoinPath(temp, name))) Sys().DeleteEntryNoLink(WithoutTrailingBackslash(folder), true);
+}
+
+}  // namespace
+
+bool ParseRemovalSwitches(const std::string& arguments, RemovalSwitches& switches) {
+    size_t at = 0;
+    while (at < arguments.size()) {
+        if (arguments[at] == ' ' || arguments[at] == '\t') {
+            ++at;
+            continue;
+        }
+        if (arguments[at] == '"') {
+            const size_t close = arguments.find('"', at + 1);
+            if (close == std::string::npos || !switches.program.empty()) return false;
+            switches.program = arguments.substr(at + 1, close - at - 1);
+            at = close + 1;
+            continue;
+        }
+        size_t end = arguments.find_first_of(" \t", at);
+        if (end == std::string::npos) end = arguments.size();
+        const std::string word = arguments.substr(at, end - at);
+        if (EqualNoCase(word, "/S")) switches.silent = true;
+        else if (EqualNoCase(word, "/RUNAS")) switches.restarted = true;
+        else return false;
+        at = end;
+    }
+    return true;
+}
+
+int StartRemoval(const RemovalSwitches& switches) {
+    const std::string self = Sys().ModuleFileName();
+    if (NeedsElevation(switches, self)) return RestartElevated(switches, self);
+    if (!switches.silent && Sys().ShowMessageBox(kAskText, "Confirmation", kYesNoQuestion) != kIdYes)
+        return kRemovalSaidNo;
+    std::vector<std::string> lines;
+    if (!ReadLog(JoinPath(FolderOf(self), kLogName), switches.silent, lines)) return kRemovalFailed;
+
+    int code = kRemovalFailed;
+    if (RunCopy(switches, self, code)) return code;
+    // No copy could run: do the work here; this program's own file goes at the next restart.
+    RemovalSwitches here = switches;
+    here.program = self;
+    return FinishRemoval(here);
+}
+
+int FinishRemoval(const RemovalSwitches& switches) {
+    const std::string& program = switches.program;
     // The path comes from a command line: never take another program for the product's.
-    if (!EqualNoCase(program.substr(FolderOf(program).size()), kProgramName)) return 2;
+    if (!EqualNoCase(program.substr(FolderOf(program).size()), kProgramName)) return kRemovalBadSwitch;
     const std::string self = Sys().ModuleFileName();
     // Not a folder of the installation as current directory: it could not be removed.
     const std::string temp = Sys().TempPath();
@@ -243,35 +392,45 @@ int FinishRemoval(const std::string& program) {
     const Places places = PlacesOf(program);
     const std::string logPath = JoinPath(places.destination, kLogName);
     std::vector<std::string> lines;
-    if (!ReadLog(logPath, lines)) return 1;
+    if (!ReadLog(logPath, switches.silent, lines)) return kRemovalFailed;
 
     std::vector<std::string> held, folders;
+    HeldPath path;
     for (const std::string& line : lines) {
         if (StartsWith(line, kFileLine)) {
-            const std::string path = line.substr(sizeof kFileLine - 1);
-            if (MayRemoveFile(places, path) && !EqualNoCase(path, program) && !EqualNoCase(path, logPath))
-                RemoveFile(path, held);
+            const std::string file = line.substr(sizeof kFileLine - 1), root = RootOfFile(places, file);
+            if (!root.empty() && !EqualNoCase(file, program) && !EqualNoCase(file, logPath))
+                RemoveFile(path, root, file, held);
         } else if (StartsWith(line, kFolderLine)) {
-            const std::string path = line.substr(sizeof kFolderLine - 1);
-            if (MayRemoveFolder(places, path)) folders.push_back(path);
+            const std::string folder = line.substr(sizeof kFolderLine - 1);
+            if (!RootOfFolder(places, folder).empty()) folders.push_back(folder);
         }
     }
-    // The program and its log last: a removal cut short can be run again.
-    const bool running = EqualNoCase(self, program);
-    if (running) Sys().DeleteAtRestart(program);
-    else RemoveEndingProgram(program, held);
-    for (const char* trace : kOwnTraces) Sys().DeleteFileAt(places.destination + trace);
-    RemoveFile(logPath, held);
-    RemoveFolders(folders);
+    for (const char* trace : kOwnTraces) RemoveFile(path, places.destination, places.destination + trace, held);
+    RemoveFile(path, places.destination, logPath, held);
+    path.Drop();
+    RemoveFolders(places, folders, held);
     RemoveRegistry(program);
 
-    if (!held.empty()) {
-        std::string text = kHeldText;
-        for (const std::string& path : held) text += path + "\r";
-        text.pop_back();
-        Sys().ShowMessageBox(text + kHeldEnd, "Avertissement", kOkWarning);
+    const int code = held.empty() ? kRemovalDone : kRemovalFileHeld;
+    if (!held.empty() && !switches.silent) ReportHeld(held);
+    if (EqualNoCase(self, program)) {
+        Sys().DeleteAtRestart(program);
+        return code;
     }
-    if (!running)
-        for (const char* trace : kOwnTraces) Sys().DeleteFileAt(JoinPath(FolderOf(self), trace));
-    return held.empty() ? 0 : 1;
+    // The installed program ends with this code; then its file and its folder can go.
+    Sys().ReleaseStarter(static_cast<uint32_t>(code));
+    std::vector<std::string> stays;
+    RemoveEndingProgram(path, places.destination, program, stays);
+    path.Drop();
+    if (!stays.empty()) Sys().DeleteAtRestart(program);
+    RemoveFolders(places, folders, stays);
+    RemovePrivateFolder(self);
+    return code;
+}
+
+int RemoveAsAsked(const std::string& arguments) {
+    RemovalSwitches switches;
+    if (!ParseRemovalSwitches(arguments, switches)) return kRemovalBadSwitch;
+    return switches.program.empty() ? StartRemoval(switches) : FinishRemoval(switches);
 }

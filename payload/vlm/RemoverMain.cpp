@@ -20,17 +20,6 @@ LRESULT CALLBACK FrenchButtons(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(g_hook, code, wParam, lParam);
 }
 
-// "" from the installed program; "\"<installed vlm.exe>\"" from its copy.
-std::string InstalledProgram(const char* arguments) {
-    while (*arguments == ' ' || *arguments == '\t') ++arguments;
-    std::string text = arguments;
-    if (!text.empty() && text[0] == '"') {
-        const size_t close = text.find('"', 1);
-        return text.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-    }
-    return text;
-}
-
 }  // namespace
 
 int RunRemoval(const char* arguments) {
@@ -38,10 +27,9 @@ int RunRemoval(const char* arguments) {
     platform.LocateFolderService();
     SetPlatform(&platform);
     g_hook = SetWindowsHookExA(WH_CBT, FrenchButtons, nullptr, GetCurrentThreadId());
-    int code = 1;
+    int code = kRemovalFailed;
     try {
-        const std::string program = InstalledProgram(arguments);
-        code = program.empty() ? StartRemoval() : FinishRemoval(program);
+        code = RemoveAsAsked(arguments);
     } catch (...) {
         // Nothing may unwind into the system's start-up code.
     }

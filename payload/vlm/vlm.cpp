@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "Remover.h"
+#include "platform/Win32Platform.h"
 
 namespace {
 
@@ -179,6 +180,7 @@ int RunWindow(HINSTANCE instance, int show) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    RestrictDllSearch();   // before anything can load a DLL by bare name
     GetModuleFileNameA(nullptr, g_exePath, MAX_PATH);
     AppendStartLog();
     const char* args = Arguments(GetCommandLineA());

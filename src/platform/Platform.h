@@ -100,6 +100,15 @@ public:
     virtual bool Finished() = 0;
 };
 
+// A folder opened without following a link, held (no delete sharing) so that it can be neither
+// removed, renamed nor replaced by a link while the object lives.
+class HeldFolder {
+public:
+    virtual ~HeldFolder() = default;
+};
+
+enum class DeleteOutcome { Deleted, Missing, Refused, Failed };   // Refused: a link, or not the kind asked
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -182,7 +191,15 @@ public:
     virtual bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) = 0;
     virtual bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) = 0;
     // Starts the program with its folder as current directory; its file goes when it has ended.
-    virtual bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) = 0;
+    // Waits until the program passes a code (ReleaseStarter) or ends, and gives that code (or its
+    // exit code). False when it cannot be started.
+    virtual bool RunProgramDeletedOnExit(const std::string& program, const std::string& arguments,
+                                         uint32_t& code) = 0;
+    // In a program so started: passes the code to the one that started it, then waits for its end.
+    virtual void ReleaseStarter(uint32_t code) = 0;
+    // Starts the program with the administrator's rights ("runas") and gives its exit code;
+    // false when they were refused or it could not start.
+    virtual bool RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) = 0;
     virtual bool DeleteAtRestart(const std::string& path) = 0;   // MoveFileEx, delay until reboot
 
     // Safe file writing
@@ -193,6 +210,16 @@ public:
                                uint32_t dosDateTime) = 0;
     // Renames from to to, replacing an existing file (or link) of that name without following it.
     virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
+
+    // Links planted by another user
+    // Null when path is missing, not a folder, a reparse point, or cannot be opened.
+    virtual std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) = 0;
+    // Opens the entry without following a link, checks by its handle that it is a plain file
+    // (folder=false) or a folder (folder=true) and no reparse point, and deletes it through that
+    // handle (a folder only when empty).
+    virtual DeleteOutcome DeleteEntryNoLink(const std::string& path, bool folder) = 0;
+    virtual uint32_t RandomNumber() = 0;   // unpredictable
+    virtual bool IsElevated() = 0;         // Vista and later: the token is elevated; earlier: false
 };
 
 // The machine the program runs on; set once at start-up (or by a test).

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -498,6 +499,43 @@ bool Win32Platform::StartProgram(const std::string& application, const std::stri
 // ---- DLL planting -------------------------------------------------------
 
 namespace {
+
+// DLLs that system code (themes, the common controls, the shell, COM) loads later by bare name.
+const char* const kLateSystemDlls[] = {
+    "uxtheme.dll", "dwmapi.dll", "msimg32.dll", "version.dll", "userenv.dll",
+    "oleacc.dll", "propsys.dll", "cryptbase.dll", "apphelp.dll", "setupapi.dll",
+};
+
+template <typename Fn>
+Fn KernelEntry(const char* name) {
+    HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    return kernel ? ProcAddress<Fn>(kernel, name) : nullptr;
+}
+
+}  // namespace
+
+// A program started from a downloads folder must not pick up a DLL planted beside it, nor one
+// in the current folder, which moves into the destination and data folders during the copy.
+// Windows 2000 to 7 without its update lack SetDefaultDllDirectories; Wine's own DLLs load some
+// of the list by name whatever the program asked. What is already loaded is never searched
+// for again, so the list is loaded now from the system folder, before any window exists.
+void RestrictDllSearch() {
+    using SetDefaultFn = BOOL(WINAPI*)(DWORD);
+    using SetDirectoryFn = BOOL(WINAPI*)(LPCSTR);
+    const DWORD kSearchSystem32 = 0x00000800;   // LOAD_LIBRARY_SEARCH_SYSTEM32
+    auto setDefault = KernelEntry<SetDefaultFn>("SetDefaultDllDirectories");
+    if (!setDefault || !setDefault(kSearchSystem32)) {
+        // An empty string takes the current folder out of the search (XP SP1 and later).
+        if (auto setDirectory = KernelEntry<SetDirectoryFn>("SetDllDirectoryA")) setDirectory("");
+    }
+    // Older systems lack some of the list: a missing one is skipped without a system message.
+    const UINT errorMode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    for (const char* name : kLateSystemDlls)
+        LoadSystemLibrary(name).Detach();   // kept for the whole run
+    ::SetErrorMode(errorMode);
+}
+
+namespace {
 // Loaded once, by the wizard's thread, the only one that makes windows.
 HMODULE commonControls = nullptr;
 
@@ -568,26 +606,6 @@ bool Win32Platform::DeleteRegistryValue(RegRoot root, const std::string& path, c
     return ::RegDeleteValueA(key.Get(), name.empty() ? nullptr : name.c_str()) == ERROR_SUCCESS;
 }
 
-// The child inherits a delete-on-close handle to its own file: the file goes when the last
-// handle closes, that is when the child has ended (or at once when it cannot be started).
-bool Win32Platform::StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    FileHandle self(::CreateFileA(program.c_str(), DELETE | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                  &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!self) return false;
-    std::string folder = program.substr(0, program.find_last_of('\\') + 1);
-    std::string commandLine = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &process))
-        return false;   // the file goes with the handle
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return true;
-}
-
 bool Win32Platform::DeleteAtRestart(const std::string& path) {
     return ::MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
 }
@@ -645,4 +663,223 @@ bool Win32Platform::CreateNewFile(const std::string& path, const void* data, siz
 
 bool Win32Platform::MoveReplacing(const std::string& from, const std::string& to) {
     return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+// ---- links planted by another user ---------------------------------------
+
+namespace {
+
+class Win32HeldFolder : public HeldFolder {
+public:
+    explicit Win32HeldFolder(FileHandle folder) : folder_(std::move(folder)) {}
+
+private:
+    FileHandle folder_;
+};
+
+// The entry itself, never a link's target; its attributes read through the same handle.
+FileHandle OpenNoLink(const std::string& path, DWORD access, DWORD share, BY_HANDLE_FILE_INFORMATION& info) {
+    FileHandle entry(::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (entry && !::GetFileInformationByHandle(entry.Get(), &info)) return FileHandle();
+    return entry;
+}
+
+bool IsKind(const BY_HANDLE_FILE_INFORMATION& info, bool folder) {
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+    return ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
+}
+
+// The deletion is asked through the handle that was checked, and only once it was checked:
+// FILE_FLAG_DELETE_ON_CLOSE would delete a refused entry too and cannot be taken back.
+// SetFileInformationByHandle exists from Vista on, NtSetInformationFile on every NT.
+bool MarkForDeletion(HANDLE entry) {
+    using SetInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+    BOOLEAN remove = TRUE;
+    if (HMODULE kernel = ::GetModuleHandleA("kernel32.dll"))
+        if (auto set = ProcAddress<SetInfoFn>(kernel, "SetFileInformationByHandle"))
+            return set(entry, 4 /* FileDispositionInfo */, &remove, sizeof remove) != 0;
+    struct IoStatus {
+        ULONG_PTR status, information;
+    } io{};
+    using NtSetInfoFn = LONG(WINAPI*)(HANDLE, IoStatus*, PVOID, ULONG, int);
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    auto set = ntdll ? ProcAddress<NtSetInfoFn>(ntdll, "NtSetInformationFile") : nullptr;
+    return set && set(entry, &io, &remove, sizeof remove, 13 /* FileDispositionInformation */) >= 0;
+}
+
+// advapi32 is a known DLL, loaded already by every program that reads the registry.
+HMODULE Advapi() {
+    static HMODULE module = nullptr;
+    if (!module) module = ::GetModuleHandleA("advapi32.dll");
+    if (!module) module = LoadSystemLibrary("advapi32.dll").Detach();
+    return module;
+}
+
+bool CryptoRandom(uint32_t& number) {
+    HMODULE advapi = Advapi();
+    if (!advapi) return false;
+    using GenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);   // RtlGenRandom, XP and later
+    if (auto gen = ProcAddress<GenRandomFn>(advapi, "SystemFunction036"))
+        if (gen(&number, sizeof number)) return true;
+    using AcquireFn = BOOL(WINAPI*)(ULONG_PTR*, LPCSTR, LPCSTR, DWORD, DWORD);
+    using GenFn = BOOL(WINAPI*)(ULONG_PTR, DWORD, BYTE*);
+    using ReleaseFn = BOOL(WINAPI*)(ULONG_PTR, DWORD);
+    auto acquire = ProcAddress<AcquireFn>(advapi, "CryptAcquireContextA");
+    auto gen = ProcAddress<GenFn>(advapi, "CryptGenRandom");
+    auto release = ProcAddress<ReleaseFn>(advapi, "CryptReleaseContext");
+    ULONG_PTR provider = 0;
+    if (!acquire || !gen || !release ||
+        !acquire(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+        return false;
+    const bool made = gen(provider, sizeof number, reinterpret_cast<BYTE*>(&number)) != 0;
+    release(provider, 0);
+    return made;
+}
+
+}  // namespace
+
+std::unique_ptr<HeldFolder> Win32Platform::HoldFolder(const std::string& path) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    // Read access takes part in the sharing check, so the missing delete sharing holds.
+    FileHandle folder = OpenNoLink(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, info);
+    if (!folder || !IsKind(info, true)) return nullptr;
+    return std::make_unique<Win32HeldFolder>(std::move(folder));
+}
+
+DeleteOutcome Win32Platform::DeleteEntryNoLink(const std::string& path, bool folder) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    FileHandle entry = OpenNoLink(path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, info);
+    if (!entry) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? DeleteOutcome::Missing
+                                                                                : DeleteOutcome::Failed;
+    }
+    if (!IsKind(info, folder)) return DeleteOutcome::Refused;
+    return MarkForDeletion(entry.Get()) ? DeleteOutcome::Deleted : DeleteOutcome::Failed;
+}
+
+uint32_t Win32Platform::RandomNumber() {
+    uint32_t number = 0;
+    if (CryptoRandom(number)) return number;
+    // No generator: counters nobody else reads at this instant, mixed.
+    static uint32_t calls = 0;
+    LARGE_INTEGER counter{};
+    ::QueryPerformanceCounter(&counter);
+    number = counter.LowPart ^ (::GetTickCount() << 11) ^ (::GetCurrentProcessId() << 16) ^
+             ::GetCurrentThreadId() ^ (++calls * 0x9E3779B9u);
+    number ^= number >> 16;
+    number *= 0x45D9F3Bu;
+    return number ^ (number >> 16);
+}
+
+bool Win32Platform::IsElevated() {
+    HMODULE advapi = Advapi();
+    using OpenTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+    using TokenInfoFn = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD, PDWORD);
+    auto open = advapi ? ProcAddress<OpenTokenFn>(advapi, "OpenProcessToken") : nullptr;
+    auto query = advapi ? ProcAddress<TokenInfoFn>(advapi, "GetTokenInformation") : nullptr;
+    HANDLE raw = nullptr;
+    if (!open || !query || !open(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    FileHandle token(raw);
+    DWORD elevated = 0, size = 0;
+    // TokenElevation (20) is unknown before Vista: the question fails there.
+    return query(token.Get(), 20, &elevated, sizeof elevated, &size) && elevated != 0;
+}
+
+// ---- the removal's copy and the administrator's rights ----------------------
+
+namespace {
+
+// Where the copy finds the handles its starter gave it: "<pipe>,<starter process>".
+const char kStarterVariable[] = "VELMORRA_STARTER";
+
+FileHandle InheritableCopy(HANDLE handle, DWORD access, DWORD options) {
+    HANDLE copy = nullptr;
+    if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, access, TRUE, options))
+        return FileHandle();
+    return FileHandle(copy);
+}
+
+uint32_t ExitCodeOf(HANDLE process) {
+    ::WaitForSingleObject(process, INFINITE);
+    DWORD code = 1603;
+    ::GetExitCodeProcess(process, &code);
+    return code;
+}
+
+}  // namespace
+
+// The child inherits a delete-on-close handle to its own file: the file goes when the last
+// handle closes, that is when the child has ended (or at once when it cannot be started).
+// It also inherits the writing end of a pipe, on which it passes its code, and a handle to
+// this process, to wait for its end before deleting this program's file.
+bool Win32Platform::RunProgramDeletedOnExit(const std::string& program, const std::string& arguments,
+                                            uint32_t& code) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    FileHandle self(::CreateFileA(program.c_str(), DELETE | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                  &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!self || !::CreatePipe(&readEnd, &writeEnd, nullptr, sizeof(DWORD))) return false;
+    FileHandle reader(readEnd);
+    FileHandle writer = InheritableCopy(writeEnd, 0, DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE);
+    FileHandle starter = InheritableCopy(::GetCurrentProcess(), SYNCHRONIZE, 0);
+    if (!writer || !starter) return false;
+    char handles[40];
+    std::snprintf(handles, sizeof handles, "%lu,%lu", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(writer.Get())),
+                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(starter.Get())));
+    std::string folder = program.substr(0, program.find_last_of('\\') + 1);
+    std::string commandLine = "\"" + program + "\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ::SetEnvironmentVariableA(kStarterVariable, handles);
+    const BOOL started = ::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                         folder.empty() ? nullptr : folder.c_str(), &startup, &process);
+    ::SetEnvironmentVariableA(kStarterVariable, nullptr);
+    if (!started) return false;   // the file goes with the handle
+    FileHandle thread(process.hThread);
+    FileHandle child(process.hProcess);
+    writer.Close();   // the child's copy alone keeps the pipe open
+    DWORD passed = 0, read = 0;
+    if (::ReadFile(reader.Get(), &passed, sizeof passed, &read, nullptr) && read == sizeof passed)
+        code = passed;
+    else
+        code = ExitCodeOf(child.Get());   // it ended without passing a code
+    return true;
+}
+
+void Win32Platform::ReleaseStarter(uint32_t code) {
+    char handles[40] = {};
+    const DWORD length = ::GetEnvironmentVariableA(kStarterVariable, handles, sizeof handles);
+    ::SetEnvironmentVariableA(kStarterVariable, nullptr);
+    unsigned long pipe = 0, starter = 0;
+    if (length == 0 || length >= sizeof handles || std::sscanf(handles, "%lu,%lu", &pipe, &starter) != 2) return;
+    FileHandle writer(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(pipe)));
+    FileHandle process(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(starter)));
+    DWORD written = 0;
+    ::WriteFile(writer.Get(), &code, sizeof code, &written, nullptr);
+    writer.Close();
+    // Not forever: a starter that hangs keeps its file, which then goes at the next restart.
+    ::WaitForSingleObject(process.Get(), 60000);
+}
+
+// shell32 by full path, as everywhere; ShellExecuteExA asks the user (UAC) for the rights.
+bool Win32Platform::RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) {
+    ModuleHandle shell = LoadSystemLibrary("shell32.dll");
+    using ExecuteFn = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
+    auto execute = shell ? ProcAddress<ExecuteFn>(shell.Get(), "ShellExecuteExA") : nullptr;
+    if (!execute) return false;
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "runas";
+    info.lpFile = program.c_str();
+    info.lpParameters = arguments.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!execute(&info) || !info.hProcess) return false;   // refused (ERROR_CANCELLED) or failed
+    FileHandle process(info.hProcess);
+    code = ExitCodeOf(process.Get());
+    return true;
 }

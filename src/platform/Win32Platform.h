@@ -68,13 +68,20 @@ public:
     std::unique_ptr<RegistryKey> OpenExistingKey(RegRoot root, const std::string& path) override;
     bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) override;
     bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
-    bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) override;
+    bool RunProgramDeletedOnExit(const std::string& program, const std::string& arguments, uint32_t& code) override;
+    void ReleaseStarter(uint32_t code) override;
+    bool RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) override;
     bool DeleteAtRestart(const std::string& path) override;
 
     // Safe file writing
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
                        uint32_t dosDateTime) override;
     bool MoveReplacing(const std::string& from, const std::string& to) override;
+
+    std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
+    DeleteOutcome DeleteEntryNoLink(const std::string& path, bool folder) override;
+    uint32_t RandomNumber() override;
+    bool IsElevated() override;
 
 private:
     using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
@@ -91,6 +98,11 @@ private:
 // A system DLL loaded from the system folder by its full path, never by a bare name
 // (a DLL planted beside the program would otherwise be found first).
 ModuleHandle LoadSystemLibrary(const char* fileName);
+
+// DLL planting: called first thing by each program. Takes the current folder (and, where the
+// system allows, the program's own) out of the DLL search, and loads from the system folder the
+// DLLs that system code loads later by bare name.
+void RestrictDllSearch();
 
 // DLL planting: InitCommonControlsEx from a comctl32 loaded once start-up has narrowed the DLL
 // search, rather than imported (an imported comctl32 starts before the program's first

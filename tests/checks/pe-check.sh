@@ -340,6 +340,18 @@ check_large_address_aware() {  # exe
     fi
 }
 
+# The removal runs elevated, its copy from the temporary folder: the word processor's program
+# imports only DLLs the system maps from its own list (KnownDLLs), never one found beside it.
+KNOWN_DLLS="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll ole32.dll oleaut32.dll msvcrt.dll"
+check_known_dll_imports() {  # exe
+    local exe=$1 dll bad=
+    for dll in $($OBJDUMP -p "$exe" | awk '/DLL Name:/ {print tolower($3)}' | sort -u); do
+        [[ " $KNOWN_DLLS " == *" $dll "* ]] || bad+=" $dll"
+    done
+    [ -z "$bad" ] && ok "$exe imports only known DLLs" || fail "$exe imports DLLs the system may search for:$bad"
+    grep -q 'level="asInvoker"' "$exe" && ok "$exe carries its manifest (asInvoker)" || fail "$exe has no asInvoker manifest"
+}
+
 for exe in "$SETUP" "$VLM"; do
     if [ ! -f "$exe" ]; then
         fail "$exe is missing (build it with: bash scripts/build.sh win)"
@@ -350,6 +362,7 @@ for exe in "$SETUP" "$VLM"; do
     check_mitigations "$exe"
     check_old_windows_imports "$exe"
 done
+[ -f "$VLM" ] && check_known_dll_imports "$VLM"
 if [ -f "$SETUP" ]; then
     if resources=$(check_resources "$SETUP"); then
         ok "$SETUP carries its icon, manifest, bitmaps and the FILES archive"

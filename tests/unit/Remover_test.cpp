@@ -11,7 +11,8 @@ const std::string kDest = "C:\\Program Files\\Velmorra";
 const std::string kProgram = kDest + "\\vlm.exe";
 const std::string kData = "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra";
 const std::string kTemp = "C:\\Documents and Settings\\Jean\\Local Settings\\Temp";
-const std::string kCopy = kTemp + "\\~VelmorraRemoval.exe";
+const std::string kPrivate = kTemp + "\\~vlm5EED0001.tmp";   // the fake's first random number
+const std::string kCopy = kPrivate + "\\vlm.exe";
 const std::string kLinks[] = {
     "C:\\Documents and Settings\\All Users\\Menu Démarrer\\Programmes\\Traitement de texte Velmorra.lnk",
     "C:\\Documents and Settings\\All Users\\Bureau\\Traitement de texte Velmorra.lnk"};
@@ -55,12 +56,15 @@ protected:
     }
 
     // Both steps, as on the real machine: the installed program, then its copy.
-    void Remove() {
+    int Remove(const std::string& switches = "") {
         WriteLog();
         machine.SetModuleFileName(kProgram);
-        StartRemoval();
+        const int first = RemoveAsAsked(switches);
+        if (machine.StartedPrograms().empty()) return first;
         machine.SetModuleFileName(kCopy);
-        FinishRemoval(kProgram);
+        const int code = RemoveAsAsked(switches + " \"" + kProgram + "\"");
+        EXPECT_EQ(machine.StarterReleasedWith(), std::optional<uint32_t>(code));
+        return code;
     }
 
     bool KeyExists(RegRoot root, const std::string& key) { return machine.KeyExists(root, key); }
@@ -73,7 +77,9 @@ TEST_F(Remover, RemovesWhatTheLogNamesFilesFirstThenFoldersDeepestFirst) {
 
     ASSERT_EQ(machine.StartedPrograms().size(), 1u);
     EXPECT_EQ(machine.StartedPrograms()[0].commandLine, "\"" + kCopy + "\" -ui \"" + kProgram + "\"");
-    EXPECT_EQ(machine.FileBytes(kCopy), "x");
+    // The copy's private folder goes; its file, moved out, goes when the copy ends.
+    EXPECT_FALSE(machine.Exists(kPrivate));
+    EXPECT_EQ(machine.FileBytes(kTemp + "\\~vlm5EED0002.tmp"), "x");
     EXPECT_FALSE(machine.Exists(kDest));   // Exemples first, then the destination
     for (const std::string& link : kLinks) EXPECT_FALSE(machine.Exists(link));
     EXPECT_FALSE(machine.Exists(kData + "\\Public\\Basic.asn"));
@@ -130,10 +136,11 @@ TEST_F(Remover, NonOrAnUnreadableLogRemovesNothing) {
     machine.SetModuleFileName(kProgram);
     WriteLog();
     machine.SetMessageBoxAnswer(7);   // "&Non"
-    EXPECT_EQ(StartRemoval(), 0);
+    EXPECT_EQ(RemoveAsAsked(""), 1602);
     machine.DeleteFileAt(kDest + "\\Install.log");
     machine.SetMessageBoxAnswer(6);
-    EXPECT_EQ(StartRemoval(), 1);
+    EXPECT_EQ(RemoveAsAsked(""), 1603);
+    EXPECT_EQ(RemoveAsAsked("/s"), 1603);   // silently
 
     EXPECT_TRUE(machine.StartedPrograms().empty());
     EXPECT_EQ(machine.AllPaths(), before);
@@ -161,12 +168,71 @@ TEST_F(Remover, WithoutARunningCopyTheProgramGoesAtRestart) {
     machine.SetStartProgramResult(false);
     WriteLog();
     machine.SetModuleFileName(kProgram);
-    StartRemoval();
+    RemoveAsAsked("");
 
-    EXPECT_FALSE(machine.Exists(kCopy));
+    EXPECT_FALSE(machine.Exists(kPrivate));
     EXPECT_EQ(machine.DeletedAtRestart(), std::vector<std::string>{kProgram});
     EXPECT_EQ(machine.Children(kDest), std::vector<std::string>{"vlm.exe"});
     EXPECT_FALSE(machine.Exists(kLinks[0]));
+}
+
+// Links made after the installation by whoever owns a folder of it: never followed, reported.
+TEST_F(Remover, LinksPlantedAfterTheInstallationAreRefusedAndTheirTargetsKept) {
+    machine.PutFile("C:\\Cible\\Basic.asn", "cible");
+    machine.PutFile("C:\\Cible\\Lettre.cod", "cible");
+    machine.PutFile("C:\\WINNT\\system.ini", "systeme");
+    machine.DeleteFileAt(kData + "\\Public\\Orthographe\\French.asc");
+    machine.RemoveDir(kData + "\\Public\\Orthographe");
+    machine.DeleteFileAt(kData + "\\Public\\Basic.asn");
+    machine.RemoveDir(kData + "\\Public");
+    machine.MakeLink(kData + "\\Public", "C:\\Cible", true);
+    machine.DeleteFileAt(kDest + "\\Exemples\\Lettre.cod");
+    machine.RemoveDir(kDest + "\\Exemples");
+    machine.MakeLink(kDest + "\\Exemples", "C:\\Cible", true);
+    machine.DeleteFileAt(kDest + "\\Licence.txt");
+    machine.MakeLink(kDest + "\\Licence.txt", "C:\\WINNT\\system.ini", false);
+
+    EXPECT_EQ(Remove("/S"), 32);
+    EXPECT_EQ(machine.Children("C:\\Cible"), (std::vector<std::string>{"Basic.asn", "Lettre.cod"}));
+    EXPECT_EQ(machine.FileBytes("C:\\WINNT\\system.ini"), "systeme");
+    EXPECT_TRUE(machine.IsLink(kData + "\\Public"));
+    EXPECT_TRUE(machine.IsLink(kDest + "\\Licence.txt"));
+    EXPECT_EQ(machine.Children(kDest), (std::vector<std::string>{"Exemples", "Licence.txt"}));
+    EXPECT_TRUE(machine.MessageBoxes().empty());
+}
+
+TEST_F(Remover, HeldEntriesAreReportedAndSilentRemovalsAnswerWithExitCodes) {
+    machine.LockFile(kDest + "\\Licence.txt");
+    machine.MakeLink(kDest + "\\Exemples\\Lettre.cod", "C:\\WINNT\\system.ini", false);
+    EXPECT_EQ(Remove(), 32);
+    const std::string report = machine.MessageBoxes().back().text;
+    EXPECT_NE(report.find("\r" + kDest + "\\Licence.txt\r"), std::string::npos);
+    EXPECT_NE(report.find("\r" + kDest + "\\Exemples\\Lettre.cod\r"), std::string::npos);
+
+    machine.SetCopyCode(32);
+    WriteLog();
+    machine.SetModuleFileName(kProgram);
+    EXPECT_EQ(RemoveAsAsked("/S"), 32);   // the copy's code
+    EXPECT_EQ(machine.StartedPrograms().back().commandLine, "\"" + kTemp + "\\~vlm5EED0003.tmp\\vlm.exe\" -ui /S \"" + kProgram + "\"");
+    for (const char* bad : {"/X", "/S /S=1", "-q", "\"unclosed"}) EXPECT_EQ(RemoveAsAsked(bad), 87) << bad;
+    EXPECT_EQ(RemoveAsAsked("\"C:\\WINNT\\notepad.exe\""), 87);
+}
+
+// A per-machine installation removed without the rights it needs starts again with them.
+TEST_F(Remover, WithoutAdministratorRightsThePerMachineRemovalAsksForThem) {
+    machine.SetVersion(2, 6);
+    WriteLog();
+    machine.SetModuleFileName(kProgram);
+    EXPECT_EQ(RemoveAsAsked("/S"), 0);
+    ASSERT_EQ(machine.StartedPrograms().size(), 1u);
+    EXPECT_EQ(machine.StartedPrograms()[0].commandLine, "\"" + kProgram + "\" -ui /RUNAS /S");
+    EXPECT_TRUE(machine.IsFile(kDest + "\\Licence.txt"));   // the restarted one does the work
+
+    machine.SetElevationRefused(true);
+    EXPECT_EQ(RemoveAsAsked(""), 1602);
+    EXPECT_NE(machine.MessageBoxes().back().text.find("droits d'administrateur"), std::string::npos);
+    EXPECT_EQ(RemoveAsAsked("/RUNAS /S"), 0);   // never twice: the copy runs
+    EXPECT_EQ(machine.StartedPrograms().back().application, kCopy);
 }
 
 }  // namespace

@@ -801,7 +801,7 @@ bool FakeMachine::RemoveDir(const std::string& path) {
     FullPath p = Resolve(path, false);
     if (!Readable(p) || p.parts.empty()) return false;
     Node* n = Find(p);
-    if (!n || !n->folder) return false;
+    if (!n || !n->folder || held_.count(p.Key())) return false;
     std::string key = p.Key();
     if (!ChildrenOf(key).empty()) return false;
     std::string cur = Resolve(currentDir_).Key();
@@ -1137,12 +1137,41 @@ bool FakeMachine::DeleteRegistryValue(RegRoot root, const std::string& path, con
     return it->second.values.erase(Cp1252Upper(name)) != 0;
 }
 
-bool FakeMachine::StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) {
+bool FakeMachine::RunProgramDeletedOnExit(const std::string& program, const std::string& arguments, uint32_t& code) {
     std::lock_guard g(mutex_);
     const size_t slash = program.rfind('\\');
     const std::string folder = slash == std::string::npos ? "" : program.substr(0, slash);
     started_.push_back({program, "\"" + program + "\" " + arguments, folder, 5});
+    code = copyCode_;
     return startResult_;
+}
+
+void FakeMachine::SetCopyCode(uint32_t code) {
+    std::lock_guard g(mutex_);
+    copyCode_ = code;
+}
+
+void FakeMachine::ReleaseStarter(uint32_t code) {
+    std::lock_guard g(mutex_);
+    starterReleasedWith_ = code;
+}
+
+std::optional<uint32_t> FakeMachine::StarterReleasedWith() {
+    std::lock_guard g(mutex_);
+    return starterReleasedWith_;
+}
+
+bool FakeMachine::RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) {
+    std::lock_guard g(mutex_);
+    if (elevationRefused_) return false;
+    started_.push_back({program, "\"" + program + "\" " + arguments, "", 1});
+    code = copyCode_;
+    return true;
+}
+
+void FakeMachine::SetElevationRefused(bool refused) {
+    std::lock_guard g(mutex_);
+    elevationRefused_ = refused;
 }
 
 bool FakeMachine::DeleteAtRestart(const std::string& path) {
@@ -1181,7 +1210,7 @@ FakeMachine::FullPath FakeMachine::Resolve(const std::string& path, bool followL
 void FakeMachine::MakeLink(const std::string& path, const std::string& target, bool folder) {
     std::lock_guard g(mutex_);
     FullPath p = Resolve(path, false);
-    if (!p.valid || p.parts.empty() || !DriveOf(p.root)) return;
+    if (!p.valid || p.parts.empty() || !DriveOf(p.root) || held_.count(p.Key())) return;
     FullPath parent = p;
     parent.parts.pop_back();
     MakeFolderLocked(parent);
@@ -1248,4 +1277,72 @@ bool FakeMachine::MoveReplacing(const std::string& from, const std::string& to) 
     tree_.erase(f.Key());
     tree_[t.Key()] = moved;
     return true;
+}
+
+// ---------------------------------------------------------------- links planted by another user
+
+class FakeMachine::FakeHeldFolder : public HeldFolder {
+public:
+    FakeHeldFolder(FakeMachine& machine, std::string key) : machine_(machine), key_(std::move(key)) {}
+    ~FakeHeldFolder() override {
+        std::lock_guard g(machine_.mutex_);
+        machine_.held_.erase(machine_.held_.find(key_));
+    }
+
+private:
+    FakeMachine& machine_;
+    std::string key_;
+};
+
+// CreateFileA with FILE_FLAG_OPEN_REPARSE_POINT: links before the last part are followed.
+std::unique_ptr<HeldFolder> FakeMachine::HoldFolder(const std::string& path) {
+    std::lock_guard g(mutex_);
+    FullPath p = Resolve(path, false);
+    Node* n = Readable(p) ? Find(p) : nullptr;
+    if (!n || !n->folder || !n->linkTarget.empty()) return nullptr;
+    held_.insert(p.Key());
+    return std::make_unique<FakeHeldFolder>(*this, p.Key());
+}
+
+// As the disposition through a handle: a read-only or locked file, a folder not empty, held or
+// current, stays.
+DeleteOutcome FakeMachine::DeleteEntryNoLink(const std::string& path, bool folder) {
+    std::lock_guard g(mutex_);
+    FullPath p = Resolve(path, false);
+    if (!Readable(p) || p.parts.empty()) return DeleteOutcome::Failed;
+    Node* n = Find(p);
+    if (!n) return DeleteOutcome::Missing;
+    if (!n->linkTarget.empty() || n->folder != folder) return DeleteOutcome::Refused;
+    const std::string key = p.Key();
+    const std::string cur = Resolve(currentDir_).Key();
+    if (locked_.count(key) || held_.count(key) || (n->attributes & kAttrReadOnly) ||
+        (folder && (!ChildrenOf(key).empty() || cur == key || cur.compare(0, key.size() + 1, key + "\\") == 0)))
+        return DeleteOutcome::Failed;
+    tree_.erase(key);
+    return DeleteOutcome::Deleted;
+}
+
+bool FakeMachine::IsHeld(const std::string& path) {
+    std::lock_guard g(mutex_);
+    return held_.count(Resolve(path, false).Key()) != 0;
+}
+
+void FakeMachine::SetRandomNumber(uint32_t next) {
+    std::lock_guard g(mutex_);
+    nextRandom_ = next;
+}
+
+uint32_t FakeMachine::RandomNumber() {
+    std::lock_guard g(mutex_);
+    return nextRandom_++;
+}
+
+void FakeMachine::SetElevated(bool elevated) {
+    std::lock_guard g(mutex_);
+    elevated_ = elevated;
+}
+
+bool FakeMachine::IsElevated() {
+    std::lock_guard g(mutex_);
+    return elevated_;
 }

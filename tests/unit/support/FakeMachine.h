@@ -196,7 +196,14 @@ public:
     bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) override;
     bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
     // Recorded among StartedPrograms as "\"program\" arguments" with show mode 5; the file stays.
-    bool StartProgramDeletedOnExit(const std::string& program, const std::string& arguments) override;
+    // The program's code is the one set (SetStartProgramResult(false): it cannot start).
+    bool RunProgramDeletedOnExit(const std::string& program, const std::string& arguments, uint32_t& code) override;
+    void SetCopyCode(uint32_t code);
+    void ReleaseStarter(uint32_t code) override;
+    std::optional<uint32_t> StarterReleasedWith();
+    // Recorded among StartedPrograms with show mode 1; false when SetElevationRefused.
+    bool RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) override;
+    void SetElevationRefused(bool refused);
     bool DeleteAtRestart(const std::string& path) override;
 
     // --- Safe file writing: links (junctions and symbolic links), and the calls that avoid them.
@@ -207,6 +214,15 @@ public:
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
                        uint32_t dosDateTime) override;
     bool MoveReplacing(const std::string& from, const std::string& to) override;
+
+    // --- Links planted by another user: a held folder can be neither removed nor made a link.
+    std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
+    DeleteOutcome DeleteEntryNoLink(const std::string& path, bool folder) override;
+    bool IsHeld(const std::string& path);
+    void SetRandomNumber(uint32_t next);   // RandomNumber counts up from here
+    uint32_t RandomNumber() override;
+    void SetElevated(bool elevated);
+    bool IsElevated() override;
 
 private:
     struct Node {
@@ -229,6 +245,7 @@ private:
     };
     class FakeKey;
     class FakeLink;
+    class FakeHeldFolder;
 
     FullPath Lexical(const std::string& path) const;                            // links not followed
     FullPath Resolve(const std::string& path, bool followLast = true) const;   // links followed
@@ -272,6 +289,12 @@ private:
     std::vector<std::string> deletedAtRestart_;
     bool hasLinks_ = false;
     std::set<std::string> unreadable_;   // keys
+    std::multiset<std::string> held_;    // keys of held folders
+    uint32_t nextRandom_ = 0x5EED0001;
+    bool elevated_ = false;
+    bool elevationRefused_ = false;
+    uint32_t copyCode_ = 0;
+    std::optional<uint32_t> starterReleasedWith_;
 };
 
 // Installs a fake machine as the program's platform for the life of the object, and starts
