@@ -8,9 +8,6 @@
 
 namespace {
 
-// Global: copies run by two users at once would also share the data folder and its logs.
-const char* const kOnlyCopyMutex = "Global\\VelmorraSetup";
-
 // DLLs that system code (themes, the common controls, the shell, COM) loads later by bare name.
 const char* const kLateSystemDlls[] = {
     "uxtheme.dll", "dwmapi.dll", "msimg32.dll", "version.dll", "userenv.dll",
@@ -61,13 +58,6 @@ public:
         platform_.LocateFolderService();
     }
 
-    bool ClaimOnlyCopy() override
-    {
-        mutex_ = FileHandle(::CreateMutexA(nullptr, FALSE, kOnlyCopyMutex));
-        // Null when access is denied: another user's copy made it.
-        return mutex_.Valid() && ::GetLastError() != ERROR_ALREADY_EXISTS;
-    }
-
     // There is no hidden application window here: the wizard's window is the program's
     // only one, and it takes icon 1 and the same title itself.
     void SetApplicationIcon() override {}
@@ -79,7 +69,6 @@ public:
 private:
     Win32Platform& platform_;
     bool comReady_ = false;
-    FileHandle mutex_;
 };
 
 }  // namespace
