@@ -165,7 +165,7 @@ bool RealDiskMachine::SetLastWriteDos(const std::string& path, uint32_t dosDateT
 }
 
 bool RealDiskMachine::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare,
-                                    uint32_t dosDateTime)
+                                    uint32_t dosDateTime, Durability)
 {
     const std::string host = HostPath(path);
     const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
@@ -179,7 +179,7 @@ bool RealDiskMachine::CreateNewFile(const std::string& path, const void* data, s
     return true;
 }
 
-bool RealDiskMachine::MoveReplacing(const std::string& from, const std::string& to)
+bool RealDiskMachine::MoveReplacing(const std::string& from, const std::string& to, Durability)
 {
     return ::rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
 }

@@ -25,8 +25,8 @@ public:
 
     // Safe file writing
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
-                       uint32_t dosDateTime) override;
-    bool MoveReplacing(const std::string& from, const std::string& to) override;
+                       uint32_t dosDateTime, Durability durability) override;
+    bool MoveReplacing(const std::string& from, const std::string& to, Durability durability) override;
 
 private:
     std::string Plain(const std::string& path) const;   // absolute, "\" only, "." and ".." resolved

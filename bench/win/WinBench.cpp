@@ -74,13 +74,14 @@ public:
     std::string GetCurrentDir() override { return Timed(0, [&] { return Win32Platform::GetCurrentDir(); }); }
     bool SetCurrentDir(const std::string& p) override { return Timed(1, [&] { return Win32Platform::SetCurrentDir(p); }); }
     bool CreateDir(const std::string& p) override { return Timed(2, [&] { return Win32Platform::CreateDir(p); }); }
-    bool CreateNewFile(const std::string& p, const void* d, size_t n, FileShare s, uint32_t dos) override
+    bool CreateNewFile(const std::string& p, const void* d, size_t n, FileShare s, uint32_t dos,
+                       Durability durability) override
     {
-        return Timed(3, [&] { return Win32Platform::CreateNewFile(p, d, n, s, dos); });
+        return Timed(3, [&] { return Win32Platform::CreateNewFile(p, d, n, s, dos, durability); });
     }
-    bool MoveReplacing(const std::string& from, const std::string& to) override
+    bool MoveReplacing(const std::string& from, const std::string& to, Durability durability) override
     {
-        return Timed(4, [&] { return Win32Platform::MoveReplacing(from, to); });
+        return Timed(4, [&] { return Win32Platform::MoveReplacing(from, to, durability); });
     }
     std::vector<FoundFile> FindFiles(const std::string& p) override
     {

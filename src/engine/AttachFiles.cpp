@@ -195,24 +195,25 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
         const size_t slash = target.rfind('\\');
         const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
         // Most files go where the last one went: testing a folder (and looking for links on its
-        // way) costs as much as writing the file, so it is done once. A failed write forgets
-        // the folder, so Retry makes it again.
-        const bool sameFolder = !folder.empty() && folder == lastFolder_;
-        if (!folder.empty() && !sameFolder) MakeFolderPath(folder);
-        lastFolder_.clear();
+        // way) costs as much as writing the file, so it is done once, and holds while the
+        // folder is held. A failed write lets it go, so Retry makes it again.
+        if (!folder.empty() && !folder_.Holds(folder)) MakeFolderPath(folder);
         // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
-        auto write = [&](bool folderChecked) {
+        auto write = [&] {
             return WriteWholeFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None,
-                                  DateTimeToDos(entry.Date), folderChecked);
+                                  DateTimeToDos(entry.Date), Durability::Cached, &folder_);
         };
-        WriteOutcome outcome = write(sameFolder);
-        // The folder may have gone since the last file was written there: make it again, once.
+        WriteOutcome outcome = write();
+        // A folder written into as it is (it could not be held) may have gone: make it again, once.
         if (outcome == WriteOutcome::Failed && !folder.empty() && !FolderExists(folder)) {
+            folder_.Release();
             MakeFolderPath(folder);
-            outcome = write(false);
+            outcome = write();
         }
-        if (outcome != WriteOutcome::Written) return false;
-        lastFolder_ = folder;
+        if (outcome != WriteOutcome::Written) {
+            folder_.Release();
+            return false;
+        }
         AddLogLine("File Copy: " + target);
         return true;
     } catch (...) {

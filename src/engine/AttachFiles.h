@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "instutils/FileHelpers.h"
 #include "instutils/TextError.h"
 
 // A "FILES" archive that cannot be read; the text is shown to the user.
@@ -63,7 +64,7 @@ private:
     void Index();
     bool TryExtract(const TAttachedFile& entry, const std::string& target);
     std::unique_ptr<uint8_t[], FreeBytes> data_;   // grown with realloc, so never zero-filled
-    std::string lastFolder_;                        // folder of the last file written
+    FolderHold folder_;                             // the folder of the last file written, held
 };
 
 // The one archive reader of the program (set by start-up).

@@ -39,6 +39,18 @@ void CatchUpIndex() {
     for (; indexedCount < InstallLog->size(); ++indexedCount) logIndex.Insert(CaseKey((*InstallLog)[indexedCount]));
 }
 
+// A log holding NUL bytes was cut by a power loss (zeros where the data never reached the disk):
+// what can still be read around them, never an empty history.
+std::vector<std::string> ReadableLines(std::string text) {
+    if (text.find('\0') == std::string::npos) return SplitLines(text);
+    for (char& c : text)
+        if (c == '\0') c = '\n';
+    std::vector<std::string> lines;
+    for (std::string& line : SplitLines(text))
+        if (line.starts_with("Made Dir: ") || line.starts_with("File Copy: ")) lines.push_back(std::move(line));
+    return lines;
+}
+
 // The earlier lines first, then this run's that they do not hold already.
 std::vector<std::string> MergedWithEarlier(std::vector<std::string> earlier, const std::vector<std::string>& ours) {
     StringSet known;
@@ -74,7 +86,7 @@ void LoadInstallLog(const std::string& fileName) {
         if (!InstallLog) CreateInstallLog();
         earlierLogUnread = !Sys().FindFiles(fileName).empty();
         std::string text;
-        if (!Sys().ReadWholeFile(fileName, text)) return;
+        if (!Sys().ReadWholeFile(fileName, text) || text.find('\0') != std::string::npos) return;
         *InstallLog = SplitLines(text);
         ForgetIndex();
         earlierLogUnread = false;
@@ -91,7 +103,7 @@ void SaveInstallLog(const std::string& fileName) {
         if (earlierLogUnread) {
             std::string earlier;
             if (Sys().ReadWholeFile(fileName, earlier)) {
-                merged = MergedWithEarlier(SplitLines(earlier), *InstallLog);
+                merged = MergedWithEarlier(ReadableLines(earlier), *InstallLog);
                 lines = &merged;
             } else if (!Sys().FindFiles(fileName).empty()) {
                 return;   // still unreadable: its history is worth more than this run's lines
@@ -102,7 +114,7 @@ void SaveInstallLog(const std::string& fileName) {
             text += line;
             text += "\r\n";
         }
-        WriteWholeFile(fileName, text.data(), text.size(), FileShare::None);
+        WriteWholeFile(fileName, text.data(), text.size(), FileShare::None, 0, Durability::Flushed);
     } catch (...) {
         // The installation is done; a log that cannot be written is not worth stopping for.
     }

@@ -27,8 +27,9 @@ private:
 // Starts a fresh, empty log (the installing page).
 void CreateInstallLog();
 // Reads an earlier log file into InstallLog (created if needed); failures leave what was read.
+// One holding NUL bytes counts as unreadable: saving merges what can be read of it.
 void LoadInstallLog(const std::string& fileName);
-// Writes InstallLog, one line per CR LF; failures are swallowed.
+// Writes InstallLog, one line per CR LF, flushed before it counts; failures are swallowed.
 void SaveInstallLog(const std::string& fileName);
 // Releases the log and clears LogFileName (program end, and tests).
 void ReleaseInstallLog();

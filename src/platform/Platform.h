@@ -56,11 +56,21 @@ struct LocalTime {
 // How a file is created for writing.
 enum class FileShare { None, Read };
 
+// Logs and settings must survive a power loss: flushed to the disk before their swap, and the
+// swap written through. The product's other files are written again by the next run.
+enum class Durability { Cached, Flushed };
+
 struct StorageAnswer {
     bool opened = false;     // the device could be opened
     bool answered = false;   // the property query succeeded
     uint32_t busType = 0;
     uint8_t removableMedia = 0;
+};
+
+// The answer to a claim of the one-copy guard.
+struct GuardClaim {
+    bool held = false;      // this process holds the guard now, until it ends
+    std::string ownerSid;   // otherwise the owner of the guard found, "S-1-5-32-544"; empty: unknown
 };
 
 enum class RegRoot { CurrentUser, LocalMachine };
@@ -173,15 +183,32 @@ public:
     virtual bool SpecialFolderPath(int csidl, std::string& path) = 0;  // false: no entry point or not S_OK
     virtual std::unique_ptr<ShellLink> NewShellLink() = 0;             // null when the object cannot be made
 
+    // Ownership of what other users made in the shared data folder
+    // The owner of the entry, opened without following a link, as "S-1-5-32-544"; empty: unknown.
+    virtual std::string OwnerOf(const std::string& path) = 0;
+    // Through the entry's own handle, opened without following a link (a link is refused): the
+    // Administrators become its owner and its permissions are those a fresh entry would inherit
+    // from its parent, nothing of its own.
+    virtual bool TakeBack(const std::string& path) = 0;
+
     // Registry
     virtual std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) = 0;
 
     // Windows and processes
     virtual void EnumTopLevelWindows(FunctionRef<bool(uintptr_t window)> visit) = 0;
     virtual bool WindowHasProperty(uintptr_t window, const std::string& property) = 0;
+    // Takes the machine-wide guard of that name for the rest of the process: where the system
+    // has private namespaces, in one bound to the Administrators; otherwise as a named object
+    // that only the Administrators, SYSTEM and this user may use, and anyone may ask its owner.
+    virtual GuardClaim ClaimGuard(const std::string& name) = 0;
+    virtual std::string UserSid() = 0;   // this process's user, "S-1-5-21-..."; empty when unknown
     // Starts the program file at application (a full path) with that command line, in that folder.
     virtual bool StartProgram(const std::string& application, const std::string& commandLine,
                               const std::string& currentDir, unsigned showMode) = 0;
+    // The same as the user of the desktop rather than with this process's token: the shell
+    // starts it. False when the shell cannot be asked (no Explorer, no shell window).
+    virtual bool StartProgramAsDesktopUser(const std::string& application, const std::string& arguments,
+                                           const std::string& currentDir, unsigned showMode) = 0;
 
     // Removal of an installation (the installed program's "-ui")
     virtual std::string ModuleFileName() = 0;   // this program's own file
@@ -205,11 +232,12 @@ public:
     // Safe file writing
     // Creates the file only when nothing (not even a link) has that name, without following a
     // link, writes the bytes in one write and, unless dosDateTime is 0, sets that last-write time
-    // through the same handle. A short write removes the file again.
+    // through the same handle. A short write removes the file again, through that handle.
     virtual bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
-                               uint32_t dosDateTime) = 0;
+                               uint32_t dosDateTime, Durability durability = Durability::Cached) = 0;
     // Renames from to to, replacing an existing file (or link) of that name without following it.
-    virtual bool MoveReplacing(const std::string& from, const std::string& to) = 0;
+    virtual bool MoveReplacing(const std::string& from, const std::string& to,
+                               Durability durability = Durability::Cached) = 0;
 
     // Links planted by another user
     // Null when path is missing, not a folder, a reparse point, or cannot be opened.

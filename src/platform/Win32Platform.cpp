@@ -1,6 +1,8 @@
 #include "platform/Win32Platform.h"
 
 #include <commctrl.h>
+#include <exdisp.h>
+#include <shldisp.h>
 #include <shlobj.h>
 
 #include <cstdio>
@@ -167,7 +169,12 @@ ModuleHandle LoadSystemLibrary(const char* fileName) {
 
 Win32Platform::Win32Platform() : mainThreadId_(::GetCurrentThreadId()) {}
 
-Win32Platform::~Win32Platform() = default;
+Win32Platform::~Win32Platform() {
+    guard_.Close();
+    using CloseNamespaceFn = BOOLEAN(WINAPI*)(HANDLE, ULONG);
+    auto close = ProcAddress<CloseNamespaceFn>(::GetModuleHandleA("kernel32.dll"), "ClosePrivateNamespace");
+    if (guardNamespace_ && close) close(guardNamespace_, 0);
+}
 
 bool Win32Platform::LocateFolderService() {
     for (const char* library : {"shell32.dll", "shfolder.dll"}) {
@@ -496,6 +503,212 @@ bool Win32Platform::StartProgram(const std::string& application, const std::stri
     return true;
 }
 
+// ---- the one-copy guard ---------------------------------------------------
+
+namespace {
+
+const char* const kAdministratorsSid = "S-1-5-32-544";
+
+// Security calls that NT 4.0 or Windows 98 lack; advapi32 is loaded already (the registry).
+template <typename Fn>
+Fn Advapi32Function(const char* name) {
+    HMODULE advapi = ::GetModuleHandleA("advapi32.dll");
+    return advapi ? ProcAddress<Fn>(advapi, name) : nullptr;
+}
+
+template <typename Fn>
+Fn Kernel32Function(const char* name) {
+    return ProcAddress<Fn>(::GetModuleHandleA("kernel32.dll"), name);
+}
+
+// Memory the security calls hand out with LocalAlloc.
+struct LocalMemory {
+    void* p = nullptr;
+    LocalMemory() = default;
+    LocalMemory(const LocalMemory&) = delete;
+    LocalMemory& operator=(const LocalMemory&) = delete;
+    ~LocalMemory() { if (p) ::LocalFree(p); }
+};
+
+std::string SidText(PSID sid) {
+    using ToTextFn = BOOL(WINAPI*)(PSID, LPSTR*);
+    auto toText = Advapi32Function<ToTextFn>("ConvertSidToStringSidA");
+    LocalMemory text;
+    if (!sid || !toText || !toText(sid, reinterpret_cast<LPSTR*>(&text.p))) return "";
+    return static_cast<const char*>(text.p);
+}
+
+// A security descriptor from its text form; null (default security) where the system lacks it.
+void* DescriptorFromText(const std::string& sddl, LocalMemory& descriptor) {
+    using FromTextFn = BOOL(WINAPI*)(LPCSTR, DWORD, PSECURITY_DESCRIPTOR*, PULONG);
+    auto fromText = Advapi32Function<FromTextFn>("ConvertStringSecurityDescriptorToSecurityDescriptorA");
+    if (!fromText || !fromText(sddl.c_str(), 1 /* SDDL_REVISION_1 */, &descriptor.p, nullptr)) return nullptr;
+    return descriptor.p;
+}
+
+std::string KernelObjectOwner(HANDLE object) {
+    using GetInfoFn = DWORD(WINAPI*)(HANDLE, int, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                     PSECURITY_DESCRIPTOR*);
+    auto getInfo = Advapi32Function<GetInfoFn>("GetSecurityInfo");
+    PSID owner = nullptr;
+    LocalMemory descriptor;
+    if (!object || !getInfo ||
+        getInfo(object, 6 /* SE_KERNEL_OBJECT */, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                &descriptor.p) != ERROR_SUCCESS)
+        return "";
+    return SidText(owner);
+}
+
+// Vista and later: a namespace only a token holding the Administrators group may open, so that
+// nobody else can make the guard first. False where that cannot be had; claim is then untouched.
+bool ClaimInPrivateNamespace(const std::string& name, HANDLE& space, FileHandle& guard, GuardClaim& claim) {
+    using CreateBoundaryFn = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+    using AddSidFn = BOOL(WINAPI*)(HANDLE*, PSID);
+    using DeleteBoundaryFn = VOID(WINAPI*)(HANDLE);
+    using CreateSpaceFn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+    using OpenSpaceFn = HANDLE(WINAPI*)(LPVOID, LPCWSTR);
+    using SidFromTextFn = BOOL(WINAPI*)(LPCSTR, PSID*);
+    auto createBoundary = Kernel32Function<CreateBoundaryFn>("CreateBoundaryDescriptorW");
+    auto addSid = Kernel32Function<AddSidFn>("AddSIDToBoundaryDescriptor");
+    auto deleteBoundary = Kernel32Function<DeleteBoundaryFn>("DeleteBoundaryDescriptor");
+    auto createSpace = Kernel32Function<CreateSpaceFn>("CreatePrivateNamespaceW");
+    auto openSpace = Kernel32Function<OpenSpaceFn>("OpenPrivateNamespaceW");
+    auto sidFromText = Advapi32Function<SidFromTextFn>("ConvertStringSidToSidA");
+    LocalMemory administrators;
+    if (!createBoundary || !addSid || !deleteBoundary || !createSpace || !openSpace || !sidFromText ||
+        !sidFromText(kAdministratorsSid, &administrators.p))
+        return false;
+    HANDLE boundary = createBoundary(L"Velmorra", 0);
+    if (!boundary) return false;
+    LocalMemory descriptor;
+    SECURITY_ATTRIBUTES onlyAdministrators{sizeof onlyAdministrators,
+                                           DescriptorFromText("D:P(A;;GA;;;BA)(A;;GA;;;SY)", descriptor), FALSE};
+    if (addSid(&boundary, administrators.p)) {
+        space = createSpace(&onlyAdministrators, boundary, AnsiToWide(name).data());
+        if (!space && ::GetLastError() == ERROR_ALREADY_EXISTS) space = openSpace(boundary, AnsiToWide(name).data());
+    }
+    deleteBoundary(boundary);
+    if (!space) return false;
+    guard = FileHandle(::CreateMutexA(&onlyAdministrators, FALSE, (name + "\\Guard").c_str()));
+    if (!guard) return false;
+    claim.held = ::GetLastError() != ERROR_ALREADY_EXISTS;
+    if (!claim.held) claim.ownerSid = kAdministratorsSid;   // nobody else reaches the namespace
+    return true;
+}
+
+}  // namespace
+
+std::string Win32Platform::UserSid() {
+    using OpenTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+    using TokenInfoFn = BOOL(WINAPI*)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
+    auto openToken = Advapi32Function<OpenTokenFn>("OpenProcessToken");
+    auto tokenInfo = Advapi32Function<TokenInfoFn>("GetTokenInformation");
+    HANDLE raw = nullptr;
+    if (!openToken || !tokenInfo || !openToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return "";
+    FileHandle token(raw);
+    DWORD size = 0;
+    tokenInfo(token.Get(), TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size ? size : 1);
+    if (!tokenInfo(token.Get(), TokenUser, user.data(), size, &size)) return "";
+    return SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+}
+
+// Elsewhere a named mutex that only the Administrators, SYSTEM and this user may use, and whose
+// owner anybody may read: a guard found that another user made first proves nothing.
+GuardClaim Win32Platform::ClaimGuard(const std::string& name) {
+    GuardClaim claim;
+    if (ClaimInPrivateNamespace(name, guardNamespace_, guard_, claim)) return claim;
+    const std::string user = UserSid();
+    const std::string sddl = "D:P(A;;GA;;;SY)(A;;GA;;;BA)" + (user.empty() ? "" : "(A;;GA;;;" + user + ")") +
+                             "(A;;RC;;;WD)";
+    LocalMemory descriptor;
+    SECURITY_ATTRIBUTES security{sizeof security, DescriptorFromText(sddl, descriptor), FALSE};
+    const std::string global = "Global\\" + name;
+    FileHandle mutex(::CreateMutexA(&security, FALSE, global.c_str()));
+    if (mutex && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+        guard_ = std::move(mutex);
+        claim.held = true;
+        return claim;
+    }
+    if (!mutex) mutex = FileHandle(::OpenMutexA(READ_CONTROL, FALSE, global.c_str()));
+    claim.ownerSid = KernelObjectOwner(mutex.Get());
+    return claim;
+}
+
+// ---- the desktop user's programs ------------------------------------------
+
+namespace {
+
+template <typename T>
+T** Out(ComPtr<T>& pointer) {
+    return reinterpret_cast<T**>(pointer.Receive());
+}
+
+// A text for the shell's automation calls, owned for the length of the call.
+class Bstr {
+public:
+    explicit Bstr(const std::string& text) : text_(::SysAllocString(AnsiToWide(text).data())) {}
+    ~Bstr() { ::SysFreeString(text_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR Get() const { return text_; }
+    VARIANT Variant() const {
+        VARIANT value;
+        ::VariantInit(&value);
+        value.vt = VT_BSTR;
+        value.bstrVal = text_;
+        return value;
+    }
+
+private:
+    BSTR text_;
+};
+
+// The desktop's folder view: its Application object is the shell of the user who runs Explorer.
+ComPtr<IShellDispatch2> DesktopShell() {
+    ComPtr<IShellWindows> windows;
+    ComPtr<IDispatch> desktop, background, application;
+    ComPtr<IServiceProvider> provider;
+    ComPtr<IShellBrowser> browser;
+    ComPtr<IShellView> view;
+    ComPtr<IShellFolderViewDual> folderView;
+    ComPtr<IShellDispatch2> shell;
+    VARIANT location, root;
+    ::VariantInit(&location);
+    ::VariantInit(&root);
+    location.vt = VT_I4;
+    location.lVal = CSIDL_DESKTOP;
+    LONG window = 0;
+    if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                  windows.Receive())) ||
+        windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, Out(desktop)) != S_OK ||
+        !desktop || FAILED(desktop->QueryInterface(IID_IServiceProvider, provider.Receive())) ||
+        FAILED(provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.Receive())) ||
+        FAILED(browser->QueryActiveShellView(Out(view))) || !view ||
+        FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.Receive())) ||
+        FAILED(background->QueryInterface(IID_IShellFolderViewDual, folderView.Receive())) ||
+        FAILED(folderView->get_Application(Out(application))) || !application ||
+        FAILED(application->QueryInterface(IID_IShellDispatch2, shell.Receive())))
+        return ComPtr<IShellDispatch2>();
+    return shell;
+}
+
+}  // namespace
+
+// Explorer runs with the user's own token; CreateProcessWithTokenW with a copy of it would need
+// the secondary logon service and a hand-made environment, and Explorer gives both as they are.
+bool Win32Platform::StartProgramAsDesktopUser(const std::string& application, const std::string& arguments,
+                                              const std::string& currentDir, unsigned showMode) {
+    ComPtr<IShellDispatch2> shell = DesktopShell();
+    if (!shell) return false;
+    const Bstr file(application), parameters(arguments), folder(currentDir), verb("open");
+    VARIANT show;
+    ::VariantInit(&show);
+    show.vt = VT_I4;
+    show.lVal = static_cast<LONG>(showMode);
+    return SUCCEEDED(shell->ShellExecute(file.Get(), parameters.Variant(), folder.Variant(), verb.Variant(), show));
+}
+
 // ---- DLL planting -------------------------------------------------------
 
 namespace {
@@ -637,32 +850,42 @@ void ClearShutdownBlockReason(HWND window) {
 
 // ---- safe file writing ---------------------------------------------------
 
+namespace {
+
+bool MarkForDeletion(HANDLE entry);   // below, with the other link-safe calls
+
+bool WriteAll(HANDLE file, const void* data, size_t size) {
+    DWORD done = 0;
+    return size <= MAXDWORD &&
+           (size == 0 || (::WriteFile(file, data, static_cast<DWORD>(size), &done, nullptr) && done == size));
+}
+
+}  // namespace
+
 bool Win32Platform::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
-                                  uint32_t dosDateTime) {
+                                  uint32_t dosDateTime, Durability durability) {
     DWORD shareMode = share == FileShare::Read ? FILE_SHARE_READ : 0;
     // CREATE_NEW fails on any existing name; the flag keeps a dangling link from being followed.
     DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
                   (share == FileShare::Read ? FILE_FLAG_SEQUENTIAL_SCAN : 0);
-    bool written = false;
-    {
-        // What CREATE_NEW opens is always a plain file of its own making.
-        FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, shareMode, nullptr, CREATE_NEW,
-                                      flags, nullptr));
-        if (!file) return false;
-        DWORD done = 0;
-        written = size <= MAXDWORD &&
-                  (size == 0 || (::WriteFile(file.Get(), data, static_cast<DWORD>(size), &done, nullptr) && done == size));
-        // Stamped through this handle: reopening by name could meet a link put there meanwhile.
-        FILETIME universal;
-        if (written && dosDateTime && DosToFileTime(dosDateTime, universal))
-            ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
-    }
-    if (!written) ::DeleteFileA(path.c_str());   // a half-written file must not stand for the whole
+    // What CREATE_NEW opens is always a plain file of its own making.
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, shareMode, nullptr,
+                                  CREATE_NEW, flags, nullptr));
+    if (!file) return false;
+    bool written = WriteAll(file.Get(), data, size);
+    // Stamped through this handle: reopening by name could meet a link put there meanwhile.
+    FILETIME universal;
+    if (written && dosDateTime && DosToFileTime(dosDateTime, universal))
+        ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
+    if (written && durability == Durability::Flushed) written = ::FlushFileBuffers(file.Get()) != 0;
+    // A half-written file must not stand for the whole; by name, another entry could be met.
+    if (!written) MarkForDeletion(file.Get());
     return written;
 }
 
-bool Win32Platform::MoveReplacing(const std::string& from, const std::string& to) {
-    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+bool Win32Platform::MoveReplacing(const std::string& from, const std::string& to, Durability durability) {
+    const DWORD through = durability == Durability::Flushed ? MOVEFILE_WRITE_THROUGH : 0;
+    return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | through) != 0;
 }
 
 // ---- links planted by another user ---------------------------------------
@@ -811,6 +1034,49 @@ uint32_t ExitCodeOf(HANDLE process) {
 
 }  // namespace
 
+// ---- ownership in the shared data folder -----------------------------------
+
+namespace {
+
+FileHandle ProcessToken(DWORD access) {
+    using OpenTokenFn = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+    auto openToken = Advapi32Function<OpenTokenFn>("OpenProcessToken");
+    HANDLE token = nullptr;
+    if (!openToken || !openToken(::GetCurrentProcess(), access, &token)) return FileHandle();
+    return FileHandle(token);
+}
+
+// What the file system gives a fresh entry of that kind in parent, owned by the Administrators.
+bool SetInheritedSecurity(HANDLE entry, HANDLE parent, bool folder) {
+    using GetInfoFn = DWORD(WINAPI*)(HANDLE, int, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                     PSECURITY_DESCRIPTOR*);
+    using CreateFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, PSECURITY_DESCRIPTOR, PSECURITY_DESCRIPTOR*, GUID*, BOOL,
+                                   ULONG, HANDLE, PGENERIC_MAPPING);
+    using DestroyFn = BOOL(WINAPI*)(PSECURITY_DESCRIPTOR*);
+    using SetFn = BOOL(WINAPI*)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+    auto getInfo = Advapi32Function<GetInfoFn>("GetSecurityInfo");
+    auto create = Advapi32Function<CreateFn>("CreatePrivateObjectSecurityEx");
+    auto destroy = Advapi32Function<DestroyFn>("DestroyPrivateObjectSecurity");
+    auto set = Advapi32Function<SetFn>("SetKernelObjectSecurity");
+    LocalMemory parentSecurity, creator;
+    if (!getInfo || !create || !destroy || !set || !DescriptorFromText("O:BAG:BA", creator) ||
+        getInfo(parent, 1 /* SE_FILE_OBJECT */, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr, &parentSecurity.p) != ERROR_SUCCESS)
+        return false;
+    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    const FileHandle token = ProcessToken(TOKEN_QUERY);
+    const ULONG flags = 0x1 | 0x8 | 0x10;   // SEF_DACL_AUTO_INHERIT, SEF_AVOID_PRIVILEGE_CHECK, SEF_AVOID_OWNER_CHECK
+    PSECURITY_DESCRIPTOR made = nullptr;
+    if (!create(parentSecurity.p, creator.p, &made, nullptr, folder, flags, token.Get(), &mapping)) return false;
+    // On this one object: the advapi32 calls that apply inheritance also walk the entries below
+    // by name, and those are another user's.
+    const bool done = set(entry, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, made) != 0;
+    destroy(&made);
+    return done;
+}
+
+}  // namespace
+
 // The child inherits a delete-on-close handle to its own file: the file goes when the last
 // handle closes, that is when the child has ended (or at once when it cannot be started).
 // It also inherits the writing end of a pipe, on which it passes its code, and a handle to
@@ -882,4 +1148,51 @@ bool Win32Platform::RunElevated(const std::string& program, const std::string& a
     FileHandle process(info.hProcess);
     code = ExitCodeOf(process.Get());
     return true;
+}
+
+// Backup and restore open what another user's permissions deny; take-ownership names the owner.
+void Win32Platform::EnableOwnershipPrivileges() {
+    if (privilegesEnabled_) return;
+    privilegesEnabled_ = true;
+    using LookupFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, PLUID);
+    using AdjustFn = BOOL(WINAPI*)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
+    auto lookup = Advapi32Function<LookupFn>("LookupPrivilegeValueA");
+    auto adjust = Advapi32Function<AdjustFn>("AdjustTokenPrivileges");
+    const FileHandle token = ProcessToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY);
+    if (!lookup || !adjust || !token) return;
+    for (const char* name : {"SeBackupPrivilege", "SeRestorePrivilege", "SeTakeOwnershipPrivilege"}) {
+        TOKEN_PRIVILEGES privilege{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+        if (lookup(nullptr, name, &privilege.Privileges[0].Luid))
+            adjust(token.Get(), FALSE, &privilege, 0, nullptr, nullptr);
+    }
+}
+
+std::string Win32Platform::OwnerOf(const std::string& path) {
+    using GetInfoFn = DWORD(WINAPI*)(HANDLE, int, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                     PSECURITY_DESCRIPTOR*);
+    auto getInfo = Advapi32Function<GetInfoFn>("GetSecurityInfo");
+    EnableOwnershipPrivileges();
+    BY_HANDLE_FILE_INFORMATION info{};
+    const FileHandle entry = OpenNoLink(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, info);
+    PSID owner = nullptr;
+    LocalMemory security;
+    if (!entry || !getInfo ||
+        getInfo(entry.Get(), 1 /* SE_FILE_OBJECT */, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                &security.p) != ERROR_SUCCESS)
+        return "";
+    return SidText(owner);
+}
+
+bool Win32Platform::TakeBack(const std::string& path) {
+    EnableOwnershipPrivileges();
+    BY_HANDLE_FILE_INFORMATION info{};
+    const FileHandle entry =
+        OpenNoLink(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER, FILE_SHARE_READ | FILE_SHARE_WRITE, info);
+    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!entry || !IsKind(info, folder)) return false;
+    std::string parentPath = path.substr(0, path.find_last_of('\\') + 1);
+    if (parentPath.size() > 3) parentPath.pop_back();
+    const FileHandle parent(::CreateFileA(parentPath.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return parent && SetInheritedSecurity(entry.Get(), parent.Get(), folder);
 }

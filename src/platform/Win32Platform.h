@@ -56,12 +56,20 @@ public:
     bool SpecialFolderPath(int csidl, std::string& path) override;
     std::unique_ptr<ShellLink> NewShellLink() override;
 
+    std::string OwnerOf(const std::string& path) override;
+    bool TakeBack(const std::string& path) override;
+    void EnableOwnershipPrivileges();
+
     std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) override;
 
+    GuardClaim ClaimGuard(const std::string& name) override;
+    std::string UserSid() override;
     void EnumTopLevelWindows(FunctionRef<bool(uintptr_t window)> visit) override;
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
     bool StartProgram(const std::string& application, const std::string& commandLine,
                       const std::string& currentDir, unsigned showMode) override;
+    bool StartProgramAsDesktopUser(const std::string& application, const std::string& arguments,
+                                   const std::string& currentDir, unsigned showMode) override;
 
     // Removal of an installation
     std::string ModuleFileName() override;
@@ -75,8 +83,9 @@ public:
 
     // Safe file writing
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
-                       uint32_t dosDateTime) override;
-    bool MoveReplacing(const std::string& from, const std::string& to) override;
+                       uint32_t dosDateTime, Durability durability = Durability::Cached) override;
+    bool MoveReplacing(const std::string& from, const std::string& to,
+                       Durability durability = Durability::Cached) override;
 
     std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
     DeleteOutcome DeleteEntryNoLink(const std::string& path, bool folder) override;
@@ -93,6 +102,9 @@ private:
     ModuleHandle mprModule_;
     GetConnectionFn getConnection_ = nullptr;
     bool mprTried_ = false;
+    bool privilegesEnabled_ = false;
+    FileHandle guard_;
+    HANDLE guardNamespace_ = nullptr;   // held with the guard; closed with the platform
 };
 
 // A system DLL loaded from the system folder by its full path, never by a bare name

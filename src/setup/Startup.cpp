@@ -50,6 +50,13 @@ bool IsSupportedSystem(unsigned platformId, unsigned major)
     return platformId == kPlatformNt && major > 4;
 }
 
+bool AnotherCopyRuns(const GuardClaim& claim, const std::string& userSid)
+{
+    if (claim.held) return false;
+    const std::string& owner = claim.ownerSid;
+    return owner == "S-1-5-32-544" || owner == "S-1-5-18" || (!userSid.empty() && owner == userSid);
+}
+
 int RunSetup(StartupHost& host)
 {
     host.PrepareSystem();
@@ -59,7 +66,7 @@ int RunSetup(StartupHost& host)
         return 0;
     }
     // Two copies would write over each other's logs and temporary files.
-    if (!host.ClaimOnlyCopy()) {
+    if (AnotherCopyRuns(Sys().ClaimGuard("VelmorraSetup"), Sys().UserSid())) {
         Sys().ShowMessageBox(kAlreadyRunningText, kApplicationTitle, kIconExclamation);
         return 0;
     }

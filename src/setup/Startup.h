@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/Platform.h"
+
 extern const char* const kApplicationTitle;      // also the wizard's caption
 extern const char* const kUnsupportedSystemText;
 extern const char* const kOutOfMemoryText;         // memory exhausted at start-up
@@ -12,14 +14,15 @@ extern const char* const kAlreadyRunningText;
 // Windows 2000 and every later release of the NT family.
 bool IsSupportedSystem(unsigned platformId, unsigned major);
 
+// Another copy runs when the guard it holds belongs to the Administrators, SYSTEM or this user;
+// one that anybody else made first is a squatter's and refuses nothing.
+bool AnotherCopyRuns(const GuardClaim& claim, const std::string& userSid);
+
 class StartupHost {
 public:
     virtual ~StartupHost() = default;
     // COM and the special-folder service, before anything else.
     virtual void PrepareSystem() = 0;
-    // Takes the mark that a copy of the setup program runs, held to the end of the process;
-    // false when another copy holds it.
-    virtual bool ClaimOnlyCopy() = 0;
     virtual void SetApplicationIcon() = 0;
     virtual void SetApplicationTitle(const std::string& title) = 0;
     // Creates the wizard and runs it until it closes.

@@ -8,9 +8,6 @@
 
 namespace {
 
-// Global: copies run by two users at once would also share the data folder and its logs.
-const char* const kOnlyCopyMutex = "Global\\VelmorraSetup";
-
 class Win32StartupHost : public StartupHost {
 public:
     explicit Win32StartupHost(Win32Platform& platform) : platform_(platform) {}
@@ -25,13 +22,6 @@ public:
         platform_.LocateFolderService();
     }
 
-    bool ClaimOnlyCopy() override
-    {
-        mutex_ = FileHandle(::CreateMutexA(nullptr, FALSE, kOnlyCopyMutex));
-        // Null when access is denied: another user's copy made it.
-        return mutex_.Valid() && ::GetLastError() != ERROR_ALREADY_EXISTS;
-    }
-
     // There is no hidden application window here: the wizard's window is the program's
     // only one, and it takes icon 1 and the same title itself.
     void SetApplicationIcon() override {}
@@ -43,7 +33,6 @@ public:
 private:
     Win32Platform& platform_;
     bool comReady_ = false;
-    FileHandle mutex_;
 };
 
 }  // namespace

@@ -43,6 +43,31 @@ void CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainD
         Sys().DeleteFileAt(JoinPath(other, kShortcutName));
 }
 
+std::string AssociationArguments(const AssocBoxes& boxes)
+{
+    std::string arguments = "-assoc adpr";
+    for (int i = 0; i < 4; ++i)
+        if (boxes[i])
+            arguments += kSwitches[i];
+    return arguments;
+}
+
+// An elevated setup must not hand its administrator token to the word processor: the user's
+// first documents, file dialogs and drag-and-drop would run elevated. Before Vista an
+// administrator's token is the user's own.
+void StartAsDesktopUser(const std::string& mainDir, const std::string& arguments)
+{
+    const std::string program = ProgramPath(mainDir);
+    unsigned platformId = 0, major = 0;
+    const bool splitToken = Sys().GetVersion(platformId, major) && major >= 6 && Sys().IsElevated();
+    if (splitToken && Sys().StartProgramAsDesktopUser(program, arguments, mainDir, kShowNormal))
+        return;
+    std::string commandLine = "\"" + program + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    Sys().StartProgram(program, commandLine, mainDir, kShowNormal);
+}
+
 bool StartsWithStar(const std::string& line)
 {
     return !line.empty() && line[0] == '*';
@@ -91,16 +116,12 @@ AssocBoxes BoxesFromExtensions(const std::string& extensions)
 
 std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& boxes)
 {
-    std::string argument = "-assoc adpr";
-    for (int i = 0; i < 4; ++i)
-        if (boxes[i])
-            argument += kSwitches[i];
-    return "\"" + ProgramPath(mainDir) + "\" " + argument;
+    return "\"" + ProgramPath(mainDir) + "\" " + AssociationArguments(boxes);
 }
 
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes)
 {
-    Sys().StartProgram(ProgramPath(mainDir), AssociationCommand(mainDir, boxes), mainDir, kShowNormal);
+    StartAsDesktopUser(mainDir, AssociationArguments(boxes));
 }
 
 void CreateProductShortcuts(const std::string& mainDir, bool allUsers)
@@ -152,7 +173,9 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
         return;
     SortIgnoringCase(publicFiles);
     const std::string path = DataFolder(choices, SharedDataFolder) + "Update.log";
-    if (LeadsThroughLink(path))
+    // Held from the read to the swap: what is merged is what is replaced.
+    FolderHold hold;
+    if (LeadsThroughLink(path) || hold.Hold(FolderOf(path)) == FolderHold::Link)
         throw TextError(LinkRefusedText(path));
     std::vector<std::string> lines;
     if (FileExists(path)) {
@@ -165,7 +188,8 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
     std::string text;
     for (const std::string& line : MergeUpdateLog(std::move(lines), publicFiles, stamp))
         text += line + "\r\n";
-    const WriteOutcome outcome = WriteWholeFile(path, text.data(), text.size(), FileShare::None);
+    const WriteOutcome outcome =
+        WriteWholeFile(path, text.data(), text.size(), FileShare::None, 0, Durability::Flushed, &hold);
     if (outcome == WriteOutcome::Refused)
         throw TextError(LinkRefusedText(path));
     if (outcome != WriteOutcome::Written)
@@ -174,5 +198,5 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
 
 void LaunchProgram(const std::string& mainDir)
 {
-    Sys().StartProgram(ProgramPath(mainDir), "\"" + ProgramPath(mainDir) + "\"", mainDir, kShowNormal);
+    StartAsDesktopUser(mainDir, "");
 }

@@ -21,7 +21,8 @@ std::string ExtensionsFromBoxes(const AssocBoxes& boxes);                       
 AssocBoxes BoxesFromExtensions(const std::string& extensions);
 std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& boxes);
 
-// Page-7 actions: the association command, then both shortcuts.
+// Page-7 actions: the association command, then both shortcuts. The association command and
+// the launch run as the desktop user when the setup runs elevated on Vista or later.
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes);
 void CreateProductShortcuts(const std::string& mainDir, bool allUsers);
 

@@ -1,4 +1,4 @@
-// An extracted file whose folder went missing after the file before it was written there.
+// The folder of the file before: held between the two, or made again when it could not be held.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -34,13 +34,21 @@ TEST_F(ExtractFolder, AFolderRemovedBetweenTwoFilesIsMadeAgainWithoutAQuestion)
     auto files = ArchiveBuilder().Add("a.txt", "1").Add("b.txt", "2").Open();
     ASSERT_TRUE(files->ExtractFile(files->Entries[0].get(), "", "C:\\Dest\\Sub\\a.txt"));
     ASSERT_TRUE(machine.DeleteFileAt("C:\\Dest\\Sub\\a.txt"));
-    ASSERT_TRUE(machine.RemoveDir("C:\\Dest\\Sub"));
+    EXPECT_FALSE(machine.RemoveDir("C:\\Dest\\Sub"));   // held until the next folder
 
-    EXPECT_TRUE(files->ExtractFile(files->Entries[1].get(), "", "C:\\Dest\\Sub\\b.txt"));
-    EXPECT_EQ(machine.FileBytes("C:\\Dest\\Sub\\b.txt"), "2");
+    // A junction cannot be held: written through as it is, then gone before the next file.
+    machine.MakeFolder("C:\\Real");
+    machine.MakeLink("C:\\Dest\\Link", "C:\\Real", true);
+    ASSERT_TRUE(files->ExtractFile(files->Entries[0].get(), "", "C:\\Dest\\Link\\a.txt"));
+    EXPECT_TRUE(machine.RemoveDir("C:\\Dest\\Sub"));
+    ASSERT_TRUE(machine.RemoveDir("C:\\Dest\\Link"));
+
+    EXPECT_TRUE(files->ExtractFile(files->Entries[1].get(), "", "C:\\Dest\\Link\\b.txt"));
+    EXPECT_EQ(machine.FileBytes("C:\\Dest\\Link\\b.txt"), "2");
+    EXPECT_FALSE(machine.IsLink("C:\\Dest\\Link"));
     EXPECT_EQ(questions, 0);
-    EXPECT_EQ(InstallLog->back(), "File Copy: C:\\Dest\\Sub\\b.txt");
-    EXPECT_NE(std::find(InstallLog->begin(), InstallLog->end(), "Made Dir: C:\\Dest\\Sub\\"), InstallLog->end());
+    EXPECT_EQ(InstallLog->back(), "File Copy: C:\\Dest\\Link\\b.txt");
+    EXPECT_NE(std::find(InstallLog->begin(), InstallLog->end(), "Made Dir: C:\\Dest\\Link\\"), InstallLog->end());
 }
 
 }  // namespace

@@ -65,9 +65,31 @@ TEST_F(FileHelpersTest, WriteTextFileWritesExactlyTheBytes) {
     machine.PutFile("C:\\stamp", "old and longer");
     WriteTextFile("C:\\stamp", "\0\x01\0\xFF"s);
     EXPECT_EQ(machine.FileBytes("C:\\stamp"), "\0\x01\0\xFF"s);
+    EXPECT_TRUE(machine.IsFlushed("C:\\stamp"));   // settings survive a power loss
     WriteTextFile("C:\\empty.ini", "");
     EXPECT_TRUE(machine.IsFile("C:\\empty.ini"));
     EXPECT_EQ(machine.FileBytes("C:\\empty.ini"), "");
+}
+
+// The folder's owner may plant entries under every name he can guess; what a crash left goes.
+TEST_F(FileHelpersTest, TakenReplacementNamesAreSkippedAndLeftoversRemoved) {
+    machine.PutFile("C:\\V\\Velmorra.ini", "old");
+    machine.PutFile("C:\\V\\~vlm0badf00d.tmp", "left by a crash");
+    machine.PutFile("C:\\V\\~vlmnothex.tmp", "not ours");
+    machine.SetRandomNumber(0x100);
+    for (uint32_t n = 0x100; n < 0x140; ++n) {
+        static const char kHex[] = "0123456789ABCDEF";
+        std::string name = "C:\\V\\~vlm00000";
+        for (int shift = 8; shift >= 0; shift -= 4) name += kHex[(n >> shift) & 15];
+        machine.MakeFolder(name + ".tmp");
+    }
+    EXPECT_EQ(WriteWholeFile("C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read), WriteOutcome::Written);
+    EXPECT_EQ(machine.FileBytes("C:\\V\\Velmorra.ini"), "newer");
+    EXPECT_FALSE(machine.Exists("C:\\V\\~vlm0badf00d.tmp"));
+    EXPECT_TRUE(machine.Exists("C:\\V\\~vlmnothex.tmp"));
+    EXPECT_EQ(machine.Children("C:\\V").size(), 0x40u + 2);
+    EXPECT_TRUE(IsReplacementName("~VLM0123abcd.TMP"));
+    EXPECT_FALSE(IsReplacementName("~vlm0123abcd.tmp.lnk"));
 }
 
 TEST_F(FileHelpersTest, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporary) {
@@ -118,6 +140,50 @@ TEST_F(SharedDataLinksTest, ALinkAtTheFileIsNotFollowedNorReplaced) {
     EXPECT_EQ(WriteTextFile(shared + "Hidden\\install_stamp", "stamp"), WriteOutcome::Refused);
     EXPECT_EQ(machine.FileBytes(evil + "cible.dat"), "theirs");
     EXPECT_TRUE(machine.IsLink(shared + "Hidden\\install_stamp"));
+}
+
+// Held between two files, the folders on the way cannot be swapped; let go, they are checked again.
+TEST_F(SharedDataLinksTest, AFolderSwappedForAJunctionBetweenTwoFilesReceivesNothingThroughIt) {
+    machine.MakeFolder(evil);
+    machine.MakeFolder(shared + "Public\\Modeles");
+    const std::string folder = shared + "Public\\Modeles\\";
+    FolderHold hold;
+    EXPECT_EQ(WriteWholeFile(folder + "a.dot", "a", 1, FileShare::None, 0, Durability::Cached, &hold),
+              WriteOutcome::Written);
+    machine.MakeLink(shared + "Public", evil, true);
+    machine.MakeLink(shared + "Public\\Modeles", evil, true);
+    EXPECT_FALSE(machine.IsLink(shared + "Public") || machine.IsLink(shared + "Public\\Modeles"));
+    EXPECT_EQ(WriteWholeFile(folder + "b.dot", "b", 1, FileShare::None, 0, Durability::Cached, &hold),
+              WriteOutcome::Written);
+
+    hold.Release();
+    machine.MakeLink(shared + "Public", evil, true);
+    EXPECT_EQ(WriteWholeFile(folder + "c.dot", "c", 1, FileShare::None, 0, Durability::Cached, &hold),
+              WriteOutcome::Refused);
+    EXPECT_TRUE(machine.Children(evil).empty());
+}
+
+// Refusing would let any user block every installation: the elevated setup takes it back.
+TEST_F(SharedDataLinksTest, AnElevatedSetupTakesBackWhatAnotherUserOwnsInTheSharedDataFolder) {
+    const std::string user = "S-1-5-21-1-2-3-1002";
+    machine.MakeFolder(shared + "Public\\Modeles");
+    machine.PutFile(shared + "Update.log", "*0000000000000000\r\nC:\\Windows\\system.ini\r\n");
+    machine.MakeFolder(evil);
+    machine.MakeLink(shared + "Public\\Piege", evil, true);
+    for (const std::string& path : {shared, shared + "Public", shared + "Update.log", evil})
+        machine.SetOwner(path, user);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
+    EXPECT_TRUE(machine.TakenBack().empty());   // not elevated: nothing to take back with
+
+    ForgetSharedDataFolder();
+    machine.SetElevated(true);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
+    EXPECT_EQ(machine.TakenBack(), (Lines{"C:\\Documents and Settings\\All Users\\Application Data\\Velmorra",
+                                          "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\Public",
+                                          "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\Update.log"}));
+    EXPECT_EQ(machine.OwnerOf(evil), user);
+    EXPECT_TRUE(IsTrustedOwner("S-1-5-18"));
+    EXPECT_FALSE(IsTrustedOwner(user));
 }
 
 // The system's own folders and the user's chosen destination may be junctions on purpose.

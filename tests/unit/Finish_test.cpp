@@ -89,6 +89,35 @@ TEST_F(FinishCommands, CommandsStartTheInstalledProgramInTheDestination)
     }
 }
 
+// An elevated setup on Vista or later has the shell start them with the desktop user's token;
+// before Vista, unelevated, or without a shell to ask, the setup starts them itself.
+TEST_F(FinishCommands, TheWordProcessorRunsAsTheDesktopUserWhenTheSetupIsElevated)
+{
+    struct Case {
+        unsigned major;
+        bool elevated, shell, asDesktopUser;
+    };
+    for (Case c : {Case{6, true, true, true}, Case{10, true, true, true}, Case{5, true, true, false},
+                   Case{6, false, true, false}, Case{6, true, false, false}}) {
+        SCOPED_TRACE(testing::Message() << c.major << c.elevated << c.shell);
+        FakeMachine fresh;
+        UseFakeMachine use(fresh);
+        fresh.SetVersion(2, c.major);
+        fresh.SetElevated(c.elevated);
+        fresh.SetDesktopShellAvailable(c.shell);
+        RunAssociationCommand("D:\\V", {true, false, false, true});
+        LaunchProgram("D:\\V");
+        const auto started = fresh.StartedPrograms();
+        ASSERT_EQ(started.size(), 2u);
+        EXPECT_EQ(started[0].commandLine, "\"D:\\V\\vlm.exe\" -assoc adpr_rtf_docx");
+        EXPECT_EQ(started[1].commandLine, "\"D:\\V\\vlm.exe\"");
+        for (const auto& program : started) {
+            EXPECT_EQ(program.asDesktopUser, c.asDesktopUser);
+            EXPECT_EQ(program.currentDir, "D:\\V");
+        }
+    }
+}
+
 TEST_F(FinishShortcuts, AllUsersReplacesTheCurrentUsersShortcuts)
 {
     machine.PutFile(kUserPrograms + kLink, "old");

@@ -59,19 +59,34 @@ TEST(SplitLines, BreaksAtCrLfOrCrLfAndStopsAtNul) {
     EXPECT_EQ(SplitLines(""), Lines{});
 }
 
-TEST_F(InstallLogTest, SaveEndsEveryLineWithCrLf) {
+TEST_F(InstallLogTest, SaveEndsEveryLineWithCrLfAndFlushesBothTheNewFileAndItsReplacement) {
     AddLogLine("Made Dir: C:\\V\\");
     AddLogLine("File Copy: C:\\V\\vlm.exe");
     SaveInstallLog("C:\\Install.log");
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\vlm.exe\r\n");
+    EXPECT_TRUE(machine.IsFlushed("C:\\Install.log"));
+    SaveInstallLog("C:\\Install.log");
+    EXPECT_TRUE(machine.IsFlushed("C:\\Install.log"));
 }
 
-TEST_F(InstallLogTest, LoadReadsUpToNulAndLaterLinesStayUnique) {
-    machine.PutFile("C:\\Install.log", "Made Dir: C:\\V\\\nFile Copy: C:\\V\\a\r\0junk\r\n"s);
+TEST_F(InstallLogTest, LoadedLinesStayUnique) {
+    machine.PutFile("C:\\Install.log", "Made Dir: C:\\V\\\nFile Copy: C:\\V\\a\r\n");
     LoadInstallLog("C:\\Install.log");
     AddLogLine("FILE COPY: c:\\v\\A");
     AddLogLine("File Copy: C:\\V\\b");
     EXPECT_EQ(*InstallLog, (Lines{"Made Dir: C:\\V\\", "File Copy: C:\\V\\a", "File Copy: C:\\V\\b"}));
+}
+
+// Zeros where a power loss kept the size but not the data: never an empty history.
+TEST_F(InstallLogTest, ALogHoldingNulBytesIsMergedWithWhatCanStillBeRead) {
+    machine.PutFile("C:\\Install.log", std::string(64, '\0'));
+    LoadInstallLog("C:\\Install.log");
+    EXPECT_TRUE(InstallLog->empty());
+    AddLogLine("File Copy: C:\\V\\new.txt");
+    machine.PutFile("C:\\Install.log", "Made Dir: C:\\V\\\r\nFile Cop\0\0\0\0\r\nFile Copy: C:\\V\\old.txt\r\n"s);
+    SaveInstallLog("C:\\Install.log");
+    EXPECT_EQ(machine.FileBytes("C:\\Install.log"),
+              "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\nFile Copy: C:\\V\\new.txt\r\n");
 }
 
 TEST_F(InstallLogTest, LogFileFailuresAreSwallowed) {

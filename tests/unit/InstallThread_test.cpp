@@ -26,7 +26,7 @@ const std::string kPublic = "C:\\Documents and Settings\\All Users\\Application 
 class RecordingMachine : public FakeMachine {
 public:
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
-                       uint32_t dosDateTime) override
+                       uint32_t dosDateTime, Durability durability) override
     {
         {
             std::unique_lock lock(mutex_);
@@ -37,7 +37,7 @@ public:
                 changed_.wait(lock, [this] { return gateOpen_; });
             }
         }
-        return FakeMachine::CreateNewFile(path, data, size, share, dosDateTime);
+        return FakeMachine::CreateNewFile(path, data, size, share, dosDateTime, durability);
     }
     bool IsMainThread() override
     {

@@ -25,10 +25,8 @@ public:
     std::function<void()> duringWizard;
     TAttachedFiles* readerInWizard = nullptr;
     TAttachedFiles* readerAtFinish = nullptr;
-    bool onlyCopy = true;
 
     void PrepareSystem() override { steps.push_back("prepare"); }
-    bool ClaimOnlyCopy() override { return onlyCopy; }
     void SetApplicationIcon() override { steps.push_back("icon"); }
     void SetApplicationTitle(const std::string& title) override { steps.push_back("title " + title); }
     void RunWizard() override
@@ -105,7 +103,7 @@ TEST(StartupRefusal, ASecondCopySeesOnlyTheMessageAndNothingIsWritten)
     PutArchive(machine, GoodArchive());
     const std::vector<std::string> disk = machine.AllPaths();
     RecordingHost host;
-    host.onlyCopy = false;
+    machine.HoldGuard(machine.UserSid());
 
     EXPECT_EQ(0, RunSetup(host));
 
@@ -116,6 +114,36 @@ TEST(StartupRefusal, ASecondCopySeesOnlyTheMessageAndNothingIsWritten)
     EXPECT_EQ(std::vector<std::string>{"prepare"}, host.steps);
     EXPECT_EQ(disk, machine.AllPaths());
     EXPECT_FALSE(VelmorraKeysExist(machine));
+}
+
+// Anyone may make a named object first: only a guard of the administrators or of this user
+// tells of another copy.
+TEST(StartupGuard, OnlyAGuardOfTheAdministratorsSystemOrThisUserRefuses)
+{
+    const std::string user = "S-1-5-21-1-2-3-1001";
+    EXPECT_FALSE(AnotherCopyRuns(GuardClaim{true, ""}, user));
+    for (const char* owner : {"S-1-5-32-544", "S-1-5-18", "S-1-5-21-1-2-3-1001"})
+        EXPECT_TRUE(AnotherCopyRuns(GuardClaim{false, owner}, user)) << owner;
+    for (const char* owner : {"S-1-5-21-1-2-3-1002", "S-1-5-32-545", "S-1-1-0", ""})
+        EXPECT_FALSE(AnotherCopyRuns(GuardClaim{false, owner}, user)) << owner;
+    EXPECT_FALSE(AnotherCopyRuns(GuardClaim{false, ""}, ""));
+}
+
+TEST(StartupGuard, AGuardAnotherUserMadeFirstDoesNotStopTheSetup)
+{
+    FakeMachine machine;
+    UseFakeMachine use(machine);
+    machine.StandardSetup();
+    PutArchive(machine, GoodArchive());
+    machine.HoldGuard("S-1-5-21-1-2-3-1002");
+    RecordingHost host;
+
+    EXPECT_EQ(0, RunSetup(host));
+
+    EXPECT_TRUE(machine.MessageBoxes().empty());
+    EXPECT_EQ((std::vector<std::string>{"prepare", "icon", "title Installation du traitement de texte Velmorra",
+                                        "wizard", "finish"}),
+              host.steps);
 }
 
 using StartupArchive = StandardMachineTest;

@@ -54,7 +54,7 @@ TEST_F(RealFiles, AReplacementIsSwappedInWholeOrNotAtAll)
     ASSERT_TRUE(Sys().ReadWholeFile(file, read));
     EXPECT_EQ("old", read);
 
-    EXPECT_EQ(WriteOutcome::Written, WriteWholeFile(file, "new", 3, FileShare::None, 0x32EF0000));
+    EXPECT_EQ(WriteOutcome::Written, WriteWholeFile(file, "new", 3, FileShare::None, 0x32EF0000, Durability::Flushed));
     ASSERT_TRUE(Sys().ReadWholeFile(file, read));
     EXPECT_EQ("new", read);
     uint32_t dos = 0;
@@ -272,6 +272,20 @@ TEST_F(RealShell, AShortcutReadsBackWithItsTargetFolderAndDescription)
 // ---- windows and processes --------------------------------------------------
 
 using RealWindows = RealMachineTest;
+
+// A second copy finds the first one's guard and learns that it belongs to the Administrators
+// or to this user; what is not known is never taken for another copy.
+TEST(RealGuard, ASecondClaimFindsTheFirstAndItsOwner)
+{
+    Win32Platform first, second;
+    const std::string name = "VelmorraSetupTest" + std::to_string(::GetCurrentProcessId());
+    const std::string user = first.UserSid();
+    EXPECT_EQ(0u, user.rfind("S-1-5-", 0)) << user;
+    EXPECT_TRUE(first.ClaimGuard(name).held);
+    const GuardClaim claim = second.ClaimGuard(name);
+    EXPECT_FALSE(claim.held);
+    EXPECT_TRUE(claim.ownerSid == "S-1-5-32-544" || claim.ownerSid == user) << claim.ownerSid;
+}
 
 TEST_F(RealWindows, AWindowIsFoundByItsPropertyAndTheWalkStopsWhenAsked)
 {

@@ -567,6 +567,42 @@ std::vector<FakeMachine::StartedProgram> FakeMachine::StartedPrograms() {
     return started_;
 }
 
+void FakeMachine::HoldGuard(const std::string& ownerSid) {
+    std::lock_guard g(mutex_);
+    guardOwner_ = ownerSid;
+}
+
+bool FakeMachine::GuardHeldByUs() {
+    std::lock_guard g(mutex_);
+    return guardOurs_;
+}
+
+GuardClaim FakeMachine::ClaimGuard(const std::string&) {
+    std::lock_guard g(mutex_);
+    if (guardOurs_) return GuardClaim{true, ""};   // this process's own, claimed again
+    if (guardOwner_) return GuardClaim{false, *guardOwner_};
+    guardOwner_ = UserSid();
+    guardOurs_ = true;
+    return GuardClaim{true, ""};
+}
+
+std::string FakeMachine::UserSid() { return "S-1-5-21-1-2-3-1001"; }
+
+void FakeMachine::SetDesktopShellAvailable(bool available) {
+    std::lock_guard g(mutex_);
+    desktopShell_ = available;
+}
+
+// Recorded with the command line a direct start would have had.
+bool FakeMachine::StartProgramAsDesktopUser(const std::string& application, const std::string& arguments,
+                                            const std::string& currentDir, unsigned showMode) {
+    std::lock_guard g(mutex_);
+    if (!desktopShell_) return false;
+    const std::string line = "\"" + application + "\"" + (arguments.empty() ? "" : " " + arguments);
+    started_.push_back(StartedProgram{application, line, currentDir, showMode, true});
+    return true;
+}
+
 void FakeMachine::SetStartProgramResult(bool ok) {
     std::lock_guard g(mutex_);
     startResult_ = ok;
@@ -1240,7 +1276,7 @@ void FakeMachine::DenyReading(const std::string& path, bool deny) {
 
 // CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT: any existing name, a link included, refuses.
 bool FakeMachine::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare,
-                                uint32_t dosDateTime) {
+                                uint32_t dosDateTime, Durability durability) {
     std::lock_guard g(mutex_);
     FullPath p = Resolve(path, false);
     if (!Readable(p) || p.parts.empty() || Find(p) || locked_.count(p.Key())) return false;
@@ -1254,12 +1290,15 @@ bool FakeMachine::CreateNewFile(const std::string& path, const void* data, size_
     n.attributes = kAttrArchive;
     n.lastWrite = dosDateTime ? dosDateTime : NowDos();
     n.bytes.assign(static_cast<const char*>(data), size);
+    if (durability == Durability::Flushed) flushed_.insert(p.Key());
+    else flushed_.erase(p.Key());
+    owners_.erase(p.Key());
     return true;
 }
 
 // MoveFileExA with MOVEFILE_REPLACE_EXISTING: same volume, never onto a folder, a read-only or
 // locked file; a link at to is replaced, not followed.
-bool FakeMachine::MoveReplacing(const std::string& from, const std::string& to) {
+bool FakeMachine::MoveReplacing(const std::string& from, const std::string& to, Durability durability) {
     std::lock_guard g(mutex_);
     FullPath f = Resolve(from, false), t = Resolve(to, false);
     if (!Readable(f) || !Readable(t) || f.parts.empty() || t.parts.empty()) return false;
@@ -1276,7 +1315,44 @@ bool FakeMachine::MoveReplacing(const std::string& from, const std::string& to) 
     moved.name = t.parts.back();
     tree_.erase(f.Key());
     tree_[t.Key()] = moved;
+    owners_.erase(t.Key());
+    const bool flushed = flushed_.erase(f.Key()) && durability == Durability::Flushed;
+    if (flushed) flushed_.insert(t.Key());
+    else flushed_.erase(t.Key());
     return true;
+}
+
+void FakeMachine::SetOwner(const std::string& path, const std::string& sid) {
+    std::lock_guard g(mutex_);
+    owners_[Resolve(path, false).Key()] = sid;
+}
+
+std::string FakeMachine::OwnerOf(const std::string& path) {
+    std::lock_guard g(mutex_);
+    FullPath p = Resolve(path, false);
+    if (!Readable(p) || !Find(p)) return "";
+    auto owner = owners_.find(p.Key());
+    return owner == owners_.end() ? "S-1-5-32-544" : owner->second;
+}
+
+bool FakeMachine::TakeBack(const std::string& path) {
+    std::lock_guard g(mutex_);
+    FullPath p = Resolve(path, false);
+    Node* n = Readable(p) ? Find(p) : nullptr;
+    if (!n || !n->linkTarget.empty()) return false;
+    owners_.erase(p.Key());
+    takenBack_.push_back(p.Text());
+    return true;
+}
+
+std::vector<std::string> FakeMachine::TakenBack() {
+    std::lock_guard g(mutex_);
+    return takenBack_;
+}
+
+bool FakeMachine::IsFlushed(const std::string& path) {
+    std::lock_guard g(mutex_);
+    return flushed_.count(Resolve(path, false).Key()) != 0;
 }
 
 // ---------------------------------------------------------------- links planted by another user

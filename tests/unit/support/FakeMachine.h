@@ -58,6 +58,7 @@ public:
     struct StartedProgram {
         std::string application, commandLine, currentDir;
         unsigned showMode = 0;
+        bool asDesktopUser = false;   // started by the shell, with the desktop user's token
     };
 
     struct RegValue {
@@ -114,6 +115,12 @@ public:
     unsigned SleepCalls();
     unsigned ErrorMode();
 
+    // --- Owners: every entry belongs to the Administrators unless given to another.
+    void SetOwner(const std::string& path, const std::string& sid);
+    std::string OwnerOf(const std::string& path) override;
+    bool TakeBack(const std::string& path) override;   // the owner becomes "S-1-5-32-544"
+    std::vector<std::string> TakenBack();             // paths, in the order taken back
+
     // --- Shell links
     void SetShellLinksAvailable(bool available);   // false: NewShellLink returns null
     std::optional<LinkRecord> ReadLink(const std::string& linkFile);
@@ -137,6 +144,10 @@ public:
     void RemoveWindow(uintptr_t window);
     std::vector<StartedProgram> StartedPrograms();
     void SetStartProgramResult(bool ok);
+    void SetDesktopShellAvailable(bool available);   // false: StartProgramAsDesktopUser fails
+    // The one-copy guard as another process left it: its owner, "" when unknown.
+    void HoldGuard(const std::string& ownerSid);
+    bool GuardHeldByUs();
 
     // --- Platform
     bool GetVersion(unsigned& platformId, unsigned& major) override;
@@ -185,6 +196,10 @@ public:
 
     void EnumTopLevelWindows(FunctionRef<bool(uintptr_t window)> visit) override;
     bool WindowHasProperty(uintptr_t window, const std::string& property) override;
+    bool StartProgramAsDesktopUser(const std::string& application, const std::string& arguments,
+                                   const std::string& currentDir, unsigned showMode) override;
+    GuardClaim ClaimGuard(const std::string& name) override;
+    std::string UserSid() override;   // "S-1-5-21-1-2-3-1001"
     bool StartProgram(const std::string& application, const std::string& commandLine,
                       const std::string& currentDir, unsigned showMode) override;
 
@@ -211,9 +226,13 @@ public:
     void MakeLink(const std::string& path, const std::string& target, bool folder);
     bool IsLink(const std::string& path);
     void DenyReading(const std::string& path, bool deny = true);   // ReadWholeFile fails (locked, denied)
+    // Flushed writes and written-through swaps are remembered: IsFlushed tells whether a file's
+    // bytes would survive a power loss.
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
-                       uint32_t dosDateTime) override;
-    bool MoveReplacing(const std::string& from, const std::string& to) override;
+                       uint32_t dosDateTime, Durability durability = Durability::Cached) override;
+    bool MoveReplacing(const std::string& from, const std::string& to,
+                       Durability durability = Durability::Cached) override;
+    bool IsFlushed(const std::string& path);
 
     // --- Links planted by another user: a held folder can be neither removed nor made a link.
     std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
@@ -284,11 +303,17 @@ private:
     uintptr_t nextWindow_ = 0x100;
     std::vector<StartedProgram> started_;
     bool startResult_ = true;
+    bool desktopShell_ = true;
+    std::optional<std::string> guardOwner_;
+    bool guardOurs_ = false;
     // Removal of an installation
     std::string modulePath_ = "C:\\Program Files\\Velmorra\\vlm.exe";
     std::vector<std::string> deletedAtRestart_;
     bool hasLinks_ = false;
     std::set<std::string> unreadable_;   // keys
+    std::set<std::string> flushed_;      // keys
+    std::map<std::string, std::string> owners_;   // keys -> SIDs other than the Administrators
+    std::vector<std::string> takenBack_;
     std::multiset<std::string> held_;    // keys of held folders
     uint32_t nextRandom_ = 0x5EED0001;
     bool elevated_ = false;
