@@ -112,12 +112,30 @@ void TMainDlgForm::Init(const std::vector<std::string>& args)
     view_.SetChecked(Ctl::FinishChkBx, saved.Launch);
     LastRunVer = saved.LastRunVer;
 
+    ApplySwitches(ParseSwitches(args));
+
     view_.SetText(Ctl::DestDirEdt, MainDir);
     DestDirLstBx.OpenFolder(MainDir);
     view_.SetText(Ctl::SelCompLbl, kSelCompText);
     view_.StartTimers();
     GoToPage(255, 0);
     Ready = true;
+}
+
+// The switches preset what the pages show; the user may still change it.
+void TMainDlgForm::ApplySwitches(const Switches& switches)
+{
+    if (switches.Destination)
+        MainDir = *switches.Destination;
+    if (switches.Components)
+        for (int row = 1; row < SelCompLstBx.Count(); ++row)
+            SelCompLstBx.SetState(row, (*switches.Components >> CompIds[row]) & 1 ? cbChecked : cbUnchecked);
+    if (switches.Associations)
+        Extensions = ExtensionsFromBoxes(*switches.Associations);
+    if (switches.CurrentUser)
+        view_.SetChecked(Ctl::InstallToAllChkBx, false);
+    if (switches.Launch)
+        view_.SetChecked(Ctl::FinishChkBx, true);
 }
 
 // --- Events
@@ -211,7 +229,7 @@ void TMainDlgForm::TimerTick(int id)
         return;   // polled again on the next tick
     Handle([this, id] {
         if (id == 1)
-            PollInstallStatus(*this);
+            Worker.Poll(*this);
         else
             DriveWatchTick(DestDirCmbBx);
     });
@@ -396,7 +414,8 @@ void TMainDlgForm::LoadLicence()
     bool extracted;
     {
         QuietLog quiet;
-        extracted = AttachedFiles->ExtractFile(nullptr, "Licence.txt", temp);
+        auto ask = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
+        extracted = ExtractAsking(*AttachedFiles, nullptr, "Licence.txt", temp, ask);
     }
     if (extracted) {
         std::string bytes;
@@ -425,18 +444,7 @@ void TMainDlgForm::StartInstallation()
 {
     // A drive pulled later must not turn a portable installation into a per-machine one.
     portable_ = IsRemovableDrive(MainDir);
-    CreateInstallLog();
-    if (!IsPortable()) {
-        LogFileName = JoinPath(MainDir, "Install.log");
-        if (FileExists(LogFileName)) {
-            try {
-                LoadInstallLog(LogFileName);
-            } catch (...) {
-                // What could be read stays; an unreadable old log does not stop the installation.
-            }
-        }
-    }
-    InstallStarted = true;
+    OpenInstallLog(MainDir, IsPortable());
     ChosenComps = 0;
     for (int n = SelCompLstBx.Count() - 1; n >= 0; --n)
         if (SelCompLstBx.State(n) != cbUnchecked)
@@ -444,8 +452,7 @@ void TMainDlgForm::StartInstallation()
     InstallStamp = BuildInstallPlan(*AttachedFiles, Choices());
     progressMax_ = AttachedFiles->PlannedBytes();
     view_.SetProgressRange(progressMax_);
-    ResetInstallStatus();
-    InstallThread = std::make_unique<TInstallThread>(*AttachedFiles);
+    Worker.Start(*AttachedFiles);
 }
 
 void TMainDlgForm::FinishingActions()
@@ -462,37 +469,21 @@ void TMainDlgForm::FinishingActions()
 
 bool TMainDlgForm::FormCloseQuery()
 {
-    HoldWorkerForClose();
+    Worker.HoldForClose();
     try {
         if (!CloseAllowed)
             CloseAllowed = MessageDialog(kMsgConfirmCancel, mtConfirmation, mbNo | mbAbort) == mrAbort;
     } catch (...) {
-        ReleaseWorkerAfterClose(false);
+        Worker.ReleaseAfterClose(false);
         throw;
     }
-    ReleaseWorkerAfterClose(CloseAllowed);
+    Worker.ReleaseAfterClose(CloseAllowed);
     return CloseAllowed;
-}
-
-void TMainDlgForm::WaitForWorker()
-{
-    if (!InstallThread)
-        return;
-    // The wizard is gone: nobody will turn to the next page or answer a question.
-    while (!InstallThread->Finished()) {
-        uint8_t state = Running;
-        if (!InstallStatus.State.compare_exchange_strong(state, Stopped) && state == Asking) {
-            InstallStatus.DialogResult.store(mrAbort);
-            InstallStatus.State.store(Answered);
-        }
-        Sys().SleepMs(5);
-    }
-    InstallThread->WaitFor();
 }
 
 bool TMainDlgForm::QueryEndSession() const
 {
-    return !InstallThread || InstallThread->Finished();
+    return Worker.Finished();
 }
 
 void TMainDlgForm::EndSession()
@@ -500,18 +491,8 @@ void TMainDlgForm::EndSession()
     if (sessionEnded_)
         return;
     Handle([this] {
-        // A dialog of ours may be open underneath: nobody will answer it, so the worker is
-        // stopped whatever it waits for.
-        while (InstallThread && !InstallThread->Finished()) {
-            uint8_t state = InstallStatus.State.load();
-            if (state == Asking) {
-                InstallStatus.DialogResult.store(mrAbort);
-                InstallStatus.State.compare_exchange_strong(state, Answered);
-            } else if (state == Running || state == Paused) {
-                InstallStatus.State.compare_exchange_strong(state, Stopped);
-            }
-            Sys().SleepMs(5);
-        }
+        // A dialog of ours may be open underneath: nobody will answer it.
+        Worker.StopAndWait();
         PersistAfterWizard(*this);
         sessionEnded_ = true;
         CloseAllowed = true;
@@ -561,16 +542,18 @@ PlanChoices TMainDlgForm::Choices() const
 
 void TMainDlgForm::SaveSettings()
 {
-    std::vector<bool> checked(SelCompLstBx.Count());
+    uint8_t checked = 0;
     for (int i = 0; i < SelCompLstBx.Count(); ++i)
-        checked[i] = SelCompLstBx.State(i) == cbChecked;
-    SavedComps = ComponentMask(SavedComps, checked);
+        if (SelCompLstBx.State(i) == cbChecked)
+            checked |= uint8_t(1u << CompIds[i]);
+    SavedComps = SavedComponentBits(SavedComps, checked);
     SavedSettings s;
     s.MainDir = MainDir;
     s.SavedComps = SavedComps;
     s.InstallToAll = view_.Checked(Ctl::InstallToAllChkBx);
     s.Extensions = Extensions;
     s.Launch = view_.Checked(Ctl::FinishChkBx);
+    s.InstalledKb = InstalledKb(*AttachedFiles, ChosenComps, MainDir);
     WriteSettings(s, IsPortable());
 }
 
@@ -587,17 +570,57 @@ void TMainDlgForm::InstallFailed()
     Close(mrCancel);
 }
 
-void PersistAfterWizard(TMainDlgForm& form)
+int PersistAfterWizard(TMainDlgForm& form)
 {
     form.WaitForWorker();
+    const int exitCode = form.ModalResult() == mrOk ? 0 : 1602;
     if (!InstallStarted || form.SessionEnded())
-        return;
+        return exitCode;
     form.SaveSettings();
-    if (!form.IsPortable()) {
-        try {
-            SaveInstallLog(LogFileName);
-        } catch (...) {
-            // A log that cannot be written must not stop the program's end.
+    SaveInstallLogQuietly(form.IsPortable());
+    return exitCode;
+}
+
+void OpenInstallLog(const std::string& mainDir, bool portable)
+{
+    CreateInstallLog();
+    if (!portable) {
+        LogFileName = JoinPath(mainDir, "Install.log");
+        if (FileExists(LogFileName)) {
+            try {
+                LoadInstallLog(LogFileName);
+            } catch (...) {
+                // What could be read stays; an unreadable old log does not stop the installation.
+            }
         }
     }
+    InstallStarted = true;
+}
+
+void SaveInstallLogQuietly(bool portable)
+{
+    if (portable)
+        return;
+    try {
+        SaveInstallLog(LogFileName);
+    } catch (...) {
+        // A log that cannot be written must not stop the program's end.
+    }
+}
+
+uint32_t SavedComponentBits(uint32_t saved, uint8_t chosen)
+{
+    std::vector<bool> checked(8);
+    for (int i = 1; i < 8; ++i)
+        checked[size_t(i)] = (chosen >> i) & 1;
+    return ComponentMask(saved, checked);
+}
+
+uint32_t InstalledKb(const TAttachedFiles& files, uint8_t chosen, const std::string& mainDir)
+{
+    uint64_t bytes = 0;
+    for (int i = 0; i < 8; ++i)
+        if ((chosen >> i) & 1)
+            bytes += uint32_t(files.ComponentBytes(ComponentFileLists[i], mainDir));
+    return uint32_t((bytes + 1023) / 1024);
 }
