@@ -709,6 +709,18 @@ TEST_F(WizardClose, AnyOtherAnswerStaysOnThePage)
     EXPECT_FALSE(form->CloseAllowed);
 }
 
+TEST_F(WizardClose, AnUnknownErrorInTheCloseQuestionIsShownNotSwallowed)
+{
+    Start();
+    onDialog = [&] {
+        if (calls.size() == 1) throw 42;
+    };
+    form->CancelClick();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].text, "Erreur inattendue.");
+    EXPECT_FALSE(form->Closed());
+}
+
 TEST_F(WizardClose, CloseAllowedAlreadySetClosesWithoutQuestion)
 {
     Start();
