@@ -67,8 +67,10 @@ int SilentAnswers::Ask(const std::string& text, int, uint16_t buttons)
             return mrRetry;
         }
         gaveUp_ = true;
+        log_.Add("Abandon : " + text);
+        return mrAbort;
     }
-    log_.Add("Abandon : " + text);
+    log_.Add("Message : " + text);
     return (buttons & mbAbort) ? mrAbort : (buttons & mbNo) ? mrNo : mrCancel;
 }
 

@@ -305,7 +305,7 @@ TEST_F(SilentRun, InstallsTheChosenComponentsWithNoWindowAndLogsTheRun)
     // The association command ran; the word processor itself was not started.
     ASSERT_EQ(1u, machine.StartedPrograms().size());
     const std::string log = machine.FileBytes("C:\\run.log");
-    for (const char* line : {"Copie : Aide d'Velmorra", "Associations et raccourcis", "code de sortie 0"})
+    for (const char* line : {"Copie des fichiers", "Associations et raccourcis", "code de sortie 0"})
         EXPECT_NE(std::string::npos, log.find(line)) << line;
     EXPECT_EQ(nullptr, AttachedFiles);
 }
