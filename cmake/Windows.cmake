@@ -71,7 +71,7 @@ if(VELMORRA_WIN_TESTS)
                   ${WIN_TEST_RC})
         target_include_directories(win_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${RESOURCES_DIR})
         # The tests also compress: Debian's whole zlib, after the inflating code the product links.
-        target_link_libraries(win_tests PRIVATE velmorra_core gtest_win /usr/i686-w64-mingw32/lib/libz.a)
+        target_link_libraries(win_tests PRIVATE velmorra_core gtest_win /usr/i686-w64-mingw32/lib/libz.a oleacc)
         target_link_options(win_tests PRIVATE ${WIN_LINK_FLAGS})
     endif()
     return()

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <stdlib.h>
 
+#include "engine/ResConst.h"
 #include "platform/Win32Platform.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Wizard.h"
@@ -154,8 +155,11 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
 void MainDlgWindow::CreatePages()
 {
     for (int page = 0; page < 8; ++page) {
-        pages_[page] = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, "", WS_CHILD | WS_CLIPSIBLINGS, kPageLeft,
-                                       kPageTop, kPageWidth, kPageHeight, window_, nullptr, Instance(), nullptr);
+        // Named by its title, which a screen reader announces as the focus moves into the page;
+        // a page draws no text of its own.
+        pages_[page] = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, PageTitles[page], WS_CHILD | WS_CLIPSIBLINGS,
+                                       kPageLeft, kPageTop, kPageWidth, kPageHeight, window_, nullptr, Instance(),
+                                       nullptr);
         SetWindowLongPtrA(pages_[page], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PageProc));
         // The title strip lies above the page's first row, as the panel lies above the frame.
         const int hidden = kTopHeight - kPageTop;
