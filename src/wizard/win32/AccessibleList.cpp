@@ -57,12 +57,6 @@ HRESULT ChildVariant(LONG child, VARIANT* out)
     return S_OK;
 }
 
-HRESULT NoVariant(VARIANT* out)
-{
-    out->vt = VT_EMPTY;
-    return S_FALSE;
-}
-
 bool IsClass(HWND window, const char* name)
 {
     char cls[16] = {};
@@ -130,7 +124,7 @@ public:
     {
         combo_ = IsClass(window, "ComboBox");
         if (OleAcc().createStandard)
-            OleAcc().createStandard(window, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&standard_));
+            OleAcc().createStandard(window, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&standard_));
     }
 
     void Disconnect()
@@ -147,7 +141,8 @@ public:
         if (!out)
             return E_POINTER;
         *out = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDispatch) && !IsEqualIID(iid, IID_IAccessible))
+        if (!IsEqualIID(iid, __uuidof(IUnknown)) && !IsEqualIID(iid, __uuidof(IDispatch)) &&
+            !IsEqualIID(iid, __uuidof(IAccessible)))
             return E_NOINTERFACE;
         *out = static_cast<IAccessible*>(this);
         AddRef();
@@ -179,148 +174,126 @@ public:
     HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override
     {
         *parent = nullptr;
-        return Guarded([&] { return standard_ ? standard_->get_accParent(parent) : S_FALSE; });
+        if (!rows_)
+            return CO_E_OBJNOTCONNECTED;
+        return standard_ ? standard_->get_accParent(parent) : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE get_accChildCount(LONG* count) override
     {
-        return Guarded([&] {
-            *count = RowCount();
-            return S_OK;
-        });
+        *count = rows_ ? RowCount() : 0;
+        return rows_ ? S_OK : CO_E_OBJNOTCONNECTED;
     }
     HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** out) override
     {
         *out = nullptr;
-        return OnRow(child, [&](int row) { return row >= 0 ? S_FALSE : E_INVALIDARG; });   // rows are simple
+        int row;
+        const HRESULT reached = Reach(child, row);
+        return reached != S_OK ? reached : row >= 0 ? S_FALSE : E_INVALIDARG;   // rows are simple elements
     }
-    HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* out) override
-    {
-        *out = nullptr;
-        return OnRow(child, [&](int row) { return Bstr(row < 0 ? ListName() : RowText(row), out); });
-    }
-    HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* out) override
-    {
-        *out = nullptr;
-        // A drop-down list shows its selected row, as Windows' own proxy says.
-        return OnRow(child, [&](int row) {
-            return row < 0 && combo_ && Selected() >= 0 ? Bstr(RowText(Selected()), out) : S_FALSE;
-        });
-    }
+    HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* out) override { return Text(Say::Name, child, out); }
+    HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* out) override { return Text(Say::Value, child, out); }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* out) override
     {
-        *out = nullptr;
-        return OnRow(child, [&](int row) { return row < 0 ? S_FALSE : Bstr(rows_->RowDescription(row), out); });
+        return Text(Say::Description, child, out);
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* out) override
     {
-        out->vt = VT_EMPTY;
-        return OnRow(child, [&](int row) { return ChildVariant(Role(row), out); });
+        return Number(child, out, [](AccessibleListObject& self, int row) { return self.Role(row); });
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override
     {
-        out->vt = VT_EMPTY;
-        return OnRow(child, [&](int row) { return ChildVariant(row < 0 ? ListState() : RowState(row), out); });
+        return Number(child, out, [](AccessibleListObject& self, int row) { return self.State(row); });
     }
-    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override
-    {
-        *out = nullptr;
-        return OnRow(child, [](int) { return S_FALSE; });
-    }
+    HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* out) override { return Text(Say::Nothing, child, out); }
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, LONG* topic) override
     {
-        *file = nullptr;
         *topic = 0;
-        return OnRow(child, [](int) { return S_FALSE; });
+        return Text(Say::Nothing, child, file);
     }
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* out) override
     {
-        *out = nullptr;
-        return OnRow(child, [&](int row) { return row < 0 ? Bstr(ListShortcut(), out) : S_FALSE; });
+        return Text(Say::Shortcut, child, out);
     }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override
     {
         out->vt = VT_EMPTY;
-        return Guarded([&] {
-            if (GetFocus() != window_)
-                return NoVariant(out);
-            return ChildVariant(Selected() >= 0 ? Selected() + 1 : CHILDID_SELF, out);
-        });
+        if (!rows_)
+            return CO_E_OBJNOTCONNECTED;
+        if (GetFocus() != window_)
+            return S_FALSE;
+        return ChildVariant(Selected() >= 0 ? Selected() + 1 : CHILDID_SELF, out);
     }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override
     {
         out->vt = VT_EMPTY;
-        return Guarded([&] { return Selected() >= 0 ? ChildVariant(Selected() + 1, out) : NoVariant(out); });
+        if (!rows_)
+            return CO_E_OBJNOTCONNECTED;
+        return Selected() >= 0 ? ChildVariant(Selected() + 1, out) : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* out) override
     {
-        *out = nullptr;
-        return OnRow(child, [&](int row) { return row < 0 ? S_FALSE : Bstr(RowAction(row), out); });
+        return Text(Say::Action, child, out);
     }
-    HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override
-    {
-        return OnRow(child, [&](int row) { return Select(flags, row); });
-    }
-    HRESULT STDMETHODCALLTYPE accLocation(LONG* x, LONG* y, LONG* w, LONG* h, VARIANT child) override
-    {
-        *x = *y = *w = *h = 0;
-        return OnRow(child, [&](int row) {
-            RECT r{};
-            if (!Rect(row, r))
-                return S_FALSE;
-            *x = r.left;
-            *y = r.top;
-            *w = r.right - r.left;
-            *h = r.bottom - r.top;
-            return S_OK;
-        });
-    }
-    HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* out) override
-    {
-        out->vt = VT_EMPTY;
-        return OnRow(start, [&](int row) { return Navigate(direction, row, start, out); });
-    }
-    HRESULT STDMETHODCALLTYPE accHitTest(LONG x, LONG y, VARIANT* out) override
-    {
-        out->vt = VT_EMPTY;
-        return Guarded([&] { return HitTest(POINT{x, y}, out); });
-    }
-    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override
-    {
-        return OnRow(child, [&](int row) {
-            if (row < 0 || RowAction(row).empty())
-                return DISP_E_MEMBERNOTFOUND;
-            rows_->ToggleRow(row);   // as Space does
-            return S_OK;
-        });
-    }
+    HRESULT STDMETHODCALLTYPE accSelect(LONG flags, VARIANT child) override;
+    HRESULT STDMETHODCALLTYPE accLocation(LONG* x, LONG* y, LONG* w, LONG* h, VARIANT child) override;
+    HRESULT STDMETHODCALLTYPE accNavigate(LONG direction, VARIANT start, VARIANT* out) override;
+    HRESULT STDMETHODCALLTYPE accHitTest(LONG x, LONG y, VARIANT* out) override;
+    HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override;
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
 
 private:
+    enum class Say { Nothing, Name, Value, Description, Action, Shortcut };
+
     ~AccessibleListObject() { Disconnect(); }
 
-    // Nothing may cross into the client: a failure to allocate a text is an answer too.
-    template <typename F>
-    HRESULT Guarded(F f)
+    // The row a child id names, -1 for the list itself.
+    HRESULT Reach(const VARIANT& child, int& row) const
     {
-        if (!rows_ || !IsWindow(window_))
+        row = -1;
+        if (!rows_)
             return CO_E_OBJNOTCONNECTED;
+        if (child.vt != VT_I4 || child.lVal < 0 || child.lVal > RowCount())
+            return E_INVALIDARG;
+        row = static_cast<int>(child.lVal) - 1;
+        return S_OK;
+    }
+
+    // Every text goes through here: nothing may cross into the client, a failed allocation
+    // is an answer too.
+    HRESULT Text(Say what, const VARIANT& child, BSTR* out)
+    {
+        *out = nullptr;
+        int row;
+        const HRESULT reached = Reach(child, row);
+        if (reached != S_OK)
+            return reached;
         try {
-            return f();
+            return Bstr(TextOf(what, row), out);
         } catch (...) {
             return E_OUTOFMEMORY;
         }
     }
 
-    // Calls f with the row the child id names, -1 for the list itself.
-    template <typename F>
-    HRESULT OnRow(const VARIANT& child, F f)
+    std::string TextOf(Say what, int row)
     {
-        return Guarded([&]() -> HRESULT {
-            if (child.vt != VT_I4 || child.lVal < 0 || child.lVal > RowCount())
-                return E_INVALIDARG;
-            return f(static_cast<int>(child.lVal) - 1);
-        });
+        switch (what) {
+        case Say::Name: return row < 0 ? ListName() : RowText(row);
+        // A drop-down list shows its selected row, as Windows' own proxy says.
+        case Say::Value: return row < 0 && combo_ && Selected() >= 0 ? RowText(Selected()) : std::string();
+        case Say::Description: return row < 0 ? std::string() : rows_->RowDescription(row);
+        case Say::Action: return row < 0 ? std::string() : RowAction(row);
+        case Say::Shortcut: return row < 0 ? ListShortcut() : std::string();
+        default: return std::string();
+        }
+    }
+
+    HRESULT Number(const VARIANT& child, VARIANT* out, LONG (*of)(AccessibleListObject&, int))
+    {
+        out->vt = VT_EMPTY;
+        int row;
+        const HRESULT reached = Reach(child, row);
+        return reached != S_OK ? reached : ChildVariant(of(*this, row), out);
     }
 
     LRESULT Send(UINT listMsg, UINT comboMsg, WPARAM wParam = 0, LPARAM lParam = 0) const
@@ -366,104 +339,40 @@ private:
         return rows_->RowCheck(row) == AccessibleRows::Check::None ? ROLE_SYSTEM_LISTITEM : ROLE_SYSTEM_CHECKBUTTON;
     }
 
-    LONG ListState() const
+    LONG State(int row) const
     {
-        LONG state = STATE_SYSTEM_FOCUSABLE;
-        if (GetFocus() == window_)
-            state |= STATE_SYSTEM_FOCUSED;
-        if (!IsWindowVisible(window_))
-            state |= STATE_SYSTEM_INVISIBLE;
-        if (!IsWindowEnabled(window_))
-            state |= STATE_SYSTEM_UNAVAILABLE;
-        return state;
-    }
-
-    LONG RowState(int row) const
-    {
-        LONG state = STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_FOCUSABLE;
-        switch (rows_->RowCheck(row)) {
-        case AccessibleRows::Check::Checked: state |= STATE_SYSTEM_CHECKED; break;
-        case AccessibleRows::Check::Mixed: state |= STATE_SYSTEM_MIXED; break;
-        default: break;
+        const bool focused = GetFocus() == window_;
+        if (row < 0) {
+            return STATE_SYSTEM_FOCUSABLE | (focused ? STATE_SYSTEM_FOCUSED : 0) |
+                   (IsWindowVisible(window_) ? 0 : STATE_SYSTEM_INVISIBLE) |
+                   (IsWindowEnabled(window_) ? 0 : STATE_SYSTEM_UNAVAILABLE);
         }
+        LONG state = STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_FOCUSABLE;
+        const AccessibleRows::Check check = rows_->RowCheck(row);
+        if (check == AccessibleRows::Check::Checked)
+            state |= STATE_SYSTEM_CHECKED;
+        if (check == AccessibleRows::Check::Mixed)
+            state |= STATE_SYSTEM_MIXED;
         if (rows_->RowUnavailable(row))
             state |= STATE_SYSTEM_UNAVAILABLE;
-        if (row == Selected()) {
-            state |= STATE_SYSTEM_SELECTED;
-            if (GetFocus() == window_)
-                state |= STATE_SYSTEM_FOCUSED;
-        }
+        if (row == Selected())
+            state |= STATE_SYSTEM_SELECTED | (focused ? STATE_SYSTEM_FOCUSED : 0);
         RECT r;
         if (!Rect(row, r))
             state |= STATE_SYSTEM_INVISIBLE;
         return state;
     }
 
-    std::string RowAction(int row) const
+    const char* RowAction(int row) const
     {
         switch (rows_->RowCheck(row)) {
-        case AccessibleRows::Check::None: return std::string();
+        case AccessibleRows::Check::None: return "";
         case AccessibleRows::Check::Unchecked: return "Cocher";
         default: return "Décocher";   // a grayed row's toggle unchecks it too
         }
     }
 
-    // Screen coordinates. A drop-down list's rows are inside its closed box only when selected.
-    bool Rect(int row, RECT& r) const
-    {
-        if (row < 0 || (combo_ && row == Selected()))
-            return GetWindowRect(window_, &r) != FALSE;
-        if (combo_ || SendMessageA(window_, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r)) == LB_ERR)
-            return false;
-        RECT client;
-        GetClientRect(window_, &client);
-        if (r.bottom <= client.top || r.top >= client.bottom)
-            return false;   // scrolled out of view
-        MapWindowPoints(window_, nullptr, reinterpret_cast<POINT*>(&r), 2);
-        return true;
-    }
-
-    // The user's own pick: the control tells its parent, which tells the rules.
-    HRESULT Select(LONG flags, int row)
-    {
-        if (flags & SELFLAG_TAKEFOCUS)
-            SetFocus(window_);
-        if (row < 0 || !(flags & (SELFLAG_TAKESELECTION | SELFLAG_ADDSELECTION)))
-            return (flags & SELFLAG_TAKEFOCUS) ? S_OK : E_INVALIDARG;
-        Send(LB_SETCURSEL, CB_SETCURSEL, static_cast<WPARAM>(row));
-        const WORD notification = combo_ ? CBN_SELCHANGE : LBN_SELCHANGE;
-        const WORD id = static_cast<WORD>(GetDlgCtrlID(window_));
-        SendMessageA(GetParent(window_), WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(window_));
-        return S_OK;
-    }
-
-    HRESULT Navigate(LONG direction, int row, const VARIANT& start, VARIANT* out)
-    {
-        int to = -1;
-        if (row < 0) {
-            if (direction != NAVDIR_FIRSTCHILD && direction != NAVDIR_LASTCHILD)
-                return standard_ ? standard_->accNavigate(direction, start, out) : S_FALSE;
-            to = direction == NAVDIR_FIRSTCHILD ? 0 : RowCount() - 1;
-        } else if (direction == NAVDIR_NEXT || direction == NAVDIR_DOWN) {
-            to = row + 1;
-        } else if (direction == NAVDIR_PREVIOUS || direction == NAVDIR_UP) {
-            to = row - 1;
-        } else if (direction == NAVDIR_FIRSTCHILD || direction == NAVDIR_LASTCHILD) {
-            return E_INVALIDARG;
-        }
-        return to >= 0 && to < RowCount() ? ChildVariant(to + 1, out) : NoVariant(out);
-    }
-
-    HRESULT HitTest(POINT point, VARIANT* out)
-    {
-        RECT r;
-        for (int row = 0; row < RowCount(); ++row)
-            if (!(combo_ && row == Selected()) && Rect(row, r) && PtInRect(&r, point))
-                return ChildVariant(row + 1, out);
-        if (GetWindowRect(window_, &r) && PtInRect(&r, point))
-            return ChildVariant(CHILDID_SELF, out);
-        return NoVariant(out);
-    }
+    bool Rect(int row, RECT& r) const;
 
     LONG refs_ = 1;
     HWND window_;
@@ -471,6 +380,105 @@ private:
     IAccessible* standard_ = nullptr;
     bool combo_ = false;
 };
+
+// Screen coordinates. A drop-down list's rows are inside its closed box only when selected.
+bool AccessibleListObject::Rect(int row, RECT& r) const
+{
+    if (row < 0 || (combo_ && row == Selected()))
+        return GetWindowRect(window_, &r) != FALSE;
+    if (combo_ || SendMessageA(window_, LB_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&r)) == LB_ERR)
+        return false;
+    RECT client;
+    GetClientRect(window_, &client);
+    if (r.bottom <= client.top || r.top >= client.bottom)
+        return false;   // scrolled out of view
+    MapWindowPoints(window_, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return true;
+}
+
+HRESULT AccessibleListObject::accLocation(LONG* x, LONG* y, LONG* w, LONG* h, VARIANT child)
+{
+    *x = *y = *w = *h = 0;
+    int row;
+    RECT r;
+    const HRESULT reached = Reach(child, row);
+    if (reached != S_OK || !Rect(row, r))
+        return reached != S_OK ? reached : S_FALSE;
+    *x = r.left;
+    *y = r.top;
+    *w = r.right - r.left;
+    *h = r.bottom - r.top;
+    return S_OK;
+}
+
+// The user's own pick: the control tells its parent, which tells the rules.
+HRESULT AccessibleListObject::accSelect(LONG flags, VARIANT child)
+{
+    int row;
+    const HRESULT reached = Reach(child, row);
+    if (reached != S_OK)
+        return reached;
+    if (flags & SELFLAG_TAKEFOCUS)
+        SetFocus(window_);
+    if (row < 0 || !(flags & (SELFLAG_TAKESELECTION | SELFLAG_ADDSELECTION)))
+        return (flags & SELFLAG_TAKEFOCUS) ? S_OK : E_INVALIDARG;
+    Send(LB_SETCURSEL, CB_SETCURSEL, static_cast<WPARAM>(row));
+    const WORD notification = combo_ ? CBN_SELCHANGE : LBN_SELCHANGE;
+    const WORD id = static_cast<WORD>(GetDlgCtrlID(window_));
+    SendMessageA(GetParent(window_), WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(window_));
+    return S_OK;
+}
+
+HRESULT AccessibleListObject::accNavigate(LONG direction, VARIANT start, VARIANT* out)
+{
+    out->vt = VT_EMPTY;
+    int row;
+    const HRESULT reached = Reach(start, row);
+    if (reached != S_OK)
+        return reached;
+    int to = -1;
+    const bool firstOrLast = direction == NAVDIR_FIRSTCHILD || direction == NAVDIR_LASTCHILD;
+    if (row < 0 && firstOrLast)
+        to = direction == NAVDIR_FIRSTCHILD ? 0 : RowCount() - 1;
+    else if (row < 0)
+        return standard_ ? standard_->accNavigate(direction, start, out) : S_FALSE;
+    else if (firstOrLast)
+        return E_INVALIDARG;
+    else if (direction == NAVDIR_NEXT || direction == NAVDIR_DOWN)
+        to = row + 1;
+    else if (direction == NAVDIR_PREVIOUS || direction == NAVDIR_UP)
+        to = row - 1;
+    return to >= 0 && to < RowCount() ? ChildVariant(to + 1, out) : S_FALSE;
+}
+
+HRESULT AccessibleListObject::accHitTest(LONG x, LONG y, VARIANT* out)
+{
+    out->vt = VT_EMPTY;
+    if (!rows_)
+        return CO_E_OBJNOTCONNECTED;
+    const POINT point{x, y};
+    RECT r;
+    for (int row = 0; row < RowCount(); ++row)
+        if (!(combo_ && row == Selected()) && Rect(row, r) && PtInRect(&r, point))
+            return ChildVariant(row + 1, out);
+    return GetWindowRect(window_, &r) && PtInRect(&r, point) ? ChildVariant(CHILDID_SELF, out) : S_FALSE;
+}
+
+HRESULT AccessibleListObject::accDoDefaultAction(VARIANT child)
+{
+    int row;
+    const HRESULT reached = Reach(child, row);
+    if (reached != S_OK)
+        return reached;
+    if (row < 0 || !*RowAction(row))
+        return DISP_E_MEMBERNOTFOUND;
+    try {
+        rows_->ToggleRow(row);   // as Space does
+        return S_OK;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
 
 AccessibleList::AccessibleList(HWND window, AccessibleRows& rows) : window_(window), rows_(rows) {}
 
@@ -488,7 +496,7 @@ bool AccessibleList::Answer(WPARAM wParam, LPARAM lParam, LRESULT& result)
         return false;
     if (!object_)
         object_ = new AccessibleListObject(window_, rows_);
-    result = OleAcc().lresultFromObject(IID_IAccessible, wParam, static_cast<IAccessible*>(object_));
+    result = OleAcc().lresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(object_));
     return result >= 0;   // else the standard proxy answers
 }
 
