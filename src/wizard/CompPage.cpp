@@ -23,6 +23,7 @@ void CheckListModel::SetState(int row, TCheckBoxState state) {
     if (!Valid(row)) return;
     rows_[row].state = state;
     if (OnRowChanged) OnRowChanged(row);
+    if (OnStateChanged) OnStateChanged(row);
 }
 
 void CheckListModel::Toggle(int row) {

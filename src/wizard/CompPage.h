@@ -28,6 +28,7 @@ public:
     std::function<void()> OnClickCheck;
     std::function<void(int row)> OnRowAdded;     // the window adds the row
     std::function<void(int row)> OnRowChanged;   // the window repaints the row
+    std::function<void(int row)> OnStateChanged; // then tells screen readers of the new state
     std::function<void(int row)> OnSelect;       // the window moves its selection
 
 private:

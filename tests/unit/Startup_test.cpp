@@ -294,7 +294,7 @@ TEST_F(StartupSwitches, TheWizardsCodeIsTheProgramsAndSilentRefusalsShowNothing)
 
     RecordingHost secondCopy;
     secondCopy.args = {"/S"};
-    secondCopy.onlyCopy = false;
+    machine.HoldGuard(machine.UserSid());
     EXPECT_EQ(1618, RunSetup(secondCopy));
     machine.SetVersion(2, 4);
     EXPECT_EQ(1150, RunSetup(secondCopy));

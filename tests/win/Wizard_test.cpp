@@ -3,11 +3,15 @@
 #include <deque>
 #include <string>
 
+#include <oleacc.h>
+
 #include "../unit/ArchiveBuilder.h"
 #include "RealMachine.h"
 #include "engine/InstallThread.h"
+#include "engine/ResConst.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Settings.h"
+#include "wizard/win32/AccessibleList.h"
 #include "wizard/win32/MainDlgWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
 #include "wizard/win32/Pictures.h"
@@ -104,6 +108,7 @@ protected:
 };
 
 using WizardWindow = WizardWindowTest;
+using WizardAccessibility = WizardWindowTest;
 using WizardRegistry = RealMachineTest;
 
 // Finds the message dialog of this thread and hands it to a check, from inside its own loop.
@@ -333,4 +338,159 @@ TEST(Pictures, TheLogosUnpackAtTheirSizesAndAMissingPictureIsNull)
         DeleteObject(bitmap);
     }
     EXPECT_EQ(LoadPackedPicture("NOSUCHPICTURE"), nullptr);
+}
+
+namespace {
+
+// A control read as a screen reader reads it.
+class Accessible {
+public:
+    explicit Accessible(HWND window)
+    {
+        EXPECT_EQ(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                             reinterpret_cast<void**>(&object_)),
+                  S_OK);
+    }
+    ~Accessible()
+    {
+        if (object_)
+            object_->Release();
+    }
+    Accessible(const Accessible&) = delete;
+    Accessible& operator=(const Accessible&) = delete;
+
+    IAccessible* operator->() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+    LONG Children() const
+    {
+        LONG count = -1;
+        object_->get_accChildCount(&count);
+        return count;
+    }
+    std::string Name(LONG child = CHILDID_SELF) const { return Text(&IAccessible::get_accName, child); }
+    std::string Value(LONG child = CHILDID_SELF) const { return Text(&IAccessible::get_accValue, child); }
+    std::string Description(LONG child) const { return Text(&IAccessible::get_accDescription, child); }
+    std::string Action(LONG child) const { return Text(&IAccessible::get_accDefaultAction, child); }
+    std::string Shortcut() const { return Text(&IAccessible::get_accKeyboardShortcut, CHILDID_SELF); }
+    LONG Role(LONG child = CHILDID_SELF) const { return Number(&IAccessible::get_accRole, child); }
+    LONG State(LONG child = CHILDID_SELF) const { return Number(&IAccessible::get_accState, child); }
+    static VARIANT Child(LONG child)
+    {
+        VARIANT v;
+        v.vt = VT_I4;
+        v.lVal = child;
+        return v;
+    }
+
+private:
+    // Back to Windows-1252, as the program's own texts are.
+    std::string Text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), LONG child) const
+    {
+        BSTR text = nullptr;
+        if ((object_->*get)(Child(child), &text) != S_OK || !text)
+            return "<none>";
+        char bytes[1024] = {};
+        WideCharToMultiByte(1252, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
+        SysFreeString(text);
+        return bytes;
+    }
+    LONG Number(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), LONG child) const
+    {
+        VARIANT v;
+        v.vt = VT_EMPTY;
+        return (object_->*get)(Child(child), &v) == S_OK && v.vt == VT_I4 ? v.lVal : -1;
+    }
+    IAccessible* object_ = nullptr;
+};
+
+std::string RowText(HWND control, bool combo, int row)
+{
+    char text[512] = {};
+    SendMessageA(control, combo ? CB_GETLBTEXT : LB_GETTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+// Every row named by the text the control keeps, with the list's selection.
+void ExpectRowsAsListed(const Accessible& list, HWND control, bool combo)
+{
+    const LRESULT count = SendMessageA(control, combo ? CB_GETCOUNT : LB_GETCOUNT, 0, 0);
+    const LRESULT selected = SendMessageA(control, combo ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+    ASSERT_GT(count, 0);
+    EXPECT_EQ(list.Role(), combo ? ROLE_SYSTEM_COMBOBOX : ROLE_SYSTEM_LIST);
+    EXPECT_EQ(list.Children(), count);
+    for (int row = 0; row < count; ++row) {
+        EXPECT_EQ(list.Name(row + 1), RowText(control, combo, row)) << row;
+        EXPECT_EQ(list.Role(row + 1), ROLE_SYSTEM_LISTITEM) << row;
+        EXPECT_EQ((list.State(row + 1) & STATE_SYSTEM_SELECTED) != 0, row == selected) << row;
+    }
+    if (combo)
+        EXPECT_EQ(list.Value(), RowText(control, combo, static_cast<int>(selected)));
+}
+
+}  // namespace
+
+TEST_F(WizardAccessibility, ListsNameTheirRowsAndATogglePassesThroughTheList)
+{
+    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
+    for (int page = 0; page < 8; ++page)
+        EXPECT_EQ(Accessible(window->Page(page)).Name(), PageTitles[page]) << page;
+    Press(MainDlgWindow::kNextId);
+    Press(MainDlgWindow::kNextId);
+
+    const std::string destination =
+        "Veuillez indiquer dans quel dossier vous voulez installer Traitement de texte Velmorra :";
+    Accessible folders(GetDlgItem(window->Page(2), 201)), drives(GetDlgItem(window->Page(2), 202));
+    ASSERT_TRUE(folders && drives);
+    EXPECT_EQ(folders.Name(), destination);
+    EXPECT_EQ(drives.Name(), destination);
+    EXPECT_EQ(folders.Shortcut(), "<none>");   // Alt+D focuses the edit, not the list
+    ExpectRowsAsListed(folders, GetDlgItem(window->Page(2), 201), false);
+    ExpectRowsAsListed(drives, GetDlgItem(window->Page(2), 202), true);
+
+    Press(MainDlgWindow::kNextId);
+    Accessible list(GetDlgItem(window->Page(3), 203));
+    ASSERT_TRUE(list);
+    CheckListModel& rows = window->Form().SelCompLstBx;
+    EXPECT_EQ(list.Name(), "Désactivez les cases des composants que vous ne voulez pas installer ou mettre à jour "
+                           "(l'espace disque requis est affiché sur la droite) :");
+    EXPECT_EQ(list.Shortcut(), "Alt+C");
+    EXPECT_EQ(list.Role(), ROLE_SYSTEM_LIST);
+    ASSERT_EQ(list.Children(), rows.Count());
+    for (int row = 0; row < rows.Count(); ++row) {
+        EXPECT_EQ(list.Name(row + 1), rows.Text(row));
+        EXPECT_EQ(list.Role(row + 1), ROLE_SYSTEM_CHECKBUTTON);
+        EXPECT_EQ(list.Description(row + 1), RowSizeText(rows.Value(row), window->Form().MainDir));
+        const LONG want = rows.State(row) == cbGrayed ? STATE_SYSTEM_MIXED | STATE_SYSTEM_UNAVAILABLE
+                          : rows.State(row) == cbChecked ? STATE_SYSTEM_CHECKED : 0;
+        EXPECT_EQ(list.State(row + 1) & (STATE_SYSTEM_CHECKED | STATE_SYSTEM_MIXED | STATE_SYSTEM_UNAVAILABLE), want)
+            << row;
+        EXPECT_EQ((list.State(row + 1) & STATE_SYSTEM_SELECTED) != 0, row == 1) << row;
+    }
+    EXPECT_EQ(rows.State(0), cbGrayed);
+
+    // The default action is Space's toggle: the list, the rules and the object agree.
+    ASSERT_EQ(rows.State(2), cbChecked);
+    EXPECT_EQ(list.Action(3), "Décocher");
+    EXPECT_EQ(list->accDoDefaultAction(Accessible::Child(3)), S_OK);
+    EXPECT_EQ(rows.State(2), cbUnchecked);
+    EXPECT_EQ(list.State(3) & STATE_SYSTEM_CHECKED, 0);
+    EXPECT_EQ(list.Action(3), "Cocher");
+    EXPECT_EQ(list->accDoDefaultAction(Accessible::Child(1)), S_OK);   // the word processor stays
+    EXPECT_EQ(rows.State(0), cbGrayed);
+    EXPECT_EQ(list->accDoDefaultAction(Accessible::Child(rows.Count() + 1)), E_INVALIDARG);
+
+    // A client holding the object past the window's end gets an answer, not a crash.
+    window.reset();
+    LONG count = 0;
+    EXPECT_EQ(list->get_accChildCount(&count), CO_E_OBJNOTCONNECTED);
+    EXPECT_EQ(list.Name(), "<none>");
+}
+
+TEST(AccessibleLabels, NameWithoutTheAcceleratorAndLinesJoined)
+{
+    EXPECT_EQ(LabelName("Veuillez indiquer dans quel &dossier\r\nTraitement :"),
+              "Veuillez indiquer dans quel dossier Traitement :");
+    EXPECT_EQ(LabelName("Dupont && &fils"), "Dupont & fils");
+    EXPECT_EQ(LabelShortcut("Dupont && &fils"), "Alt+F");
+    EXPECT_EQ(LabelShortcut("Sans raccourci &&"), "");
 }

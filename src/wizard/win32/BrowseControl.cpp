@@ -23,8 +23,11 @@ BrowseControl* BrowseControl::Of(HWND window) {
     return static_cast<BrowseControl*>(GetPropA(window, kControlProperty));
 }
 
+BrowseControl::~BrowseControl() = default;
+
 void BrowseControl::Attach(HWND window) {
     window_ = window;
+    accessible_ = std::make_unique<AccessibleList>(window, *this);
     SetPropA(window, kControlProperty, this);
     original_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BrowseControl::Proc)));
@@ -52,6 +55,7 @@ LRESULT CALLBACK BrowseControl::Proc(HWND window, UINT msg, WPARAM wParam, LPARA
     }
     try {
         LRESULT result = 0;
+        if (msg == WM_GETOBJECT && self->accessible_->Answer(wParam, lParam, result)) return result;
         if (self->Message(msg, wParam, lParam, result)) return result;
     } catch (...) {
         return 0;   // nothing may cross the window procedure
@@ -131,6 +135,7 @@ void BrowseControl::RefillRows(const RowMessages& messages, size_t count, int se
     SendMessageA(window_, messages.select, static_cast<WPARAM>(selected), 0);
     SendMessageA(window_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(window_, nullptr, TRUE);
+    SelectionMoved();
 }
 
 }  // namespace browse

@@ -3,17 +3,20 @@
 #pragma once
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <windows.h>
 
 #include "platform/FunctionRef.h"
+#include "wizard/win32/AccessibleList.h"
 
 namespace browse {
 
-// One owner-drawn control; lives as long as its window and is deleted with it.
-class BrowseControl {
+// One owner-drawn control; lives as long as its window and is deleted with it. Screen readers
+// learn its rows from the texts the control keeps and from what the subclass tells of them.
+class BrowseControl : public AccessibleRows {
 public:
-    virtual ~BrowseControl() = default;
+    virtual ~BrowseControl();
     BrowseControl(const BrowseControl&) = delete;
     BrowseControl& operator=(const BrowseControl&) = delete;
 
@@ -38,11 +41,15 @@ protected:
     struct RowMessages { UINT reset, add, select; };
     void RefillRows(const RowMessages& messages, size_t count, int selected,
                     FunctionRef<std::string(size_t row)> text);
+    // Tell screen readers, once the control shows the change.
+    void RowStateChanged(int row) { accessible_->RowStateChanged(row); }
+    void SelectionMoved() { accessible_->SelectionMoved(); }
 
 private:
     static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND window_ = nullptr;
     WNDPROC original_ = nullptr;
+    std::unique_ptr<AccessibleList> accessible_;
 };
 
 // A bitmap resource drawn with its bottom-left pixel's colour left out.

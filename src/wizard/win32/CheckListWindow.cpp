@@ -30,9 +30,11 @@ public:
         SendMessageA(window, LB_SETCURSEL, static_cast<WPARAM>(model_.Selected()), 0);
         model_.OnRowAdded = [this](int row) { AddRow(row); };
         model_.OnRowChanged = [this](int row) { InvalidateRow(row); };
+        model_.OnStateChanged = [this](int row) { RowStateChanged(row); };
         model_.OnSelect = [this](int row) {
             if (SendMessageA(Handle(), LB_GETCURSEL, 0, 0) != row)
                 SendMessageA(Handle(), LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+            SelectionMoved();
         };
     }
 
@@ -87,8 +89,21 @@ protected:
     void Detach() override {
         model_.OnRowAdded = nullptr;
         model_.OnRowChanged = nullptr;
+        model_.OnStateChanged = nullptr;
         model_.OnSelect = nullptr;
     }
+
+    // What screen readers learn of a row beyond its text: what is drawn on it.
+    Check RowCheck(int row) override {
+        switch (model_.State(row)) {
+        case cbChecked: return Check::Checked;
+        case cbGrayed: return Check::Mixed;
+        default: return Check::Unchecked;
+        }
+    }
+    bool RowUnavailable(int row) override { return grayText_ && grayText_(row); }
+    std::string RowDescription(int row) override { return sizeText_ ? sizeText_(row) : std::string(); }
+    void ToggleRow(int row) override { model_.Toggle(row); }
 
 private:
     void DrawTexts(HDC dc, int row, const RECT& r, bool selected) {

@@ -79,6 +79,7 @@ public:
         if (notification != LBN_SELCHANGE) return;
         int row = static_cast<int>(SendMessageA(Handle(), LB_GETCURSEL, 0, 0));
         model_.RowPicked(row);
+        SelectionMoved();
     }
 
 protected:
@@ -116,6 +117,7 @@ public:
         model_.OnRowsChanged = [this] { Refill(); };
         model_.OnSelectionChanged = [this] {
             SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
+            SelectionMoved();
         };
         Quietly([this] { model_.WindowCreated(); });
     }
@@ -145,6 +147,7 @@ public:
         if (notification != CBN_SELCHANGE) return;
         int row = static_cast<int>(SendMessageA(Handle(), CB_GETCURSEL, 0, 0));
         model_.RowPicked(row);
+        SelectionMoved();
     }
 
 protected:

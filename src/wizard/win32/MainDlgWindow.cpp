@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <stdlib.h>
 
+#include "engine/ResConst.h"
 #include "platform/Win32Platform.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Wizard.h"
@@ -12,6 +13,7 @@
 #include "wizard/win32/FileCtrlWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
 #include "wizard/win32/Pictures.h"
+#include "wizard/win32/TextFit.h"
 
 namespace {
 
@@ -154,8 +156,11 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
 void MainDlgWindow::CreatePages()
 {
     for (int page = 0; page < 8; ++page) {
-        pages_[page] = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, "", WS_CHILD | WS_CLIPSIBLINGS, kPageLeft,
-                                       kPageTop, kPageWidth, kPageHeight, window_, nullptr, Instance(), nullptr);
+        // Named by its title, which a screen reader announces as the focus moves into the page;
+        // a page draws no text of its own.
+        pages_[page] = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, PageTitles[page], WS_CHILD | WS_CLIPSIBLINGS,
+                                       kPageLeft, kPageTop, kPageWidth, kPageHeight, window_, nullptr, Instance(),
+                                       nullptr);
         SetWindowLongPtrA(pages_[page], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PageProc));
         // The title strip lies above the page's first row, as the panel lies above the frame.
         const int hidden = kTopHeight - kPageTop;
@@ -163,127 +168,152 @@ void MainDlgWindow::CreatePages()
     }
 }
 
-HWND MainDlgWindow::Add(int page, Ctl control, const char* cls, const char* text, DWORD style, int x, int y,
-                        int w, int h, HFONT font, DWORD exStyle)
-{
-    HWND parent = page >= 0 ? pages_[page] : window_;
-    const int id = control == Ctl::None ? -1 : IdOf(control);
-    HWND child = CreateWindowExA(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
-    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : formFont_), FALSE);
-    if (control != Ctl::None)
-        controls_[static_cast<int>(control)] = child;
-    FitWrappedText(child);
-    return child;
-}
+// --- The layout
+
+enum class LayoutFont { Form, Bold, Title };
+enum class LayoutSize { Given, ToText };   // a label sized to its text
+
+// One control, in creation order, which is the tab order and the order in which a label comes
+// before the control it names. Page -1: the form itself.
+struct LayoutRow {
+    int page;
+    Ctl control;           // Ctl::None: a label or frame the rules never touch
+    const char* cls;       // a window class, or one of the owner-drawn lists below
+    const char* text;
+    DWORD style;
+    int x, y, w, h;
+    DWORD exStyle = 0;
+    LayoutFont font = LayoutFont::Form;
+    LayoutSize size = LayoutSize::Given;
+    int id = 0;            // 0: from the control
+};
+
+namespace {
+const char kFolderList[] = "folder list", kDriveBox[] = "drive box", kCheckList[] = "check list";
+const DWORD kLabel = SS_LEFT;
+const DWORD kCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
+const DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
+const DWORD kMemo = ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP;
+const int kSpaceLeft = 11, kSpaceTop = 200;   // the disk-space frame of page 3
+const int kButtonTop = kBottomTop + 12;
+const int kNameLeft = 73;                     // the component being installed, page 5
+
+const LayoutRow kLayout[] = {
+    // The two labels whose text changes keep one width: white on white and face colour on
+    // face colour, the extra width does not show, and nothing is left of a longer text.
+    {-1, Ctl::TopLbl, "STATIC", "", SS_LEFT | SS_NOPREFIX, 20, 14, 415, 18, 0, LayoutFont::Title},
+    // 0: welcome
+    {0, Ctl::WelcomeLbl, "STATIC", "", kLabel, 12, 27, 349, 115},
+    // 1: licence
+    {1, Ctl::None, "STATIC", "Veuillez lire l'Accord de licence ci-dessous :", kLabel, 12, 7, 10, 10, 0,
+     LayoutFont::Form, LayoutSize::ToText},
+    {1, Ctl::LicenseMemo, "EDIT", "", kMemo, 12, 25, 345, 207, WS_EX_CLIENTEDGE},
+    {1, Ctl::LicenseChkBx, "BUTTON", "J'&accepte l'Accord de licence ci-dessus dans son intégralité.", kCheck, 12,
+     237, 310, kCheckHeight},
+    // 2: destination (the label comes just before the edit: its accelerator focuses it)
+    {2, Ctl::None, "STATIC",
+     "Veuillez indiquer dans quel &dossier vous voulez installer\rTraitement de texte Velmorra :", kLabel, 11, 7,
+     345, 30},
+    {2, Ctl::DestDirEdt, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, 11, 43, 345, kEditHeight, WS_EX_CLIENTEDGE},
+    {2, Ctl::None, kFolderList, "", 0, 11, 65, 345, 157, 0, LayoutFont::Form, LayoutSize::Given, kDirListId},
+    {2, Ctl::None, kDriveBox, "", 0, 11, 225, 345, 19, 0, LayoutFont::Form, LayoutSize::Given, kDriveBoxId},
+    // 3: components
+    {3, Ctl::SelCompLbl, "STATIC", "", kLabel, 11, 7, 345, 30},
+    {3, Ctl::None, kCheckList, "", 0, 11, 43, 345, 148, 0, LayoutFont::Form, LayoutSize::Given, kCompListId},
+    {3, Ctl::None, "STATIC", "", SS_ETCHEDFRAME, kSpaceLeft, kSpaceTop, 345, 49},
+    {3, Ctl::None, "STATIC", "Espace disque requis :", kLabel, kSpaceLeft + 8, kSpaceTop + 8, 10, 10, 0,
+     LayoutFont::Form, LayoutSize::ToText},
+    {3, Ctl::SelCompDiskSpaceReqLbl2, "STATIC", "", SS_RIGHT, kSpaceLeft + 185, kSpaceTop + 8, 150, 13},
+    {3, Ctl::None, "STATIC", "Espace disque libre :", kLabel, kSpaceLeft + 8, kSpaceTop + 25, 10, 10, 0,
+     LayoutFont::Form, LayoutSize::ToText},
+    {3, Ctl::SelCompDiskSpaceAvailLbl2, "STATIC", "", SS_RIGHT, kSpaceLeft + 185, kSpaceTop + 25, 150, 13},
+    // 4: ready
+    {4, Ctl::None, "STATIC",
+     "Traitement de texte Velmorra est maintenant prêt à être installé.\r\rCliquez sur \"Suite\" pour commencer "
+     "l'installation. Cliquez sur \"Retour\" pour revoir ou modifier les options de l'installation.",
+     kLabel, 11, 7, 345, 58},
+    {4, Ctl::InstallToAllChkBx, "BUTTON", "Installer pour &tous les utilisateurs de cet ordinateur", kCheck, 11, 209,
+     275, kCheckHeight},
+    // 5: installing
+    {5, Ctl::None, "STATIC", "Installation :", kLabel, 11, 170, 10, 10, 0, LayoutFont::Form, LayoutSize::ToText},
+    {5, Ctl::InstallingLbl2, "STATIC", "", kLabel, kNameLeft, 170, 345 + 11 - kNameLeft, 13, 0, LayoutFont::Bold},
+    {5, Ctl::InstallingProgressBar, PROGRESS_CLASSA, "", 0, 11, 190, 345, 16},
+    // 6: associations
+    {6, Ctl::None, "STATIC",
+     "Veuillez cocher les cases correspondant aux types de document que vous voulez associer à Traitement de "
+     "texte Velmorra :",
+     kLabel, 11, 7, 320, 32},
+    {6, Ctl::AssocChkBx1, "BUTTON", "Documents RTF", kCheck, 40, 76, 203, kCheckHeight},
+    {6, Ctl::AssocChkBx2, "BUTTON", "Documents COD cryptés", kCheck, 40, 103, 169, kCheckHeight},
+    {6, Ctl::AssocChkBx3, "BUTTON", "Documents MS Word DOC", kCheck, 40, 130, 173, kCheckHeight},
+    {6, Ctl::AssocChkBx4, "BUTTON", "Documents MS Word DOCX", kCheck, 40, 157, 180, kCheckHeight},
+    // 7: finished
+    {7, Ctl::FinishLbl, "STATIC", "", kLabel, 11, 7, 345, 160},
+    {7, Ctl::FinishChkBx, "BUTTON", "&Lancer Traitement de texte Velmorra tout de suite", kCheck, 40, 190, 300,
+     kCheckHeight},
+    // The buttons, on the bottom panel at 0, 307; Cancel's caption is the message dialog's.
+    {-1, Ctl::BackBtn, "BUTTON", "< &Retour", kButton, 210, kButtonTop, 85, 22, 0, LayoutFont::Form,
+     LayoutSize::Given, MainDlgWindow::kBackId},
+    {-1, Ctl::NextBtn, "BUTTON", "&Suite >", BS_DEFPUSHBUTTON | WS_TABSTOP, 295, kButtonTop, 85, 22, 0,
+     LayoutFont::Form, LayoutSize::Given, MainDlgWindow::kNextId},
+    {-1, Ctl::CancelBtn, "BUTTON", "", kButton, 392, kButtonTop, 85, 22, 0, LayoutFont::Form, LayoutSize::Given,
+     MainDlgWindow::kCancelId},
+};
+}  // namespace
 
 void MainDlgWindow::CreateControls()
 {
-    // The two labels whose text changes keep one width: white on white and face colour on
-    // face colour, the extra width does not show, and nothing is left of a longer text.
-    Add(-1, Ctl::TopLbl, "STATIC", "", SS_LEFT | SS_NOPREFIX, 20, 14, 415, 18, titleFont_);
-
-    CreateWelcomeAndLicencePages();
-    CreateDestinationAndComponentPages();
-    CreateLastPages();
-    CreateButtons();
+    for (const LayoutRow& row : kLayout)
+        Add(row);
+    SendMessageA(Control(Ctl::LicenseMemo), EM_SETLIMITTEXT, 0, 0);
+    SendMessageA(Control(Ctl::LicenseChkBx), BM_SETCHECK, BST_CHECKED, 0);
+    SetWindowTextA(Control(Ctl::CancelBtn), ButtonCaption(3));
+    // The component name moves right of its label where the font is wider than Tahoma's.
+    HWND name = Control(Ctl::InstallingLbl2);
+    RECT label;
+    GetWindowRect(GetWindow(name, GW_HWNDPREV), &label);
+    MapWindowPoints(nullptr, pages_[5], reinterpret_cast<POINT*>(&label), 2);
+    const int left = std::max<int>(kNameLeft, label.right + 4);
+    SetWindowPos(name, nullptr, left, 170, 345 + 11 - left, 13, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-namespace {
-const DWORD kLabel = SS_LEFT;
-const DWORD kCheck = BS_AUTOCHECKBOX | WS_TABSTOP;
-}  // namespace
-
-void MainDlgWindow::CreateWelcomeAndLicencePages()
+HWND MainDlgWindow::Add(const LayoutRow& row)
 {
-    // 0: welcome
-    Add(0, Ctl::WelcomeLbl, "STATIC", "", kLabel, 12, 27, 349, 115);
-
-    // 1: licence
-    FitToText(Add(1, Ctl::None, "STATIC", "Veuillez lire l'Accord de licence ci-dessous :", kLabel, 12, 7, 10, 10));
-    HWND memo = Add(1, Ctl::LicenseMemo, "EDIT", "",
-                    ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP, 12, 25, 345, 207, nullptr,
-                    WS_EX_CLIENTEDGE);
-    SendMessageA(memo, EM_SETLIMITTEXT, 0, 0);
-    HWND licence = Add(1, Ctl::LicenseChkBx, "BUTTON",
-                       "J'&accepte l'Accord de licence ci-dessus dans son intégralité.", kCheck, 12, 237, 310,
-                       kCheckHeight);
-    SendMessageA(licence, BM_SETCHECK, BST_CHECKED, 0);
+    HWND parent = row.page >= 0 ? pages_[row.page] : window_;
+    const HFONT font = row.font == LayoutFont::Bold ? boldFont_ : row.font == LayoutFont::Title ? titleFont_ : formFont_;
+    if (HWND list = AddList(row, parent, font))
+        return list;
+    const int id = row.id ? row.id : row.control == Ctl::None ? -1 : IdOf(row.control);
+    const bool label = lstrcmpiA(row.cls, "STATIC") == 0;
+    HWND child = CreateWindowExA(row.exStyle, row.cls, label ? DisplayText(row.text).c_str() : row.text,
+                                 WS_CHILD | WS_VISIBLE | row.style, row.x, row.y, row.w, row.h, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (row.control != Ctl::None)
+        controls_[static_cast<int>(row.control)] = child;
+    FitWrappedText(child);
+    if (row.size == LayoutSize::ToText)
+        FitToText(child);
+    return child;
 }
 
-void MainDlgWindow::CreateDestinationAndComponentPages()
+// The owner-drawn lists over the form's models; none for any other row.
+HWND MainDlgWindow::AddList(const LayoutRow& row, HWND parent, HFONT font)
 {
-    // 2: destination (the label comes just before the edit: its accelerator focuses it)
-    Add(2, Ctl::None, "STATIC",
-        DisplayText("Veuillez indiquer dans quel &dossier vous voulez installer\r"
-                    "Traitement de texte Velmorra :").c_str(),
-        kLabel, 11, 7, 345, 30);
-    Add(2, Ctl::DestDirEdt, "EDIT", "", ES_AUTOHSCROLL | WS_TABSTOP, 11, 43, 345, kEditHeight, nullptr,
-        WS_EX_CLIENTEDGE);
-    HWND dirList = CreateDirectoryListWindow(pages_[2], kDirListId, 11, 65, 345, 157, form_->DestDirLstBx, formFont_);
-    SendMessageA(dirList, LB_SETITEMHEIGHT, 0, 17);
-    CreateDriveComboWindow(pages_[2], kDriveBoxId, 11, 225, 345, 19, form_->DestDirCmbBx, formFont_);
-
-    // 3: components
-    Add(3, Ctl::SelCompLbl, "STATIC", "", kLabel, 11, 7, 345, 30);
     TMainDlgForm& form = *form_;
-    CreateCheckListWindow(
-        pages_[3], kCompListId, 11, 43, 345, 148, form.SelCompLstBx, formFont_,
-        [&form](int row) { return RowSizeText(form.SelCompLstBx.Value(row), form.MainDir); },
-        [&form](int row) { return row >= 0 && row < static_cast<int>(form.CompIds.size()) && form.CompIds[row] == 0; });
-    Add(3, Ctl::None, "STATIC", "", SS_ETCHEDFRAME, 11, 200, 345, 49);
-    FitToText(Add(3, Ctl::None, "STATIC", "Espace disque requis :", kLabel, 11 + 8, 200 + 8, 10, 10));
-    Add(3, Ctl::SelCompDiskSpaceReqLbl2, "STATIC", "", SS_RIGHT, 11 + 185, 200 + 8, 150, 13);
-    FitToText(Add(3, Ctl::None, "STATIC", "Espace disque libre :", kLabel, 11 + 8, 200 + 25, 10, 10));
-    Add(3, Ctl::SelCompDiskSpaceAvailLbl2, "STATIC", "", SS_RIGHT, 11 + 185, 200 + 25, 150, 13);
-}
-
-void MainDlgWindow::CreateLastPages()
-{
-    // 4: ready
-    Add(4, Ctl::None, "STATIC",
-        DisplayText("Traitement de texte Velmorra est maintenant prêt à être installé.\r\rCliquez sur \"Suite\" pour "
-                    "commencer l'installation. Cliquez sur \"Retour\" pour revoir ou modifier les options de "
-                    "l'installation.").c_str(),
-        kLabel, 11, 7, 345, 58);
-    Add(4, Ctl::InstallToAllChkBx, "BUTTON", "Installer pour &tous les utilisateurs de cet ordinateur", kCheck, 11,
-        209, 275, kCheckHeight);
-
-    // 5: installing
-    // The component name starts at 73, or after the label where the font is wider than Tahoma's.
-    const int nameLeft = std::max(73, 11 + FitToText(Add(5, Ctl::None, "STATIC", "Installation :", kLabel, 11, 170, 10, 10)) + 4);
-    Add(5, Ctl::InstallingLbl2, "STATIC", "", kLabel, nameLeft, 170, 345 + 11 - nameLeft, 13, boldFont_);
-    Add(5, Ctl::InstallingProgressBar, PROGRESS_CLASSA, "", 0, 11, 190, 345, 16);
-
-    // 6: associations
-    Add(6, Ctl::None, "STATIC",
-        "Veuillez cocher les cases correspondant aux types de document que vous voulez associer à Traitement de "
-        "texte Velmorra :",
-        kLabel, 11, 7, 320, 32);
-    Add(6, Ctl::AssocChkBx1, "BUTTON", "Documents RTF", kCheck, 40, 76, 203, kCheckHeight);
-    Add(6, Ctl::AssocChkBx2, "BUTTON", "Documents COD cryptés", kCheck, 40, 103, 169, kCheckHeight);
-    Add(6, Ctl::AssocChkBx3, "BUTTON", "Documents MS Word DOC", kCheck, 40, 130, 173, kCheckHeight);
-    Add(6, Ctl::AssocChkBx4, "BUTTON", "Documents MS Word DOCX", kCheck, 40, 157, 180, kCheckHeight);
-
-    // 7: finished
-    Add(7, Ctl::FinishLbl, "STATIC", "", kLabel, 11, 7, 345, 160);
-    Add(7, Ctl::FinishChkBx, "BUTTON", "&Lancer Traitement de texte Velmorra tout de suite", kCheck, 40, 190, 300,
-        kCheckHeight);
-}
-
-void MainDlgWindow::CreateButtons()
-{
-    // The buttons, on the bottom panel at 0, 307.
-    const DWORD button = BS_PUSHBUTTON | WS_TABSTOP;
-    controls_[static_cast<int>(Ctl::BackBtn)] =
-        Add(-1, Ctl::None, "BUTTON", "< &Retour", button, 210, kBottomTop + 12, 85, 22);
-    controls_[static_cast<int>(Ctl::NextBtn)] =
-        Add(-1, Ctl::None, "BUTTON", "&Suite >", BS_DEFPUSHBUTTON | WS_TABSTOP, 295, kBottomTop + 12, 85, 22);
-    controls_[static_cast<int>(Ctl::CancelBtn)] =
-        Add(-1, Ctl::None, "BUTTON", ButtonCaption(3), button, 392, kBottomTop + 12, 85, 22);
-    SetWindowLongPtrA(Control(Ctl::BackBtn), GWLP_ID, kBackId);
-    SetWindowLongPtrA(Control(Ctl::NextBtn), GWLP_ID, kNextId);
-    SetWindowLongPtrA(Control(Ctl::CancelBtn), GWLP_ID, kCancelId);
+    if (row.cls == kFolderList) {
+        HWND list = CreateDirectoryListWindow(parent, row.id, row.x, row.y, row.w, row.h, form.DestDirLstBx, font);
+        SendMessageA(list, LB_SETITEMHEIGHT, 0, 17);
+        return list;
+    }
+    if (row.cls == kDriveBox)
+        return CreateDriveComboWindow(parent, row.id, row.x, row.y, row.w, row.h, form.DestDirCmbBx, font);
+    if (row.cls != kCheckList)
+        return nullptr;
+    return CreateCheckListWindow(
+        parent, row.id, row.x, row.y, row.w, row.h, form.SelCompLstBx, font,
+        [&form](int r) { return RowSizeText(form.SelCompLstBx.Value(r), form.MainDir); },
+        [&form](int r) { return r >= 0 && r < static_cast<int>(form.CompIds.size()) && form.CompIds[r] == 0; });
 }
 
 HWND MainDlgWindow::Control(Ctl control) const
@@ -409,29 +439,10 @@ void MainDlgWindow::StartTimers()
 
 // --- Drawing
 
-namespace {
-// The text's extent in the control's font: on one line, or wrapped at the given width.
-RECT MeasureText(HWND control, int wrapWidth)
+void MainDlgWindow::FitToText(HWND control)
 {
-    const int length = GetWindowTextLengthA(control);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    GetWindowTextA(control, text.data(), length + 1);
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
-    RECT r{0, 0, wrapWidth, 0};
-    const UINT prefix = (GetWindowLongA(control, GWL_STYLE) & SS_NOPREFIX) ? DT_NOPREFIX : 0;
-    DrawTextA(dc, text.c_str(), -1, &r, DT_CALCRECT | (wrapWidth ? DT_WORDBREAK : DT_SINGLELINE) | prefix);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return r;
-}
-}  // namespace
-
-int MainDlgWindow::FitToText(HWND control)
-{
-    const RECT r = MeasureText(control, 0);
-    SetWindowPos(control, nullptr, 0, 0, r.right, r.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return r.right;
+    const SIZE size = MeasureControlText(control, 0);
+    SetWindowPos(control, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 // A font wider than the one the pages were drawn for (Wine's Tahoma, large fonts)
@@ -447,7 +458,7 @@ void MainDlgWindow::FitWrappedText(HWND control)
     char cls[16] = {};
     GetClassNameA(control, cls, sizeof cls);
     if (lstrcmpiA(cls, "Button") == 0 && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
-        const int wanted = MeasureText(control, 0).right + GetSystemMetrics(SM_CXMENUCHECK) + 6;
+        const int wanted = MeasureControlText(control, 0).cx + GetSystemMetrics(SM_CXMENUCHECK) + 6;
         const int room = kPageWidth - 1 - box.left;
         if (wanted > width)
             SetWindowPos(control, nullptr, 0, 0, std::min(wanted, room), height,
@@ -456,7 +467,7 @@ void MainDlgWindow::FitWrappedText(HWND control)
     }
     if (!IsStatic(control) || (style & SS_TYPEMASK) != SS_LEFT || height < 26)
         return;   // one-line labels keep their size: what lies below them does not move
-    const int wanted = MeasureText(control, width).bottom;
+    const int wanted = MeasureControlText(control, width).cy;
     if (wanted <= height)
         return;
     SetWindowPos(control, nullptr, 0, 0, width, wanted, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

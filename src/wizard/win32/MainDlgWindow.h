@@ -8,6 +8,8 @@
 #include <vector>
 #include "wizard/MainDlg.h"
 
+struct LayoutRow;   // one control of the layout table
+
 class MainDlgWindow : public MainDlgView {
 public:
     MainDlgWindow();
@@ -50,16 +52,12 @@ private:
     LRESULT Message(UINT msg, WPARAM wParam, LPARAM lParam);
     void CreatePages();
     void CreateControls();
-    void CreateWelcomeAndLicencePages();
-    void CreateDestinationAndComponentPages();
-    void CreateLastPages();
-    void CreateButtons();
-    HWND Add(int page, Ctl control, const char* cls, const char* text, DWORD style, int x, int y, int w, int h,
-             HFONT font = nullptr, DWORD exStyle = 0);
+    HWND Add(const LayoutRow& row);
+    HWND AddList(const LayoutRow& row, HWND parent, HFONT font);
     void Click(int id);
     void NextControl(WPARAM which, bool given);
     void Paint();
-    int FitToText(HWND control);   // returns the width
+    void FitToText(HWND control);
     void FitWrappedText(HWND control);
     void MoveFocusOutOf(HWND page);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <vector>
 #include "wizard/MessageTexts.h"
+#include "wizard/win32/TextFit.h"
 
 namespace {
 
@@ -44,17 +45,6 @@ HFONT MessageFont()
     return nullptr;
 }
 
-SIZE TextSize(HWND window, HFONT font, const std::string& text, int maxWidth, UINT flags)
-{
-    HDC dc = GetDC(window);
-    HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
-    RECT r{0, 0, maxWidth, 0};
-    DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, flags | DT_CALCRECT);
-    SelectObject(dc, old);
-    ReleaseDC(window, dc);
-    return SIZE{r.right - r.left, r.bottom - r.top};
-}
-
 HWND AddControl(HWND dialog, const char* cls, const std::string& text, DWORD style, int id, int x, int y, int w, int h,
                 HFONT font)
 {
@@ -72,7 +62,7 @@ void Layout(HWND dialog, DialogData& data)
     data.font = MessageFont();
     const std::string text = DisplayText(data.text);
     const int maxText = GetSystemMetrics(SM_CXSCREEN) / 2;
-    const SIZE textSize = TextSize(dialog, data.font, text, maxText, DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+    const SIZE textSize = MeasureText(dialog, data.font, text, maxText, DT_NOPREFIX | DT_EXPANDTABS);
 
     std::vector<int> bits;
     int buttonWidth = kButtonWidth;
@@ -80,7 +70,7 @@ void Layout(HWND dialog, DialogData& data)
         if (!((data.buttons >> bit) & 1))
             continue;
         bits.push_back(bit);
-        buttonWidth = std::max<int>(buttonWidth, TextSize(dialog, data.font, ButtonCaption(bit), 1000, DT_SINGLELINE).cx + 16);
+        buttonWidth = std::max<int>(buttonWidth, MeasureText(dialog, data.font, ButtonCaption(bit), 0).cx + 16);
     }
     const int count = static_cast<int>(bits.size());
     const int buttonsWidth = count * buttonWidth + std::max(0, count - 1) * kButtonGap;
