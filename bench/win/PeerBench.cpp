@@ -294,6 +294,7 @@ bool SilentAgainstNsis(PeerRun& peer)
     auto nsisSide = [&] { return peer.Nsis(); };
     setupSide();
     nsisSide();
+    if (peer.failed) return false;   // a setup without /S would wait out every run
     const Pair pair = MedianPair(peer.runs, setupSide, nsisSide);
     if (peer.failed) return false;
     const bool met = pair.Ratio() < 1.0;
