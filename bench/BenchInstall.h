@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BenchStats.h"
@@ -46,16 +47,14 @@ inline double RunInstallThread(TAttachedFiles& files)
         return int(mrAbort);
     });
     const auto start = Clock::now();
-    ResetInstallStatus();
-    {
-        TInstallThread thread(files);
-        thread.WaitFor();
-    }
+    InstallSession session;
+    session.Start(files);
+    while (!session.Finished())
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     const double seconds = Seconds(start);
     SetMessageDialog(nullptr);
-    const bool whole = InstallStatus.State.load() == Stopped && InstallStatus.Position.load() == files.PlannedBytes();
-    InstallStatus.State.store(Idle);
-    return whole ? seconds : -1;
+    const auto& status = session.Status();
+    return status.State.load() == Stopped && status.Position.load() == files.PlannedBytes() ? seconds : -1;
 }
 
 }  // namespace bench

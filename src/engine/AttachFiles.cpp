@@ -7,7 +7,6 @@
 #include <new>
 #include <zlib.h>
 
-#include "engine/InstallThread.h"
 #include "instutils/DateTime.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
@@ -64,12 +63,6 @@ bool IsSafeName(const std::string& name)
         start = end + 1;
     }
     return true;
-}
-
-std::string CannotCreateText(const std::string& target)
-{
-    return "Impossible de créer le fichier \"" + target +
-           "\".\rCe fichier est peut-être actuellement utilisé par une autre application.";
 }
 
 }  // namespace
@@ -180,12 +173,7 @@ const TAttachedFile* TAttachedFiles::FindEntry(const std::string& name) const
 bool TAttachedFiles::ExtractFile(const TAttachedFile* entry, const std::string& name, const std::string& target)
 {
     if (!entry) entry = FindEntry(name);
-    for (;;) {
-        if (entry && TryExtract(*entry, target)) return true;
-        const int answer = AskUser(CannotCreateText(target), mtError, mbAbort | mbRetry | mbIgnore);
-        if (answer == mrAbort) return false;
-        if (answer == mrIgnore) return true;
-    }
+    return entry && TryExtract(*entry, target);
 }
 
 // One attempt: folder, file, date, log line. False when the file could not be written.

@@ -46,8 +46,8 @@ public:
     bool ForceOverwrite = false;
     bool FullTarget = false;   // the next request's folder is the whole target path
 
-    // Writes one entry (or, with no entry, the last one named so) to target.
-    // True when written or when the user chose to ignore a failure; false on abort.
+    // Writes one entry (or, with no entry, the last one named so) to target; false when it
+    // could not be written (or no entry has that name). It never asks: its callers decide.
     bool ExtractFile(const TAttachedFile* entry, const std::string& name, const std::string& target);
     const TAttachedFile* FindEntry(const std::string& name) const;
 

@@ -4,7 +4,7 @@
 #include <bit>
 #include <climits>
 
-#include "engine/InstallThread.h"
+#include "engine/Questions.h"
 #include "instutils/DateTime.h"
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"

@@ -1,26 +1,20 @@
-// The install worker, the status record it shares with the wizard, and questions to the user.
+// The install worker and the session that runs it: the status record shared with the
+// wizard's thread, the hand-over of the worker's questions, and stopping and waiting.
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include "engine/AttachFiles.h"
+#include "engine/Questions.h"
+#include "platform/FunctionRef.h"
 
 class Thread;
 
 enum TInstallState : uint8_t { Idle = 0, Running, Paused, Stopped, Failed, Asking, Answered };
 
-// Message dialog kinds, buttons (bit i = button i) and results.
-enum TMsgDlgType : uint8_t { mtWarning = 0, mtError = 1, mtInformation = 2, mtConfirmation = 3 };
-enum : uint16_t {
-    mbYes = 1 << 0, mbNo = 1 << 1, mbOK = 1 << 2, mbCancel = 1 << 3,
-    mbAbort = 1 << 4, mbRetry = 1 << 5, mbIgnore = 1 << 6, mbAll = 1 << 7,
-};
-enum : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7, mrAll = 8 };
-
-// Shared by the wizard's thread and the worker. The question's plain fields are written
-// before State becomes Asking and read after it is seen, so State orders them.
+// Shared by the main thread and the worker. The question's plain fields are written before
+// State becomes Asking and read after it is seen, so State orders them.
 struct TInstallThreadStatus {
     std::atomic<uint8_t> State{Idle};
     std::atomic<uint8_t> CurrentComponent{255};
@@ -30,52 +24,68 @@ struct TInstallThreadStatus {
     uint16_t DialogButtons = 0;
     std::atomic<int32_t> DialogResult{0};
 };
-extern TInstallThreadStatus InstallStatus;
 
-// The one message dialog of the program; the wizard installs the real one.
-using MessageDialogFn = std::function<int(const std::string& text, int type, uint16_t buttons)>;
-void SetMessageDialog(MessageDialogFn dialog);
-int MessageDialog(const std::string& text, int type, uint16_t buttons);
+using AskFn = FunctionRef<int(const std::string& text, int type, uint16_t buttons)>;
 
-// Asks the user from either thread; the worker's question is shown on the wizard's thread.
-int AskUser(const std::string& text, int type, uint16_t buttons);
+// The question asked when a file cannot be written.
+std::string CannotCreateText(const std::string& target);
+// Writes one archive entry (see TAttachedFiles::ExtractFile), asking through ask after each
+// failure: true once written or ignored, false when the answer gives up.
+bool ExtractAsking(TAttachedFiles& files, const TAttachedFile* entry, const std::string& name,
+                   const std::string& target, AskFn ask);
 
-class TInstallThread {
-public:
-    explicit TInstallThread(TAttachedFiles& files);   // starts running at once
-    ~TInstallThread();                                // waits for the end
-    void WaitFor();
-    bool Finished() const;
-private:
-    void Execute();
-    TAttachedFiles& files_;
-    std::unique_ptr<Thread> thread_;
-    bool joined_ = false;
-};
-
-// What the timer-1 poll needs of the wizard.
+// What the timer-1 poll needs of the installing page.
 class InstallPollView {
 public:
     virtual ~InstallPollView() = default;
     virtual void SetProgressPosition(int32_t position) = 0;
     virtual std::string ComponentLabel() = 0;
     virtual void SetComponentLabel(const std::string& caption) = 0;
-    virtual void InstallDone() = 0;      // GoToPage(5, 6)
-    virtual void InstallFailed() = 0;    // CloseAllowed, close as cancelled
+    virtual void InstallDone() = 0;      // every list written
+    virtual void InstallFailed() = 0;    // given up, or an error escaped the worker
 };
-// One tick of timer 1.
-void PollInstallStatus(InstallPollView& view);
 
-// The worker calls wake on its own thread once it has finished or failed, so that the wizard
-// need not wait for timer 1's next tick; null for none. Set on the wizard's thread.
+// The worker calls wake on its own thread once it has finished or failed, so that the main
+// thread need not wait for its next poll; null for none. Set on the main thread.
 using InstallWakeFn = void (*)();
 void SetInstallWake(InstallWakeFn wake);
 
-// Before the thread starts: nothing done yet, no component, Running.
-void ResetInstallStatus();
+// One run of the worker over the planned lists. Only the session writes the status; the main
+// thread asks it (Poll, the close hold, StopAndWait). Questions the worker asks are shown by
+// Poll on the main thread, through MessageDialog.
+class InstallSession {
+public:
+    InstallSession();
+    ~InstallSession();   // stops and waits, as StopAndWait
+    InstallSession(const InstallSession&) = delete;
+    InstallSession& operator=(const InstallSession&) = delete;
 
-// The close handler's side. Hold before the cancel question (true when a running worker was
-// held); release after it: closing stops the worker after its file (a pending question is
-// answered Abort), otherwise the worker goes on. Timer 1 does nothing between the two.
-bool HoldWorkerForClose();
-void ReleaseWorkerAfterClose(bool closing);
+    // Nothing done yet, no component, Running; then the worker starts.
+    void Start(TAttachedFiles& files);
+    bool Started() const { return worker_ != nullptr; }
+    bool Finished() const;   // never started, or ended
+    // One tick of the main thread's timer.
+    void Poll(InstallPollView& view);
+
+    // The close question. Hold before it (true when a running worker was held); release after
+    // it: closing stops the worker after its file (a pending question is answered Abort),
+    // otherwise the worker goes on. Poll does nothing between the two.
+    bool HoldForClose();
+    void ReleaseAfterClose(bool closing);
+
+    // Nobody will turn the page or answer any more: the worker stops after its file, a pending
+    // question is answered Abort, and the call returns once the worker has ended.
+    void StopAndWait();
+
+    // Read by views and tests; tests may also set it to stand for a worker.
+    TInstallThreadStatus& Status() { return status_; }
+    const TInstallThreadStatus& Status() const { return status_; }
+
+private:
+    class Worker;
+    void AnswerWorker();
+    TInstallThreadStatus status_;
+    std::unique_ptr<Worker> worker_;
+    bool closeQuestionOpen_ = false;
+    bool heldForClose_ = false;
+};

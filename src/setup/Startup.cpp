@@ -6,6 +6,8 @@
 
 #include "engine/AttachFiles.h"
 #include "platform/Platform.h"
+#include "setup/Silent.h"
+#include "wizard/Switches.h"
 
 const char* const kApplicationTitle = "Installation du traitement de texte Velmorra";
 const char* const kUnsupportedSystemText = "Ce programme nécessite Windows 2000 ou un système Windows plus récent.";
@@ -27,13 +29,18 @@ bool RunningOnSupportedSystem()
     return Sys().GetVersion(platformId, major) && IsSupportedSystem(platformId, major);
 }
 
-void RunWithArchive(StartupHost& host)
+int RunWithArchive(StartupHost& host, const Switches& switches)
 {
     auto reader = std::make_unique<TAttachedFiles>();
     AttachedFiles = reader.get();
+    int exitCode;
     try {
-        host.RunWizard();
-        host.FinishAfterWizard();
+        if (switches.Silent) {
+            exitCode = RunSilentInstall(switches);
+        } else {
+            host.RunWizard();
+            exitCode = host.FinishAfterWizard();
+        }
     } catch (...) {
         // A worker may still be reading the archive; it goes with the process.
         reader.release();
@@ -41,6 +48,15 @@ void RunWithArchive(StartupHost& host)
     }
     AttachedFiles = nullptr;
     reader.reset();   // also removes the temporary files
+    return exitCode;
+}
+
+// Start-up's own failures; in /S nothing is shown.
+int StartupFailed(bool silent, const char* text, unsigned icon, int exitCode)
+{
+    if (!silent)
+        Sys().ShowMessageBox(text, kApplicationTitle, icon);
+    return exitCode;
 }
 
 }  // namespace
@@ -53,27 +69,29 @@ bool IsSupportedSystem(unsigned platformId, unsigned major)
 int RunSetup(StartupHost& host)
 {
     host.PrepareSystem();
+    const Switches switches = ParseSwitches(host.Arguments());
     if (!RunningOnSupportedSystem()) {
         // No caption: the system's own.
-        Sys().ShowMessageBox(kUnsupportedSystemText, "", kIconExclamation);
-        return 0;
+        if (!switches.Silent)
+            Sys().ShowMessageBox(kUnsupportedSystemText, "", kIconExclamation);
+        return kExitUnsupportedSystem;
+    }
+    if (switches.Help || !switches.Problem.empty()) {
+        if (!switches.Silent)
+            host.ShowUsage(UsageText(switches.Problem));
+        return switches.Problem.empty() ? kExitFinished : kExitBadParameter;
     }
     // Two copies would write over each other's logs and temporary files.
-    if (!host.ClaimOnlyCopy()) {
-        Sys().ShowMessageBox(kAlreadyRunningText, kApplicationTitle, kIconExclamation);
-        return 0;
-    }
+    if (!host.ClaimOnlyCopy())
+        return StartupFailed(switches.Silent, kAlreadyRunningText, kIconExclamation, kExitAlreadyRunning);
     host.SetApplicationIcon();
     host.SetApplicationTitle(kApplicationTitle);
     try {
-        RunWithArchive(host);
+        return RunWithArchive(host, switches);
     } catch (const std::bad_alloc&) {
         // The runtime's own text is English and says nothing to the user.
-        Sys().ShowMessageBox(kOutOfMemoryText, kApplicationTitle, kIconError);
-        return 1;
+        return StartupFailed(switches.Silent, kOutOfMemoryText, kIconError, kExitOutOfMemory);
     } catch (const std::exception& error) {
-        Sys().ShowMessageBox(error.what(), kApplicationTitle, kIconError);
-        return 1;
+        return StartupFailed(switches.Silent, error.what(), kIconError, kExitFailure);
     }
-    return 0;
 }

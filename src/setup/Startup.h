@@ -3,11 +3,26 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 extern const char* const kApplicationTitle;      // also the wizard's caption
 extern const char* const kUnsupportedSystemText;
 extern const char* const kOutOfMemoryText;         // memory exhausted at start-up
 extern const char* const kAlreadyRunningText;
+
+// The program's exit codes, as deployment tools read them.
+enum ExitCode : int {
+    kExitFinished = 0,
+    kExitOutOfMemory = 8,
+    kExitFileInUse = 32,
+    kExitBadParameter = 87,
+    kExitDiskFull = 112,
+    kExitAppRunning = 170,
+    kExitUnsupportedSystem = 1150,
+    kExitCancelled = 1602,
+    kExitFailure = 1603,
+    kExitAlreadyRunning = 1618,
+};
 
 // Windows 2000 and every later release of the NT family.
 bool IsSupportedSystem(unsigned platformId, unsigned major);
@@ -22,13 +37,17 @@ public:
     virtual bool ClaimOnlyCopy() = 0;
     virtual void SetApplicationIcon() = 0;
     virtual void SetApplicationTitle(const std::string& title) = 0;
+    // The program's arguments, without its name.
+    virtual std::vector<std::string> Arguments() = 0;
+    // The usage in the program's message dialog.
+    virtual void ShowUsage(const std::string& text) = 0;
     // Creates the wizard and runs it until it closes.
     virtual void RunWizard() = 0;
     // Waits for a still-running worker, keeps the settings and the install log when the
-    // installation was started, and destroys the wizard.
-    virtual void FinishAfterWizard() = 0;
+    // installation was started, and destroys the wizard; returns the exit code.
+    virtual int FinishAfterWizard() = 0;
 };
 
 // Runs the program over Sys() and returns its exit code. A failure that ends start-up
-// (a broken archive, exhausted memory) is shown in a message box, never thrown.
+// (a broken archive, exhausted memory) is shown in a message box (nothing in /S), never thrown.
 int RunSetup(StartupHost& host);

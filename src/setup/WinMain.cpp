@@ -5,6 +5,8 @@
 #include "platform/Win32Platform.h"
 #include "setup/Startup.h"
 #include "wizard/Wizard.h"
+#include "wizard/win32/MainDlgWindow.h"
+#include "wizard/win32/MessageDialogWindow.h"
 
 namespace {
 
@@ -73,8 +75,10 @@ public:
     void SetApplicationIcon() override {}
     void SetApplicationTitle(const std::string&) override {}
 
+    std::vector<std::string> Arguments() override { return CommandLineArguments(); }
+    void ShowUsage(const std::string& text) override { ShowMessageDialog(text, mtInformation, mbOK); }
     void RunWizard() override { RunWizardModal(); }
-    void FinishAfterWizard() override { ::FinishAfterWizard(); }
+    int FinishAfterWizard() override { return ::FinishAfterWizard(); }
 
 private:
     Win32Platform& platform_;

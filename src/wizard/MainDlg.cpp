@@ -1,3 +1,4 @@
+// The wizard's pages: what each page shows on entry, the navigation between them, their rules.
 #include "wizard/MainDlg.h"
 
 #include <exception>
@@ -73,26 +74,6 @@ public:
 
 }  // namespace
 
-TMainDlgForm::TMainDlgForm(MainDlgView& view) : view_(view)
-{
-    // The rows exist before the list's window is made from them; Init sets their states.
-    for (int i = 0; i < 8; ++i) {
-        SelCompLstBx.Add(ComponentNames[i]);
-        CompIds.push_back(i);
-    }
-    DestDirCmbBx.SetDirList(&DestDirLstBx);
-    // The list windows call these from their own messages: errors are shown here too.
-    DestDirLstBx.OnChange = [this](TDirectoryListBox&) { Handle([this] { DestDirLstBxChange(); }); };
-    SelCompLstBx.OnClickCheck = [this] { Handle([this] { SelCompLstBxClickCheck(); }); };
-}
-
-TMainDlgForm::~TMainDlgForm()
-{
-    DestDirLstBx.OnChange = nullptr;
-    SelCompLstBx.OnClickCheck = nullptr;
-    DestDirCmbBx.SetDirList(nullptr);
-}
-
 void TMainDlgForm::Init(const std::vector<std::string>& args)
 {
     view_.SetText(Ctl::WelcomeLbl, WithoutPlaceholder(kWelcomeText));
@@ -112,6 +93,8 @@ void TMainDlgForm::Init(const std::vector<std::string>& args)
     view_.SetChecked(Ctl::FinishChkBx, saved.Launch);
     LastRunVer = saved.LastRunVer;
 
+    ApplySwitches(ParseSwitches(args));
+
     view_.SetText(Ctl::DestDirEdt, MainDir);
     DestDirLstBx.OpenFolder(MainDir);
     view_.SetText(Ctl::SelCompLbl, kSelCompText);
@@ -120,114 +103,20 @@ void TMainDlgForm::Init(const std::vector<std::string>& args)
     Ready = true;
 }
 
-// --- Events
-
-template <class Action>
-void TMainDlgForm::Handle(Action action)
+// The switches preset what the pages show; the user may still change it.
+void TMainDlgForm::ApplySwitches(const Switches& switches)
 {
-    ++handlerDepth_;
-    try {
-        action();
-    } catch (...) {
-        ShowCaughtError();
-    }
-    EndHandler();
-}
-
-// Called inside a handler: shows the error being handled, whatever its kind. One copy of the
-// handlers, not one in each instance of Handle.
-void TMainDlgForm::ShowCaughtError()
-{
-    try {
-        throw;
-    } catch (const std::bad_alloc&) {   // its what() is the runtime's English
-        MessageDialog(kMsgOutOfMemory, mtError, mbOK);
-    } catch (const std::exception& e) {
-        MessageDialog(e.what(), mtError, mbOK);
-    } catch (...) {
-        MessageDialog("Erreur inattendue.", mtError, mbOK);
-    }
-}
-
-void TMainDlgForm::EndHandler()
-{
-    --handlerDepth_;
-    // As the modal loop would, once no dialog of a handler is open any more.
-    if (handlerDepth_ == 0)
-        ApplyModalResult();
-}
-
-void TMainDlgForm::ApplyModalResult()
-{
-    if (closed_ || modalResult_ == 0)
-        return;
-    ++handlerDepth_;
-    bool canClose = false;
-    try {
-        canClose = FormCloseQuery();
-    } catch (const std::bad_alloc&) {
-        MessageDialog(kMsgOutOfMemory, mtError, mbOK);
-    } catch (const std::exception& e) {
-        MessageDialog(e.what(), mtError, mbOK);
-    } catch (...) {
-    }
-    --handlerDepth_;
-    if (canClose)
-        closed_ = true;
-    else
-        modalResult_ = 0;
-}
-
-void TMainDlgForm::Close(int modalResult)
-{
-    modalResult_ = modalResult;
-}
-
-// A handler still running means its question is open: the question's own message loop
-// still delivers posted clicks, close requests and ticks, and none may move the wizard
-// (start the installation, change the page, ask again) under it.
-bool TMainDlgForm::QuestionOpen() const { return handlerDepth_ > 0; }
-
-void TMainDlgForm::BackClick()
-{
-    if (!QuestionOpen()) Handle([this] { BNClick(true); });
-}
-void TMainDlgForm::NextClick()
-{
-    if (!QuestionOpen()) Handle([this] { BNClick(false); });
-}
-void TMainDlgForm::CancelClick()
-{
-    if (!QuestionOpen()) Handle([this] { CancelBtnClick(); });
-}
-void TMainDlgForm::CloseRequest()
-{
-    if (!QuestionOpen()) Handle([this] { Close(mrCancel); });
-}
-
-void TMainDlgForm::TimerTick(int id)
-{
-    if (QuestionOpen())
-        return;   // polled again on the next tick
-    Handle([this, id] {
-        if (id == 1)
-            PollInstallStatus(*this);
-        else
-            DriveWatchTick(DestDirCmbBx);
-    });
-}
-
-void TMainDlgForm::ActivateApp(bool active)
-{
-    Handle([this, active] {
-        if (active && shownPage_ == 3)
-            UpdateDiskSpace();
-    });
-}
-
-void TMainDlgForm::ToggleComponent(int row)
-{
-    if (!QuestionOpen()) Handle([this, row] { SelCompLstBx.Toggle(row); });
+    if (switches.Destination)
+        MainDir = *switches.Destination;
+    if (switches.Components)
+        for (int row = 1; row < SelCompLstBx.Count(); ++row)
+            SelCompLstBx.SetState(row, (*switches.Components >> CompIds[row]) & 1 ? cbChecked : cbUnchecked);
+    if (switches.Associations)
+        Extensions = ExtensionsFromBoxes(*switches.Associations);
+    if (switches.CurrentUser)
+        view_.SetChecked(Ctl::InstallToAllChkBx, false);
+    if (switches.Launch)
+        view_.SetChecked(Ctl::FinishChkBx, true);
 }
 
 // --- Navigation
@@ -396,7 +285,8 @@ void TMainDlgForm::LoadLicence()
     bool extracted;
     {
         QuietLog quiet;
-        extracted = AttachedFiles->ExtractFile(nullptr, "Licence.txt", temp);
+        auto ask = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
+        extracted = ExtractAsking(*AttachedFiles, nullptr, "Licence.txt", temp, ask);
     }
     if (extracted) {
         std::string bytes;
@@ -421,33 +311,6 @@ void TMainDlgForm::SetButtons(uint8_t toPage)
     view_.SetText(Ctl::CancelBtn, ButtonCaption(3));
 }
 
-void TMainDlgForm::StartInstallation()
-{
-    // A drive pulled later must not turn a portable installation into a per-machine one.
-    portable_ = IsRemovableDrive(MainDir);
-    CreateInstallLog();
-    if (!IsPortable()) {
-        LogFileName = JoinPath(MainDir, "Install.log");
-        if (FileExists(LogFileName)) {
-            try {
-                LoadInstallLog(LogFileName);
-            } catch (...) {
-                // What could be read stays; an unreadable old log does not stop the installation.
-            }
-        }
-    }
-    InstallStarted = true;
-    ChosenComps = 0;
-    for (int n = SelCompLstBx.Count() - 1; n >= 0; --n)
-        if (SelCompLstBx.State(n) != cbUnchecked)
-            ChosenComps |= static_cast<uint8_t>(1u << CompIds[n]);
-    InstallStamp = BuildInstallPlan(*AttachedFiles, Choices());
-    progressMax_ = AttachedFiles->PlannedBytes();
-    view_.SetProgressRange(progressMax_);
-    ResetInstallStatus();
-    InstallThread = std::make_unique<TInstallThread>(*AttachedFiles);
-}
-
 void TMainDlgForm::FinishingActions()
 {
     AssocBoxes boxes{};
@@ -456,67 +319,6 @@ void TMainDlgForm::FinishingActions()
     Extensions = ExtensionsFromBoxes(boxes);
     RunAssociationCommand(MainDir, boxes);
     CreateProductShortcuts(MainDir, view_.Checked(Ctl::InstallToAllChkBx));
-}
-
-// --- Closing
-
-bool TMainDlgForm::FormCloseQuery()
-{
-    HoldWorkerForClose();
-    try {
-        if (!CloseAllowed)
-            CloseAllowed = MessageDialog(kMsgConfirmCancel, mtConfirmation, mbNo | mbAbort) == mrAbort;
-    } catch (...) {
-        ReleaseWorkerAfterClose(false);
-        throw;
-    }
-    ReleaseWorkerAfterClose(CloseAllowed);
-    return CloseAllowed;
-}
-
-void TMainDlgForm::WaitForWorker()
-{
-    if (!InstallThread)
-        return;
-    // The wizard is gone: nobody will turn to the next page or answer a question.
-    while (!InstallThread->Finished()) {
-        uint8_t state = Running;
-        if (!InstallStatus.State.compare_exchange_strong(state, Stopped) && state == Asking) {
-            InstallStatus.DialogResult.store(mrAbort);
-            InstallStatus.State.store(Answered);
-        }
-        Sys().SleepMs(5);
-    }
-    InstallThread->WaitFor();
-}
-
-bool TMainDlgForm::QueryEndSession() const
-{
-    return !InstallThread || InstallThread->Finished();
-}
-
-void TMainDlgForm::EndSession()
-{
-    if (sessionEnded_)
-        return;
-    Handle([this] {
-        // A dialog of ours may be open underneath: nobody will answer it, so the worker is
-        // stopped whatever it waits for.
-        while (InstallThread && !InstallThread->Finished()) {
-            uint8_t state = InstallStatus.State.load();
-            if (state == Asking) {
-                InstallStatus.DialogResult.store(mrAbort);
-                InstallStatus.State.compare_exchange_strong(state, Answered);
-            } else if (state == Running || state == Paused) {
-                InstallStatus.State.compare_exchange_strong(state, Stopped);
-            }
-            Sys().SleepMs(5);
-        }
-        PersistAfterWizard(*this);
-        sessionEnded_ = true;
-        CloseAllowed = true;
-        Close(mrCancel);
-    });
 }
 
 // --- Page rules
@@ -559,45 +361,3 @@ PlanChoices TMainDlgForm::Choices() const
     return c;
 }
 
-void TMainDlgForm::SaveSettings()
-{
-    std::vector<bool> checked(SelCompLstBx.Count());
-    for (int i = 0; i < SelCompLstBx.Count(); ++i)
-        checked[i] = SelCompLstBx.State(i) == cbChecked;
-    SavedComps = ComponentMask(SavedComps, checked);
-    SavedSettings s;
-    s.MainDir = MainDir;
-    s.SavedComps = SavedComps;
-    s.InstallToAll = view_.Checked(Ctl::InstallToAllChkBx);
-    s.Extensions = Extensions;
-    s.Launch = view_.Checked(Ctl::FinishChkBx);
-    WriteSettings(s, IsPortable());
-}
-
-// --- The installing page, as timer 1 drives it
-
-void TMainDlgForm::SetProgressPosition(int32_t position) { view_.SetProgressPosition(position); }
-std::string TMainDlgForm::ComponentLabel() { return view_.Text(Ctl::InstallingLbl2); }
-void TMainDlgForm::SetComponentLabel(const std::string& caption) { view_.SetText(Ctl::InstallingLbl2, caption); }
-void TMainDlgForm::InstallDone() { GoToPage(5, 6); }
-
-void TMainDlgForm::InstallFailed()
-{
-    CloseAllowed = true;
-    Close(mrCancel);
-}
-
-void PersistAfterWizard(TMainDlgForm& form)
-{
-    form.WaitForWorker();
-    if (!InstallStarted || form.SessionEnded())
-        return;
-    form.SaveSettings();
-    if (!form.IsPortable()) {
-        try {
-            SaveInstallLog(LogFileName);
-        } catch (...) {
-            // A log that cannot be written must not stop the program's end.
-        }
-    }
-}

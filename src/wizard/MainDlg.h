@@ -9,6 +9,7 @@
 #include <vector>
 #include "engine/InstallPlan.h"
 #include "engine/InstallThread.h"
+#include "wizard/Switches.h"
 #include "wizard/CompPage.h"
 #include "wizard/FileCtrl.h"
 
@@ -56,8 +57,9 @@ public:
     TMainDlgForm(const TMainDlgForm&) = delete;
     TMainDlgForm& operator=(const TMainDlgForm&) = delete;
 
-    // Reads the saved settings and the "-d" switch (args: command line without the program
-    // name), fills the pages, starts the timers and shows page 0. The view's controls exist.
+    // Reads the saved settings and the switches that preset the pages (args: command line
+    // without the program name), fills the pages, starts the timers and shows page 0. The
+    // view's controls exist.
     void Init(const std::vector<std::string>& args);
 
     // Controls whose rows and rules live outside the window.
@@ -93,7 +95,7 @@ public:
     PlanChoices Choices() const;
     void SaveSettings();
     // After the wizard has closed: a worker still going is stopped and waited for.
-    void WaitForWorker();
+    void WaitForWorker() { Worker.StopAndWait(); }
 
     // The end of the Windows session: refused while files are being copied. When it comes
     // anyway, the worker stops after its file and what an abandoned installation keeps is saved.
@@ -103,7 +105,7 @@ public:
 
     bool CloseAllowed = false;
     bool Ready = false;
-    std::unique_ptr<TInstallThread> InstallThread;
+    InstallSession Worker;
     std::vector<int> CompIds;
     uint8_t ChosenComps = 0;
     int32_t LastRunVer = 0x7FFFFFFF;
@@ -129,6 +131,7 @@ private:
     void Finish();
     void LoadLicence();
     void StartInstallation();
+    void ApplySwitches(const Switches& switches);
     void FinishingActions();
     void SetButtons(uint8_t toPage);
 
@@ -152,5 +155,17 @@ private:
 };
 
 // Start-up's steps after the wizard has closed: wait for the worker, then, when the
-// installation was started, the settings, the uninstall entry and "Install.log".
-void PersistAfterWizard(TMainDlgForm& form);
+// installation was started, the settings, the uninstall entry and "Install.log". Returns the
+// program's exit code: 0 when the wizard finished, 1602 when it was abandoned.
+int PersistAfterWizard(TMainDlgForm& form);
+
+// Steps both the wizard and the unattended road take.
+// A new install log; unless portable, what "Install.log" in mainDir already lists is kept.
+void OpenInstallLog(const std::string& mainDir, bool portable);
+// Saves "Install.log" unless portable; a log that cannot be written is not an error.
+void SaveInstallLogQuietly(bool portable);
+// The saved component bits after an installation of chosen (bit 0, always installed, is
+// never kept as a choice; the bits above 7 are carried over).
+uint32_t SavedComponentBits(uint32_t saved, uint8_t chosen);
+// The disk space the chosen components take in mainDir, in KB rounded up.
+uint32_t InstalledKb(const TAttachedFiles& files, uint8_t chosen, const std::string& mainDir);

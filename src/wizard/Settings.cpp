@@ -118,9 +118,19 @@ void WriteSettings(const SavedSettings& s, bool portable)
         reg.OpenKey(kUninstallKey);
         reg.WriteString("DisplayName", "Traitement de texte Velmorra");
         reg.WriteString("UninstallString", UninstallString(s.MainDir));
+        reg.WriteString("QuietUninstallString", UninstallString(s.MainDir) + " /S");
+        reg.WriteString("DisplayVersion", kProductVersion);
+        reg.WriteString("Publisher", "Velmorra");
+        reg.WriteString("DisplayIcon", JoinPath(s.MainDir, "vlm.exe"));
+        reg.WriteString("InstallLocation", s.MainDir);
+        reg.WriteNumber("EstimatedSize", s.InstalledKb);
+        reg.WriteNumber("NoModify", 1);
+        reg.WriteNumber("NoRepair", 1);
     }
     reg.CloseKey();
 }
+
+const char* const kProductVersion = "2.0.6.0";
 
 uint32_t ComponentMask(uint32_t saved, const std::vector<bool>& rowChecked)
 {

@@ -32,13 +32,17 @@ struct SavedSettings {
     std::string Extensions = "B";
     bool Launch = true;
     int32_t LastRunVer = 0x7FFFFFFF;
+    uint32_t InstalledKb = 0;   // written only: the uninstall entry's size
 };
+
+extern const char* const kProductVersion;   // "2.0.6.0"
 
 // Reads every saved value with its default; args are the program's command-line
 // arguments without the program name ("-d<folder>" as the first one sets MainDir).
 SavedSettings ReadSettings(const std::vector<std::string>& args);
 
-// Writes the Install key and, unless portable, the uninstall entry.
+// Writes the Install key and, unless portable, the uninstall entry (with what Windows' list of
+// programs and deployment tools read).
 void WriteSettings(const SavedSettings& settings, bool portable);
 
 // Bits 0-7 from the fully checked rows; the bits above are carried over unchanged.

@@ -10,5 +10,5 @@ void RunWizardModal();
 // waits for a still-running install worker, then, only if the installation was started,
 // saves the settings (and the uninstall entry unless portable) and "Install.log"
 // (unless portable; failures are swallowed); finally destroys the wizard.
-// Call it once after RunWizardModal, whatever the way the wizard ended.
-void FinishAfterWizard();
+// Call it once after RunWizardModal, whatever the way the wizard ended. Returns the exit code.
+int FinishAfterWizard();

@@ -58,7 +58,7 @@ void ExtractEverything(FuzzMachine& fuzz, TAttachedFiles& files)
     for (size_t i = 0; i < count; ++i) {
         const TAttachedFile& entry = *files.Entries[i];
         const std::string target = folder + entry.Name;
-        FuzzCheck(files.ExtractFile(&entry, std::string(), target), "Ignore answered, yet the extraction aborted");
+        FuzzCheck(ExtractAsking(files, &entry, std::string(), target, IgnoreFailures), "Ignore answered, yet the extraction aborted");
         if (fuzz.machine.IsFile(target))
             FuzzCheck(fuzz.machine.FileBytes(target) ==
                           std::string(reinterpret_cast<const char*>(files.Data()) + entry.DataOffset, size_t(entry.Size)),
@@ -85,7 +85,7 @@ void InstallPlan(TAttachedFiles& files)
     BuildInstallPlan(files, choices);
     for (const auto& list : files.ComponentFiles)
         for (const auto& file : list)
-            FuzzCheck(files.ExtractFile(file->Entry, std::string(), file->TargetPath), "a planned file aborted");
+            FuzzCheck(ExtractAsking(files, file->Entry, std::string(), file->TargetPath, IgnoreFailures), "a planned file aborted");
     for (const char* list : ComponentFileLists) FuzzCheck(files.ComponentBytes(list, "C:\\") >= 0, "a negative size");
 }
 
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (!raw) FuzzCheck(size_t(files->DataSize) == size - 1, "the inflated archive is not the one packed");
     CheckIndex(*files);
-    FuzzCheck(files->ExtractFile(nullptr, "Licence.txt", "C:\\Temp\\Licence.txt"), "the licence extraction aborted");
+    FuzzCheck(ExtractAsking(*files, nullptr, "Licence.txt", "C:\\Temp\\Licence.txt", IgnoreFailures), "the licence extraction aborted");
     ExtractEverything(fuzz, *files);
     InstallPlan(*files);
     return 0;

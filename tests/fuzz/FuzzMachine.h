@@ -1,5 +1,5 @@
 // What every fuzz target starts from: a fresh fake machine for each input, with the program-wide
-// state reset, and a message dialog that answers Ignore (Retry would loop on a file that can
+// state reset; extractions answer their questions Ignore (Retry would loop on a file that can
 // never be written).
 #pragma once
 #include <cstdio>
@@ -13,13 +13,10 @@ struct FuzzMachine {
     FakeMachine machine;
     UseFakeMachine use{machine};
 
-    FuzzMachine()
-    {
-        machine.StandardSetup();
-        SetMessageDialog([](const std::string&, int, uint16_t) { return int(mrIgnore); });
-    }
-    ~FuzzMachine() { SetMessageDialog(nullptr); }
+    FuzzMachine() { machine.StandardSetup(); }
 };
+
+inline constexpr auto IgnoreFailures = [](const std::string&, int, uint16_t) { return int(mrIgnore); };
 
 // A broken promise of the code under test: reported as a crash, with the input saved by libFuzzer.
 [[noreturn]] inline void FuzzFail(const char* what)

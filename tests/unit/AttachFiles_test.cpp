@@ -42,6 +42,13 @@ protected:
     ~ArchiveTest() override { SetMessageDialog(nullptr); }
 
     Lines Log() const { return InstallLog ? *InstallLog : Lines{}; }
+    // As the worker and the licence page extract: asking after each failure.
+    static bool Extract(TAttachedFiles& files, const TAttachedFile* entry, const std::string& name,
+                        const std::string& target)
+    {
+        auto ask = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
+        return ExtractAsking(files, entry, name, target, ask);
+    }
 
     FakeMachine machine;
     UseFakeMachine use{machine};
@@ -175,7 +182,7 @@ TEST_F(ArchiveExtract, ReplacesAnExistingFileWithTheEntryAndItsDate)
     // 12:00:03.6: DOS time keeps even seconds only.
     auto files = ArchiveBuilder().Add("Licence.txt", "Texte", 38056.5 + 3.6 / 86400).Open();
 
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Licence.txt"), "Texte");
     EXPECT_EQ(machine.LastWrite("C:\\Dest\\Licence.txt"), Dos(2004, 3, 10, 12, 0, 2));
     EXPECT_EQ(Log(), Lines{"File Copy: C:\\Dest\\Licence.txt"});
@@ -186,8 +193,8 @@ TEST_F(ArchiveExtract, DatesWithoutDosFormKeepTheWriteTime)
 {
     machine.SetClock(2005, 6, 15, 14, 30, 20);
     auto files = ArchiveBuilder().Add("old.txt", "1", 27395.0).Add("late.txt", "2", 73417.0).Open();
-    EXPECT_TRUE(files->ExtractFile(nullptr, "old.txt", "C:\\Dest\\old.txt"));
-    EXPECT_TRUE(files->ExtractFile(nullptr, "late.txt", "C:\\Dest\\late.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "old.txt", "C:\\Dest\\old.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "late.txt", "C:\\Dest\\late.txt"));
     EXPECT_EQ(machine.LastWrite("C:\\Dest\\old.txt"), Dos(2005, 6, 15, 14, 30, 20));
     EXPECT_EQ(machine.LastWrite("C:\\Dest\\late.txt"), Dos(2005, 6, 15, 14, 30, 20));
 }
@@ -195,7 +202,7 @@ TEST_F(ArchiveExtract, DatesWithoutDosFormKeepTheWriteTime)
 TEST_F(ArchiveExtract, AnEmptyEntryMakesAnEmptyFile)
 {
     auto files = ArchiveBuilder().Add("Vide.txt", "").Open();
-    EXPECT_TRUE(files->ExtractFile(files->Entries[0].get(), "", "C:\\Dest\\Vide.txt"));
+    EXPECT_TRUE(Extract(*files, files->Entries[0].get(), "", "C:\\Dest\\Vide.txt"));
     EXPECT_TRUE(machine.IsFile("C:\\Dest\\Vide.txt"));
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Vide.txt"), "");
     EXPECT_EQ(machine.LastWrite("C:\\Dest\\Vide.txt"), Dos(2004, 3, 10, 12));
@@ -208,7 +215,7 @@ TEST_F(ArchiveExtract, MakesEachMissingFolderOnceAndLogsItBeforeTheFiles)
                      .Add("Collections d'inserts\\Cartes\\Fête.vci", "2")
                      .Open();
     for (const auto& entry : files->Entries)
-        EXPECT_TRUE(files->ExtractFile(entry.get(), "", "C:\\Data\\" + entry->Name));
+        EXPECT_TRUE(Extract(*files, entry.get(), "", "C:\\Data\\" + entry->Name));
     EXPECT_EQ(Log(), (Lines{
                          "Made Dir: C:\\Data\\",
                          "Made Dir: C:\\Data\\Collections d'inserts\\",
@@ -222,11 +229,11 @@ TEST_F(ArchiveExtract, MakesEachMissingFolderOnceAndLogsItBeforeTheFiles)
 TEST_F(ArchiveExtract, LooksNamesUpByCaseButNotBySpaces)
 {
     auto files = ArchiveBuilder().Add("Licence.txt", "old").Add("licence.TXT", "new").Open();
-    EXPECT_TRUE(files->ExtractFile(nullptr, "LICENCE.TXT", "C:\\Dest\\Licence.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "LICENCE.TXT", "C:\\Dest\\Licence.txt"));
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Licence.txt"), "new");   // the last of equal names
 
     answers = {mrIgnore};
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Licence.txt ", "C:\\Other\\Licence.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt ", "C:\\Other\\Licence.txt"));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, "Impossible de créer le fichier \"C:\\Other\\Licence.txt\".\rCe fichier est peut-être "
                              "actuellement utilisé par une autre application.");
@@ -243,7 +250,7 @@ TEST_F(ArchiveExtract, RetryAfterTheFileIsReleasedWritesAndLogsOnce)
     };
     auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open();
 
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].text, kCannotCreate);
     EXPECT_EQ(calls[0].type, mtError);
@@ -259,9 +266,9 @@ TEST_F(ArchiveExtract, IgnoreAndAbortLeaveTheFileUnwrittenAndUnlogged)
     auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open();
 
     answers = {mrIgnore};
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     answers = {mrAbort};
-    EXPECT_FALSE(files->ExtractFile(nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
+    EXPECT_FALSE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     EXPECT_EQ(calls.size(), 2u);
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Licence.txt"), "held");
     EXPECT_TRUE(Log().empty());
@@ -273,7 +280,7 @@ TEST_F(ArchiveExtract, AShortWriteOnAFullDiskIsAFailure)
     machine.DriveAt("C:").full = true;
     answers = {mrIgnore};
     auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open();
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, kCannotCreate);
     EXPECT_TRUE(Log().empty());
@@ -291,7 +298,7 @@ TEST_F(ArchiveExtract, AFullDiskKeepsTheOldFileAndRetryWritesOnceSpaceIsFreed)
     };
     answers = {mrRetry};
     auto files = ArchiveBuilder().Add("Licence.txt", "Texte", 38056.5).Open();
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     EXPECT_EQ(seen, "ancienne licence");
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Licence.txt"), "Texte");
     EXPECT_EQ(machine.LastWrite("C:\\Dest\\Licence.txt"), Dos(2004, 3, 10, 12));
@@ -305,7 +312,7 @@ TEST_F(ArchiveExtract, AJunctionAtTheSharedDataFolderIsPutToTheUser)
     machine.MakeLink(shared, "C:\\Piege", true);
     answers = {mrIgnore, mrIgnore};
     auto files = ArchiveBuilder().Add("Public\\Basic.asn", "son").Add("Public\\Autre.asn", "son").Open();
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Public\\Basic.asn", shared + "\\Public\\Basic.asn"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Public\\Basic.asn", shared + "\\Public\\Basic.asn"));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].buttons, mbAbort | mbRetry | mbIgnore);
     EXPECT_TRUE(machine.Children("C:\\Piege").empty());
@@ -313,10 +320,10 @@ TEST_F(ArchiveExtract, AJunctionAtTheSharedDataFolderIsPutToTheUser)
 
     // A link at the next file of a folder already found clean.
     machine.RemoveDir(shared);
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Public\\Basic.asn", shared + "\\Public\\Basic.asn"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Public\\Basic.asn", shared + "\\Public\\Basic.asn"));
     machine.PutFile("C:\\Piege\\cible", "theirs");
     machine.MakeLink(shared + "\\Public\\Autre.asn", "C:\\Piege\\cible", false);
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Public\\Autre.asn", shared + "\\Public\\Autre.asn"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Public\\Autre.asn", shared + "\\Public\\Autre.asn"));
     EXPECT_EQ(calls.size(), 2u);
     EXPECT_EQ(machine.FileBytes("C:\\Piege\\cible"), "theirs");
 }
@@ -325,7 +332,7 @@ TEST_F(ArchiveExtract, WritesNoLogLinesWhileTheLogIsSuspended)
 {
     auto files = ArchiveBuilder().Add("Sous\\Licence.txt", "Texte").Open();
     SuspendLog();
-    EXPECT_TRUE(files->ExtractFile(nullptr, "Sous\\Licence.txt", "C:\\Tmp\\Sous\\Licence.txt"));
+    EXPECT_TRUE(Extract(*files, nullptr, "Sous\\Licence.txt", "C:\\Tmp\\Sous\\Licence.txt"));
     ResumeLog();
     EXPECT_TRUE(machine.IsFile("C:\\Tmp\\Sous\\Licence.txt"));
     EXPECT_TRUE(Log().empty());

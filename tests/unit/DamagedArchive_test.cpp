@@ -18,9 +18,7 @@ protected:
     {
         machine.StandardSetup();
         CreateInstallLog();
-        SetMessageDialog([](const std::string&, int, uint16_t) { return int(mrAbort); });
     }
-    ~DamagedArchive() override { SetMessageDialog(nullptr); }
 
     FakeMachine machine;
     UseFakeMachine use{machine};

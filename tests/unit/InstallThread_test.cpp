@@ -39,11 +39,10 @@ public:
         }
         return FakeMachine::CreateNewFile(path, data, size, share, dosDateTime);
     }
-    bool IsMainThread() override
+    void SleepMs(unsigned ms) override
     {
-        const bool main = FakeMachine::IsMainThread();
-        if (!main && throwOffMainThread_) throw std::runtime_error("no question from the worker");
-        return main;
+        if (throwOffMainThread_ && !FakeMachine::IsMainThread()) throw std::runtime_error("no wait on the worker");
+        FakeMachine::SleepMs(ms);
     }
 
     void HoldWritesTo(const std::string& path)
@@ -119,7 +118,6 @@ protected:
     {
         machine.StandardSetup();
         CreateInstallLog();
-        InstallStatus.State = Idle;
         SetMessageDialog([this](const std::string& text, int, uint16_t) {
             questions.push_back(text);
             if (onQuestion) onQuestion();
@@ -130,14 +128,8 @@ protected:
     {
         // Never leave a worker behind on a failed expectation.
         machine.OpenGate();
-        if (thread && !thread->Finished()) {
-            InstallStatus.DialogResult = mrAbort;
-            if (InstallStatus.State == Asking) InstallStatus.State = Answered;
-            if (InstallStatus.State == Paused) InstallStatus.State = Stopped;
-        }
-        thread.reset();
+        session.StopAndWait();
         SetMessageDialog(nullptr);
-        InstallStatus.State = Idle;
     }
 
     void Start(uint8_t components = 0xFF)
@@ -147,14 +139,13 @@ protected:
         choices.ChosenComps = components;
         BuildInstallPlan(*files, choices);
         machine.ForgetWrites();   // the plan's own settings file and stamp
-        ResetInstallStatus();
-        thread = std::make_unique<TInstallThread>(*files);
+        session.Start(*files);
     }
     // The wizard's timer, ticking until the condition holds.
     bool RunWizardUntil(const std::function<bool()>& condition)
     {
         return WaitUntil([&] {
-            PollInstallStatus(view);
+            session.Poll(view);
             return condition();
         });
     }
@@ -169,7 +160,8 @@ protected:
     RecordingMachine machine;
     UseFakeMachine use{machine};
     std::unique_ptr<TAttachedFiles> files = ProductArchive().Open();
-    std::unique_ptr<TInstallThread> thread;
+    InstallSession session;
+    TInstallThreadStatus& status = session.Status();
     FakeView view;
     Lines questions;
     int answer = mrAbort;
@@ -197,9 +189,9 @@ TEST_F(InstallThreadRun, ExtractsEveryListInOrderAndEndsAtThePlannedBytes)
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
 
     EXPECT_EQ(machine.Writes(), PlannedTargets());
-    EXPECT_EQ(InstallStatus.Position.load(), files->PlannedBytes());
-    EXPECT_EQ(InstallStatus.State.load(), Idle);
-    EXPECT_EQ(InstallStatus.CurrentComponent.load(), 7);
+    EXPECT_EQ(status.Position.load(), files->PlannedBytes());
+    EXPECT_EQ(status.State.load(), Idle);
+    EXPECT_EQ(status.CurrentComponent.load(), 7);
     EXPECT_EQ(machine.FileBytes(kPublic + "Basic.asn"), "Basic.asn contents");
     // Whatever the ticks caught, captions only move forward through the components.
     size_t next = 0;
@@ -231,7 +223,7 @@ TEST_F(InstallThreadRun, EmptyListsLeaveTheLastComponentShown)
 {
     Start(0);
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
-    EXPECT_EQ(InstallStatus.CurrentComponent.load(), 0);
+    EXPECT_EQ(status.CurrentComponent.load(), 0);
     EXPECT_EQ(machine.Writes(), (Lines{kDest + "\\vlm.exe", kDest + "\\Licence.txt"}));
 }
 
@@ -242,20 +234,22 @@ TEST_F(InstallThreadRun, AnEscapedErrorFailsTheInstallation)
     machine.ThrowOffMainThread();
     Start(0);
     ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
-    thread->WaitFor();
-    EXPECT_EQ(InstallStatus.State.load(), Failed);
+    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
+    EXPECT_EQ(status.State.load(), Failed);
     EXPECT_EQ(LogSuspendCount, 0);
 }
 
 // The wizard is woken once per run, when a tick would already see the end.
 std::atomic<int> wakes{0};
+TInstallThreadStatus* wakeStatus = nullptr;
 std::atomic<uint8_t> stateAtWake{Idle};
 
 TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
 {
+    wakeStatus = &status;
     SetInstallWake([] {
         ++wakes;
-        stateAtWake = InstallStatus.State.load();
+        stateAtWake = wakeStatus->State.load();
     });
     for (bool fail : {false, true}) {
         SCOPED_TRACE(fail ? "failed" : "finished");
@@ -265,8 +259,8 @@ TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
             machine.LockFile(kDest + "\\vlm.exe");
         }
         Start(0);
-        ASSERT_TRUE(RunWizardUntil([&] { return thread->Finished(); }));   // answers the failure's question
-        thread->WaitFor();
+        ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));   // answers the failure's question
+        ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
         EXPECT_EQ(wakes.load(), 1);
         EXPECT_EQ(stateAtWake.load(), fail ? Failed : Stopped);
     }
@@ -299,7 +293,7 @@ TEST_F(InstallThreadQuestion, IgnoreSkipsTheFileButCountsIt)
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
     EXPECT_EQ(questions.size(), 1u);
     EXPECT_EQ(machine.FileBytes(kDest + "\\vlm.exe"), "held");
-    EXPECT_EQ(InstallStatus.Position.load(), files->PlannedBytes());
+    EXPECT_EQ(status.Position.load(), files->PlannedBytes());
     EXPECT_TRUE(machine.IsFile(kDest + "\\Licence.txt"));
 }
 
@@ -310,10 +304,10 @@ TEST_F(InstallThreadQuestion, AbortFailsAndExtractsNothingMore)
     answer = mrAbort;
     Start(0);
     ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
-    thread->WaitFor();
-    EXPECT_EQ(InstallStatus.State.load(), Failed);
+    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
+    EXPECT_EQ(status.State.load(), Failed);
     EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
-    EXPECT_EQ(InstallStatus.Position.load(), 0);
+    EXPECT_EQ(status.Position.load(), 0);
     EXPECT_EQ(LogSuspendCount, 0);
 }
 
@@ -322,16 +316,16 @@ TEST_F(InstallThreadClose, TheWorkerWaitsWhileTheCloseQuestionIsOpenThenGoesOn)
     machine.HoldWritesTo(kDest + "\\vlm.exe");
     Start(0);
     ASSERT_TRUE(machine.WaitAtGate());
-    EXPECT_TRUE(HoldWorkerForClose());
+    EXPECT_TRUE(session.HoldForClose());
     machine.OpenGate();
     // The worker finishes the file under way, then waits at its own check.
     const unsigned sleeps = machine.SleepCalls();
     ASSERT_TRUE(WaitUntil([&] { return machine.SleepCalls() > sleeps + 3; }));
     EXPECT_EQ(machine.Writes(), Lines{kDest + "\\vlm.exe"});
-    PollInstallStatus(view);
+    session.Poll(view);
     EXPECT_EQ(view.position, -1);   // the timer leaves the page alone meanwhile
 
-    ReleaseWorkerAfterClose(false);
+    session.ReleaseAfterClose(false);
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
     EXPECT_EQ(machine.Writes(), (Lines{kDest + "\\vlm.exe", kDest + "\\Licence.txt"}));
 }
@@ -341,11 +335,11 @@ TEST_F(InstallThreadClose, ConfirmedCloseStopsAfterTheCurrentFile)
     machine.HoldWritesTo(kDest + "\\vlm.exe");
     Start();
     ASSERT_TRUE(machine.WaitAtGate());
-    EXPECT_TRUE(HoldWorkerForClose());
+    EXPECT_TRUE(session.HoldForClose());
     machine.OpenGate();
-    ReleaseWorkerAfterClose(true);
-    thread->WaitFor();
-    EXPECT_EQ(InstallStatus.State.load(), Stopped);
+    session.ReleaseAfterClose(true);
+    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
+    EXPECT_EQ(status.State.load(), Stopped);
     EXPECT_EQ(machine.Writes(), Lines{kDest + "\\vlm.exe"});
     EXPECT_TRUE(machine.IsFile(kDest + "\\vlm.exe"));
 }
@@ -355,11 +349,11 @@ TEST_F(InstallThreadClose, ClosingWhileAQuestionWaitsEndsTheWorker)
     machine.PutFile(kDest + "\\vlm.exe", "held");
     machine.LockFile(kDest + "\\vlm.exe");
     Start(0);
-    ASSERT_TRUE(WaitUntil([] { return InstallStatus.State == Asking; }));
-    EXPECT_FALSE(HoldWorkerForClose());
-    ReleaseWorkerAfterClose(true);
-    thread->WaitFor();
-    EXPECT_EQ(InstallStatus.State.load(), Failed);
+    ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
+    EXPECT_FALSE(session.HoldForClose());
+    session.ReleaseAfterClose(true);
+    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
+    EXPECT_EQ(status.State.load(), Failed);
     EXPECT_TRUE(questions.empty());
     EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
 }
@@ -370,11 +364,11 @@ TEST_F(InstallThreadClose, GoingOnAfterTheCloseQuestionStillAsksThePendingQuesti
     machine.LockFile(kDest + "\\vlm.exe");
     answer = mrIgnore;
     Start(0);
-    ASSERT_TRUE(WaitUntil([] { return InstallStatus.State == Asking; }));
-    HoldWorkerForClose();
-    PollInstallStatus(view);
+    ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
+    session.HoldForClose();
+    session.Poll(view);
     EXPECT_TRUE(questions.empty());   // not on top of the close question
-    ReleaseWorkerAfterClose(false);
+    session.ReleaseAfterClose(false);
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
     EXPECT_EQ(questions.size(), 1u);
 }
@@ -383,52 +377,45 @@ TEST_F(InstallThreadClose, GoingOnAfterTheCloseQuestionStillAsksThePendingQuesti
 TEST(InstallPoll, LeavesThePageAloneBeforeTheFirstFile)
 {
     FakeView view;
-    ResetInstallStatus();
-    PollInstallStatus(view);
+    InstallSession session;
+    TInstallThreadStatus& status = session.Status();
+    status.State = Running;   // started, no file yet
+    session.Poll(view);
     EXPECT_EQ(view.position, -1);
     EXPECT_TRUE(view.captions.empty());
-    InstallStatus.State = Idle;
 }
 
 TEST(InstallPoll, SetsTheLabelOnlyWhenItsTextChanges)
 {
     FakeView view;
-    ResetInstallStatus();
-    InstallStatus.CurrentComponent = 1;
-    InstallStatus.Position = 1234;
-    PollInstallStatus(view);
-    PollInstallStatus(view);
+    InstallSession session;
+    TInstallThreadStatus& status = session.Status();
+    status.State = Running;   // started, no file yet
+    status.CurrentComponent = 1;
+    status.Position = 1234;
+    session.Poll(view);
+    session.Poll(view);
     EXPECT_EQ(view.position, 1234);
     EXPECT_EQ(view.captions, Lines{"Aide d'Velmorra"});
 
-    InstallStatus.State = Stopped;
-    PollInstallStatus(view);
+    status.State = Stopped;
+    session.Poll(view);
     EXPECT_EQ(view.done, 1);
-    EXPECT_EQ(InstallStatus.State.load(), Idle);
-    PollInstallStatus(view);
+    EXPECT_EQ(status.State.load(), Idle);
+    session.Poll(view);
     EXPECT_EQ(view.done, 1);
 }
 
-class MessageDialogFallback : public ::testing::Test {
-protected:
-    MessageDialogFallback() { machine.StandardSetup(); }
+TEST(Questions, WithNoDialogEveryQuestionIsDeclinedAndTheCopyGivenUp)
+{
     FakeMachine machine;
     UseFakeMachine use{machine};
-};
-
-TEST_F(MessageDialogFallback, UsesAMessageBoxWithTheCaptionIconAndButtonsOfTheKind)
-{
-    machine.SetMessageBoxAnswer(4);   // IDRETRY
-    EXPECT_EQ(AskUser("Fichier ?", mtError, mbAbort | mbRetry | mbIgnore), mrRetry);
-    machine.SetMessageBoxAnswer(7);   // IDNO: the second of two buttons
-    EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrAbort);
-    machine.SetMessageBoxAnswer(2);   // closed with Esc
+    machine.StandardSetup();
     EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrCancel);
-
-    const auto boxes = machine.MessageBoxes();
-    ASSERT_EQ(boxes.size(), 3u);
-    EXPECT_EQ(boxes[0].caption, "Erreur");
-    EXPECT_EQ(boxes[0].flags, 0x12u);   // MB_ABORTRETRYIGNORE | MB_ICONHAND
-    EXPECT_EQ(boxes[1].caption, "Confirmation");
-    EXPECT_EQ(boxes[1].flags, 0x24u);   // MB_YESNO | MB_ICONQUESTION
+    auto files = ProductArchive().Open();
+    int asked = 0;
+    auto ask = [&](const std::string&, int, uint16_t) { return ++asked < 3 ? int(mrRetry) : MessageDialog("", 0, 0); };
+    EXPECT_FALSE(ExtractAsking(*files, nullptr, "absent.txt", "C:\\Dest\\absent.txt", ask));
+    EXPECT_EQ(asked, 3);
+    EXPECT_TRUE(machine.MessageBoxes().empty());
 }

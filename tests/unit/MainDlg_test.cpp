@@ -89,7 +89,6 @@ protected:
         machine.StandardSetup();
         archive = ProductArchive();
         AttachedFiles = archive.get();
-        InstallStatus.State = Idle;
         SetMessageDialog([this](const std::string& t, int type, uint16_t buttons) {
             calls.push_back({t, type, buttons});
             if (onDialog) onDialog();
@@ -105,7 +104,6 @@ protected:
         form.reset();
         SetMessageDialog(nullptr);
         AttachedFiles = nullptr;
-        InstallStatus.State = Idle;
     }
 
     void Start(const std::vector<std::string>& args = {})
@@ -138,12 +136,13 @@ protected:
         TickWhileInstalling();
     }
     // The worker's state, waited for (5 s at most).
-    static bool WaitForState(uint8_t state)
+    bool WaitForState(uint8_t state)
     {
-        for (int i = 0; i < 5000 && InstallStatus.State != state; ++i)
+        for (int i = 0; i < 5000 && Status().State != state; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return InstallStatus.State == state;
+        return Status().State == state;
     }
+    TInstallThreadStatus& Status() { return form->Worker.Status(); }
     bool Asked(const char* text) const
     {
         for (const DialogCall& c : calls)
@@ -518,7 +517,7 @@ TEST_F(WizardInstall, CopyRunsToTheAssociationsPage)
     EXPECT_EQ(view.focus, Ctl::NextBtn);
     Install();
     EXPECT_EQ(view.page, 6);
-    EXPECT_EQ(InstallStatus.State, Idle);
+    EXPECT_EQ(Status().State, Idle);
     EXPECT_TRUE(InstallStarted);
     EXPECT_EQ(form->ChosenComps, 0xFF);
     EXPECT_EQ(LogFileName, kProduct + "\\Install.log");
@@ -710,6 +709,18 @@ TEST_F(WizardClose, AnyOtherAnswerStaysOnThePage)
     EXPECT_FALSE(form->CloseAllowed);
 }
 
+TEST_F(WizardClose, AnUnknownErrorInTheCloseQuestionIsShownNotSwallowed)
+{
+    Start();
+    onDialog = [&] {
+        if (calls.size() == 1) throw 42;
+    };
+    form->CancelClick();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].text, "Erreur inattendue.");
+    EXPECT_FALSE(form->Closed());
+}
+
 TEST_F(WizardClose, CloseAllowedAlreadySetClosesWithoutQuestion)
 {
     Start();
@@ -737,17 +748,17 @@ TEST_F(WizardClose, RunningWorkerIsHeldDuringM3AndGoesOnOrStops)
 {
     Start();
     uint8_t seen = 0;
-    onDialog = [&] { seen = InstallStatus.State; };
-    InstallStatus.State = Running;   // as if copying
+    onDialog = [&] { seen = Status().State; };
+    Status().State = Running;   // as if copying
 
     answers = {mrNo};
     form->CancelClick();
     EXPECT_EQ(seen, Paused);
-    EXPECT_EQ(InstallStatus.State, Running);
+    EXPECT_EQ(Status().State, Running);
 
     answers = {mrAbort};
     form->CancelClick();
-    EXPECT_EQ(InstallStatus.State, Stopped);
+    EXPECT_EQ(Status().State, Stopped);
     EXPECT_TRUE(form->Closed());
 }
 
@@ -762,7 +773,7 @@ TEST_F(WizardClose, PendingQuestionOfTheWorkerIsAnsweredAbortOnClose)
     form->CancelClick();
     EXPECT_TRUE(form->Closed());
     form->WaitForWorker();   // returns: the worker got its answer and ended
-    EXPECT_EQ(InstallStatus.State, Failed);
+    EXPECT_EQ(Status().State, Failed);
     EXPECT_EQ(calls.size(), 1u);   // M3 only; the file question was never shown
 }
 

@@ -2,6 +2,7 @@
 
 #include "support/FakeMachineTest.h"
 #include "wizard/Settings.h"
+#include "wizard/Switches.h"
 
 namespace {
 
@@ -118,6 +119,7 @@ TEST_F(SettingsWrite, WritesTheInstallKeyAndTheUninstallEntry)
     s.InstallToAll = false;
     s.Extensions = "";
     s.Launch = true;
+    s.InstalledKb = 5321;
 
     WriteSettings(s, false);
 
@@ -128,6 +130,15 @@ TEST_F(SettingsWrite, WritesTheInstallKeyAndTheUninstallEntry)
     EXPECT_EQ(machine.ReadDword(HKCU, kInstall, "LAUNCH"), 1u);
     EXPECT_EQ(machine.ReadString(HKLM, kUninstall, "DisplayName"), "Traitement de texte Velmorra");
     EXPECT_EQ(machine.ReadString(HKLM, kUninstall, "UninstallString"), "\"C:\\Apps\\Velmorra\\vlm.exe\" -ui");
+    // What Windows' list of programs and deployment tools read.
+    EXPECT_EQ(machine.ReadString(HKLM, kUninstall, "QuietUninstallString"), "\"C:\\Apps\\Velmorra\\vlm.exe\" -ui /S");
+    EXPECT_EQ(machine.ReadString(HKLM, kUninstall, "DisplayVersion"), "2.0.6.0");
+    EXPECT_EQ(machine.ReadString(HKLM, kUninstall, "Publisher"), "Velmorra");
+    EXPECT_EQ(machine.ReadString(HKLM, kUninstall, "DisplayIcon"), "C:\\Apps\\Velmorra\\vlm.exe");
+    EXPECT_EQ(machine.ReadString(HKLM, kUninstall, "InstallLocation"), "C:\\Apps\\Velmorra");
+    EXPECT_EQ(machine.ReadDword(HKLM, kUninstall, "EstimatedSize"), 5321u);
+    EXPECT_EQ(machine.ReadDword(HKLM, kUninstall, "NoModify"), 1u);
+    EXPECT_EQ(machine.ReadDword(HKLM, kUninstall, "NoRepair"), 1u);
     EXPECT_FALSE(machine.ReadValue(HKCU, kInternal, "LastRunVer"));
 }
 
@@ -195,4 +206,53 @@ TEST_F(SettingsRegistryRules, SwitchingTheRootClosesTheKey)
 
     EXPECT_FALSE(machine.ReadValue(HKCU, "Software\\A", "lost"));
     EXPECT_EQ(machine.ReadDword(HKLM, "Software\\B", "n"), 1u);
+}
+
+// --- The command line
+
+TEST(Switches, EverySwitchInAnyOrderAndCase)
+{
+    const Switches s = ParseSwitches({"/log=C:\\run.log", "/assoc=RTF,docx", "/Components=help,Spell-EN,sound",
+                                      "/currentuser", "/launch", "/d=C:\\Apps\\Velmorra", "/s"});
+    EXPECT_EQ(s.Problem, "");
+    EXPECT_TRUE(s.Silent && s.CurrentUser && s.Launch);
+    EXPECT_FALSE(s.Help);
+    EXPECT_EQ(*s.Destination, "C:\\Apps\\Velmorra");
+    EXPECT_EQ(*s.Components, 0x8B);   // the word processor always comes
+    EXPECT_EQ(*s.Associations, (AssocBoxes{true, false, false, true}));
+    EXPECT_EQ(s.LogFile, "C:\\run.log");
+
+    const Switches none = ParseSwitches({});
+    EXPECT_FALSE(none.Silent || none.Destination || none.Components || none.Associations || none.CurrentUser);
+    EXPECT_TRUE(ParseSwitches({"/?"}).Help);
+    // Empty lists: no optional component, no association.
+    EXPECT_EQ(*ParseSwitches({"/COMPONENTS="}).Components, 1);
+    EXPECT_EQ(*ParseSwitches({"/ASSOC="}).Associations, (AssocBoxes{}));
+}
+
+TEST(Switches, QuotedAndSpacedFoldersAndTheOldDashD)
+{
+    EXPECT_EQ(*ParseSwitches({"/D=\"C:\\Program Files\\Velmorra\""}).Destination, "C:\\Program Files\\Velmorra");
+    // Unquoted, the runtime splits the folder at its spaces: the pieces join again.
+    const Switches split = ParseSwitches({"/S", "/D=C:\\Program", "Files\\Mon", "Velmorra", "/LAUNCH"});
+    EXPECT_EQ(*split.Destination, "C:\\Program Files\\Mon Velmorra");
+    EXPECT_TRUE(split.Launch);
+    EXPECT_EQ(*ParseSwitches({"/D=\\\\serveur\\partage\\Velmorra"}).Destination, "\\\\serveur\\partage\\Velmorra");
+    // "-d" keeps its meaning as the first argument only, whatever it holds.
+    const Switches dashD = ParseSwitches({"-dE:\\Velmorra", "/S"});
+    EXPECT_EQ(*dashD.Destination, "E:\\Velmorra");
+    EXPECT_TRUE(dashD.Silent);
+    EXPECT_EQ(ParseSwitches({"/S", "-dE:\\Velmorra"}).Problem, "-dE:\\Velmorra");
+}
+
+TEST(Switches, TheFirstBadSwitchOrValueIsNamed)
+{
+    for (const char* bad : {"/X", "/SILENT", "/S=1", "/D=relatif", "/D=C:relatif", "/D=", "/COMPONENTS=app,tout",
+                            "/COMPONENTS=help,,sound", "/ASSOC=pdf", "/LOG=", "/LAUNCH=oui", "fichier"}) {
+        SCOPED_TRACE(bad);
+        const Switches s = ParseSwitches({"/S", bad, "/Y"});
+        EXPECT_EQ(s.Problem, bad);
+        EXPECT_NE(UsageText(s.Problem).find(bad), std::string::npos);
+    }
+    EXPECT_EQ(UsageText("").find("incorrecte"), std::string::npos);
 }

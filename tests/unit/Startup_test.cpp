@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <new>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "setup/Startup.h"
+#include "wizard/Switches.h"
 #include "support/FakeMachineTest.h"
 
 namespace {
@@ -26,21 +28,27 @@ public:
     TAttachedFiles* readerInWizard = nullptr;
     TAttachedFiles* readerAtFinish = nullptr;
     bool onlyCopy = true;
+    std::vector<std::string> args;
+    std::vector<std::string> usages;
+    int wizardExit = 0;
 
     void PrepareSystem() override { steps.push_back("prepare"); }
     bool ClaimOnlyCopy() override { return onlyCopy; }
     void SetApplicationIcon() override { steps.push_back("icon"); }
     void SetApplicationTitle(const std::string& title) override { steps.push_back("title " + title); }
+    std::vector<std::string> Arguments() override { return args; }
+    void ShowUsage(const std::string& text) override { usages.push_back(text); }
     void RunWizard() override
     {
         steps.push_back("wizard");
         readerInWizard = AttachedFiles;
         if (duringWizard) duringWizard();
     }
-    void FinishAfterWizard() override
+    int FinishAfterWizard() override
     {
         steps.push_back("finish");
         readerAtFinish = AttachedFiles;
+        return wizardExit;
     }
 };
 
@@ -84,7 +92,7 @@ TEST(StartupRefusal, OlderSystemsSeeOnlyTheMessageAndNothingIsWritten)
         const std::vector<std::string> disk = machine.AllPaths();
         RecordingHost host;
 
-        EXPECT_EQ(0, RunSetup(host));
+        EXPECT_EQ(1150, RunSetup(host));
 
         const auto boxes = machine.MessageBoxes();
         ASSERT_EQ(1u, boxes.size());
@@ -107,7 +115,7 @@ TEST(StartupRefusal, ASecondCopySeesOnlyTheMessageAndNothingIsWritten)
     RecordingHost host;
     host.onlyCopy = false;
 
-    EXPECT_EQ(0, RunSetup(host));
+    EXPECT_EQ(1618, RunSetup(host));
 
     const auto boxes = machine.MessageBoxes();
     ASSERT_EQ(1u, boxes.size());
@@ -137,7 +145,7 @@ TEST_F(StartupArchive, AMissingOrBrokenArchiveIsShownWithTheTitleAndNothingIsWri
         const size_t shownBefore = machine.MessageBoxes().size();
         RecordingHost host;
 
-        EXPECT_EQ(1, RunSetup(host));
+        EXPECT_EQ(1603, RunSetup(host));
 
         const auto boxes = machine.MessageBoxes();
         ASSERT_EQ(shownBefore + 1, boxes.size());
@@ -195,7 +203,7 @@ TEST_F(StartupRun, AnErrorEscapingTheWizardIsShownInsteadOfEndingTheProgramAbrup
     RecordingHost host;
     host.duringWizard = [] { throw std::runtime_error("Erreur inattendue"); };
 
-    EXPECT_EQ(1, RunSetup(host));
+    EXPECT_EQ(1603, RunSetup(host));
 
     const auto boxes = machine.MessageBoxes();
     ASSERT_EQ(1u, boxes.size());
@@ -213,7 +221,7 @@ TEST_F(StartupRun, ExhaustedMemoryIsShownInFrenchNotAsTheRuntimesName)
     RecordingHost host;
     host.duringWizard = [] { throw std::bad_alloc(); };
 
-    EXPECT_EQ(1, RunSetup(host));
+    EXPECT_EQ(8, RunSetup(host));
 
     const auto boxes = machine.MessageBoxes();
     ASSERT_EQ(1u, boxes.size());
@@ -222,4 +230,94 @@ TEST_F(StartupRun, ExhaustedMemoryIsShownInFrenchNotAsTheRuntimesName)
     EXPECT_EQ(kIconError, boxes[0].flags);
     delete AttachedFiles;
     AttachedFiles = nullptr;
+}
+
+// --- The command line and the unattended road
+
+using StartupSwitches = StandardMachineTest;
+
+TEST_F(StartupSwitches, UsageIsShownForQuestionMarkAndBadSwitchesButNeverInSilent)
+{
+    PutArchive(machine, GoodArchive());
+    RecordingHost help, bad, silentBad;
+    help.args = {"/?"};
+    bad.args = {"/D=relatif"};
+    silentBad.args = {"/S", "/D=relatif"};
+
+    EXPECT_EQ(0, RunSetup(help));
+    EXPECT_EQ(87, RunSetup(bad));
+    EXPECT_EQ(87, RunSetup(silentBad));
+
+    ASSERT_EQ(1u, help.usages.size());
+    EXPECT_EQ(UsageText(""), help.usages[0]);
+    ASSERT_EQ(1u, bad.usages.size());
+    EXPECT_EQ(UsageText("/D=relatif"), bad.usages[0]);
+    EXPECT_TRUE(silentBad.usages.empty());
+    for (const RecordingHost* host : {&help, &bad, &silentBad})
+        EXPECT_EQ(std::vector<std::string>{"prepare"}, host->steps);
+}
+
+TEST_F(StartupSwitches, TheWizardsCodeIsTheProgramsAndSilentRefusalsShowNothing)
+{
+    PutArchive(machine, GoodArchive());
+    RecordingHost abandoned;
+    abandoned.wizardExit = 1602;
+    EXPECT_EQ(1602, RunSetup(abandoned));
+
+    RecordingHost secondCopy;
+    secondCopy.args = {"/S"};
+    secondCopy.onlyCopy = false;
+    EXPECT_EQ(1618, RunSetup(secondCopy));
+    machine.SetVersion(2, 4);
+    EXPECT_EQ(1150, RunSetup(secondCopy));
+    EXPECT_TRUE(machine.MessageBoxes().empty());
+}
+
+class SilentRun : public StandardMachineTest {
+protected:
+    SilentRun() { PutArchive(machine, ProductArchive().Compressed()); }
+    int Run(std::vector<std::string> args)
+    {
+        host.args = std::move(args);
+        return RunSetup(host);
+    }
+    RecordingHost host;
+    const std::string dest = "C:\\Apps\\Velmorra";
+};
+
+TEST_F(SilentRun, InstallsTheChosenComponentsWithNoWindowAndLogsTheRun)
+{
+    EXPECT_EQ(0, Run({"/S", "/COMPONENTS=help", "/ASSOC=rtf", "/D=" + dest, "/LOG=C:\\run.log", "/CURRENTUSER"}));
+
+    EXPECT_TRUE(host.steps.end() == std::find(host.steps.begin(), host.steps.end(), "wizard"));
+    EXPECT_TRUE(machine.MessageBoxes().empty());
+    EXPECT_EQ("vlm.exe contents", machine.FileBytes(dest + "\\vlm.exe"));
+    EXPECT_TRUE(machine.IsFile(dest + "\\Velmorra.chm"));
+    EXPECT_FALSE(machine.Exists(dest + "\\Coupe de mots.dat"));
+    EXPECT_NE(std::string::npos, machine.FileBytes(dest + "\\Install.log").find("Velmorra.chm"));
+    const std::string install = "Software\\Velmorra Word Processor\\Install";
+    EXPECT_EQ(dest, machine.ReadString(RegRoot::CurrentUser, install, "MAINDIR"));
+    EXPECT_EQ("A", machine.ReadString(RegRoot::CurrentUser, install, "EXTENSIONS"));
+    EXPECT_EQ(0u, machine.ReadDword(RegRoot::CurrentUser, install, "INSTALLTOALL"));
+    EXPECT_EQ(0u, machine.ReadDword(RegRoot::CurrentUser, install, "LAUNCH"));
+    EXPECT_EQ(0x7FFFFF02u, machine.ReadDword(RegRoot::CurrentUser, install, "COMPS_FR (1.6.5.8)"));
+    EXPECT_TRUE(VelmorraKeysExist(machine));
+    // The association command ran; the word processor itself was not started.
+    ASSERT_EQ(1u, machine.StartedPrograms().size());
+    const std::string log = machine.FileBytes("C:\\run.log");
+    for (const char* line : {"Copie des fichiers", "Associations et raccourcis", "code de sortie 0"})
+        EXPECT_NE(std::string::npos, log.find(line)) << line;
+    EXPECT_EQ(nullptr, AttachedFiles);
+}
+
+TEST_F(SilentRun, TheWordProcessorRunningOrABadFolderEndsBeforeAnythingIsWritten)
+{
+    const uintptr_t window = machine.AddWindow({"1.x Tessalvorn"});
+    const std::vector<std::string> disk = machine.AllPaths();
+    EXPECT_EQ(170, Run({"/S", "/D=" + dest}));
+    EXPECT_FALSE(VelmorraKeysExist(machine));
+    machine.RemoveWindow(window);
+    EXPECT_EQ(87, Run({"/S", "/D=C:\\Apps\\CON"}));
+    EXPECT_EQ(disk, machine.AllPaths());
+    EXPECT_TRUE(machine.MessageBoxes().empty());
 }

@@ -694,10 +694,9 @@ void RunWizardModal()
     wizardWindow->RunModal();
 }
 
-void FinishAfterWizard()
+int FinishAfterWizard()
 {
     // The window goes (with the form and its worker) also when saving throws.
     const std::unique_ptr<MainDlgWindow> window = std::move(wizardWindow);
-    if (window)
-        PersistAfterWizard(window->Form());
+    return window ? PersistAfterWizard(window->Form()) : 1603;
 }

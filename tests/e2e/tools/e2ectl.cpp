@@ -705,6 +705,29 @@ int Front(int argc, wchar_t** argv)
     return 0;
 }
 
+// Runs a program with the other arguments (each quoted), waits for its end and prints its
+// whole exit code: Wine's own exit status keeps only the low byte.
+int Run(int argc, wchar_t** argv)
+{
+    if (argc < 3)
+        return 2;
+    std::wstring line = L"\"" + std::wstring(argv[2]) + L"\"";
+    for (int i = 3; i < argc; ++i)
+        line += L" \"" + std::wstring(argv[i]) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return Fail(L"cannot start " + std::wstring(argv[2]));
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    Line(std::to_wstring(code));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -722,6 +745,7 @@ int wmain(int argc, wchar_t** argv)
         {L"lnk", Link},      {L"reg", Registry},  {L"folder", SpecialFolderPath}, {L"drive", DriveType},
         {L"waitlabel", WaitLabel}, {L"prop", Property},
         {L"focus", Focus}, {L"rows", Rows}, {L"modal", Modal}, {L"front", Front},
+        {L"run", Run},
     };
     for (const auto& known : commands)
         if (command == known.name)

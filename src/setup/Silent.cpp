@@ -1,0 +1,242 @@
+#include "setup/Silent.h"
+
+#include <cstdio>
+#include <exception>
+#include <new>
+
+#include "engine/AttachFiles.h"
+#include "engine/InstallPlan.h"
+#include "engine/ResConst.h"
+#include "instutils/DiskSpace.h"
+#include "platform/Platform.h"
+#include "setup/Startup.h"
+#include "wizard/CompPage.h"
+#include "wizard/DestPage.h"
+#include "wizard/Finish.h"
+#include "wizard/MainDlg.h"
+#include "wizard/MessageTexts.h"
+#include "wizard/Settings.h"
+#include "wizard/Switches.h"
+
+void RunLog::Add(const std::string& text)
+{
+    if (path_.empty())
+        return;
+    const LocalTime t = Sys().Now();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d ", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    text_ += stamp + text + "\r\n";
+    Sys().WriteNewFile(path_, text_.data(), text_.size(), FileShare::Read);
+}
+
+namespace {
+
+// The road ends early with this code; the text goes to the run log.
+struct EndRun {
+    int code;
+    std::string text;
+};
+
+// Every question's fixed answer. A file that cannot be written is retried for a while, then
+// given up as "Abandonner" would; anything else is declined.
+class SilentAnswers {
+public:
+    explicit SilentAnswers(RunLog& log) : log_(log) {}
+    int Ask(const std::string& text, int type, uint16_t buttons);
+    bool GaveUpOnFile() const { return gaveUp_; }
+
+private:
+    RunLog& log_;
+    std::string last_;
+    unsigned waitedMs_ = 0;
+    bool gaveUp_ = false;
+};
+
+int SilentAnswers::Ask(const std::string& text, int, uint16_t buttons)
+{
+    if (buttons & mbRetry) {
+        if (text != last_) {
+            last_ = text;
+            waitedMs_ = 0;
+            log_.Add("Erreur : " + text + " Nouvel essai pendant 30 secondes.");
+        }
+        if (waitedMs_ < kHeldFileRetryMs) {
+            Sys().SleepMs(kHeldFileRetryStepMs);
+            waitedMs_ += kHeldFileRetryStepMs;
+            return mrRetry;
+        }
+        gaveUp_ = true;
+        log_.Add("Abandon : " + text);
+        return mrAbort;
+    }
+    log_.Add("Message : " + text);
+    return (buttons & mbAbort) ? mrAbort : (buttons & mbNo) ? mrNo : mrCancel;
+}
+
+// What the installing page would show, for the run log; and the end of the copy.
+class SilentProgress : public InstallPollView {
+public:
+    explicit SilentProgress(RunLog& log) : log_(log) {}
+    void SetProgressPosition(int32_t) override {}
+    std::string ComponentLabel() override { return label_; }
+    void SetComponentLabel(const std::string& caption) override
+    {
+        label_ = caption;
+        log_.Add("Copie : " + caption);
+    }
+    void InstallDone() override { done_ = true; }
+    void InstallFailed() override { failed_ = true; }
+    bool Ended() const { return done_ || failed_; }
+    bool Failed() const { return failed_; }
+
+private:
+    RunLog& log_;
+    std::string label_;
+    bool done_ = false, failed_ = false;
+};
+
+// The choices the wizard's pages would hold, with the switches applied.
+struct SilentChoices {
+    SavedSettings settings;
+    uint8_t chosen = 1;
+    AssocBoxes boxes{};
+    bool portable = false;
+};
+
+SilentChoices DecideChoices(const Switches& switches)
+{
+    SilentChoices c;
+    c.settings = ReadSettings({});
+    SavedSettings& s = c.settings;
+    if (switches.Destination)
+        s.MainDir = *switches.Destination;
+    NormaliseDestination(s.MainDir, 'C');
+    const DestCheck check = ValidateDestination(s.MainDir, *AttachedFiles);
+    if (check.problem != DestProblem::None)
+        throw EndRun{kExitBadParameter, DestinationProblemText(check)};
+    c.chosen = switches.Components ? *switches.Components : uint8_t((s.SavedComps & 0xFE) | 1);
+    c.boxes = switches.Associations ? *switches.Associations : BoxesFromExtensions(s.Extensions);
+    if (switches.CurrentUser)
+        s.InstallToAll = false;
+    s.Launch = switches.Launch;
+    c.portable = IsRemovableDrive(s.MainDir);
+    return c;
+}
+
+// The checks the wizard makes before its installing page.
+void CheckBeforeCopy(const SilentChoices& c)
+{
+    if (!c.portable && SharedDataRoot().empty())
+        throw EndRun{kExitFailure, kNoDataFolderText};
+    CheckListModel rows;
+    for (int i = 0; i < 8; ++i) {
+        rows.Add(ComponentNames[i]);
+        rows.SetValue(i, AttachedFiles->ComponentBytes(ComponentFileLists[i], c.settings.MainDir));
+        rows.SetState(i, (c.chosen >> i) & 1 ? cbChecked : cbUnchecked);
+    }
+    const DiskSpaceView space = ComputeDiskSpace(rows, c.settings.MainDir);
+    if (!space.Enough)
+        throw EndRun{kExitDiskFull, "Espace disque insuffisant : " + space.Required + " requis, " + space.Available +
+                                        " disponibles."};
+}
+
+// The worker over the plan, polled as the wizard's timer would. True when every file was done.
+bool CopyFiles(RunLog& log)
+{
+    SilentProgress progress(log);
+    InstallSession session;
+    session.Start(*AttachedFiles);
+    while (!progress.Ended()) {
+        session.Poll(progress);
+        if (!progress.Ended())
+            Sys().SleepMs(20);
+    }
+    session.StopAndWait();
+    return !progress.Failed();
+}
+
+// Pages 7 and 8 and the end of the wizard, in their order.
+void FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log)
+{
+    SavedSettings& s = c.settings;
+    if (!c.portable) {
+        log.Add("Associations et raccourcis");
+        s.Extensions = ExtensionsFromBoxes(c.boxes);
+        RunAssociationCommand(s.MainDir, c.boxes);
+        CreateProductShortcuts(s.MainDir, s.InstallToAll);
+        WriteUpdateLog(plan, AttachedFiles->PublicFiles, stamp);
+    }
+    if (s.Launch)
+        LaunchProgram(s.MainDir);
+}
+
+void SaveAfterCopy(SilentChoices& c, RunLog& log)
+{
+    log.Add("Enregistrement des réglages et du journal d'installation");
+    SavedSettings& s = c.settings;
+    s.SavedComps = SavedComponentBits(s.SavedComps, c.chosen);
+    s.InstalledKb = InstalledKb(*AttachedFiles, c.chosen, s.MainDir);
+    WriteSettings(s, c.portable);
+    SaveInstallLogQuietly(c.portable);
+}
+
+int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
+{
+    // Before anything is read (reading the settings makes their key).
+    if (IsAppRunning())
+        throw EndRun{kExitAppRunning, kMsgAppRunning};
+    SilentChoices c = DecideChoices(switches);
+    log.Add("Dossier d'installation : " + c.settings.MainDir);
+    CheckBeforeCopy(c);
+    OpenInstallLog(c.settings.MainDir, c.portable);
+    PlanChoices plan;
+    plan.MainDir = c.settings.MainDir;
+    plan.ChosenComps = c.chosen;
+    plan.IsPortable = c.portable;
+    plan.LastRunVer = c.settings.LastRunVer;
+    bool copied = false;
+    try {
+        const double stamp = BuildInstallPlan(*AttachedFiles, plan);
+        log.Add("Copie des fichiers");
+        copied = CopyFiles(log);
+        if (copied)
+            FinishInstallation(c, plan, stamp, log);
+    } catch (...) {
+        SaveAfterCopy(c, log);
+        throw;
+    }
+    // As the wizard keeps what an abandoned installation did.
+    SaveAfterCopy(c, log);
+    if (copied)
+        return kExitFinished;
+    return answers.GaveUpOnFile() ? kExitFileInUse : kExitFailure;
+}
+
+}  // namespace
+
+int RunSilentInstall(const Switches& switches)
+{
+    RunLog log(switches.LogFile);
+    log.Add("Installation silencieuse de Traitement de texte Velmorra " + std::string(kProductVersion));
+    SilentAnswers answers(log);
+    SetMessageDialog([&answers](const std::string& text, int type, uint16_t buttons) {
+        return answers.Ask(text, type, buttons);
+    });
+    int code;
+    try {
+        code = Install(switches, log, answers);
+    } catch (const EndRun& end) {
+        log.Add(end.text);
+        code = end.code;
+    } catch (const std::bad_alloc&) {
+        log.Add("Mémoire insuffisante.");
+        code = kExitOutOfMemory;
+    } catch (const std::exception& error) {
+        log.Add(std::string("Erreur : ") + error.what());
+        code = kExitFailure;
+    }
+    SetMessageDialog(nullptr);
+    log.Add("Fin, code de sortie " + std::to_string(code));
+    return code;
+}
