@@ -2,7 +2,8 @@
 # A signed release, as administrators get it: a throw-away certificate signs vlm.exe before it is
 # packed and the setup program after it is built (build/signed, no timestamp server); both
 # signatures verify, the winget manifest carries the signed program's hash, and the signed setup
-# installs under Wine a vlm.exe whose signature still verifies.
+# installs under Wine, through the wizard and silently with the manifest's switches, a vlm.exe
+# whose signature still verifies.
 #
 #   bash tests/checks/signed-release.sh
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -95,4 +96,16 @@ finish_without_launch
 DEST="$(special_folder 38)\\Velmorra"
 check "the installed vlm.exe's signature does not verify" signed_ok "$(unix_path "$DEST\\vlm.exe")"
 same_as_payload Licence.txt "$(unix_path "$DEST\\Licence.txt")"
+
+# Silently, with the switches as winget gives them from the manifest.
+switch() { sed -n "s/^  $1: //p" "$MANIFEST/Velmorra.WordProcessor.installer.yaml"; }
+new_prefix
+DEST='C:\Deploiement Velmorra' RUN_LOG='C:\run.log'
+location=$(switch InstallLocation)
+log=$(switch Log)
+wine "$SETUP_EXE" $(switch Silent) "${location/<INSTALLPATH>/$DEST}" "${log/<LOGPATH>/$RUN_LOG}" >/dev/null 2>&1
+check_eq "$?" 0 "exit code of the silent installation"
+wine_idle
+check "the silently installed vlm.exe's signature does not verify" signed_ok "$(unix_path "$DEST\\vlm.exe")"
+check "no run log" test -s "$(unix_path "$RUN_LOG")"
 e2e_end
