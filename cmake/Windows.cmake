@@ -58,6 +58,8 @@ if(VELMORRA_WIN_TESTS)
     return()
 endif()
 
+include(${CMAKE_SOURCE_DIR}/cmake/Signing.cmake)
+
 # The stand-in word processor of the demo payload.
 file(GLOB VLM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/vlm/*.cpp ${CMAKE_SOURCE_DIR}/payload/vlm/*.rc)
 add_executable(vlm WIN32 ${VLM_SOURCES})
@@ -66,6 +68,7 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/payload/vlm/vlm.rc PROPERTIES OB
 target_link_options(vlm PRIVATE ${WIN_LINK_FLAGS})
 # Its removal ("-ui") runs over the setup program's platform layer.
 target_link_libraries(vlm PRIVATE velmorra_core user32 gdi32 advapi32 kernel32)
+velmorra_sign(vlm)
 
 # The end-to-end tests' helper, which drives the setup program from outside (build/win/e2ectl.exe).
 if(EXISTS ${CMAKE_SOURCE_DIR}/tests/e2e/tools/CMakeLists.txt)
@@ -84,9 +87,18 @@ set(FILES_ARCHIVE ${CMAKE_BINARY_DIR}/files.bin)
 if(VELMORRA_PAYLOAD_DIR)
     get_filename_component(PAYLOAD_DIR ${VELMORRA_PAYLOAD_DIR} ABSOLUTE)
     file(GLOB_RECURSE PAYLOAD_FILES CONFIGURE_DEPENDS ${PAYLOAD_DIR}/*)
+    set(PACKED_DIR ${PAYLOAD_DIR})
+    set(SIGN_PAYLOAD "")
+    if(VELMORRA_SIGN_CERT)
+        # The product's vlm.exe is signed in a copy: the folder given is left as it is.
+        set(PACKED_DIR ${CMAKE_BINARY_DIR}/payload-signed)
+        set(SIGN_PAYLOAD COMMAND rm -rf ${PACKED_DIR} COMMAND cp -a ${PAYLOAD_DIR} ${PACKED_DIR}
+            COMMAND ${VELMORRA_SIGN_COMMAND} ${PACKED_DIR}/vlm.exe)
+    endif()
     add_custom_command(OUTPUT ${FILES_ARCHIVE}
-        COMMAND ${PACKER} ${PAYLOAD_DIR} ${FILES_ARCHIVE}
-        DEPENDS ${PAYLOAD_FILES} ${PACKER}
+        ${SIGN_PAYLOAD}
+        COMMAND ${PACKER} ${PACKED_DIR} ${FILES_ARCHIVE}
+        DEPENDS ${PAYLOAD_FILES} ${PACKER} ${VELMORRA_SIGN_CERT}
         COMMENT "Packing ${PAYLOAD_DIR}"
         VERBATIM)
 else()
@@ -130,3 +142,4 @@ target_link_libraries(VelmorraSetup PRIVATE zlib_inflate ${WIN_SYSTEM_LIBS})
 target_link_options(VelmorraSetup PRIVATE ${WIN_LINK_FLAGS})
 # Where the stub's bytes go, object by object and function by function; pe-check.sh reads it too.
 target_link_options(VelmorraSetup PRIVATE -Wl,-Map,${CMAKE_BINARY_DIR}/VelmorraSetup.map)
+velmorra_sign(VelmorraSetup)

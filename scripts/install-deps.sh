@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian 12 machine lacks to build and test the setup program.
-# Idempotent and quiet when everything is already there.
+# Installs what a fresh Debian 12 machine lacks to build and test the setup program, and the
+# packages named as arguments (the benchmark's nsis). Idempotent and quiet when everything is
+# already there.
+#
+#   bash scripts/install-deps.sh [package...]
 set -euo pipefail
 
 packages=(cmake g++ make mingw-w64 libz-mingw-w64-dev wine wine32 wine64 xvfb imagemagick
-          xdotool x11-utils fonts-wine libgtest-dev zlib1g-dev clang python3 file)
+          xdotool x11-utils fonts-wine libgtest-dev zlib1g-dev clang python3 file osslsigncode openssl
+          python3-yaml "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,8 +3,8 @@
 //
 // The setup is started and timed to its first page, driven untimed to the ready page, then timed
 // again from Next to the associations page: start-up plus installation, without the user's reading.
-// The NSIS installer runs silently and is timed from start to exit. Both install into the same
-// folders, emptied after every run.
+// The NSIS installer runs silently and is timed from start to exit; so is the setup with "/S", a
+// second pair beside the first. All install into the same folders, emptied after every run.
 #include <windows.h>
 #include <psapi.h>
 #include <shlobj.h>
@@ -193,17 +193,22 @@ SetupRun RunSetupProgram(const std::string& setup)
     return result;
 }
 
-double RunSilently(const std::string& installer)
+// A whole silent run, start to exit; -1 when it fails or outlasts the timeout.
+double RunSilently(const std::string& installer, const char* who)
 {
     const auto start = Clock::now();
     const Started run = Start("\"" + installer + "\" /S");
     if (!run) return -1;
-    WaitForSingleObject(run.process, INFINITE);
+    if (WaitForSingleObject(run.process, kPageTimeoutMs) != WAIT_OBJECT_0) {
+        std::fprintf(stderr, "bench: %s /S did not end\n", who);
+        Stop(run);
+        return -1;
+    }
     const double seconds = Seconds(start);
     DWORD code = 1;
     GetExitCodeProcess(run.process, &code);
     CloseHandle(run.process);
-    if (code != 0) std::fprintf(stderr, "bench: the NSIS installer ended with %lu\n", code);
+    if (code != 0) std::fprintf(stderr, "bench: %s /S ended with %lu\n", who, code);
     return code == 0 ? seconds : -1;
 }
 
@@ -222,27 +227,37 @@ int InstallOnce(int argc, char** argv)
     return 0;
 }
 
-// velmorra-bench peer <VelmorraSetup.exe> <nsis-setup.exe> <label> [runs]
-int Peer(int argc, char** argv)
-{
-    if (argc < 5) {
-        std::fprintf(stderr, "usage: velmorra-bench peer <setup.exe> <nsis.exe> <label> [runs]\n");
-        return 2;
-    }
-    const std::string setup = argv[2], nsis = argv[3], label = argv[4];
-    const int runs = argc > 5 ? std::atoi(argv[5]) : 5;
-    const std::vector<std::string> folders = {FolderOf(CSIDL_PROGRAM_FILES) + "\\Velmorra",
-                                              FolderOf(CSIDL_COMMON_APPDATA) + "\\Velmorra"};
-    auto clean = [&] {
-        for (const std::string& folder : folders) RemoveTree(folder);
-    };
-    std::vector<double> startups, installings, peaks;
+namespace {
+
+struct PeerRun {
+    std::string setup, nsis, label;
+    int runs;
+    std::vector<std::string> folders;
     bool failed = false;
+
+    void Clean() const
+    {
+        for (const std::string& folder : folders) RemoveTree(folder);
+    }
+
+    double Nsis()
+    {
+        const double seconds = RunSilently(nsis, "the NSIS installer");
+        Clean();
+        if (seconds < 0) failed = true;
+        return seconds;
+    }
+};
+
+// The wizard driven from outside against NSIS's /S.
+bool WizardAgainstNsis(PeerRun& peer)
+{
+    std::vector<double> startups, installings, peaks;
     auto setupSide = [&] {
-        const SetupRun run = RunSetupProgram(setup);
-        clean();
+        const SetupRun run = RunSetupProgram(peer.setup);
+        peer.Clean();
         if (run.startup < 0) {
-            failed = true;
+            peer.failed = true;
             return 0.0;
         }
         startups.push_back(run.startup);
@@ -250,27 +265,61 @@ int Peer(int argc, char** argv)
         peaks.push_back(double(run.peak));
         return run.startup + run.installing;
     };
-    auto nsisSide = [&] {
-        const double seconds = RunSilently(nsis);
-        clean();
-        if (seconds < 0) failed = true;
-        return seconds;
-    };
-    clean();
+    auto nsisSide = [&] { return peer.Nsis(); };
     setupSide();   // warm-up: Wine's first start of each program costs more
     nsisSide();
     startups.clear();
     installings.clear();
     peaks.clear();
-    const Pair pair = MedianPair(runs, setupSide, nsisSide);
-    if (failed) return 1;
+    const Pair pair = MedianPair(peer.runs, setupSide, nsisSide);
+    if (peer.failed) return false;
     std::printf("peer %-5s setup %8.1f ms (start-up %.1f + Next to associations %.1f)  NSIS /S %8.1f ms  "
                 "ratio %.3f  (median of %d)\n",
-                label.c_str(), pair.subject * 1e3, Median(startups) * 1e3, Median(installings) * 1e3,
-                pair.baseline * 1e3, pair.Ratio(), runs);
-    std::printf("peer %-5s setup's peak working set %.1f MB\n", label.c_str(), Median(peaks) / (1 << 20));
+                peer.label.c_str(), pair.subject * 1e3, Median(startups) * 1e3, Median(installings) * 1e3,
+                pair.baseline * 1e3, pair.Ratio(), peer.runs);
+    std::printf("peer %-5s setup's peak working set %.1f MB\n", peer.label.c_str(), Median(peaks) / (1 << 20));
     std::fflush(stdout);
-    return 0;
+    return true;
+}
+
+// Silent against silent: both whole processes, start to exit. True when the setup is ahead.
+bool SilentAgainstNsis(PeerRun& peer)
+{
+    auto setupSide = [&] {
+        const double seconds = RunSilently(peer.setup, "VelmorraSetup.exe");
+        peer.Clean();
+        if (seconds < 0) peer.failed = true;
+        return seconds;
+    };
+    auto nsisSide = [&] { return peer.Nsis(); };
+    setupSide();
+    nsisSide();
+    if (peer.failed) return false;   // a setup without /S would wait out every run
+    const Pair pair = MedianPair(peer.runs, setupSide, nsisSide);
+    if (peer.failed) return false;
+    const bool met = pair.Ratio() < 1.0;
+    std::printf("peer %-5s VelmorraSetup.exe /S %8.1f ms  NSIS /S %8.1f ms  ratio %.3f  target < 1.00  %s  "
+                "(median of %d)\n",
+                peer.label.c_str(), pair.subject * 1e3, pair.baseline * 1e3, pair.Ratio(), met ? "met" : "MISSED",
+                peer.runs);
+    std::fflush(stdout);
+    return met;
+}
+
+}  // namespace
+
+// velmorra-bench peer <VelmorraSetup.exe> <nsis-setup.exe> <label> [runs]
+int Peer(int argc, char** argv)
+{
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: velmorra-bench peer <setup.exe> <nsis.exe> <label> [runs]\n");
+        return 2;
+    }
+    PeerRun peer{argv[2], argv[3], argv[4], argc > 5 ? std::atoi(argv[5]) : 5,
+                 {FolderOf(CSIDL_PROGRAM_FILES) + "\\Velmorra", FolderOf(CSIDL_COMMON_APPDATA) + "\\Velmorra"}};
+    peer.Clean();
+    if (!WizardAgainstNsis(peer)) return 1;
+    return SilentAgainstNsis(peer) ? 0 : 1;
 }
 
 }  // namespace bench
