@@ -41,7 +41,7 @@ bool IsLink(const std::string& path) {
     return !found.empty() && (found.front().attributes & kAttrReparsePoint);
 }
 
-const std::string& SharedDataRoot() {
+const std::string& ProductDataFolder() {
     if (!sharedDataFolder) {
         const std::string appData = SpecialFolder(CSIDL_COMMON_APPDATA);
         sharedDataFolder = appData.empty() ? std::string() : JoinPath(appData, "Velmorra");
@@ -206,7 +206,7 @@ void FolderHold::Release() {
 FolderHold::Outcome FolderHold::Hold(const std::string& folder) {
     if (Holds(folder)) return Held;
     Release();
-    const std::string& root = SharedDataRoot();
+    const std::string& root = ProductDataFolder();
     if (IsWithin(folder, root)) {
         const Outcome outcome = HoldSharedData(root, FolderName(folder));
         if (outcome != Held) Release();
@@ -275,7 +275,7 @@ WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t si
 // installs, and then owns it. The all-users folder itself and its parents belong to the system
 // and are junctions on purpose on some Windows.
 bool LeadsThroughLink(const std::string& path) {
-    const std::string& root = SharedDataRoot();
+    const std::string& root = ProductDataFolder();
     if (!IsWithin(path, root)) return false;
     for (size_t end = root.size();;) {
         const std::string head = path.substr(0, end);

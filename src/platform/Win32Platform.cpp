@@ -614,18 +614,25 @@ std::string Win32Platform::UserSid() {
 }
 
 // Elsewhere a named mutex that only the Administrators, SYSTEM and this user may use, and whose
-// owner anybody may read: a guard found that another user made first proves nothing.
+// owner anybody may read: a guard found that another user made first proves nothing. Its owner
+// is named: the Administrators where this token may, otherwise this user.
 GuardClaim Win32Platform::ClaimGuard(const std::string& name) {
     GuardClaim claim;
     if (ClaimInPrivateNamespace(name, guardNamespace_, guard_, claim)) return claim;
     const std::string user = UserSid();
-    const std::string sddl = "D:P(A;;GA;;;SY)(A;;GA;;;BA)" + (user.empty() ? "" : "(A;;GA;;;" + user + ")") +
-                             "(A;;RC;;;WD)";
-    LocalMemory descriptor;
-    SECURITY_ATTRIBUTES security{sizeof security, DescriptorFromText(sddl, descriptor), FALSE};
+    const std::string access = "D:P(A;;GA;;;SY)(A;;GA;;;BA)" + (user.empty() ? "" : "(A;;GA;;;" + user + ")") +
+                               "(A;;RC;;;WD)";
     const std::string global = "Global\\" + name;
-    FileHandle mutex(::CreateMutexA(&security, FALSE, global.c_str()));
-    if (mutex && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    FileHandle mutex;
+    DWORD error = 0;
+    for (const std::string& owner : {std::string("BA"), user}) {
+        LocalMemory descriptor;
+        SECURITY_ATTRIBUTES security{sizeof security, DescriptorFromText("O:" + owner + access, descriptor), FALSE};
+        mutex = FileHandle(::CreateMutexA(&security, FALSE, global.c_str()));
+        error = ::GetLastError();
+        if (mutex || error != ERROR_INVALID_OWNER) break;
+    }
+    if (mutex && error != ERROR_ALREADY_EXISTS) {
         guard_ = std::move(mutex);
         claim.held = true;
         return claim;

@@ -12,7 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     LoadInstallLog(logFile);
     FuzzCheck(InstallLog != nullptr, "no log after loading");
     const std::vector<std::string> lines = *InstallLog;
-    FuzzCheck(lines == SplitLines(text), "the log read is not the file's lines");
+    // One holding NUL bytes counts as unreadable: nothing is trusted from it until it is merged.
+    const bool damaged = text.find('\0') != std::string::npos;
+    FuzzCheck(lines == (damaged ? std::vector<std::string>() : SplitLines(text)), "the log read is not the file's lines");
     for (const std::string& line : lines)
         FuzzCheck(line.find_first_of(std::string("\r\n\0", 3)) == std::string::npos, "a line holds a line break");
 
