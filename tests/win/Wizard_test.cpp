@@ -2,6 +2,7 @@
 // pictures, and the settings in Wine's registry.
 #include <deque>
 #include <string>
+#include <vector>
 
 #include <oleacc.h>
 
@@ -410,6 +411,14 @@ std::string RowText(HWND control, bool combo, int row)
     return text;
 }
 
+std::vector<LONG> stateChanges;   // rows whose state changed, as a screen reader hears it
+
+void CALLBACK NoteStateChange(HWINEVENTHOOK, DWORD, HWND, LONG object, LONG child, DWORD, DWORD)
+{
+    if (object == OBJID_CLIENT)
+        stateChanges.push_back(child);
+}
+
 // Every row named by the text the control keeps, with the list's selection.
 void ExpectRowsAsListed(const Accessible& list, HWND control, bool combo)
 {
@@ -468,10 +477,18 @@ TEST_F(WizardAccessibility, ListsNameTheirRowsAndATogglePassesThroughTheList)
     }
     EXPECT_EQ(rows.State(0), cbGrayed);
 
-    // The default action is Space's toggle: the list, the rules and the object agree.
+    // The default action is Space's toggle: the list, the rules and the object agree, and the
+    // screen reader hears of it.
     ASSERT_EQ(rows.State(2), cbChecked);
     EXPECT_EQ(list.Action(3), "Décocher");
+    stateChanges.clear();
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE, nullptr, NoteStateChange,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     EXPECT_EQ(list->accDoDefaultAction(Accessible::Child(3)), S_OK);
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);)
+        DispatchMessageA(&msg);
+    UnhookWinEvent(hook);
+    EXPECT_EQ(stateChanges, std::vector<LONG>{3});
     EXPECT_EQ(rows.State(2), cbUnchecked);
     EXPECT_EQ(list.State(3) & STATE_SYSTEM_CHECKED, 0);
     EXPECT_EQ(list.Action(3), "Cocher");
