@@ -6,11 +6,7 @@ source "$(dirname "$0")/lib/harness.sh"
 e2e_begin accessibility
 
 A11Y=$E2E_BUILD/a11yctl.exe
-if [ ! -f "$A11Y" ]; then
-    A11Y=$E2E_WORK/a11yctl.exe
-    i686-w64-mingw32-g++ -std=c++20 -municode -O1 -static -o "$A11Y" "$E2E_ROOT/tests/e2e/tools/a11yctl.cpp" \
-        -loleacc -loleaut32 -lole32 -luuid || die "the client a11yctl.exe could not be built"
-fi
+[ -f "$A11Y" ] || die "no $A11Y (build it: bash scripts/build.sh win)"
 rows() { wine "$A11Y" rows "$WIZARD" 2>/dev/null | tr -d '\r'; }
 
 LABEL="Désactivez les cases des composants que vous ne voulez pas installer ou mettre à jour (l'espace disque requis est affiché sur la droite) :"

@@ -2,16 +2,17 @@
 // pictures, and the settings in Wine's registry.
 #include <deque>
 #include <string>
+#include <vector>
 
 #include <oleacc.h>
 
 #include "../unit/ArchiveBuilder.h"
 #include "RealMachine.h"
+#include "platform/Win32Handles.h"
 #include "engine/InstallThread.h"
 #include "engine/ResConst.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Settings.h"
-#include "wizard/win32/AccessibleList.h"
 #include "wizard/win32/MainDlgWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
 #include "wizard/win32/Pictures.h"
@@ -348,19 +349,10 @@ public:
     explicit Accessible(HWND window)
     {
         EXPECT_EQ(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
-                                             reinterpret_cast<void**>(&object_)),
-                  S_OK);
+                                             object_.Receive()), S_OK);
     }
-    ~Accessible()
-    {
-        if (object_)
-            object_->Release();
-    }
-    Accessible(const Accessible&) = delete;
-    Accessible& operator=(const Accessible&) = delete;
-
-    IAccessible* operator->() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
+    IAccessible* operator->() const { return object_.Get(); }
+    explicit operator bool() const { return static_cast<bool>(object_); }
     LONG Children() const
     {
         LONG count = -1;
@@ -376,7 +368,7 @@ public:
     LONG State(LONG child = CHILDID_SELF) const { return Number(&IAccessible::get_accState, child); }
     static VARIANT Child(LONG child)
     {
-        VARIANT v;
+        VARIANT v{};
         v.vt = VT_I4;
         v.lVal = child;
         return v;
@@ -387,7 +379,7 @@ private:
     std::string Text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), LONG child) const
     {
         BSTR text = nullptr;
-        if ((object_->*get)(Child(child), &text) != S_OK || !text)
+        if ((object_.Get()->*get)(Child(child), &text) != S_OK || !text)
             return "<none>";
         char bytes[1024] = {};
         WideCharToMultiByte(1252, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
@@ -396,11 +388,10 @@ private:
     }
     LONG Number(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), LONG child) const
     {
-        VARIANT v;
-        v.vt = VT_EMPTY;
-        return (object_->*get)(Child(child), &v) == S_OK && v.vt == VT_I4 ? v.lVal : -1;
+        VARIANT v{};
+        return (object_.Get()->*get)(Child(child), &v) == S_OK && v.vt == VT_I4 ? v.lVal : -1;
     }
-    IAccessible* object_ = nullptr;
+    ComPtr<IAccessible> object_;
 };
 
 std::string RowText(HWND control, bool combo, int row)
@@ -408,6 +399,14 @@ std::string RowText(HWND control, bool combo, int row)
     char text[512] = {};
     SendMessageA(control, combo ? CB_GETLBTEXT : LB_GETTEXT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(text));
     return text;
+}
+
+std::vector<LONG> stateChanges;   // rows whose state changed, as a screen reader hears it
+
+void CALLBACK NoteStateChange(HWINEVENTHOOK, DWORD, HWND, LONG object, LONG child, DWORD, DWORD)
+{
+    if (object == OBJID_CLIENT)
+        stateChanges.push_back(child);
 }
 
 // Every row named by the text the control keeps, with the list's selection.
@@ -468,10 +467,18 @@ TEST_F(WizardAccessibility, ListsNameTheirRowsAndATogglePassesThroughTheList)
     }
     EXPECT_EQ(rows.State(0), cbGrayed);
 
-    // The default action is Space's toggle: the list, the rules and the object agree.
+    // The default action is Space's toggle: the list, the rules and the object agree, and the
+    // screen reader hears of it.
     ASSERT_EQ(rows.State(2), cbChecked);
     EXPECT_EQ(list.Action(3), "Décocher");
+    stateChanges.clear();
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_STATECHANGE, EVENT_OBJECT_STATECHANGE, nullptr, NoteStateChange,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     EXPECT_EQ(list->accDoDefaultAction(Accessible::Child(3)), S_OK);
+    for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);)
+        DispatchMessageA(&msg);
+    UnhookWinEvent(hook);
+    EXPECT_EQ(stateChanges, std::vector<LONG>{3});
     EXPECT_EQ(rows.State(2), cbUnchecked);
     EXPECT_EQ(list.State(3) & STATE_SYSTEM_CHECKED, 0);
     EXPECT_EQ(list.Action(3), "Cocher");
@@ -484,13 +491,4 @@ TEST_F(WizardAccessibility, ListsNameTheirRowsAndATogglePassesThroughTheList)
     LONG count = 0;
     EXPECT_EQ(list->get_accChildCount(&count), CO_E_OBJNOTCONNECTED);
     EXPECT_EQ(list.Name(), "<none>");
-}
-
-TEST(AccessibleLabels, NameWithoutTheAcceleratorAndLinesJoined)
-{
-    EXPECT_EQ(LabelName("Veuillez indiquer dans quel &dossier\r\nTraitement :"),
-              "Veuillez indiquer dans quel dossier Traitement :");
-    EXPECT_EQ(LabelName("Dupont && &fils"), "Dupont & fils");
-    EXPECT_EQ(LabelShortcut("Dupont && &fils"), "Alt+F");
-    EXPECT_EQ(LabelShortcut("Sans raccourci &&"), "");
 }

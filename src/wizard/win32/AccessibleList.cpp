@@ -82,8 +82,8 @@ HWND LabelOf(HWND control)
     return nullptr;
 }
 
-}  // namespace
-
+// The name a label gives the control after it: its text without the accelerator's "&" and
+// with its line breaks as spaces.
 std::string LabelName(const std::string& text)
 {
     std::string name;
@@ -101,6 +101,7 @@ std::string LabelName(const std::string& text)
     return name;
 }
 
+// The label's accelerator as "Alt+C", or empty.
 std::string LabelShortcut(const std::string& text)
 {
     for (size_t i = 0; i + 1 < text.size(); ++i) {
@@ -115,6 +116,8 @@ std::string LabelShortcut(const std::string& text)
     }
     return std::string();
 }
+
+}  // namespace
 
 // The client object of one list window. Children are the rows, numbered from 1 as Windows'
 // own list proxies number them; what is not the list's own is left to the standard object.

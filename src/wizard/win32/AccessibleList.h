@@ -44,8 +44,3 @@ private:
     AccessibleRows& rows_;
     AccessibleListObject* object_ = nullptr;
 };
-
-// The name a label gives the control after it: its text without the accelerator's "&" and
-// with its line breaks as spaces; and that accelerator as "Alt+C", or empty.
-std::string LabelName(const std::string& text);
-std::string LabelShortcut(const std::string& text);

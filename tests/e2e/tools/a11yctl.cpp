@@ -5,12 +5,13 @@
 //   rows <title>   the visible owner-drawn list box of that window: a first line for the list,
 //                  list<TAB>role<TAB>states<TAB>name, then one line per row,
 //                  <child id><TAB>role<TAB>states<TAB>name
-//                  (roles list, listitem, checkbutton, combobox or a number; states among
+//                  (roles list, checkbutton or a number; states among
 //                  checked, mixed, unavailable, selected, focused, comma-separated)
 #include <windows.h>
 #include <objbase.h>
 #include <oleacc.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -24,11 +25,9 @@ void Write(const std::wstring& text)
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(size - 1), &written, nullptr);
 }
 
-int Fail(const char* why)
+int Fail(const wchar_t* why)
 {
-    DWORD written;
-    const std::string line = std::string("a11yctl: ") + why + "\n";
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    fwprintf(stderr, L"a11yctl: %ls\n", why);
     return 1;
 }
 
@@ -45,13 +44,7 @@ BOOL CALLBACK FindList(HWND window, LPARAM found)
 
 std::wstring RoleWord(LONG role)
 {
-    switch (role) {
-    case ROLE_SYSTEM_LIST: return L"list";
-    case ROLE_SYSTEM_LISTITEM: return L"listitem";
-    case ROLE_SYSTEM_CHECKBUTTON: return L"checkbutton";
-    case ROLE_SYSTEM_COMBOBOX: return L"combobox";
-    default: return std::to_wstring(role);
-    }
+    return role == ROLE_SYSTEM_LIST ? L"list" : role == ROLE_SYSTEM_CHECKBUTTON ? L"checkbutton" : std::to_wstring(role);
 }
 
 std::wstring StateWords(LONG state)
@@ -94,11 +87,11 @@ int Rows(const wchar_t* title)
     if (top)
         EnumChildWindows(top, FindList, reinterpret_cast<LPARAM>(&found));
     if (!found)
-        return Fail("no visible owner-drawn list");
+        return Fail(L"no visible owner-drawn list");
     IAccessible* list = nullptr;
     if (AccessibleObjectFromWindow(found, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
                                    reinterpret_cast<void**>(&list)) != S_OK || !list)
-        return Fail("the list gives no accessible object");
+        return Fail(L"the list gives no accessible object");
     LONG count = 0;
     list->get_accChildCount(&count);
     std::wstring out = Line(list, CHILDID_SELF);
