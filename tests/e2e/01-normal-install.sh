@@ -60,8 +60,12 @@ check_eq "$(reg_values HKCU "$INSTALL_KEY" | sort)" "$(printf '%s\n' \
     'COMPS_FR (1.6.5.8)=dword:2147483646' 'EXTENSIONS=sz:B' 'INSTALLTOALL=dword:1' 'LAUNCH=dword:1' \
     "MAINDIR=sz:$DEST")" "Install key"
 check "no Internal key" reg_values HKCU "$INTERNAL_KEY"
-check_eq "$(uninstall_values | sort)" "$(printf '%s\n' 'DisplayName=sz:Traitement de texte Velmorra' \
-    "UninstallString=sz:$VLM -ui")" "uninstall entry"
+check_eq "$(uninstall_values | grep -v '^EstimatedSize=' | sort)" "$(printf '%s\n' \
+    'DisplayName=sz:Traitement de texte Velmorra' "UninstallString=sz:$VLM -ui" "QuietUninstallString=sz:$VLM -ui /S" \
+    'DisplayVersion=sz:2.0.6.0' 'Publisher=sz:Velmorra' "DisplayIcon=sz:$DEST\\vlm.exe" "InstallLocation=sz:$DEST" \
+    'NoModify=dword:1' 'NoRepair=dword:1' | sort)" "uninstall entry"
+# The KB the components take, as the component page counts them.
+check "EstimatedSize is over 100 KB" test "$(uninstall_values | sed -n 's/^EstimatedSize=dword://p')" -gt 100
 
 # Install.log: the program's files and the shortcuts, each once; the data under Public not.
 PROGRAMS="$(special_folder 23)\\$LINK_NAME"
