@@ -1,6 +1,5 @@
 #include "setup/Silent.h"
 
-#include <cstdio>
 #include <exception>
 #include <new>
 
@@ -8,6 +7,7 @@
 #include "engine/InstallPlan.h"
 #include "engine/ResConst.h"
 #include "instutils/DiskSpace.h"
+#include "instutils/Paths.h"
 #include "platform/Platform.h"
 #include "setup/Startup.h"
 #include "wizard/CompPage.h"
@@ -18,15 +18,24 @@
 #include "wizard/Settings.h"
 #include "wizard/Switches.h"
 
+namespace {
+
+// At least two digits, as the time stamp wants them.
+std::string TwoDigits(int value)
+{
+    const std::string text = DecimalText(value);
+    return text.size() < 2 ? "0" + text : text;
+}
+
+}  // namespace
+
 void RunLog::Add(const std::string& text)
 {
     if (path_.empty())
         return;
     const LocalTime t = Sys().Now();
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d ", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
-    text_ += stamp + text + "\r\n";
+    text_ += DecimalText(t.year) + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) + " " + TwoDigits(t.hour) + ":" +
+             TwoDigits(t.minute) + ":" + TwoDigits(t.second) + " " + text + "\r\n";
     Sys().WriteNewFile(path_, text_.data(), text_.size(), FileShare::Read);
 }
 
@@ -237,6 +246,6 @@ int RunSilentInstall(const Switches& switches)
         code = kExitFailure;
     }
     SetMessageDialog(nullptr);
-    log.Add("Fin, code de sortie " + std::to_string(code));
+    log.Add("Fin, code de sortie " + DecimalText(code));
     return code;
 }

@@ -94,6 +94,9 @@ Switches ParseSwitches(const std::vector<std::string>& args)
         s.Destination = args[i++].substr(2);
     for (; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        // The wizard has always ignored other arguments ("-D...", a second "-d...").
+        if (arg.empty() || arg[0] != '/')
+            continue;
         const size_t equals = arg.find('=');
         const std::string name = AsciiUpper(arg.substr(0, equals));
         std::string value = equals == std::string::npos ? std::string() : Unquoted(arg.substr(equals + 1));

@@ -23,7 +23,8 @@ struct Switches {
 
 // args: the program's arguments without its name, as the runtime splits them. Names are
 // case-insensitive and may come in any order; a value may be quoted. After /D=, arguments
-// that are not switches continue the folder (an unquoted name with spaces).
+// that are not switches continue the folder (an unquoted name with spaces); elsewhere an
+// argument that does not begin with "/" is ignored, as it always was.
 Switches ParseSwitches(const std::vector<std::string>& args);
 
 // The usage in French, with the problem first when there is one.

@@ -46,7 +46,7 @@ wait_page 6
 
 press "$CANCEL"
 answer 'A&bandonner'
-setup_wait_exit
+setup_wait_exit 30 "$ABANDONED"
 wine_idle
 DEST="$(special_folder 38)\\Velmorra"
 same_as_payload vlm.exe "$(unix_path "$DEST\\vlm.exe")"

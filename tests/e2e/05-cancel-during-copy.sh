@@ -65,7 +65,7 @@ need wait_line "$D/vlm-starts.log" "\"$DEST\\vlm.exe\" -assoc adpr_cod" "no asso
 ctl close "$WIZARD"
 expect_dialog Confirmation '&Non|A&bandonner' "$M3_TEXT" "M3 from the close box on the last page"
 answer 'A&bandonner'
-setup_wait_exit
+setup_wait_exit 30 "$ABANDONED"
 wine_idle
 check_eq "$(tr -d '\r' <"$D/vlm-starts.log" | wc -l)" 1 "starts of the installed program (no launch)"
 check "Update.log was written though the wizard was closed" test ! -e "$DATA/Update.log"
@@ -78,7 +78,7 @@ locate
 start_copying_and_cancel
 expect_held
 answer 'A&bandonner'
-setup_wait_exit
+setup_wait_exit 30 "$ABANDONED"
 wine_idle
 [ -f "$DATA/Public/Basic.asn" ] && fail "the copying went on to the last component after A&bandonner"
 check_eq "$(reg_value HKCU "$INSTALL_KEY" MAINDIR)" "$DEST" "MAINDIR after abandoning"

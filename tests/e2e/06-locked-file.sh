@@ -48,7 +48,7 @@ set_checkbox 'Installer pour &tous les utilisateurs de cet ordinateur' 0
 press "$NEXT"
 expect_write_error "$DEST\\vlm.exe" "error on the held program file"
 answer 'A&bandonner'
-setup_wait_exit
+setup_wait_exit 30 "$ABANDONED"
 release_file program
 wine_idle
 check_eq "$(reg_value HKCU "$INSTALL_KEY" INSTALLTOALL)" 0 "INSTALLTOALL after abandoning"

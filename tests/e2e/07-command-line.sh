@@ -19,7 +19,7 @@ next_to_page 0 2
 check_eq "$(edit_text)" 'C:\Ancien' "destination with -D"
 press "$CANCEL"
 answer 'A&bandonner'
-setup_wait_exit
+setup_wait_exit 30 "$ABANDONED"
 check_eq "$(reg_values HKCU "$INSTALL_KEY")" "$SAVED" "Install key after cancelling"
 
 DEST='C:\Mes logiciels\Velmorra'

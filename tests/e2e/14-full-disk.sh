@@ -51,7 +51,7 @@ press "$NEXT"
 expect_dialog Erreur 'A&bandonner|&Réessayer|I&gnorer' "Impossible de créer le fichier \"$DEST\\vlm.exe\".
 Ce fichier est peut-être actuellement utilisé par une autre application." "error on the full disk"
 answer 'A&bandonner'
-setup_wait_exit
+setup_wait_exit 30 "$ABANDONED"
 wine_idle
 check_eq "$(cd "$D" && find . -type f -exec md5sum {} + | sort)" "$BEFORE" "files after abandoning on the full disk"
 e2e_end

@@ -242,13 +242,17 @@ TEST(Switches, QuotedAndSpacedFoldersAndTheOldDashD)
     const Switches dashD = ParseSwitches({"-dE:\\Velmorra", "/S"});
     EXPECT_EQ(*dashD.Destination, "E:\\Velmorra");
     EXPECT_TRUE(dashD.Silent);
-    EXPECT_EQ(ParseSwitches({"/S", "-dE:\\Velmorra"}).Problem, "-dE:\\Velmorra");
+    for (const char* ignored : {"-dE:\\Velmorra", "-DC:\\Ailleurs", "fichier"}) {
+        const Switches s = ParseSwitches({"/S", ignored});
+        EXPECT_EQ(s.Problem, "");
+        EXPECT_FALSE(s.Destination) << ignored;
+    }
 }
 
 TEST(Switches, TheFirstBadSwitchOrValueIsNamed)
 {
     for (const char* bad : {"/X", "/SILENT", "/S=1", "/D=relatif", "/D=C:relatif", "/D=", "/COMPONENTS=app,tout",
-                            "/COMPONENTS=help,,sound", "/ASSOC=pdf", "/LOG=", "/LAUNCH=oui", "fichier"}) {
+                            "/COMPONENTS=help,,sound", "/ASSOC=pdf", "/LOG=", "/LAUNCH=oui"}) {
         SCOPED_TRACE(bad);
         const Switches s = ParseSwitches({"/S", bad, "/Y"});
         EXPECT_EQ(s.Problem, bad);

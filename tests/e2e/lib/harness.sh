@@ -201,8 +201,11 @@ setup_start() {  # arguments of the setup program
     wait_page 0
 }
 
-# Waits for the setup program to end; its exit code must be 0.
-setup_wait_exit() {  # [seconds]
+# The exit code of an abandoned wizard, 1602, as Wine passes it on: its low byte.
+ABANDONED=66
+
+# Waits for the setup program to end with that exit code (default 0).
+setup_wait_exit() {  # [seconds] [code]
     local deadline=$((SECONDS + ${1:-30}))
     while kill -0 "$SETUP_PID" 2>/dev/null; do
         [ $SECONDS -ge $deadline ] && die "the setup program is still running"
@@ -211,7 +214,7 @@ setup_wait_exit() {  # [seconds]
     wait "$SETUP_PID"
     local code=$?
     SETUP_PID=
-    check_eq "$code" 0 "exit code of the setup program"
+    check_eq "$code" "${2:-0}" "exit code of the setup program"
 }
 
 # Waits until the setup program and everything it started have ended and Wine has written
