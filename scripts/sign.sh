@@ -45,5 +45,6 @@ for program in "$@"; do
     fi
     rm -f "$signed.log"
     touch -r "$program" "$signed"
+    chmod --reference="$program" "$signed"
     mv -f "$signed" "$program"
 done
