@@ -74,6 +74,8 @@ build_win() {
 }
 
 build_wintest() {
+    # A tree configured with the posix-model compiler keeps it in its cache: it is made again.
+    grep -qs 'g++-posix' build/wintest/CMakeCache.txt && rm -rf build/wintest
     configure build/wintest -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
         -DVELMORRA_WIN_TESTS=ON || return 1
     cmake --build build/wintest -j"$JOBS"

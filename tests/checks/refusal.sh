@@ -6,7 +6,7 @@
 # middle of its archive, as a broken download is, ends the same way with the French text that
 # says so: the error is thrown deep in the archive reader and caught at start-up.
 #
-#   tests/win/refusal.sh [path/to/VelmorraSetup.exe]      default: build/win/VelmorraSetup.exe
+#   tests/checks/refusal.sh [path/to/VelmorraSetup.exe]      default: build/win/VelmorraSetup.exe
 #
 # Each case runs in a fresh Wine prefix under Xvfb (scripts/wine-env.sh).
 set -uo pipefail
