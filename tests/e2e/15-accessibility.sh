@@ -34,5 +34,5 @@ check_eq "$(rows)" "$(expected selected,focused)" "the component list after Spac
 
 press "$CANCEL"
 need ctl answer 'A&bandonner' 10 "no cancel question"
-setup_wait_exit
+setup_wait_exit 30 "$ABANDONED"
 e2e_end

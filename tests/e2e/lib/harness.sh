@@ -203,6 +203,7 @@ setup_start() {  # arguments of the setup program
 
 # The exit code of an abandoned wizard, 1602, as Wine passes it on: its low byte.
 ABANDONED=66
+ALREADY_RUNNING=82   # 1618
 
 # Waits for the setup program to end with that exit code (default 0).
 setup_wait_exit() {  # [seconds] [code]

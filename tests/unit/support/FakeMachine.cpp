@@ -570,6 +570,7 @@ std::vector<FakeMachine::StartedProgram> FakeMachine::StartedPrograms() {
 void FakeMachine::HoldGuard(const std::string& ownerSid) {
     std::lock_guard g(mutex_);
     guardOwner_ = ownerSid;
+    guardOurs_ = false;   // another process's now, whoever made it before
 }
 
 bool FakeMachine::GuardHeldByUs() {
