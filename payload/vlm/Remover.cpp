@@ -325,7 +325,7 @@ void ReportHeld(const std::vector<std::string>& held) {
 }
 
 // The copy's own folder, once the copy has moved its file out: a running program's file can be
-// renamed, not deleted.
+// renamed, not deleted; it goes when the copy ends.
 void RemovePrivateFolder(const std::string& self) {
     const std::string folder = FolderOf(self), temp = Sys().TempPath();
     if (temp.empty() || !EqualNoCase(FolderOf(WithoutTrailingBackslash(folder)), temp) ||
@@ -335,11 +335,7 @@ void RemovePrivateFolder(const std::string& self) {
     char name[24];
     std::snprintf(name, sizeof name, "%s%08X.tmp", kPrivatePrefix, static_cast<unsigned>(Sys().RandomNumber()));
     const std::string moved = JoinPath(temp, name);
-    if (!Sys().MoveReplacing(self, moved)) return;
-    Sys().DeleteEntryNoLink(WithoutTrailingBackslash(folder), true);
-    // Windows refuses while the copy runs, and its delete-on-close handle deletes it at its end;
-    // a system that allows it (Wine) deletes it now.
-    Sys().DeleteEntryNoLink(moved, false);
+    if (Sys().MoveOwnFile(moved)) Sys().DeleteEntryNoLink(WithoutTrailingBackslash(folder), true);
 }
 
 }  // namespace
