@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -798,10 +797,17 @@ const char kStarterVariable[] = "VELMORRA_STARTER";
 bool StarterHandles(HANDLE (&handles)[3]) {
     char text[64] = {};
     const DWORD length = ::GetEnvironmentVariableA(kStarterVariable, text, sizeof text);
-    unsigned long values[3] = {};
-    if (length == 0 || length >= sizeof text || std::sscanf(text, "%lu,%lu,%lu", &values[0], &values[1], &values[2]) != 3)
-        return false;
-    for (int i = 0; i < 3; ++i) handles[i] = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(values[i]));
+    if (length == 0 || length >= sizeof text) return false;
+    // Three decimal numbers between commas: no stdio, whose scanf would weigh more than the program.
+    const char* next = text;
+    for (int i = 0; i < 3; ++i) {
+        ULONG_PTR value = 0;
+        if (*next < '0' || *next > '9') return false;
+        while (*next >= '0' && *next <= '9') value = value * 10 + static_cast<ULONG_PTR>(*next++ - '0');
+        if (*next != (i < 2 ? ',' : '\0')) return false;
+        ++next;
+        handles[i] = reinterpret_cast<HANDLE>(value);
+    }
     return true;
 }
 
@@ -839,8 +845,7 @@ bool Win32Platform::RunProgramDeletedOnExit(const std::string& program, const st
     FileHandle starter = InheritableCopy(::GetCurrentProcess(), SYNCHRONIZE, 0);
     if (!writer || !starter) return false;
     char handles[64];
-    std::snprintf(handles, sizeof handles, "%lu,%lu,%lu", HandleNumber(writer.Get()), HandleNumber(starter.Get()),
-                  HandleNumber(self.Get()));
+    ::wsprintfA(handles, "%lu,%lu,%lu", HandleNumber(writer.Get()), HandleNumber(starter.Get()), HandleNumber(self.Get()));
     std::string folder = program.substr(0, program.find_last_of('\\') + 1);
     std::string commandLine = "\"" + program + "\" " + arguments;
     STARTUPINFOA startup{};
