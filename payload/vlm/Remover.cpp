@@ -324,8 +324,8 @@ void ReportHeld(const std::vector<std::string>& held) {
     Sys().ShowMessageBox(text + kHeldEnd, "Avertissement", kOkWarning);
 }
 
-// The copy's own folder, once the copy has moved its file out (a running program's file can
-// be renamed, not deleted; it goes when the copy ends).
+// The copy's own folder, once the copy has moved its file out: a running program's file can be
+// renamed, not deleted; it goes when the copy ends.
 void RemovePrivateFolder(const std::string& self) {
     const std::string folder = FolderOf(self), temp = Sys().TempPath();
     if (temp.empty() || !EqualNoCase(FolderOf(WithoutTrailingBackslash(folder)), temp) ||
@@ -334,7 +334,8 @@ void RemovePrivateFolder(const std::string& self) {
     for (const char* trace : kOwnTraces) Sys().DeleteEntryNoLink(folder + trace, false);
     char name[24];
     std::snprintf(name, sizeof name, "%s%08X.tmp", kPrivatePrefix, static_cast<unsigned>(Sys().RandomNumber()));
-    if (Sys().MoveReplacing(self, JoinPath(temp, name))) Sys().DeleteEntryNoLink(WithoutTrailingBackslash(folder), true);
+    const std::string moved = JoinPath(temp, name);
+    if (Sys().MoveOwnFile(moved)) Sys().DeleteEntryNoLink(WithoutTrailingBackslash(folder), true);
 }
 
 }  // namespace

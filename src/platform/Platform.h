@@ -224,6 +224,8 @@ public:
                                          uint32_t& code) = 0;
     // In a program so started: passes the code to the one that started it, then waits for its end.
     virtual void ReleaseStarter(uint32_t code) = 0;
+    // In a program so started: renames its own file, never over another; it still goes at the end.
+    virtual bool MoveOwnFile(const std::string& to) = 0;
     // Starts the program with the administrator's rights ("runas") and gives its exit code;
     // false when they were refused or it could not start.
     virtual bool RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) = 0;

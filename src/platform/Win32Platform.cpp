@@ -5,7 +5,6 @@
 #include <shldisp.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -1022,8 +1021,27 @@ bool Win32Platform::IsElevated() {
 
 namespace {
 
-// Where the copy finds the handles its starter gave it: "<pipe>,<starter process>".
+// Where the copy finds the handles its starter gave it: "<pipe>,<starter process>,<own file>".
 const char kStarterVariable[] = "VELMORRA_STARTER";
+
+bool StarterHandles(HANDLE (&handles)[3]) {
+    char text[64] = {};
+    const DWORD length = ::GetEnvironmentVariableA(kStarterVariable, text, sizeof text);
+    if (length == 0 || length >= sizeof text) return false;
+    // Three decimal numbers between commas: no stdio, whose scanf would weigh more than the program.
+    const char* next = text;
+    for (int i = 0; i < 3; ++i) {
+        ULONG_PTR value = 0;
+        if (*next < '0' || *next > '9') return false;
+        while (*next >= '0' && *next <= '9') value = value * 10 + static_cast<ULONG_PTR>(*next++ - '0');
+        if (*next != (i < 2 ? ',' : '\0')) return false;
+        ++next;
+        handles[i] = reinterpret_cast<HANDLE>(value);
+    }
+    return true;
+}
+
+unsigned long HandleNumber(HANDLE handle) { return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle)); }
 
 FileHandle InheritableCopy(HANDLE handle, DWORD access, DWORD options) {
     HANDLE copy = nullptr;
@@ -1099,9 +1117,8 @@ bool Win32Platform::RunProgramDeletedOnExit(const std::string& program, const st
     FileHandle writer = InheritableCopy(writeEnd, 0, DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE);
     FileHandle starter = InheritableCopy(::GetCurrentProcess(), SYNCHRONIZE, 0);
     if (!writer || !starter) return false;
-    char handles[40];
-    std::snprintf(handles, sizeof handles, "%lu,%lu", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(writer.Get())),
-                  static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(starter.Get())));
+    char handles[64];
+    ::wsprintfA(handles, "%lu,%lu,%lu", HandleNumber(writer.Get()), HandleNumber(starter.Get()), HandleNumber(self.Get()));
     std::string folder = program.substr(0, program.find_last_of('\\') + 1);
     std::string commandLine = "\"" + program + "\" " + arguments;
     STARTUPINFOA startup{};
@@ -1124,18 +1141,40 @@ bool Win32Platform::RunProgramDeletedOnExit(const std::string& program, const st
 }
 
 void Win32Platform::ReleaseStarter(uint32_t code) {
-    char handles[40] = {};
-    const DWORD length = ::GetEnvironmentVariableA(kStarterVariable, handles, sizeof handles);
-    ::SetEnvironmentVariableA(kStarterVariable, nullptr);
-    unsigned long pipe = 0, starter = 0;
-    if (length == 0 || length >= sizeof handles || std::sscanf(handles, "%lu,%lu", &pipe, &starter) != 2) return;
-    FileHandle writer(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(pipe)));
-    FileHandle process(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(starter)));
+    HANDLE handles[3];
+    if (!StarterHandles(handles)) return;
+    FileHandle writer(handles[0]);
+    FileHandle process(handles[1]);
     DWORD written = 0;
     ::WriteFile(writer.Get(), &code, sizeof code, &written, nullptr);
     writer.Close();
     // Not forever: a starter that hangs keeps its file, which then goes at the next restart.
     ::WaitForSingleObject(process.Get(), 60000);
+}
+
+// Through the handle that deletes the file when this program ends, so that the deletion follows
+// the new name (Wine deletes by the name a handle was opened with).
+bool Win32Platform::MoveOwnFile(const std::string& to) {
+    HANDLE handles[3];
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    struct IoStatus {
+        ULONG_PTR status, information;
+    } io{};
+    using NtSetInfoFn = LONG(WINAPI*)(HANDLE, IoStatus*, PVOID, ULONG, int);
+    auto set = ntdll ? ProcAddress<NtSetInfoFn>(ntdll, "NtSetInformationFile") : nullptr;
+    if (!set || !StarterHandles(handles)) return false;
+    const std::vector<wchar_t> name = AnsiToWide("\\??\\" + to);
+    struct RenameInfo {
+        BOOLEAN replace;
+        HANDLE root;
+        ULONG length;
+        WCHAR name[2 * MAX_PATH];
+    } info{};
+    const size_t count = name.size() - 1;
+    if (count >= sizeof info.name / sizeof info.name[0]) return false;
+    std::memcpy(info.name, name.data(), count * sizeof(WCHAR));
+    info.length = static_cast<ULONG>(count * sizeof(WCHAR));
+    return set(handles[2], &io, &info, sizeof info, 10 /* FileRenameInformation */) >= 0;
 }
 
 // shell32 by full path, as everywhere; ShellExecuteExA asks the user (UAC) for the rights.

@@ -78,6 +78,7 @@ public:
     bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
     bool RunProgramDeletedOnExit(const std::string& program, const std::string& arguments, uint32_t& code) override;
     void ReleaseStarter(uint32_t code) override;
+    bool MoveOwnFile(const std::string& to) override;
     bool RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) override;
     bool DeleteAtRestart(const std::string& path) override;
 

@@ -1198,6 +1198,11 @@ std::optional<uint32_t> FakeMachine::StarterReleasedWith() {
     return starterReleasedWith_;
 }
 
+bool FakeMachine::MoveOwnFile(const std::string& to) {
+    std::lock_guard g(mutex_);
+    return !Find(Resolve(to, false)) && MoveReplacing(modulePath_, to);
+}
+
 bool FakeMachine::RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) {
     std::lock_guard g(mutex_);
     if (elevationRefused_) return false;

@@ -216,6 +216,7 @@ public:
     void SetCopyCode(uint32_t code);
     void ReleaseStarter(uint32_t code) override;
     std::optional<uint32_t> StarterReleasedWith();
+    bool MoveOwnFile(const std::string& to) override;   // the module's file, as MoveReplacing
     // Recorded among StartedPrograms with show mode 1; false when SetElevationRefused.
     bool RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) override;
     void SetElevationRefused(bool refused);
