@@ -119,8 +119,9 @@ goes_on_on() {
     wait "$setup_pid" 2>/dev/null
 }
 
-# No caption given: the system's own.
-expected=$refusal caption=Error exit_code=0
+# No caption given: the system's own. Exit codes as Wine passes them on, their low byte:
+# 1150 (systemNotSupported) and 1603 (any other failure).
+expected=$refusal caption=Error exit_code=126
 refused_on nt40 nt40
 refused_on win98 win98
 for version in win2k winxp win7 win10; do
@@ -141,7 +142,7 @@ damaged = bytearray(program)
 damaged[at + len(archive) // 2] ^= 0xff
 open(sys.argv[3], 'wb').write(damaged)
 PY
-    expected=$damaged_text caption=$title exit_code=1
+    expected=$damaged_text caption=$title exit_code=67
     refused_on damaged win10 "$damaged"
 else
     case_name=damaged
