@@ -588,6 +588,24 @@ TEST_F(WizardInstall, FailedCopyClosesWithoutQuestion)
     EXPECT_EQ(calls[0].buttons, mbAbort | mbRetry | mbIgnore);
 }
 
+TEST_F(WizardInstall, AbandonedCopyEndsWith1602AndAnEscapedErrorWith1603)
+{
+    machine.PutFile(kProduct + "\\vlm.exe", "old");
+    machine.LockFile(kProduct + "\\vlm.exe");
+    answers = {mrAbort};
+    Start();
+    Install();
+    EXPECT_EQ(PersistAfterWizard(*form), 1602);
+
+    Start();
+    NextTo(4);
+    Status().ErrorEscaped = true;   // as a worker that threw
+    Status().State = Failed;
+    form->TimerTick(1);
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(PersistAfterWizard(*form), 1603);
+}
+
 TEST_F(WizardInstall, NextOnAssociationsRunsTheCommandAndMakesTheShortcuts)
 {
     Start();
@@ -836,7 +854,7 @@ TEST_F(WizardPersist, CancelBeforeInstallingWritesNothingButTheKeysExist)
     NextTo(3);
     answers = {mrAbort};
     form->CancelClick();
-    PersistAfterWizard(*form);
+    EXPECT_EQ(PersistAfterWizard(*form), 1602);
     EXPECT_TRUE(machine.KeyExists(HKCU, kInstallKey));
     EXPECT_TRUE(machine.KeyExists(HKCU, "Software\\Velmorra Word Processor\\Internal"));
     EXPECT_FALSE(machine.ReadValue(HKCU, kInstallKey, "MAINDIR"));
