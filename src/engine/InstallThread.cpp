@@ -86,6 +86,7 @@ void InstallSession::Worker::Execute()
         }
         MarkStopped();
     } catch (...) {
+        status_.ErrorEscaped.store(true);
         status_.State.store(Failed);
     }
 }
@@ -171,6 +172,7 @@ void InstallSession::Start(TAttachedFiles& files)
     StopAndWait();
     status_.Position.store(0);
     status_.CurrentComponent.store(255);
+    status_.ErrorEscaped.store(false);
     status_.State.store(Running);
     worker_ = std::make_unique<Worker>(files, status_);
 }

@@ -23,6 +23,7 @@ struct TInstallThreadStatus {
     uint8_t DialogType = 0;
     uint16_t DialogButtons = 0;
     std::atomic<int32_t> DialogResult{0};
+    std::atomic<bool> ErrorEscaped{false};   // written before State becomes Failed
 };
 
 using AskFn = FunctionRef<int(const std::string& text, int type, uint16_t buttons)>;
@@ -64,6 +65,8 @@ public:
     void Start(TAttachedFiles& files);
     bool Started() const { return worker_ != nullptr; }
     bool Finished() const;   // never started, or ended
+    // Failed because an error escaped the worker, not because an answer gave the copy up.
+    bool FailedByError() const { return status_.State.load() == Failed && status_.ErrorEscaped.load(); }
     // One tick of the main thread's timer.
     void Poll(InstallPollView& view);
 

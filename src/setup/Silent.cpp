@@ -150,8 +150,20 @@ void CheckBeforeCopy(const SilentChoices& c)
                                         " disponibles."};
 }
 
-// The worker over the plan, polled as the wizard's timer would. True when every file was done.
-bool CopyFiles(RunLog& log)
+// How the copy ended.
+enum class CopyEnd { Done, GaveUp, DiskFull, Error };
+
+// A write refused for want of room is asked as a held file is; the drive tells them apart.
+bool DriveLacks(const std::string& mainDir, int64_t bytes)
+{
+    std::string root = DrivePart(mainDir);
+    WithTrailingBackslash(root);
+    uint64_t free = 0;
+    return !root.empty() && Sys().FreeBytesForUser(root, free) && int64_t(free) < bytes;
+}
+
+// The worker over the plan, polled as the wizard's timer would.
+CopyEnd CopyFiles(RunLog& log, const std::string& mainDir)
 {
     SilentProgress progress(log);
     InstallSession session;
@@ -162,7 +174,12 @@ bool CopyFiles(RunLog& log)
             Sys().SleepMs(20);
     }
     session.StopAndWait();
-    return !progress.Failed();
+    if (!progress.Failed())
+        return CopyEnd::Done;
+    if (session.FailedByError())
+        return CopyEnd::Error;
+    const int64_t left = int64_t(AttachedFiles->PlannedBytes()) - session.Status().Position.load();
+    return DriveLacks(mainDir, left) ? CopyEnd::DiskFull : CopyEnd::GaveUp;
 }
 
 // Pages 7 and 8 and the end of the wizard, in their order.
@@ -204,12 +221,12 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
     plan.ChosenComps = c.chosen;
     plan.IsPortable = c.portable;
     plan.LastRunVer = c.settings.LastRunVer;
-    bool copied = false;
+    CopyEnd end = CopyEnd::Error;
     try {
         const double stamp = BuildInstallPlan(*AttachedFiles, plan);
         log.Add("Copie des fichiers");
-        copied = CopyFiles(log);
-        if (copied)
+        end = CopyFiles(log, c.settings.MainDir);
+        if (end == CopyEnd::Done)
             FinishInstallation(c, plan, stamp, log);
     } catch (...) {
         SaveAfterCopy(c, log);
@@ -217,9 +234,17 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
     }
     // As the wizard keeps what an abandoned installation did.
     SaveAfterCopy(c, log);
-    if (copied)
+    switch (end) {
+    case CopyEnd::Done:
         return kExitFinished;
-    return answers.GaveUpOnFile() ? kExitFileInUse : kExitFailure;
+    case CopyEnd::DiskFull:
+        log.Add("Disque plein.");
+        return kExitDiskFull;
+    case CopyEnd::GaveUp:
+        return answers.GaveUpOnFile() ? kExitFileInUse : kExitFailure;
+    default:
+        return kExitFailure;
+    }
 }
 
 }  // namespace

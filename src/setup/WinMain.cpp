@@ -2,9 +2,12 @@
 #include <windows.h>
 #include <ole2.h>
 
+#include <cstdlib>
+#include <memory>
+
 #include "platform/Win32Platform.h"
 #include "setup/Startup.h"
-#include "wizard/Wizard.h"
+#include "wizard/MainDlg.h"
 #include "wizard/win32/MainDlgWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
 
@@ -15,6 +18,7 @@ public:
     explicit Win32StartupHost(Win32Platform& platform) : platform_(platform) {}
     ~Win32StartupHost() override
     {
+        SetMessageDialog(nullptr);   // it points at this host's wizard
         if (comReady_) ::OleUninitialize();
     }
 
@@ -29,21 +33,47 @@ public:
     void SetApplicationIcon() override {}
     void SetApplicationTitle(const std::string&) override {}
 
-    std::vector<std::string> Arguments() override { return CommandLineArguments(); }
+    std::vector<std::string> Arguments() override
+    {
+        std::vector<std::string> args;
+        for (int i = 1; i < __argc; ++i)
+            args.emplace_back(__argv[i]);
+        return args;
+    }
+
     void ShowUsage(const std::string& text) override { ShowMessageDialog(text, mtInformation, mbOK); }
-    void RunWizard() override { RunWizardModal(); }
-    int FinishAfterWizard() override { return ::FinishAfterWizard(); }
+
+    void RunWizard() override
+    {
+        // Every question is modal to the wizard, also when another program is in front.
+        SetMessageDialog([this](const std::string& text, int type, uint16_t buttons) {
+            HWND owner = wizard_ ? wizard_->Handle() : nullptr;
+            return ShowOwnedMessageDialog(owner ? owner : GetActiveWindow(), text, type, buttons);
+        });
+        wizard_ = std::make_unique<MainDlgWindow>();
+        if (!wizard_->Create(Arguments())) {
+            wizard_.reset();
+            return;
+        }
+        wizard_->RunModal();
+    }
+
+    int FinishAfterWizard() override
+    {
+        // The window goes (with the form and its worker) also when saving throws.
+        const std::unique_ptr<MainDlgWindow> window = std::move(wizard_);
+        return window ? PersistAfterWizard(window->Form()) : kExitFailure;
+    }
 
 private:
     Win32Platform& platform_;
     bool comReady_ = false;
+    std::unique_ptr<MainDlgWindow> wizard_;
 };
 
 }  // namespace
 
-// The program is compiled as one unit that is the whole program: the start-up code calls this
-// from outside it.
-__attribute__((externally_visible)) int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     RestrictDllSearch();
     Win32Platform platform;

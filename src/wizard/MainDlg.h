@@ -156,7 +156,8 @@ private:
 
 // Start-up's steps after the wizard has closed: wait for the worker, then, when the
 // installation was started, the settings, the uninstall entry and "Install.log". Returns the
-// program's exit code: 0 when the wizard finished, 1602 when it was abandoned.
+// program's exit code: 0 when the wizard finished, 1603 when an error escaped the worker, 1602
+// when it was abandoned.
 int PersistAfterWizard(TMainDlgForm& form);
 
 // Steps both the wizard and the unattended road take.

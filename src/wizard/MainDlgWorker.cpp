@@ -79,7 +79,8 @@ void TMainDlgForm::InstallFailed()
 int PersistAfterWizard(TMainDlgForm& form)
 {
     form.WaitForWorker();
-    const int exitCode = form.ModalResult() == mrOk ? 0 : 1602;
+    // An error that escaped the worker is a failure, not the user's choice.
+    const int exitCode = form.ModalResult() == mrOk ? 0 : form.Worker.FailedByError() ? 1603 : 1602;
     if (!InstallStarted || form.SessionEnded())
         return exitCode;
     form.SaveSettings();

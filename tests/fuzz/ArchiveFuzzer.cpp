@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <memory>
 #include <set>
-#include <zlib.h>
 
+#include "ArchiveBuilder.h"
 #include "FuzzMachine.h"
 #include "engine/AttachFiles.h"
 #include "engine/InstallPlan.h"
@@ -14,16 +14,6 @@
 #include "instutils/InstallLog.h"
 
 namespace {
-
-std::string Compress(const uint8_t* data, size_t size)
-{
-    uLongf packedSize = compressBound(uLong(size));
-    std::string packed(packedSize, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize, data, uLong(size), Z_BEST_SPEED) != Z_OK)
-        FuzzFail("compress2 failed");
-    packed.resize(packedSize);
-    return packed;
-}
 
 void CheckIndex(const TAttachedFiles& files)
 {
@@ -96,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0) return 0;
     const bool raw = data[0] & 1;
     const std::string stream = raw ? std::string(reinterpret_cast<const char*>(data) + 1, size - 1)
-                                   : Compress(data + 1, size - 1);
+                                   : ArchiveBuilder::Compress(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
     FuzzMachine fuzz;
     std::unique_ptr<TAttachedFiles> files;
     try {

@@ -9,6 +9,7 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "support/FakeMachine.h"
+#include "support/ScriptedDialog.h"
 
 namespace {
 
@@ -18,28 +19,13 @@ const std::string kCannotCreate =
     "Impossible de créer le fichier \"C:\\Dest\\Licence.txt\".\rCe fichier est peut-être actuellement "
     "utilisé par une autre application.";
 
-struct DialogCall {
-    std::string text;
-    int type;
-    uint16_t buttons;
-};
-
 class ArchiveTest : public ::testing::Test {
 protected:
     ArchiveTest()
     {
         machine.StandardSetup();
         CreateInstallLog();
-        SetMessageDialog([this](const std::string& text, int type, uint16_t buttons) {
-            calls.push_back({text, type, buttons});
-            if (onDialog) onDialog();
-            if (answers.empty()) return int(mrAbort);
-            const int answer = answers.front();
-            answers.pop_front();
-            return answer;
-        });
     }
-    ~ArchiveTest() override { SetMessageDialog(nullptr); }
 
     Lines Log() const { return InstallLog ? *InstallLog : Lines{}; }
     // As the worker and the licence page extract: asking after each failure.
@@ -52,9 +38,10 @@ protected:
 
     FakeMachine machine;
     UseFakeMachine use{machine};
-    std::vector<DialogCall> calls;
-    std::deque<int> answers;
-    std::function<void()> onDialog;
+    ScriptedDialog dialog{mrAbort};
+    std::vector<DialogCall>& calls = dialog.calls;
+    std::deque<int>& answers = dialog.answers;
+    std::function<void()>& onDialog = dialog.onDialog;
 };
 
 using ArchiveLoad = ArchiveTest;

@@ -11,6 +11,7 @@
 #include "instutils/DateTime.h"
 #include "instutils/InstallLog.h"
 #include "support/FakeMachine.h"
+#include "support/ScriptedDialog.h"
 
 namespace {
 
@@ -218,18 +219,14 @@ TEST_F(InstallPlan, AJunctionAtTheSharedDataFolderIsReportedAndNothingIsWrittenT
 {
     machine.MakeFolder("C:\\Piege");
     machine.MakeLink(kShared, "C:\\Piege", true);
-    std::vector<std::string> shown;
-    SetMessageDialog([&](const std::string& text, int type, uint16_t) {
-        shown.push_back(text);
-        EXPECT_EQ(type, mtError);
-        return int(mrOk);
-    });
+    ScriptedDialog dialog;
     BuildInstallPlan(*files, normal);
-    SetMessageDialog(nullptr);
     EXPECT_TRUE(machine.Children("C:\\Piege").empty());
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0], LinkRefusedText(kShared + "Velmorra.ini"));
-    EXPECT_EQ(shown[1], LinkRefusedText(kShared + "Hidden\\install_stamp"));
+    ASSERT_EQ(dialog.calls.size(), 2u);
+    EXPECT_EQ(dialog.calls[0].text, LinkRefusedText(kShared + "Velmorra.ini"));
+    EXPECT_EQ(dialog.calls[1].text, LinkRefusedText(kShared + "Hidden\\install_stamp"));
+    for (const DialogCall& call : dialog.calls)
+        EXPECT_EQ(call.type, mtError);
 }
 
 TEST_F(InstallPlan, TheStampIsTheInstallTimeInEightLittleEndianBytes)

@@ -13,6 +13,7 @@
 #include "engine/ResConst.h"
 #include "instutils/InstallLog.h"
 #include "support/FakeMachine.h"
+#include "support/ScriptedDialog.h"
 
 namespace {
 
@@ -118,18 +119,12 @@ protected:
     {
         machine.StandardSetup();
         CreateInstallLog();
-        SetMessageDialog([this](const std::string& text, int, uint16_t) {
-            questions.push_back(text);
-            if (onQuestion) onQuestion();
-            return answer;
-        });
     }
     ~InstallThreadTest() override
     {
         // Never leave a worker behind on a failed expectation.
         machine.OpenGate();
         session.StopAndWait();
-        SetMessageDialog(nullptr);
     }
 
     void Start(uint8_t components = 0xFF)
@@ -163,9 +158,10 @@ protected:
     InstallSession session;
     TInstallThreadStatus& status = session.Status();
     FakeView view;
-    Lines questions;
-    int answer = mrAbort;
-    std::function<void()> onQuestion;
+    ScriptedDialog dialog{mrAbort};
+    Lines& questions = dialog.texts;
+    int& answer = dialog.fallback;
+    std::function<void()>& onQuestion = dialog.onDialog;
 };
 
 using InstallThreadRun = InstallThreadTest;

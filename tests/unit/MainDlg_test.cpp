@@ -13,6 +13,7 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "support/FakeMachine.h"
+#include "support/ScriptedDialog.h"
 #include "wizard/DestPage.h"
 #include "wizard/MainDlg.h"
 #include "wizard/MessageTexts.h"
@@ -64,12 +65,6 @@ public:
     std::function<void(int)> onShowPage;
 };
 
-struct DialogCall {
-    std::string text;
-    int type;
-    uint16_t buttons;
-};
-
 std::unique_ptr<TAttachedFiles> ProductArchive(const std::string& licence = "Ligne 1\r\nLigne 2\r\n")
 {
     ArchiveBuilder a;
@@ -89,20 +84,11 @@ protected:
         machine.StandardSetup();
         archive = ProductArchive();
         AttachedFiles = archive.get();
-        SetMessageDialog([this](const std::string& t, int type, uint16_t buttons) {
-            calls.push_back({t, type, buttons});
-            if (onDialog) onDialog();
-            if (answers.empty()) return int(mrOk);
-            const int answer = answers.front();
-            answers.pop_front();
-            return answer;
-        });
     }
     ~WizardTest() override
     {
         if (form) form->WaitForWorker();
         form.reset();
-        SetMessageDialog(nullptr);
         AttachedFiles = nullptr;
     }
 
@@ -143,21 +129,17 @@ protected:
         return Status().State == state;
     }
     TInstallThreadStatus& Status() { return form->Worker.Status(); }
-    bool Asked(const char* text) const
-    {
-        for (const DialogCall& c : calls)
-            if (c.text == text) return true;
-        return false;
-    }
+    bool Asked(const char* text) const { return dialog.Asked(text); }
 
     FakeMachine machine;
     UseFakeMachine use{machine};
     std::unique_ptr<TAttachedFiles> archive;
     FakeView view;
     std::unique_ptr<TMainDlgForm> form;
-    std::vector<DialogCall> calls;
-    std::deque<int> answers;
-    std::function<void()> onDialog;
+    ScriptedDialog dialog;
+    std::vector<DialogCall>& calls = dialog.calls;
+    std::deque<int>& answers = dialog.answers;
+    std::function<void()>& onDialog = dialog.onDialog;
 };
 
 using WizardStart = WizardTest;
@@ -588,6 +570,24 @@ TEST_F(WizardInstall, FailedCopyClosesWithoutQuestion)
     EXPECT_EQ(calls[0].buttons, mbAbort | mbRetry | mbIgnore);
 }
 
+TEST_F(WizardInstall, AbandonedCopyEndsWith1602AndAnEscapedErrorWith1603)
+{
+    machine.PutFile(kProduct + "\\vlm.exe", "old");
+    machine.LockFile(kProduct + "\\vlm.exe");
+    answers = {mrAbort};
+    Start();
+    Install();
+    EXPECT_EQ(PersistAfterWizard(*form), 1602);
+
+    Start();
+    NextTo(4);
+    Status().ErrorEscaped = true;   // as a worker that threw
+    Status().State = Failed;
+    form->TimerTick(1);
+    EXPECT_TRUE(form->Closed());
+    EXPECT_EQ(PersistAfterWizard(*form), 1603);
+}
+
 TEST_F(WizardInstall, NextOnAssociationsRunsTheCommandAndMakesTheShortcuts)
 {
     Start();
@@ -836,7 +836,7 @@ TEST_F(WizardPersist, CancelBeforeInstallingWritesNothingButTheKeysExist)
     NextTo(3);
     answers = {mrAbort};
     form->CancelClick();
-    PersistAfterWizard(*form);
+    EXPECT_EQ(PersistAfterWizard(*form), 1602);
     EXPECT_TRUE(machine.KeyExists(HKCU, kInstallKey));
     EXPECT_TRUE(machine.KeyExists(HKCU, "Software\\Velmorra Word Processor\\Internal"));
     EXPECT_FALSE(machine.ReadValue(HKCU, kInstallKey, "MAINDIR"));

@@ -285,13 +285,17 @@ TEST_F(StartupSwitches, UsageIsShownForQuestionMarkAndBadSwitchesButNeverInSilen
         EXPECT_EQ(std::vector<std::string>{"prepare"}, host->steps);
 }
 
-TEST_F(StartupSwitches, TheWizardsCodeIsTheProgramsAndSilentRefusalsShowNothing)
+TEST_F(StartupSwitches, TheWizardsCodeIsThePrograms)
 {
     PutArchive(machine, GoodArchive());
     RecordingHost abandoned;
     abandoned.wizardExit = 1602;
     EXPECT_EQ(1602, RunSetup(abandoned));
+}
 
+TEST_F(StartupSwitches, SilentRefusalsShowNothing)
+{
+    PutArchive(machine, GoodArchive());
     RecordingHost secondCopy;
     secondCopy.args = {"/S"};
     machine.HoldGuard(machine.UserSid());
@@ -303,7 +307,11 @@ TEST_F(StartupSwitches, TheWizardsCodeIsTheProgramsAndSilentRefusalsShowNothing)
 
 class SilentRun : public StandardMachineTest {
 protected:
-    SilentRun() { PutArchive(machine, ProductArchive().Compressed()); }
+    SilentRun()
+    {
+        PutArchive(machine, ProductArchive().Compressed());
+        machine.SkipMainThreadSleeps();
+    }
     int Run(std::vector<std::string> args)
     {
         host.args = std::move(args);
@@ -347,5 +355,19 @@ TEST_F(SilentRun, TheWordProcessorRunningOrABadFolderEndsBeforeAnythingIsWritten
     machine.RemoveWindow(window);
     EXPECT_EQ(87, Run({"/S", "/D=C:\\Apps\\CON"}));
     EXPECT_EQ(disk, machine.AllPaths());
+    EXPECT_TRUE(machine.MessageBoxes().empty());
+}
+
+TEST_F(SilentRun, AHeldFileEndsWith32AndADiskFillingUpWith112)
+{
+    machine.PutFile(dest + "\\Licence.txt", "old");
+    machine.LockFile(dest + "\\Licence.txt");
+    EXPECT_EQ(32, Run({"/S", "/D=" + dest, "/LOG=C:\\run.log"}));
+    EXPECT_NE(std::string::npos, machine.FileBytes(dest + "\\Install.log").find("vlm.exe"));
+    EXPECT_NE(std::string::npos, machine.FileBytes("C:\\run.log").find("code de sortie 32"));
+
+    machine.ReleaseFile(dest + "\\Licence.txt");
+    machine.DriveAt("C").full = true;
+    EXPECT_EQ(112, Run({"/S", "/D=" + dest}));
     EXPECT_TRUE(machine.MessageBoxes().empty());
 }

@@ -7,6 +7,7 @@
 #include <oleacc.h>
 
 #include "../unit/ArchiveBuilder.h"
+#include "../unit/support/ScriptedDialog.h"
 #include "RealMachine.h"
 #include "platform/Win32Handles.h"
 #include "engine/InstallThread.h"
@@ -39,15 +40,10 @@ protected:
         builder.Add("vlm.exe", "MZ").Add("Licence.txt", "Contrat de licence\r\nDeuxième ligne\r\n");
         archive = builder.Open();
         AttachedFiles = archive.get();
-        SetMessageDialog([this](const std::string& text, int, uint16_t) {
-            dialogs.push_back(text);
-            return int(mrNo);
-        });
     }
     void TearDown() override
     {
         window.reset();
-        SetMessageDialog(nullptr);
         AttachedFiles = nullptr;
         RealMachineTest::TearDown();
     }
@@ -105,7 +101,8 @@ protected:
 
     std::unique_ptr<TAttachedFiles> archive;
     std::unique_ptr<MainDlgWindow> window = std::make_unique<MainDlgWindow>();
-    std::deque<std::string> dialogs;
+    ScriptedDialog dialog{mrNo};
+    std::vector<std::string>& dialogs = dialog.texts;
 };
 
 using WizardWindow = WizardWindowTest;

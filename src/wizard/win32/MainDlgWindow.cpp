@@ -8,7 +8,6 @@
 #include "engine/ResConst.h"
 #include "platform/Win32Platform.h"
 #include "wizard/MessageTexts.h"
-#include "wizard/Wizard.h"
 #include "wizard/win32/CheckListWindow.h"
 #include "wizard/win32/FileCtrlWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
@@ -81,8 +80,6 @@ ATOM RegisterClasses()
     form.lpszClassName = kFormClass;
     return RegisterClassA(&form);
 }
-
-std::unique_ptr<MainDlgWindow> wizardWindow;
 
 // The worker's "finished": posted, it runs timer 1's handler at once instead of up to 100 ms later.
 const UINT kWorkerDoneMsg = WM_APP + 21;
@@ -678,36 +675,4 @@ void MainDlgWindow::RunModal()
     }
     if (window_)
         ShowWindow(window_, SW_HIDE);
-}
-
-std::vector<std::string> CommandLineArguments()
-{
-    std::vector<std::string> args;
-    for (int i = 1; i < __argc; ++i)
-        args.emplace_back(__argv[i]);
-    return args;
-}
-
-// --- The program's entry points
-
-void RunWizardModal()
-{
-    // Every question is modal to the wizard, also when another program is in front.
-    SetMessageDialog([](const std::string& text, int type, uint16_t buttons) {
-        HWND wizard = wizardWindow ? wizardWindow->Handle() : nullptr;
-        return ShowOwnedMessageDialog(wizard ? wizard : GetActiveWindow(), text, type, buttons);
-    });
-    wizardWindow = std::make_unique<MainDlgWindow>();
-    if (!wizardWindow->Create(CommandLineArguments())) {
-        wizardWindow.reset();
-        return;
-    }
-    wizardWindow->RunModal();
-}
-
-int FinishAfterWizard()
-{
-    // The window goes (with the form and its worker) also when saving throws.
-    const std::unique_ptr<MainDlgWindow> window = std::move(wizardWindow);
-    return window ? PersistAfterWizard(window->Form()) : 1603;
 }

@@ -73,6 +73,3 @@ private:
     HWND lastFocus_ = nullptr;   // kept while the wizard is inactive
     std::unique_ptr<TMainDlgForm> form_;
 };
-
-// The program's command-line arguments, program name left out.
-std::vector<std::string> CommandLineArguments();

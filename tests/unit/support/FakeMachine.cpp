@@ -770,8 +770,14 @@ void FakeMachine::SleepMs(unsigned ms) {
     {
         std::lock_guard g(mutex_);
         ++sleepCalls_;
+        if (sleepsSkipped_ && std::this_thread::get_id() == mainThread_) return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void FakeMachine::SkipMainThreadSleeps() {
+    std::lock_guard g(mutex_);
+    sleepsSkipped_ = true;
 }
 
 bool FakeMachine::IsMainThread() { return std::this_thread::get_id() == mainThread_; }
@@ -873,8 +879,10 @@ bool FakeMachine::WriteNewFile(const std::string& path, const void* data, size_t
     n.attributes = kAttrArchive;
     n.lastWrite = NowDos();
     const char* bytes = static_cast<const char*>(data);
-    bool full = DriveOf(p.root)->full && size > 0;
+    Drive& drive = *DriveOf(p.root);
+    bool full = drive.full && size > 0;
     n.bytes.assign(bytes, full ? size / 2 : size);
+    if (full) drive.freeBytes = 0;   // the write took what was left
     return !full;
 }
 
@@ -1290,7 +1298,10 @@ bool FakeMachine::CreateNewFile(const std::string& path, const void* data, size_
     parent.parts.pop_back();
     Node* up = Find(parent);
     if (!up || !up->folder) return false;
-    if (DriveOf(p.root)->full && size > 0) return false;   // the half-written file is removed again
+    if (Drive& drive = *DriveOf(p.root); drive.full && size > 0) {
+        drive.freeBytes = 0;   // the half-written file is removed again; the disk stays full
+        return false;
+    }
     Node& n = tree_[p.Key()];
     n.name = p.parts.back();
     n.attributes = kAttrArchive;

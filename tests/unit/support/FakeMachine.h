@@ -41,7 +41,7 @@ public:
         std::string remote;           // network drive: "\\server\share" (WNetGetConnection)
         // Faults
         bool unreadable = false;      // no medium: volume, folders, files and space queries fail
-        bool full = false;            // writes store half their bytes and fail
+        bool full = false;            // writes store half their bytes, fail and leave no free space
         bool freeSpaceFails = false;  // FreeBytesForUser fails
         bool geometryFails = false;   // DiskGeometry fails
     };
@@ -113,6 +113,7 @@ public:
     void SetMessageBoxAnswer(int answer);
     std::vector<MessageBoxCall> MessageBoxes();
     unsigned SleepCalls();
+    void SkipMainThreadSleeps();   // counted, not waited: the silent road's retries take no time
     unsigned ErrorMode();
 
     // --- Owners: every entry belongs to the Administrators unless given to another.
@@ -294,6 +295,7 @@ private:
     std::map<std::string, std::string> resources_;   // "TYPE\nNAME" -> bytes
     int messageBoxAnswer_ = 1;
     std::vector<MessageBoxCall> messageBoxes_;
+    bool sleepsSkipped_ = false;
     unsigned sleepCalls_ = 0;
     unsigned errorMode_ = 0;
     bool shellLinks_ = true;
