@@ -9,7 +9,7 @@
 #include "engine/InstallPlan.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "wizard/Finish.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 
 // After FileHelpers.h, whose CSIDL constants the shell header would otherwise turn into macros.
 #include <shlobj.h>
