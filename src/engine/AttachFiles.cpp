@@ -200,12 +200,12 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
         WriteOutcome outcome = write();
         // A folder written into as it is (it could not be held) may have gone: make it again, once.
         if (outcome == WriteOutcome::Failed && !folder.empty() && !FolderExists(folder)) {
-            folder_.Release();
+            folder_.LetGo();
             MakeFolderPath(folder, Records());
             outcome = write();
         }
         if (outcome != WriteOutcome::Written) {
-            folder_.Release();
+            folder_.LetGo();
             return false;
         }
         Records().FileWritten(target);

@@ -165,18 +165,18 @@ std::string SpecialFolder(int csidl) {
 
 bool FolderHold::Holds(const std::string& folder) const { return !held_.empty() && EqualNoCase(folder, folder_); }
 
-void FolderHold::Release() {
+void FolderHold::LetGo() {
     while (!held_.empty()) held_.pop_back();   // the deepest first
     folder_.clear();
 }
 
 FolderHold::Outcome FolderHold::Hold(const std::string& folder) {
     if (Holds(folder)) return Held;
-    Release();
+    LetGo();
     const std::string& root = ProductDataFolder();
     if (IsWithin(folder, root)) {
         const Outcome outcome = HoldSharedData(root, FolderName(folder));
-        if (outcome != Held) Release();
+        if (outcome != Held) LetGo();
         if (outcome != Held) return outcome;
     } else if (std::unique_ptr<HeldFolder> held = Sys().HoldFolder(FolderName(folder))) {
         held_.push_back(std::move(held));

@@ -66,7 +66,7 @@ public:
     // files that an interrupted run left there.
     Outcome Hold(const std::string& folder);
     bool Holds(const std::string& folder) const;
-    void Release();
+    void LetGo();
 
 private:
     Outcome HoldSharedData(const std::string& root, const std::string& folder);

@@ -156,7 +156,7 @@ TEST_F(SharedDataLinksTest, AFolderSwappedForAJunctionBetweenTwoFilesReceivesNot
     EXPECT_EQ(WriteWholeFile(folder + "b.dot", "b", 1, FileShare::None, 0, Durability::Cached, &hold),
               WriteOutcome::Written);
 
-    hold.Release();
+    hold.LetGo();
     machine.MakeLink(shared + "Public", evil, true);
     EXPECT_EQ(WriteWholeFile(folder + "c.dot", "c", 1, FileShare::None, 0, Durability::Cached, &hold),
               WriteOutcome::Refused);
