@@ -46,9 +46,9 @@ public:
     std::array<std::vector<std::unique_ptr<TFileToInstall>>, 8> ComponentFiles;
     std::vector<std::string> PublicFiles;
     bool ForceOverwrite = false;
-    bool FullTarget = false;
+    bool FullTarget = false;     // the next request's folder is the whole target path
     InstallLog* Log = nullptr;   // the running installation's, handed in by whoever runs it
-    Recorder& Records();         // that log, or nothing before an installation runs   // the next request's folder is the whole target path
+    Recorder& Records();         // that log, or nothing before an installation runs
 
     // Writes one entry (or, with no entry, the last one named so) to target; false when it
     // could not be written (or no entry has that name). It never asks: its callers decide.
