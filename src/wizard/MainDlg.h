@@ -29,7 +29,7 @@ enum class Ctl {
 };
 
 // The log of the installation that whoever runs it keeps, and the file it is saved to. The
-// files it was handed to forget it when it goes.
+// files it was handed to outlive it, and forget it when it goes.
 class InstallRecord {
 public:
     InstallRecord() = default;
