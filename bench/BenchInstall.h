@@ -15,10 +15,11 @@ namespace bench {
 
 // Every component, into one fresh folder: the portable plan puts the shared data there too,
 // so nothing of an earlier run is found and every file is planned.
-inline void PlanEverything(TAttachedFiles& files, const std::string& mainDir)
+// A fresh log for each plan, as an installation starts one.
+inline void PlanEverything(TAttachedFiles& files, const std::string& mainDir, InstallLog& log)
 {
-    ReleaseInstallLog();
-    CreateInstallLog();
+    log = InstallLog();
+    files.Log = &log;
     PlanChoices choices;
     choices.MainDir = mainDir;
     choices.ChosenComps = 0xFF;

@@ -78,12 +78,12 @@ bool LogBench(RealDiskMachine& disk, int runs)
         disk.DeleteFileAt(logFile);
         disk.WriteNewFile(logFile, text.data(), text.size(), FileShare::None);
         auto start = Clock::now();
-        CreateInstallLog();
-        LoadInstallLog(logFile);
-        for (const std::string& line : added) AddLogLine(line);
-        SaveInstallLog(logFile);
+        InstallLog log;
+        log.Load(logFile);
+        for (const std::string& line : added) log.Add(line);
+        log.Save(logFile);
         installLog.push_back(Seconds(start));
-        lines = InstallLog->size();
+        lines = log.Lines().size();
 
         std::vector<std::string> history = SplitLines(text);
         start = Clock::now();
@@ -91,7 +91,6 @@ bool LogBench(RealDiskMachine& disk, int runs)
         updateLog.push_back(Seconds(start));
         if (merged.size() != 95000 + 1 + 10000) lines = 0;   // the 5000 held already moved to the new group
     }
-    ReleaseInstallLog();
     const bool met = lines == 105000 && Median(installLog) < 1.0 && Median(updateLog) < 1.0;
     std::printf("logs       Install.log %9.2f ms  Update.log merge %9.2f ms  target < 1000 ms each  %s  (median of %d)\n",
                 Median(installLog) * 1e3, Median(updateLog) * 1e3, met ? "met" : "MISSED", runs);
@@ -124,6 +123,7 @@ int main(int argc, char** argv)
     RealDiskMachine disk(root + "/disk");
     UseFakeMachine use(disk);
 
+    InstallLog log;   // the installation's, as its owner keeps it
     TAttachedFiles reader(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
     std::printf("archive    %zu bytes packed, %d bytes inflated, %zu entries\n", packed.size(), reader.DataSize,
                 reader.Entries.size());
@@ -137,7 +137,7 @@ int main(int argc, char** argv)
     size_t fileCount = 0;
     auto install = [&] {
         const std::string mainDir = "C:\\run" + std::to_string(++run) + "\\Velmorra";
-        PlanEverything(reader, mainDir);
+        PlanEverything(reader, mainDir, log);
         fileCount = PlannedFiles(reader).size();
         ::sync();
         const double seconds = RunInstallThread(reader);
@@ -149,7 +149,7 @@ int main(int argc, char** argv)
         return seconds;
     };
     auto copy = [&] {
-        PlanEverything(reader, "C:\\plan\\Velmorra");
+        PlanEverything(reader, "C:\\plan\\Velmorra", log);
         const std::vector<PlannedFile> planned = PlannedFiles(reader);
         RemoveTree(disk.HostPath("C:\\plan"));
         const std::string to = "C:\\copy" + std::to_string(++run) + "\\Velmorra";

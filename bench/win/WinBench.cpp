@@ -113,6 +113,7 @@ private:
 
 int Speed(const std::string& packed, const std::string& work, int runs)
 {
+    InstallLog log;   // the installation's, as its owner keeps it
     TAttachedFiles reader(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
     std::printf("archive    %u bytes packed, %d bytes inflated, %u entries\n", unsigned(packed.size()),
                 int(reader.DataSize), unsigned(reader.Entries.size()));
@@ -123,7 +124,7 @@ int Speed(const std::string& packed, const std::string& work, int runs)
 
     // The copy's sources: the planned files, written once from the archive.
     const std::string source = work + "source\\Velmorra";
-    PlanEverything(reader, source);
+    PlanEverything(reader, source, log);
     const std::vector<PlannedFile> planned = PlannedFiles(reader);
     std::set<std::string> made;
     for (const PlannedFile& file : planned) {
@@ -143,7 +144,7 @@ int Speed(const std::string& packed, const std::string& work, int runs)
     int run = 0;
     auto install = [&] {
         const std::string folder = work + "run" + std::to_string(++run);
-        PlanEverything(reader, folder + "\\Velmorra");
+        PlanEverything(reader, folder + "\\Velmorra", log);
         const double seconds = RunInstallThread(reader);
         RemoveTree(folder);
         if (seconds < 0) {
@@ -208,9 +209,10 @@ int MemoryUse(const Memory& before, const std::string& packed, const std::string
     }
     int32_t inflated = 0;
     {
+        InstallLog log;   // the installation's, as its owner keeps it
         TAttachedFiles reader(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
         inflated = reader.DataSize;
-        PlanEverything(reader, work + "memory\\Velmorra");
+        PlanEverything(reader, work + "memory\\Velmorra", log);
         if (RunInstallThread(reader) < 0) {
             std::fprintf(stderr, "bench: the install thread did not write the whole plan\n");
             return 1;
@@ -233,11 +235,12 @@ int MemoryUse(const Memory& before, const std::string& packed, const std::string
 // Where the install thread's time goes, per platform call, over several installations.
 int Profile(TimedPlatform& platform, const std::string& packed, const std::string& work, int runs)
 {
+    InstallLog log;   // the installation's, as its owner keeps it
     TAttachedFiles reader(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
     double total = 0;
     for (int run = 1; run <= runs; ++run) {
         const std::string folder = work + "profile" + std::to_string(run);
-        PlanEverything(reader, folder + "\\Velmorra");
+        PlanEverything(reader, folder + "\\Velmorra", log);
         for (auto& account : platform.accounts) account = {account.name};
         total += RunInstallThread(reader);
         RemoveTree(folder);

@@ -7,7 +7,7 @@
 
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 
 namespace {

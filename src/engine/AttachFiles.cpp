@@ -10,7 +10,7 @@
 #include "instutils/DateTime.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 
 TAttachedFiles* AttachedFiles = nullptr;
@@ -177,6 +177,12 @@ bool TAttachedFiles::ExtractFile(const TAttachedFile* entry, const std::string& 
 }
 
 // One attempt: folder, file, date, log line. False when the file could not be written.
+Recorder& TAttachedFiles::Records()
+{
+    if (Log) return *Log;
+    return noLog_;
+}
+
 bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& target)
 {
     try {
@@ -185,7 +191,7 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
         // Most files go where the last one went: testing a folder (and looking for links on its
         // way) costs as much as writing the file, so it is done once, and holds while the
         // folder is held. A failed write lets it go, so Retry makes it again.
-        if (!folder.empty() && !folder_.Holds(folder)) MakeFolderPath(folder);
+        if (!folder.empty() && !folder_.Holds(folder)) MakeFolderPath(folder, Records());
         // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
         auto write = [&] {
             return WriteWholeFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None,
@@ -194,15 +200,15 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
         WriteOutcome outcome = write();
         // A folder written into as it is (it could not be held) may have gone: make it again, once.
         if (outcome == WriteOutcome::Failed && !folder.empty() && !FolderExists(folder)) {
-            folder_.Release();
-            MakeFolderPath(folder);
+            folder_.LetGo();
+            MakeFolderPath(folder, Records());
             outcome = write();
         }
         if (outcome != WriteOutcome::Written) {
-            folder_.Release();
+            folder_.LetGo();
             return false;
         }
-        AddLogLine("File Copy: " + target);
+        Records().FileWritten(target);
         return true;
     } catch (...) {
         return false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "instutils/FileHelpers.h"
+#include "instutils/InstallLog.h"
 #include "instutils/TextError.h"
 
 // A "FILES" archive that cannot be read; the text is shown to the user.
@@ -45,7 +46,9 @@ public:
     std::array<std::vector<std::unique_ptr<TFileToInstall>>, 8> ComponentFiles;
     std::vector<std::string> PublicFiles;
     bool ForceOverwrite = false;
-    bool FullTarget = false;   // the next request's folder is the whole target path
+    bool FullTarget = false;     // the next request's folder is the whole target path
+    InstallLog* Log = nullptr;   // the running installation's, handed in by whoever runs it
+    Recorder& Records();         // that log, or nothing before an installation runs
 
     // Writes one entry (or, with no entry, the last one named so) to target; false when it
     // could not be written (or no entry has that name). It never asks: its callers decide.
@@ -64,6 +67,7 @@ private:
     void Index();
     bool TryExtract(const TAttachedFile& entry, const std::string& target);
     std::unique_ptr<uint8_t[], FreeBytes> data_;   // grown with realloc, so never zero-filled
+    NullRecorder noLog_;
     FolderHold folder_;                             // the folder of the last file written, held
 };
 

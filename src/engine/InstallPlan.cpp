@@ -10,7 +10,7 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "instutils/TextError.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -62,7 +62,7 @@ bool TAttachedFiles::AddFilesByName(const std::string& name, const std::string& 
             auto file = std::make_unique<TFileToInstall>();
             file->Entry = entry.get();
             file->TargetPath = target;
-            file->Logged = LogSuspendCount == 0;
+            file->Logged = !Log || !Log->Suspended();
             list.push_back(std::move(file));
             planned = true;
             // Looked up directly: the update list names the shared public folder, whatever the plan used.
@@ -110,7 +110,7 @@ std::string SharedDataRoot()
     return folder;
 }
 
-std::string DataFolder(const PlanChoices& choices, int role)
+std::string DataFolder(const PlanChoices& choices, int role, Recorder& recorder)
 {
     std::string folder;
     if (choices.IsPortable) {
@@ -124,15 +124,15 @@ std::string DataFolder(const PlanChoices& choices, int role)
         WithTrailingBackslash(folder);
         folder += "Velmorra";
     } else if (role == HiddenDataFolder) {
-        folder = DataFolder(choices, SharedDataFolder) + "Hidden";
+        folder = DataFolder(choices, SharedDataFolder, recorder) + "Hidden";
     } else if (role == PublicDataFolder) {
-        folder = DataFolder(choices, SharedDataFolder) + "Public";
+        folder = DataFolder(choices, SharedDataFolder, recorder) + "Public";
     } else {
-        folder = DataFolder(choices, PublicDataFolder) + "Orthographe\\";
+        folder = DataFolder(choices, PublicDataFolder, recorder) + "Orthographe\\";
     }
     if (!folder.empty()) {
         WithTrailingBackslash(folder);
-        MakeFolderPath(folder);
+        MakeFolderPath(folder, recorder);
     }
     return folder;
 }
@@ -163,7 +163,7 @@ bool Chosen(const PlanChoices& choices, int component) { return (choices.ChosenC
 
 void PlanSpellingFiles(TAttachedFiles& files, const PlanChoices& c)
 {
-    auto spelling = [&] { return DataFolder(c, SpellingFolder); };
+    auto spelling = [&] { return DataFolder(c, SpellingFolder, files.Records()); };
     if (Chosen(c, 2)) {
         files.AddFilesByName("French.asc", spelling(), IfAbsent, 2);
         files.AddFilesByName("français.zlx", spelling(), IfChanged, 2);
@@ -185,9 +185,9 @@ void PlanSpellingFiles(TAttachedFiles& files, const PlanChoices& c)
     }
 }
 
-void WriteSoundSettings(const PlanChoices& c)
+void WriteSoundSettings(TAttachedFiles& files, const PlanChoices& c)
 {
-    const std::string iniFile = DataFolder(c, SharedDataFolder) + "Velmorra.ini";
+    const std::string iniFile = DataFolder(c, SharedDataFolder, files.Records()) + "Velmorra.ini";
     // A portable copy keeps the user's own sound settings.
     if (c.IsPortable && FileExists(iniFile)) return;
     WriteDataFile(iniFile, kSoundSettings);
@@ -199,29 +199,30 @@ double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& c)
 {
     for (int component = 0; component < 8; ++component) files.ClearComponentFiles(component);
     files.ForceOverwrite = !c.IsPortable;
+    auto data = [&](int role) { return DataFolder(c, role, files.Records()); };
 
     files.AddFilesByName("vlm.exe", c.MainDir, IfChanged, 0);
     files.AddFilesByName("Licence.txt", c.MainDir, IfChanged, 0);
     Sys().DeleteFileAt(DestFile(c.MainDir, "Velmorra.exe"));   // left by older versions
     if (Chosen(c, 1)) files.AddFilesByName("Velmorra.chm", c.MainDir, IfChanged, 1);
     {
-        LogSuspension quiet;
+        LogSuspension quiet(files.Log);
         PlanSpellingFiles(files, c);
     }
     if (Chosen(c, 4)) files.AddFilesByName("Coupe de mots.dat", c.MainDir, IfChanged, 4);
     {
-        LogSuspension quiet;
+        LogSuspension quiet(files.Log);
         if (Chosen(c, 5))
-            files.AddFilesByName("Modèles de document\\", DataFolder(c, PublicDataFolder), IfAbsent, 5);
+            files.AddFilesByName("Modèles de document\\", data(PublicDataFolder), IfAbsent, 5);
         // Versions before 2.0.4 did not install the collections on their own.
         if (Chosen(c, 6) || c.LastRunVer < 20004000)
-            files.AddFilesByName("Collections d'inserts\\", DataFolder(c, PublicDataFolder), IfAbsent, 6);
+            files.AddFilesByName("Collections d'inserts\\", data(PublicDataFolder), IfAbsent, 6);
     }
-    if (Chosen(c, 7)) files.AddFilesByName("Basic.asn", DataFolder(c, PublicDataFolder), IfChanged, 7);
+    if (Chosen(c, 7)) files.AddFilesByName("Basic.asn", data(PublicDataFolder), IfChanged, 7);
 
-    if (Chosen(c, 7)) WriteSoundSettings(c);
+    if (Chosen(c, 7)) WriteSoundSettings(files, c);
     if (c.IsPortable) return 0;
     const double stamp = NowDateTime();
-    WriteDataFile(DataFolder(c, HiddenDataFolder) + "install_stamp", LittleEndianBytes(stamp));
+    WriteDataFile(data(HiddenDataFolder) + "install_stamp", LittleEndianBytes(stamp));
     return stamp;
 }

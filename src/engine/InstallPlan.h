@@ -21,7 +21,8 @@ extern const char* const kNoDataFolderText;
 std::string SharedDataRoot();
 // The folder of a role, ending in a backslash, made with its missing parents. Throws
 // TextError (kNoDataFolderText) when a normal installation has no shared data root.
-std::string DataFolder(const PlanChoices& choices, int role);
+// The folders made are recorded.
+std::string DataFolder(const PlanChoices& choices, int role, Recorder& recorder);
 std::string DestFile(const std::string& mainDir, const std::string& name);
 // Fills the plan; returns the install stamp (0 for a portable installation, which writes none).
 double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& choices);

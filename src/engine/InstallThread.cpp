@@ -2,7 +2,7 @@
 
 #include "engine/ResConst.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -98,7 +98,7 @@ bool InstallSession::Worker::ExtractComponent(int component)
     for (const auto& planned : list) {
         if (!MayGoOn()) return true;
         const TFileToInstall& file = *planned;
-        LogSuspension quiet(!file.Logged);
+        LogSuspension quiet(files_.Log, !file.Logged);
         status_.CurrentComponent.store(uint8_t(component));
         auto ask = [this](const std::string& text, int type, uint16_t buttons) { return Ask(text, type, buttons); };
         if (!ExtractAsking(files_, file.Entry, std::string(), file.TargetPath, ask)) return false;

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -1,26 +1,13 @@
 #include "instutils/FileHelpers.h"
 
 #include <algorithm>
-#include <cctype>
-#include <optional>
 
 #include "instutils/DateTime.h"
-#include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
 #include "platform/Platform.h"
 
 const char* const kTempPrefix = "~InstallationdutraitementdetexteVelmorra";
 
 namespace {
-
-// "Velmorra" under the all-users data, or empty. The folder does not move during a run, and
-// asking the shell for it costs as much as writing a file.
-std::optional<std::string> sharedDataFolder;
-// Its owners were checked once it existed.
-bool sharedDataTakenBack = false;
-
-// Deeper than the product's own folders: left as it is, and never written into.
-const unsigned kTakeBackDepth = 16;
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -36,87 +23,19 @@ void DeleteEntry(const std::string& path, uint32_t attributes) {
         DeleteFolderTree(path);
 }
 
-bool IsLink(const std::string& path) {
-    const std::vector<FoundFile> found = Sys().FindFiles(path);
-    return !found.empty() && (found.front().attributes & kAttrReparsePoint);
-}
-
-const std::string& ProductDataFolder() {
-    if (!sharedDataFolder) {
-        const std::string appData = SpecialFolder(CSIDL_COMMON_APPDATA);
-        sharedDataFolder = appData.empty() ? std::string() : JoinPath(appData, "Velmorra");
-    }
-    return *sharedDataFolder;
-}
-
-bool IsWithin(const std::string& path, const std::string& root) {
-    if (root.empty() || path.size() < root.size() || !EqualNoCase(path.substr(0, root.size()), root)) return false;
-    return path.size() == root.size() || path[root.size()] == '\\';   // not another folder of that stem
-}
-
-// "C:\A\" as the system opens folders: "C:\A", but "C:\" for a root.
-std::string FolderName(std::string folder) {
-    if (folder.size() > 3 && LastChar(folder) == '\\') DropLastChar(folder);
-    return folder;
-}
-
-std::string HexText(uint32_t value) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string text(8, '0');
-    for (int i = 7; i >= 0; --i, value >>= 4) text[size_t(i)] = kHex[value & 15];
-    return text;
-}
-
-// A name in folder that nothing holds yet, created with the bytes; empty when none can be made.
-// The random part keeps a folder's owner from taking every name in advance.
-std::string WriteSwapFile(const std::string& folder, const void* data, size_t size, FileShare share,
-                          uint32_t dosDateTime, Durability durability) {
-    for (unsigned tries = 0; tries < 1000; ++tries) {
-        const std::string name = folder + "~vlm" + HexText(Sys().RandomNumber()) + ".tmp";
-        if (Sys().CreateNewFile(name, data, size, share, dosDateTime, durability)) return name;
-        if (Sys().FindFiles(name).empty()) return "";   // not a taken name: the disk or the rights refuse
-    }
-    return "";
-}
-
-// What a run cut short left beside the files it wrote; a link or a folder of that name stays.
-void RemoveLeftoverReplacements(const std::string& folder) {
-    for (const FoundFile& entry : Sys().FindFiles(folder + "~vlm*.tmp"))
-        if (IsReplacementName(entry.name)) Sys().DeleteEntryNoLink(folder + entry.name, false);
-}
-
-void TakeBackEntry(const std::string& path) {
-    if (!IsTrustedOwner(Sys().OwnerOf(path))) Sys().TakeBack(path);
-}
-
-// Taken back first (its owner's permissions could deny even opening it), then held while its
-// entries are taken back, so that the names below it lead where they did. Its parent is held
-// or the system's, so the folder itself cannot be swapped in between.
-void TakeBackTree(const std::string& folder, unsigned depth) {
-    TakeBackEntry(folder);
-    const std::unique_ptr<HeldFolder> held = Sys().HoldFolder(folder);
-    if (!held) return;   // a link or gone: never entered
-    for (const FoundFile& entry : Sys().FindFiles(JoinPath(folder, "*.*"))) {
-        if (entry.name == "." || entry.name == ".." || (entry.attributes & kAttrReparsePoint)) continue;
-        const std::string path = JoinPath(folder, entry.name);
-        if (!(entry.attributes & kAttrDirectory)) TakeBackEntry(path);
-        else if (depth < kTakeBackDepth) TakeBackTree(path, depth + 1);
-    }
-}
-
 }  // namespace
 
 // Without a shell link object there is nothing to save, so nothing is logged either.
 bool CreateShortcut(const std::string& linkFile, const std::string& target, const std::string& workingFolder,
-                    const std::string& description) {
+                    const std::string& description, Recorder& recorder) {
     std::unique_ptr<ShellLink> link = Sys().NewShellLink();
     if (!link) return false;
     link->SetPath(target);
     link->SetWorkingDirectory(workingFolder);
     link->SetDescription(description);
-    MakeFolderPath(FolderOf(linkFile));
+    MakeFolderPath(FolderOf(linkFile), recorder);
     if (!link->Save(linkFile)) return false;   // the uninstaller must not look for a link that is not there
-    AddLogLine("File Copy: " + linkFile);
+    recorder.FileWritten(linkFile);
     return true;
 }
 
@@ -172,12 +91,6 @@ void DeleteTempItems() {
     }
 }
 
-std::string SpecialFolder(int csidl) {
-    std::string path;
-    if (!Sys().SpecialFolderPath(csidl, path)) return "";
-    return UpToNul(path);
-}
-
 bool LessIgnoringCase(const std::string& a, const std::string& b) {
     return Sys().CompareIgnoreCase(a, b) < 0;
 }
@@ -194,108 +107,4 @@ std::string TempPrefixFromTitle(const std::string& title) {
     for (char c : title)
         if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) prefix += c;
     return prefix;
-}
-
-bool FolderHold::Holds(const std::string& folder) const { return !held_.empty() && EqualNoCase(folder, folder_); }
-
-void FolderHold::Release() {
-    while (!held_.empty()) held_.pop_back();   // the deepest first
-    folder_.clear();
-}
-
-FolderHold::Outcome FolderHold::Hold(const std::string& folder) {
-    if (Holds(folder)) return Held;
-    Release();
-    const std::string& root = ProductDataFolder();
-    if (IsWithin(folder, root)) {
-        const Outcome outcome = HoldSharedData(root, FolderName(folder));
-        if (outcome != Held) Release();
-        if (outcome != Held) return outcome;
-    } else if (std::unique_ptr<HeldFolder> held = Sys().HoldFolder(FolderName(folder))) {
-        held_.push_back(std::move(held));
-    }
-    if (held_.empty()) return Held;   // outside the shared data: written into as it is
-    folder_ = folder;
-    std::string prefix = folder;
-    WithTrailingBackslash(prefix);
-    RemoveLeftoverReplacements(prefix);
-    return Held;
-}
-
-// Each folder from the shared data folder down, opened without following a link: while all
-// are held, none of the names can lead anywhere else.
-FolderHold::Outcome FolderHold::HoldSharedData(const std::string& root, const std::string& folder) {
-    if (!sharedDataTakenBack && !Sys().FindFiles(root).empty()) {
-        sharedDataTakenBack = true;
-        TakeBackSharedDataFolder(root);
-    }
-    for (size_t end = root.size();;) {
-        const std::string level = folder.substr(0, end);
-        std::unique_ptr<HeldFolder> held = Sys().HoldFolder(level);
-        if (!held) return IsLink(level) ? Link : Missing;
-        held_.push_back(std::move(held));
-        if (end >= folder.size()) return Held;
-        end = folder.find('\\', end + 1);
-        if (end == std::string::npos) end = folder.size();
-    }
-}
-
-bool IsReplacementName(const std::string& name) {
-    if (name.size() != 16 || !StartsWithNoCase(name, "~vlm") || !EqualNoCase(name.substr(12), ".tmp")) return false;
-    for (size_t i = 4; i < 12; ++i)
-        if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
-    return true;
-}
-
-WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t size, FileShare share,
-                            uint32_t dosDateTime, Durability durability, FolderHold* hold) {
-    FolderHold own;
-    FolderHold& folder = hold ? *hold : own;
-    const std::string folderPath = FolderOf(path);
-    if (!folderPath.empty()) {
-        const FolderHold::Outcome held = folder.Hold(folderPath);
-        if (held == FolderHold::Link) return WriteOutcome::Refused;
-        if (held == FolderHold::Missing) return WriteOutcome::Failed;
-    }
-    if (Sys().CreateNewFile(path, data, size, share, dosDateTime, durability)) return WriteOutcome::Written;
-    const std::vector<FoundFile> existing = Sys().FindFiles(path);
-    if (existing.empty()) return WriteOutcome::Failed;   // the disk or the rights refuse
-    const uint32_t attributes = existing.front().attributes;
-    if ((attributes & kAttrReparsePoint) && LeadsThroughLink(path)) return WriteOutcome::Refused;
-    // Windows refuses to write over these when normal attributes are asked for.
-    if (attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem)) return WriteOutcome::Failed;
-    const std::string swap = WriteSwapFile(folderPath, data, size, share, dosDateTime, durability);
-    if (swap.empty()) return WriteOutcome::Failed;
-    if (Sys().MoveReplacing(swap, path, durability)) return WriteOutcome::Written;
-    Sys().DeleteEntryNoLink(swap, false);   // a file held open by another program keeps its old content
-    return WriteOutcome::Failed;
-}
-
-// Any user may make the product's folder under the all-users data before an administrator
-// installs, and then owns it. The all-users folder itself and its parents belong to the system
-// and are junctions on purpose on some Windows.
-bool LeadsThroughLink(const std::string& path) {
-    const std::string& root = ProductDataFolder();
-    if (!IsWithin(path, root)) return false;
-    for (size_t end = root.size();;) {
-        const std::string head = path.substr(0, end);
-        if (head.back() != '\\' && IsLink(head)) return true;
-        if (end >= path.size()) return false;
-        end = path.find('\\', end + 1);
-        if (end == std::string::npos) end = path.size();
-    }
-}
-
-void ForgetSharedDataFolder() {
-    sharedDataFolder.reset();
-    sharedDataTakenBack = false;
-}
-
-bool IsTrustedOwner(const std::string& sid) {
-    return sid == "S-1-5-32-544" || sid == "S-1-5-18" ||
-           sid == "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";   // TrustedInstaller
-}
-
-void TakeBackSharedDataFolder(const std::string& root) {
-    if (Sys().IsElevated()) TakeBackTree(root, 0);
 }

@@ -1,31 +1,17 @@
-// Temporary files, special folders, shortcuts and small file helpers.
+// Temporary files, shortcuts and small file helpers.
 #pragma once
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
+#include "instutils/SafeFiles.h"
 
 extern const char* const kTempPrefix;   // "~InstallationdutraitementdetexteVelmorra"
 
-enum : int {
-    CSIDL_PROGRAMS = 2,
-    CSIDL_PERSONAL = 5,
-    CSIDL_DESKTOPDIRECTORY = 16,
-    CSIDL_COMMON_PROGRAMS = 23,
-    CSIDL_COMMON_DESKTOPDIRECTORY = 25,
-    CSIDL_COMMON_APPDATA = 35,
-    CSIDL_PROGRAM_FILES = 38,
-};
-
-// How a whole-file write ended. Refused: the path leads through a link inside the shared data
-// folder, which any user may have planted; nothing was written.
-enum class WriteOutcome { Written, Failed, Refused };
-
-// True when the link was saved; only then is it logged.
+// True when the link was saved; only then is it recorded.
 bool CreateShortcut(const std::string& linkFile, const std::string& target,
-                    const std::string& workingFolder, const std::string& description);
+                    const std::string& workingFolder, const std::string& description, Recorder& recorder);
 // Settings files: flushed to the disk before they count.
 WriteOutcome WriteTextFile(const std::string& fileName, const std::string& text);
 void DeleteFolderTree(const std::string& folder);
@@ -34,7 +20,6 @@ bool FileExists(const std::string& fileName);   // found by enumeration and not 
 std::string TempFolder();   // ends in a backslash; empty when the system names no folder
 std::string NewTempFileName();
 void DeleteTempItems();
-std::string SpecialFolder(int csidl);
 // Orders names as the folder list and "Update.log" show them.
 bool LessIgnoringCase(const std::string& a, const std::string& b);
 // Sorts names in that order. One function for every sort, so the program carries one copy of
@@ -43,43 +28,3 @@ void SortIgnoringCase(std::vector<std::string>& names);
 // The temporary prefix derived from a title: "~" and its letters A-Z, a-z.
 std::string TempPrefixFromTitle(const std::string& title);
 
-// The folder that files are being written into, held open so that it cannot be removed,
-// renamed or swapped for a link meanwhile; in the shared data folder, every folder from that
-// one down, each opened without following a link. Its check holds only while it is held.
-class FolderHold {
-public:
-    enum Outcome { Held, Missing, Link };
-    // Link: in the shared data folder, one on the way is a link. Outside it a folder that cannot
-    // be held is written into as it is. The first hold of a folder removes the replacement
-    // files that an interrupted run left there.
-    Outcome Hold(const std::string& folder);
-    bool Holds(const std::string& folder) const;
-    void Release();
-
-private:
-    Outcome HoldSharedData(const std::string& root, const std::string& folder);
-
-    std::string folder_;
-    std::vector<std::unique_ptr<HeldFolder>> held_;
-};
-
-// Writes the file whole: directly when its name is free, otherwise under a temporary name in the
-// same folder that is then swapped in, so that a failed write leaves the old file as it was.
-// A DOS date-time other than 0 becomes the file's last-write time. hold: the caller's hold,
-// kept for its next files in that folder; without one the folder is held for this write only.
-WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t size, FileShare share,
-                            uint32_t dosDateTime = 0, Durability durability = Durability::Cached,
-                            FolderHold* hold = nullptr);
-// A replacement file's name: "~vlm", eight hex digits, ".tmp".
-bool IsReplacementName(const std::string& name);
-// True when path lies in the shared data folder ("Velmorra" under the all-users application
-// data) and that folder, one below it or path itself is a junction or a symbolic link.
-bool LeadsThroughLink(const std::string& path);
-// The shared data folder is looked up once per run; a test that changes machines starts afresh.
-void ForgetSharedDataFolder();
-// The owners a folder of the shared data may have: the Administrators, SYSTEM, TrustedInstaller.
-bool IsTrustedOwner(const std::string& sid);
-// Anyone may make the shared data folder, or folders in it, before an administrator installs,
-// and then owns them: an elevated setup gives every entry below it that is not a link back to
-// the Administrators, with the permissions a fresh one would inherit.
-void TakeBackSharedDataFolder(const std::string& root);

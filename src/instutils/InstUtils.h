@@ -4,4 +4,4 @@
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"

@@ -1,42 +1,12 @@
 #include "instutils/InstallLog.h"
 
-#include <memory>
-
-#include "instutils/FileHelpers.h"
-#include "instutils/StringSet.h"
 #include "platform/Platform.h"
 
-std::vector<std::string>* InstallLog = nullptr;
-std::string LogFileName;
-int LogSuspendCount = 0;
-bool InstallStarted = false;
-
 namespace {
-// Owns the list that InstallLog points to, so it is released at program end.
-std::unique_ptr<std::vector<std::string>> logOwner;
-
-// The upper-cased lines of InstallLog up to indexedCount, so that a new line is checked
-// in constant time: a log of many thousand lines would otherwise take quadratic time.
-StringSet logIndex;
-size_t indexedCount = 0;
-
-// An earlier log exists that could not be read: saving must not write over its history.
-bool earlierLogUnread = false;
 
 std::string CaseKey(std::string line) {
     Sys().UpperCase(line);
     return line;
-}
-
-void ForgetIndex() {
-    logIndex.Clear();
-    indexedCount = 0;
-}
-
-// Lines may also reach the list directly; they are indexed when next needed.
-void CatchUpIndex() {
-    if (InstallLog->size() < indexedCount) ForgetIndex();
-    for (; indexedCount < InstallLog->size(); ++indexedCount) logIndex.Insert(CaseKey((*InstallLog)[indexedCount]));
 }
 
 // A log holding NUL bytes was cut by a power loss (zeros where the data never reached the disk):
@@ -61,49 +31,45 @@ std::vector<std::string> MergedWithEarlier(std::vector<std::string> earlier, con
 }
 }  // namespace
 
-// Without a log (nothing installing yet) a line has nowhere to go and is dropped.
-void AddLogLine(const std::string& line) {
-    if (LogSuspendCount != 0 || !InstallLog) return;
+void InstallLog::ForgetIndex() {
+    index_.Clear();
+    indexedCount_ = 0;
+}
+
+void InstallLog::CatchUpIndex() {
+    if (lines_.size() < indexedCount_) ForgetIndex();
+    for (; indexedCount_ < lines_.size(); ++indexedCount_) index_.Insert(CaseKey(lines_[indexedCount_]));
+}
+
+void InstallLog::Add(const std::string& line) {
+    if (Suspended()) return;
     CatchUpIndex();
-    if (!logIndex.Insert(CaseKey(line))) return;
-    InstallLog->push_back(line);
-    ++indexedCount;
+    if (!index_.Insert(CaseKey(line))) return;
+    lines_.push_back(line);
+    ++indexedCount_;
 }
 
-void SuspendLog() { ++LogSuspendCount; }
-
-void ResumeLog() { --LogSuspendCount; }
-
-void CreateInstallLog() {
-    logOwner = std::make_unique<std::vector<std::string>>();
-    InstallLog = logOwner.get();
-    ForgetIndex();
-    earlierLogUnread = false;
-}
-
-void LoadInstallLog(const std::string& fileName) {
+void InstallLog::Load(const std::string& fileName) {
     try {
-        if (!InstallLog) CreateInstallLog();
-        earlierLogUnread = !Sys().FindFiles(fileName).empty();
+        earlierLogUnread_ = !Sys().FindFiles(fileName).empty();
         std::string text;
         if (!Sys().ReadWholeFile(fileName, text) || text.find('\0') != std::string::npos) return;
-        *InstallLog = SplitLines(text);
+        lines_ = SplitLines(text);
         ForgetIndex();
-        earlierLogUnread = false;
+        earlierLogUnread_ = false;
     } catch (...) {
         // An unreadable earlier log only costs its history.
     }
 }
 
-void SaveInstallLog(const std::string& fileName) {
+void InstallLog::Save(const std::string& fileName) const {
     try {
-        if (!InstallLog) return;
         std::vector<std::string> merged;
-        const std::vector<std::string>* lines = InstallLog;
-        if (earlierLogUnread) {
+        const std::vector<std::string>* lines = &lines_;
+        if (earlierLogUnread_) {
             std::string earlier;
             if (Sys().ReadWholeFile(fileName, earlier)) {
-                merged = MergedWithEarlier(ReadableLines(earlier), *InstallLog);
+                merged = MergedWithEarlier(ReadableLines(earlier), lines_);
                 lines = &merged;
             } else if (!Sys().FindFiles(fileName).empty()) {
                 return;   // still unreadable: its history is worth more than this run's lines
@@ -118,14 +84,6 @@ void SaveInstallLog(const std::string& fileName) {
     } catch (...) {
         // The installation is done; a log that cannot be written is not worth stopping for.
     }
-}
-
-void ReleaseInstallLog() {
-    InstallLog = nullptr;
-    logOwner.reset();
-    LogFileName.clear();
-    ForgetIndex();
-    earlierLogUnread = false;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -1,38 +1,61 @@
 // The install log: every folder made and every file written by this setup.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
-extern std::vector<std::string>* InstallLog;   // null until the installing page creates it
-extern std::string LogFileName;
-extern int LogSuspendCount;
-extern bool InstallStarted;
+#include "instutils/SafeFiles.h"
+#include "instutils/StringSet.h"
 
-void AddLogLine(const std::string& line);
-void SuspendLog();
-void ResumeLog();
+class InstallLog : public Recorder {
+public:
+    // Each line once, whatever its case; nothing while suspended.
+    void Add(const std::string& line);
+    void FolderMade(const std::string& folder) override { Add("Made Dir: " + folder); }
+    void FileWritten(const std::string& file) override { Add("File Copy: " + file); }
 
-// Keeps the log suspended for a stretch of requests, also when one of them throws.
+    void Suspend() { ++suspendCount_; }
+    void Resume() { --suspendCount_; }
+    bool Suspended() const { return suspendCount_ != 0; }
+
+    // Lines may also be changed here directly; the index catches up when next needed.
+    std::vector<std::string>& Lines() { return lines_; }
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+    // Reads an earlier log file; failures leave what was read. One holding NUL bytes counts as
+    // unreadable: saving merges what can be read of it.
+    void Load(const std::string& fileName);
+    // Writes the lines, one per CR LF, flushed before it counts; failures are swallowed.
+    void Save(const std::string& fileName) const;
+
+private:
+    void ForgetIndex();
+    void CatchUpIndex();
+
+    std::vector<std::string> lines_;
+    // The upper-cased lines up to indexedCount_, so that a new line is checked in constant
+    // time: a log of many thousand lines would otherwise take quadratic time.
+    StringSet index_;
+    size_t indexedCount_ = 0;
+    int suspendCount_ = 0;
+    // An earlier log exists that could not be read: saving must not write over its history.
+    bool earlierLogUnread_ = false;
+};
+
+// Keeps a log suspended for a stretch of requests, also when one of them throws. Without a log
+// there is nothing to suspend.
 class LogSuspension {
 public:
-    explicit LogSuspension(bool active = true) : active_(active) { if (active_) SuspendLog(); }
-    ~LogSuspension() { if (active_) ResumeLog(); }
+    explicit LogSuspension(InstallLog* log, bool active = true) : log_(active ? log : nullptr) {
+        if (log_) log_->Suspend();
+    }
+    ~LogSuspension() { if (log_) log_->Resume(); }
     LogSuspension(const LogSuspension&) = delete;
     LogSuspension& operator=(const LogSuspension&) = delete;
 
 private:
-    bool active_;
+    InstallLog* log_;
 };
-
-// Starts a fresh, empty log (the installing page).
-void CreateInstallLog();
-// Reads an earlier log file into InstallLog (created if needed); failures leave what was read.
-// One holding NUL bytes counts as unreadable: saving merges what can be read of it.
-void LoadInstallLog(const std::string& fileName);
-// Writes InstallLog, one line per CR LF, flushed before it counts; failures are swallowed.
-void SaveInstallLog(const std::string& fileName);
-// Releases the log and clears LogFileName (program end, and tests).
-void ReleaseInstallLog();
 
 // Splits text into lines at CR, LF or CR LF; a NUL byte ends the text.
 std::vector<std::string> SplitLines(const std::string& text);

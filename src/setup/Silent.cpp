@@ -7,7 +7,7 @@
 #include "engine/InstallPlan.h"
 #include "engine/ResConst.h"
 #include "instutils/DiskSpace.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 #include "setup/Startup.h"
 #include "wizard/CompPage.h"
@@ -183,28 +183,28 @@ CopyEnd CopyFiles(RunLog& log, const std::string& mainDir)
 }
 
 // Pages 7 and 8 and the end of the wizard, in their order.
-void FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log)
+void FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log, Recorder& recorder)
 {
     SavedSettings& s = c.settings;
     if (!c.portable) {
         log.Add("Associations et raccourcis");
         s.Extensions = ExtensionsFromBoxes(c.boxes);
         RunAssociationCommand(s.MainDir, c.boxes);
-        CreateProductShortcuts(s.MainDir, s.InstallToAll);
-        WriteUpdateLog(plan, AttachedFiles->PublicFiles, stamp);
+        CreateProductShortcuts(s.MainDir, s.InstallToAll, recorder);
+        WriteUpdateLog(plan, AttachedFiles->PublicFiles, stamp, recorder);
     }
     if (s.Launch)
         LaunchProgram(s.MainDir);
 }
 
-void SaveAfterCopy(SilentChoices& c, RunLog& log)
+void SaveAfterCopy(SilentChoices& c, RunLog& log, const InstallRecord& record)
 {
     log.Add("Enregistrement des réglages et du journal d'installation");
     SavedSettings& s = c.settings;
     s.SavedComps = SavedComponentBits(s.SavedComps, c.chosen);
     s.InstalledKb = InstalledKb(*AttachedFiles, c.chosen, s.MainDir);
     WriteSettings(s, c.portable);
-    SaveInstallLogQuietly(c.portable);
+    SaveInstallLogQuietly(record, c.portable);
 }
 
 int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
@@ -215,7 +215,8 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
     SilentChoices c = DecideChoices(switches);
     log.Add("Dossier d'installation : " + c.settings.MainDir);
     CheckBeforeCopy(c);
-    OpenInstallLog(c.settings.MainDir, c.portable);
+    InstallRecord record;
+    OpenInstallLog(record, *AttachedFiles, c.settings.MainDir, c.portable);
     PlanChoices plan;
     plan.MainDir = c.settings.MainDir;
     plan.ChosenComps = c.chosen;
@@ -227,13 +228,13 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
         log.Add("Copie des fichiers");
         end = CopyFiles(log, c.settings.MainDir);
         if (end == CopyEnd::Done)
-            FinishInstallation(c, plan, stamp, log);
+            FinishInstallation(c, plan, stamp, log, record.Log);
     } catch (...) {
-        SaveAfterCopy(c, log);
+        SaveAfterCopy(c, log, record);
         throw;
     }
     // As the wizard keeps what an abandoned installation did.
-    SaveAfterCopy(c, log);
+    SaveAfterCopy(c, log, record);
     switch (end) {
     case CopyEnd::Done:
         return kExitFinished;

@@ -1,7 +1,7 @@
 #include "wizard/CompPage.h"
 
 #include "instutils/DiskSpace.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 
 namespace {

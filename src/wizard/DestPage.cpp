@@ -8,7 +8,7 @@
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 #include "wizard/FileCtrl.h"
 

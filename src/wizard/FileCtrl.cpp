@@ -3,7 +3,7 @@
 #include <algorithm>
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 
 const char* const kProductFolderName = "Velmorra";

@@ -5,7 +5,7 @@
 #include "engine/InstallPlan.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "instutils/StringSet.h"
 #include "instutils/TextError.h"
 #include "platform/Platform.h"
@@ -26,7 +26,8 @@ std::string ProgramPath(const std::string& mainDir)
     return JoinPath(mainDir, "vlm.exe");
 }
 
-void CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainDir, bool allUsers)
+void CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainDir, bool allUsers,
+                      Recorder& recorder)
 {
     const std::string common = SpecialFolder(allUsersCsidl);
     const std::string user = SpecialFolder(userCsidl);
@@ -38,7 +39,7 @@ void CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainD
         return;   // neither scope has the folder: a link with no folder would land anywhere
     // The earlier run's link goes only once the new one exists (no rights for the all-users
     // folders would otherwise leave the user with none).
-    if (CreateShortcut(JoinPath(target, kShortcutName), ProgramPath(mainDir), mainDir, kShortcutDescription) &&
+    if (CreateShortcut(JoinPath(target, kShortcutName), ProgramPath(mainDir), mainDir, kShortcutDescription, recorder) &&
         !other.empty() && !EqualNoCase(other, target))
         Sys().DeleteFileAt(JoinPath(other, kShortcutName));
 }
@@ -124,10 +125,10 @@ void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes)
     StartAsDesktopUser(mainDir, AssociationArguments(boxes));
 }
 
-void CreateProductShortcuts(const std::string& mainDir, bool allUsers)
+void CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder)
 {
-    CreateShortcutIn(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, mainDir, allUsers);
-    CreateShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, mainDir, allUsers);
+    CreateShortcutIn(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, mainDir, allUsers, recorder);
+    CreateShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, mainDir, allUsers, recorder);
 }
 
 std::string StampLine(double stamp)
@@ -167,12 +168,13 @@ std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
     return kept;
 }
 
-void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp)
+void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp,
+                    Recorder& recorder)
 {
     if (publicFiles.empty())
         return;
     SortIgnoringCase(publicFiles);
-    const std::string path = DataFolder(choices, SharedDataFolder) + "Update.log";
+    const std::string path = DataFolder(choices, SharedDataFolder, recorder) + "Update.log";
     // Held from the read to the swap: what is merged is what is replaced.
     FolderHold hold;
     if (LeadsThroughLink(path) || hold.Hold(FolderOf(path)) == FolderHold::Link)

@@ -7,6 +7,7 @@
 #include <vector>
 
 struct PlanChoices;
+class Recorder;
 
 extern const char* const kAppWindowProperty;   // "1.x Tessalvorn"
 extern const char* const kShortcutName;         // "Traitement de texte Velmorra.lnk"
@@ -24,7 +25,7 @@ std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& box
 // Page-7 actions: the association command, then both shortcuts. The association command and
 // the launch run as the desktop user when the setup runs elevated on Vista or later.
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes);
-void CreateProductShortcuts(const std::string& mainDir, bool allUsers);
+void CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder);
 
 // "*" and the 16 hex digits of the stamp's bytes in memory order.
 std::string StampLine(double stamp);
@@ -33,6 +34,7 @@ std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
                                         const std::vector<std::string>& publicFiles, double stamp);
 // Adds the shared files of this installation to "Update.log" in the shared data folder.
 // Throws TextError (text for the user) when the file cannot be read or written.
-void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp);
+void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp,
+                    Recorder& recorder);
 
 void LaunchProgram(const std::string& mainDir);

@@ -8,7 +8,7 @@
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 #include "wizard/DestPage.h"
 #include "wizard/Finish.h"
@@ -62,14 +62,6 @@ public:
 
 private:
     MainDlgView& view_;
-};
-
-class QuietLog {
-public:
-    QuietLog() { SuspendLog(); }
-    ~QuietLog() { ResumeLog(); }
-    QuietLog(const QuietLog&) = delete;
-    QuietLog& operator=(const QuietLog&) = delete;
 };
 
 }  // namespace
@@ -271,7 +263,7 @@ void TMainDlgForm::EnterAssociationsPage()
 void TMainDlgForm::Finish()
 {
     if (!IsPortable())
-        WriteUpdateLog(Choices(), AttachedFiles->PublicFiles, InstallStamp);
+        WriteUpdateLog(Choices(), AttachedFiles->PublicFiles, InstallStamp, Record.Log);
     if (view_.Checked(Ctl::FinishChkBx))
         LaunchProgram(MainDir);
     CloseAllowed = true;
@@ -284,7 +276,7 @@ void TMainDlgForm::LoadLicence()
     const std::string temp = NewTempFileName();
     bool extracted;
     {
-        QuietLog quiet;
+        LogSuspension quiet(AttachedFiles->Log);
         auto ask = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
         extracted = ExtractAsking(*AttachedFiles, nullptr, "Licence.txt", temp, ask);
     }
@@ -318,7 +310,7 @@ void TMainDlgForm::FinishingActions()
         boxes[i] = view_.Checked(kAssocBoxes[i]);
     Extensions = ExtensionsFromBoxes(boxes);
     RunAssociationCommand(MainDir, boxes);
-    CreateProductShortcuts(MainDir, view_.Checked(Ctl::InstallToAllChkBx));
+    CreateProductShortcuts(MainDir, view_.Checked(Ctl::InstallToAllChkBx), Record.Log);
 }
 
 // --- Page rules

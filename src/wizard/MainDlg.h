@@ -28,6 +28,24 @@ enum class Ctl {
     FinishLbl, FinishChkBx,
 };
 
+// The log of the installation that whoever runs it keeps, and the file it is saved to. The
+// files it was handed to outlive it, and forget it when it goes.
+class InstallRecord {
+public:
+    InstallRecord() = default;
+    ~InstallRecord() { if (files_ && files_->Log == &Log) files_->Log = nullptr; }
+    InstallRecord(const InstallRecord&) = delete;
+    InstallRecord& operator=(const InstallRecord&) = delete;
+    void HandTo(TAttachedFiles& files) { files_ = &files; files.Log = &Log; }
+
+    InstallLog Log;
+    std::string FileName;   // empty for a portable installation
+    bool Started = false;
+
+private:
+    TAttachedFiles* files_ = nullptr;
+};
+
 class MainDlgView {
 public:
     virtual ~MainDlgView() = default;
@@ -110,6 +128,7 @@ public:
     uint8_t ChosenComps = 0;
     int32_t LastRunVer = 0x7FFFFFFF;
     double InstallStamp = 0;
+    InstallRecord Record;
     std::string MainDir;
     uint32_t SavedComps = 0x7FFFFFFF;
     std::string Extensions;
@@ -161,10 +180,11 @@ private:
 int PersistAfterWizard(TMainDlgForm& form);
 
 // Steps both the wizard and the unattended road take.
-// A new install log; unless portable, what "Install.log" in mainDir already lists is kept.
-void OpenInstallLog(const std::string& mainDir, bool portable);
+// A new install log, handed to files; unless portable, what "Install.log" in mainDir already
+// lists is kept.
+void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::string& mainDir, bool portable);
 // Saves "Install.log" unless portable; a log that cannot be written is not an error.
-void SaveInstallLogQuietly(bool portable);
+void SaveInstallLogQuietly(const InstallRecord& record, bool portable);
 // The saved component bits after an installation of chosen (bit 0, always installed, is
 // never kept as a choice; the bits above 7 are carried over).
 uint32_t SavedComponentBits(uint32_t saved, uint8_t chosen);

@@ -7,7 +7,7 @@
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Settings.h"
 
@@ -15,7 +15,7 @@ void TMainDlgForm::StartInstallation()
 {
     // A drive pulled later must not turn a portable installation into a per-machine one.
     portable_ = IsRemovableDrive(MainDir);
-    OpenInstallLog(MainDir, IsPortable());
+    OpenInstallLog(Record, *AttachedFiles, MainDir, IsPortable());
     ChosenComps = 0;
     for (int n = SelCompLstBx.Count() - 1; n >= 0; --n)
         if (SelCompLstBx.State(n) != cbUnchecked)
@@ -81,35 +81,37 @@ int PersistAfterWizard(TMainDlgForm& form)
     form.WaitForWorker();
     // An error that escaped the worker is a failure, not the user's choice.
     const int exitCode = form.ModalResult() == mrOk ? 0 : form.Worker.FailedByError() ? 1603 : 1602;
-    if (!InstallStarted || form.SessionEnded())
+    if (!form.Record.Started || form.SessionEnded())
         return exitCode;
     form.SaveSettings();
-    SaveInstallLogQuietly(form.IsPortable());
+    SaveInstallLogQuietly(form.Record, form.IsPortable());
     return exitCode;
 }
 
-void OpenInstallLog(const std::string& mainDir, bool portable)
+void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::string& mainDir, bool portable)
 {
-    CreateInstallLog();
+    record.Log = InstallLog();
+    record.FileName.clear();
+    record.HandTo(files);
     if (!portable) {
-        LogFileName = JoinPath(mainDir, "Install.log");
-        if (FileExists(LogFileName)) {
+        record.FileName = JoinPath(mainDir, "Install.log");
+        if (FileExists(record.FileName)) {
             try {
-                LoadInstallLog(LogFileName);
+                record.Log.Load(record.FileName);
             } catch (...) {
                 // What could be read stays; an unreadable old log does not stop the installation.
             }
         }
     }
-    InstallStarted = true;
+    record.Started = true;
 }
 
-void SaveInstallLogQuietly(bool portable)
+void SaveInstallLogQuietly(const InstallRecord& record, bool portable)
 {
     if (portable)
         return;
     try {
-        SaveInstallLog(LogFileName);
+        record.Log.Save(record.FileName);
     } catch (...) {
         // A log that cannot be written must not stop the program's end.
     }

@@ -1,6 +1,6 @@
 #include "wizard/MessageTexts.h"
 
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "wizard/DestPage.h"
 
 const char* const kMsgAppRunning =

@@ -2,7 +2,7 @@
 
 #include <cstring>
 #include "instutils/FileHelpers.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 
 namespace {
 

@@ -67,7 +67,8 @@ void ExtractEverything(FuzzMachine& fuzz, TAttachedFiles& files)
 
 void InstallPlan(TAttachedFiles& files)
 {
-    CreateInstallLog();
+    InstallLog log;
+    files.Log = &log;
     PlanChoices choices;
     choices.MainDir = "C:\\Portable\\Velmorra";
     choices.ChosenComps = 0xFF;
@@ -77,6 +78,7 @@ void InstallPlan(TAttachedFiles& files)
         for (const auto& file : list)
             FuzzCheck(ExtractAsking(files, file->Entry, std::string(), file->TargetPath, IgnoreFailures), "a planned file aborted");
     for (const char* list : ComponentFileLists) FuzzCheck(files.ComponentBytes(list, "C:\\") >= 0, "a negative size");
+    files.Log = nullptr;
 }
 
 }  // namespace

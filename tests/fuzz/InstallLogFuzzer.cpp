@@ -9,9 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string logFile = "C:\\Program Files\\Velmorra\\Install.log";
     fuzz.machine.PutFile(logFile, text);
 
-    LoadInstallLog(logFile);
-    FuzzCheck(InstallLog != nullptr, "no log after loading");
-    const std::vector<std::string> lines = *InstallLog;
+    InstallLog log;
+    log.Load(logFile);
+    const std::vector<std::string> lines = log.Lines();
     // One holding NUL bytes counts as unreadable: nothing is trusted from it until it is merged.
     const bool damaged = text.find('\0') != std::string::npos;
     FuzzCheck(lines == (damaged ? std::vector<std::string>() : SplitLines(text)), "the log read is not the file's lines");
@@ -20,14 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // A line already there is not added twice, whatever its case.
     if (!lines.empty()) {
-        AddLogLine(Cp1252Upper(lines.front()));
-        FuzzCheck(InstallLog->size() == lines.size(), "a line present was added again");
+        log.Add(Cp1252Upper(lines.front()));
+        FuzzCheck(log.Lines().size() == lines.size(), "a line present was added again");
     }
 
     const std::string copy = "C:\\Program Files\\Velmorra\\Copie.log";
-    SaveInstallLog(copy);
-    ReleaseInstallLog();
-    LoadInstallLog(copy);
-    FuzzCheck(*InstallLog == lines, "the log does not survive writing and reading back");
+    log.Save(copy);
+    InstallLog reread;
+    reread.Load(copy);
+    FuzzCheck(reread.Lines() == lines, "the log does not survive writing and reading back");
     return 0;
 }

@@ -9,7 +9,7 @@
 #include "engine/InstallPlan.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 #include "wizard/Finish.h"
 
 namespace {
@@ -57,11 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     PlanChoices choices;
     choices.MainDir = "C:\\Program Files\\Velmorra";
-    const std::string path = DataFolder(choices, SharedDataFolder) + "Update.log";
+    NullRecorder none;   // no installation runs: the folders made are nobody's to remove
+    const std::string path = DataFolder(choices, SharedDataFolder, none) + "Update.log";
     fuzz.machine.PutFile(path, old);
 
     try {
-        WriteUpdateLog(choices, files, stamp);
+        WriteUpdateLog(choices, files, stamp, none);
     } catch (const std::runtime_error&) {
         FuzzFail("the fake disk refused Update.log");
     }
@@ -97,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzCheck(older == kept, "older lines lost or reordered");
 
     // The same installation merged again changes nothing.
-    WriteUpdateLog(choices, files, stamp);
+    WriteUpdateLog(choices, files, stamp, none);
     FuzzCheck(fuzz.machine.FileBytes(path) == once, "merging twice is not merging once");
     return 0;
 }

@@ -37,10 +37,12 @@ public:
     const std::string& Raw() const { return raw_; }
     std::string Compressed() const { return Compress(raw_); }
 
-    std::unique_ptr<TAttachedFiles> Open() const
+    std::unique_ptr<TAttachedFiles> Open(InstallLog* log = nullptr) const
     {
         const std::string packed = Compressed();
-        return std::make_unique<TAttachedFiles>(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
+        auto files = std::make_unique<TAttachedFiles>(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
+        files->Log = log;
+        return files;
     }
 
     static std::string Compress(const std::string& raw)

@@ -24,10 +24,9 @@ protected:
     ArchiveTest()
     {
         machine.StandardSetup();
-        CreateInstallLog();
     }
 
-    Lines Log() const { return InstallLog ? *InstallLog : Lines{}; }
+    Lines Log() const { return log.Lines(); }
     // As the worker and the licence page extract: asking after each failure.
     static bool Extract(TAttachedFiles& files, const TAttachedFile* entry, const std::string& name,
                         const std::string& target)
@@ -42,6 +41,7 @@ protected:
     std::vector<DialogCall>& calls = dialog.calls;
     std::deque<int>& answers = dialog.answers;
     std::function<void()>& onDialog = dialog.onDialog;
+    InstallLog log;
 };
 
 using ArchiveLoad = ArchiveTest;
@@ -61,7 +61,7 @@ TEST_F(ArchiveLoad, IndexesEveryRecordUpToTheEndOfTheData)
 {
     ArchiveBuilder archive;
     archive.Add("vlm.exe", "MZ program", 38056.5).Add("Vide.txt", "", 38000.25).Add("Modèles de document\\A.vlt", "abc");
-    auto files = archive.Open();
+    auto files = archive.Open(&log);
 
     ASSERT_EQ(files->Entries.size(), 3u);
     EXPECT_EQ(files->DataSize, int32_t(archive.Raw().size()));
@@ -83,7 +83,7 @@ TEST_F(ArchiveLoad, IndexesEveryRecordUpToTheEndOfTheData)
 TEST_F(ArchiveLoad, ReadsANameOf255Bytes)
 {
     const std::string name(251, 'n');
-    auto files = ArchiveBuilder().Add(name + ".txt", "x").Add("b", "y").Open();
+    auto files = ArchiveBuilder().Add(name + ".txt", "x").Add("b", "y").Open(&log);
     ASSERT_EQ(files->Entries.size(), 2u);
     EXPECT_EQ(files->Entries[0]->Name.size(), 255u);
     EXPECT_EQ(files->Entries[1]->Name, "b");
@@ -94,7 +94,7 @@ TEST_F(ArchiveLoad, GrowsTheBufferForHighlyCompressedData)
 {
     std::string big(3 << 20, '\0');
     for (size_t i = 0; i < big.size(); i += 4096) big[i] = char(i / 4096);
-    auto files = ArchiveBuilder().Add("zeros.bin", big).Add("tail.txt", "end").Open();
+    auto files = ArchiveBuilder().Add("zeros.bin", big).Add("tail.txt", "end").Open(&log);
     ASSERT_EQ(files->Entries.size(), 2u);
     const TAttachedFile& zeros = *files->Entries[0];
     EXPECT_EQ(zeros.Size, int32_t(big.size()));
@@ -151,7 +151,7 @@ TEST_F(ArchiveLoad, RefusesNamesLeadingOutOfTheInstallFolder)
         SCOPED_TRACE(name);
         ExpectRefused(ArchiveBuilder().Add("ok.txt", "1").Add(name, "2").Compressed());
     }
-    auto files = ArchiveBuilder().Add("a..b.txt", "1").Add(".profil\\x", "2").Open();
+    auto files = ArchiveBuilder().Add("a..b.txt", "1").Add(".profil\\x", "2").Open(&log);
     EXPECT_EQ(files->Entries.size(), 2u);
 }
 
@@ -159,7 +159,7 @@ TEST_F(ArchiveLoad, DestructionRemovesTheTemporaryItems)
 {
     const std::string temp = NewTempFileName();
     machine.PutFile(temp, "licence");
-    ArchiveBuilder().Add("a", "b").Open().reset();
+    ArchiveBuilder().Add("a", "b").Open(&log).reset();
     EXPECT_FALSE(machine.Exists(temp));
 }
 
@@ -167,7 +167,7 @@ TEST_F(ArchiveExtract, ReplacesAnExistingFileWithTheEntryAndItsDate)
 {
     machine.PutFile("C:\\Dest\\Licence.txt", "an older and longer licence text", Dos(2001, 1, 1));
     // 12:00:03.6: DOS time keeps even seconds only.
-    auto files = ArchiveBuilder().Add("Licence.txt", "Texte", 38056.5 + 3.6 / 86400).Open();
+    auto files = ArchiveBuilder().Add("Licence.txt", "Texte", 38056.5 + 3.6 / 86400).Open(&log);
 
     EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Licence.txt"), "Texte");
@@ -179,7 +179,7 @@ TEST_F(ArchiveExtract, ReplacesAnExistingFileWithTheEntryAndItsDate)
 TEST_F(ArchiveExtract, DatesWithoutDosFormKeepTheWriteTime)
 {
     machine.SetClock(2005, 6, 15, 14, 30, 20);
-    auto files = ArchiveBuilder().Add("old.txt", "1", 27395.0).Add("late.txt", "2", 73417.0).Open();
+    auto files = ArchiveBuilder().Add("old.txt", "1", 27395.0).Add("late.txt", "2", 73417.0).Open(&log);
     EXPECT_TRUE(Extract(*files, nullptr, "old.txt", "C:\\Dest\\old.txt"));
     EXPECT_TRUE(Extract(*files, nullptr, "late.txt", "C:\\Dest\\late.txt"));
     EXPECT_EQ(machine.LastWrite("C:\\Dest\\old.txt"), Dos(2005, 6, 15, 14, 30, 20));
@@ -188,7 +188,7 @@ TEST_F(ArchiveExtract, DatesWithoutDosFormKeepTheWriteTime)
 
 TEST_F(ArchiveExtract, AnEmptyEntryMakesAnEmptyFile)
 {
-    auto files = ArchiveBuilder().Add("Vide.txt", "").Open();
+    auto files = ArchiveBuilder().Add("Vide.txt", "").Open(&log);
     EXPECT_TRUE(Extract(*files, files->Entries[0].get(), "", "C:\\Dest\\Vide.txt"));
     EXPECT_TRUE(machine.IsFile("C:\\Dest\\Vide.txt"));
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Vide.txt"), "");
@@ -200,7 +200,7 @@ TEST_F(ArchiveExtract, MakesEachMissingFolderOnceAndLogsItBeforeTheFiles)
     auto files = ArchiveBuilder()
                      .Add("Collections d'inserts\\Cartes\\Noël.vci", "1")
                      .Add("Collections d'inserts\\Cartes\\Fête.vci", "2")
-                     .Open();
+                     .Open(&log);
     for (const auto& entry : files->Entries)
         EXPECT_TRUE(Extract(*files, entry.get(), "", "C:\\Data\\" + entry->Name));
     EXPECT_EQ(Log(), (Lines{
@@ -215,7 +215,7 @@ TEST_F(ArchiveExtract, MakesEachMissingFolderOnceAndLogsItBeforeTheFiles)
 
 TEST_F(ArchiveExtract, LooksNamesUpByCaseButNotBySpaces)
 {
-    auto files = ArchiveBuilder().Add("Licence.txt", "old").Add("licence.TXT", "new").Open();
+    auto files = ArchiveBuilder().Add("Licence.txt", "old").Add("licence.TXT", "new").Open(&log);
     EXPECT_TRUE(Extract(*files, nullptr, "LICENCE.TXT", "C:\\Dest\\Licence.txt"));
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Licence.txt"), "new");   // the last of equal names
 
@@ -235,7 +235,7 @@ TEST_F(ArchiveExtract, RetryAfterTheFileIsReleasedWritesAndLogsOnce)
     onDialog = [this] {
         if (calls.size() == 2) machine.ReleaseFile("C:\\Dest\\Licence.txt");
     };
-    auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open();
+    auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open(&log);
 
     EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     ASSERT_EQ(calls.size(), 2u);
@@ -250,7 +250,7 @@ TEST_F(ArchiveExtract, IgnoreAndAbortLeaveTheFileUnwrittenAndUnlogged)
 {
     machine.PutFile("C:\\Dest\\Licence.txt", "held");
     machine.LockFile("C:\\Dest\\Licence.txt");
-    auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open();
+    auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open(&log);
 
     answers = {mrIgnore};
     EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
@@ -266,7 +266,7 @@ TEST_F(ArchiveExtract, AShortWriteOnAFullDiskIsAFailure)
     machine.MakeFolder("C:\\Dest");
     machine.DriveAt("C:").full = true;
     answers = {mrIgnore};
-    auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open();
+    auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open(&log);
     EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, kCannotCreate);
@@ -284,7 +284,7 @@ TEST_F(ArchiveExtract, AFullDiskKeepsTheOldFileAndRetryWritesOnceSpaceIsFreed)
         machine.DriveAt("C:").full = false;
     };
     answers = {mrRetry};
-    auto files = ArchiveBuilder().Add("Licence.txt", "Texte", 38056.5).Open();
+    auto files = ArchiveBuilder().Add("Licence.txt", "Texte", 38056.5).Open(&log);
     EXPECT_TRUE(Extract(*files, nullptr, "Licence.txt", "C:\\Dest\\Licence.txt"));
     EXPECT_EQ(seen, "ancienne licence");
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Licence.txt"), "Texte");
@@ -298,7 +298,7 @@ TEST_F(ArchiveExtract, AJunctionAtTheSharedDataFolderIsPutToTheUser)
     machine.MakeFolder("C:\\Piege");
     machine.MakeLink(shared, "C:\\Piege", true);
     answers = {mrIgnore, mrIgnore};
-    auto files = ArchiveBuilder().Add("Public\\Basic.asn", "son").Add("Public\\Autre.asn", "son").Open();
+    auto files = ArchiveBuilder().Add("Public\\Basic.asn", "son").Add("Public\\Autre.asn", "son").Open(&log);
     EXPECT_TRUE(Extract(*files, nullptr, "Public\\Basic.asn", shared + "\\Public\\Basic.asn"));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].buttons, mbAbort | mbRetry | mbIgnore);
@@ -317,10 +317,19 @@ TEST_F(ArchiveExtract, AJunctionAtTheSharedDataFolderIsPutToTheUser)
 
 TEST_F(ArchiveExtract, WritesNoLogLinesWhileTheLogIsSuspended)
 {
-    auto files = ArchiveBuilder().Add("Sous\\Licence.txt", "Texte").Open();
-    SuspendLog();
+    auto files = ArchiveBuilder().Add("Sous\\Licence.txt", "Texte").Open(&log);
+    log.Suspend();
     EXPECT_TRUE(Extract(*files, nullptr, "Sous\\Licence.txt", "C:\\Tmp\\Sous\\Licence.txt"));
-    ResumeLog();
+    log.Resume();
+    EXPECT_TRUE(machine.IsFile("C:\\Tmp\\Sous\\Licence.txt"));
+    EXPECT_TRUE(Log().empty());
+}
+
+// Before an installation runs (the licence page) nothing is there to keep the lines.
+TEST_F(ArchiveExtract, WritesWithoutALogAndRecordsNothing)
+{
+    auto files = ArchiveBuilder().Add("Sous\\Licence.txt", "Texte").Open();
+    EXPECT_TRUE(Extract(*files, nullptr, "Sous\\Licence.txt", "C:\\Tmp\\Sous\\Licence.txt"));
     EXPECT_TRUE(machine.IsFile("C:\\Tmp\\Sous\\Licence.txt"));
     EXPECT_TRUE(Log().empty());
 }

@@ -17,11 +17,11 @@ protected:
     DamagedArchive()
     {
         machine.StandardSetup();
-        CreateInstallLog();
     }
 
     FakeMachine machine;
     UseFakeMachine use{machine};
+    InstallLog log;
 };
 
 // The system cuts a path at a NUL, so the file written would not be the one checked and logged.
@@ -43,7 +43,7 @@ TEST_F(DamagedArchive, DatesNoCalendarHoldsKeepTheWriteTime)
                  {"nan", std::nan("")}, {"year-7375", 2e6}};
     ArchiveBuilder archive;
     for (const auto& c : cases) archive.Add(c.name, "x", c.date);
-    auto files = archive.Open();
+    auto files = archive.Open(&log);
     for (const auto& entry : files->Entries) {
         SCOPED_TRACE(entry->Name);
         const std::string target = "C:\\Dest\\" + entry->Name;

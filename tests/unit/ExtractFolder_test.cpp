@@ -16,16 +16,16 @@ protected:
     ExtractFolder()
     {
         machine.StandardSetup();
-        CreateInstallLog();
     }
 
     FakeMachine machine;
     UseFakeMachine use{machine};
+    InstallLog log;
 };
 
 TEST_F(ExtractFolder, AFolderRemovedBetweenTwoFilesIsMadeAgainWithoutAQuestion)
 {
-    auto files = ArchiveBuilder().Add("a.txt", "1").Add("b.txt", "2").Open();
+    auto files = ArchiveBuilder().Add("a.txt", "1").Add("b.txt", "2").Open(&log);
     ASSERT_TRUE(files->ExtractFile(files->Entries[0].get(), "", "C:\\Dest\\Sub\\a.txt"));
     ASSERT_TRUE(machine.DeleteFileAt("C:\\Dest\\Sub\\a.txt"));
     EXPECT_FALSE(machine.RemoveDir("C:\\Dest\\Sub"));   // held until the next folder
@@ -40,8 +40,8 @@ TEST_F(ExtractFolder, AFolderRemovedBetweenTwoFilesIsMadeAgainWithoutAQuestion)
     EXPECT_TRUE(files->ExtractFile(files->Entries[1].get(), "", "C:\\Dest\\Link\\b.txt"));
     EXPECT_EQ(machine.FileBytes("C:\\Dest\\Link\\b.txt"), "2");
     EXPECT_FALSE(machine.IsLink("C:\\Dest\\Link"));
-    EXPECT_EQ(InstallLog->back(), "File Copy: C:\\Dest\\Link\\b.txt");
-    EXPECT_NE(std::find(InstallLog->begin(), InstallLog->end(), "Made Dir: C:\\Dest\\Link\\"), InstallLog->end());
+    EXPECT_EQ(log.Lines().back(), "File Copy: C:\\Dest\\Link\\b.txt");
+    EXPECT_NE(std::find(log.Lines().begin(), log.Lines().end(), "Made Dir: C:\\Dest\\Link\\"), log.Lines().end());
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include "instutils/DateTime.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 
 namespace {
 
@@ -112,7 +112,7 @@ TEST_F(FileHelpersTest, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporary) {
 // Any user may plant links in the shared data folder before an administrator installs.
 class SharedDataLinksTest : public StandardMachineTest {
 protected:
-    SharedDataLinksTest() { CreateInstallLog(); }
+    InstallLog log;
     const std::string appData = "C:\\Documents and Settings\\All Users\\Application Data\\";
     const std::string shared = appData + "Velmorra\\";
     const std::string evil = "C:\\Documents and Settings\\Jean\\Piege\\";
@@ -121,15 +121,15 @@ protected:
 TEST_F(SharedDataLinksTest, AJunctionAtTheFolderOrBelowIsNeverWrittenThrough) {
     machine.MakeFolder(evil);
     machine.MakeLink(shared, evil, true);
-    MakeFolderPath(shared + "Hidden\\");
+    MakeFolderPath(shared + "Hidden\\", log);
     EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Refused);
     EXPECT_TRUE(machine.Children(evil).empty());
-    EXPECT_TRUE(InstallLog->empty());
+    EXPECT_TRUE(log.Lines().empty());
 
     machine.RemoveDir(shared);
     machine.MakeLink(shared + "Hidden", evil, true);
     EXPECT_EQ(WriteTextFile(shared + "Hidden\\install_stamp", "x"), WriteOutcome::Refused);
-    MakeFolderPath(shared + "Hidden\\Sub\\");
+    MakeFolderPath(shared + "Hidden\\Sub\\", log);
     EXPECT_TRUE(machine.Children(evil).empty());
     EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
 }
@@ -156,7 +156,7 @@ TEST_F(SharedDataLinksTest, AFolderSwappedForAJunctionBetweenTwoFilesReceivesNot
     EXPECT_EQ(WriteWholeFile(folder + "b.dot", "b", 1, FileShare::None, 0, Durability::Cached, &hold),
               WriteOutcome::Written);
 
-    hold.Release();
+    hold.LetGo();
     machine.MakeLink(shared + "Public", evil, true);
     EXPECT_EQ(WriteWholeFile(folder + "c.dot", "c", 1, FileShare::None, 0, Durability::Cached, &hold),
               WriteOutcome::Refused);
@@ -247,26 +247,26 @@ TEST_F(FileHelpersTest, SpecialFolderHasNoTrailingBackslashOrIsEmpty) {
 
 class ShortcutTest : public StandardMachineTest {
 protected:
-    ShortcutTest() { CreateInstallLog(); }
+    InstallLog log;
     const std::string folder = "C:\\Documents and Settings\\All Users\\Menu Démarrer\\Programmes\\Velmorra\\";
     const std::string link = folder + "Traitement de texte Velmorra.lnk";
 };
 
 TEST_F(ShortcutTest, SavesTheLinkInANewFolderAndLogsBoth) {
-    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra");
+    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra", log);
     auto saved = machine.ReadLink(link);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->target, "C:\\V\\vlm.exe");
     EXPECT_EQ(saved->workingFolder, "C:\\V\\");
     EXPECT_EQ(saved->description, "Traitement de texte Velmorra");
-    EXPECT_EQ(*InstallLog, (Lines{"Made Dir: " + folder, "File Copy: " + link}));
+    EXPECT_EQ(log.Lines(), (Lines{"Made Dir: " + folder, "File Copy: " + link}));
 }
 
 TEST_F(ShortcutTest, NoLinkObjectMeansNoShortcutAndNoTrace) {
     machine.SetShellLinksAvailable(false);
-    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra");
+    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra", log);
     EXPECT_FALSE(machine.Exists(folder));
-    EXPECT_TRUE(InstallLog->empty());
+    EXPECT_TRUE(log.Lines().empty());
     EXPECT_TRUE(machine.MessageBoxes().empty());
 }
 

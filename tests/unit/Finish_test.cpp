@@ -20,7 +20,7 @@ const std::string kUpdateLog = "C:\\Documents and Settings\\All Users\\Applicati
 
 class FinishTest : public StandardMachineTest {
 protected:
-    FinishTest() { CreateInstallLog(); }
+    InstallLog log;
     PlanChoices Normal() const
     {
         PlanChoices c;
@@ -123,7 +123,7 @@ TEST_F(FinishShortcuts, AllUsersReplacesTheCurrentUsersShortcuts)
     machine.PutFile(kUserPrograms + kLink, "old");
     machine.PutFile(kUserDesktop + kLink, "old");
 
-    CreateProductShortcuts("C:\\Program Files\\Velmorra", true);
+    CreateProductShortcuts("C:\\Program Files\\Velmorra", true, log);
 
     EXPECT_FALSE(machine.Exists(kUserPrograms + kLink));
     EXPECT_FALSE(machine.Exists(kUserDesktop + kLink));
@@ -133,8 +133,7 @@ TEST_F(FinishShortcuts, AllUsersReplacesTheCurrentUsersShortcuts)
     EXPECT_EQ(link->workingFolder, "C:\\Program Files\\Velmorra");
     EXPECT_EQ(link->description, "Traitement de texte compact, rapide, puissant, et par dessus tout pratique.");
     EXPECT_TRUE(machine.ReadLink(kCommonDesktop + kLink));
-    ASSERT_TRUE(InstallLog);
-    EXPECT_EQ(InstallLog->back(), "File Copy: " + kCommonDesktop + kLink);
+    EXPECT_EQ(log.Lines().back(), "File Copy: " + kCommonDesktop + kLink);
 }
 
 TEST_F(FinishShortcuts, CurrentUserReplacesTheAllUsersShortcuts)
@@ -142,7 +141,7 @@ TEST_F(FinishShortcuts, CurrentUserReplacesTheAllUsersShortcuts)
     machine.PutFile(kCommonPrograms + kLink, "old");
     machine.PutFile(kCommonDesktop + kLink, "old");
 
-    CreateProductShortcuts("C:\\Program Files\\Velmorra", false);
+    CreateProductShortcuts("C:\\Program Files\\Velmorra", false, log);
 
     EXPECT_FALSE(machine.Exists(kCommonPrograms + kLink));
     EXPECT_FALSE(machine.Exists(kCommonDesktop + kLink));
@@ -157,19 +156,18 @@ TEST_F(FinishShortcuts, UnsavedShortcutIsNotLoggedAndTheOtherScopeKeepsItsOwn)
     machine.PutFile(kCommonPrograms + kLink, "");
     machine.LockFile(kCommonPrograms + kLink);   // as without rights for the all-users folder
 
-    CreateProductShortcuts("C:\\V", true);
+    CreateProductShortcuts("C:\\V", true, log);
 
     EXPECT_EQ(machine.FileBytes(kUserPrograms + kLink), "old");
     EXPECT_FALSE(machine.Exists(kUserDesktop + kLink));
-    ASSERT_TRUE(InstallLog);
-    EXPECT_EQ(std::count(InstallLog->begin(), InstallLog->end(), "File Copy: " + kCommonPrograms + kLink), 0);
-    EXPECT_EQ(InstallLog->back(), "File Copy: " + kCommonDesktop + kLink);
+    EXPECT_EQ(std::count(log.Lines().begin(), log.Lines().end(), "File Copy: " + kCommonPrograms + kLink), 0);
+    EXPECT_EQ(log.Lines().back(), "File Copy: " + kCommonDesktop + kLink);
 }
 
 TEST_F(FinishShortcuts, MissingScopeFallsBackToTheOther)
 {
     machine.RemoveSpecialFolder(23);   // no all-users programs folder
-    CreateProductShortcuts("C:\\V", true);
+    CreateProductShortcuts("C:\\V", true, log);
     EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
     EXPECT_TRUE(machine.ReadLink(kCommonDesktop + kLink));
 }
@@ -179,7 +177,7 @@ TEST_F(FinishShortcuts, NeitherScopeSkipsThatShortcutSilently)
     machine.RemoveSpecialFolder(16);
     machine.RemoveSpecialFolder(25);
 
-    CreateProductShortcuts("C:\\V", false);
+    CreateProductShortcuts("C:\\V", false, log);
 
     EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
     for (const std::string& path : machine.AllPaths()) {
@@ -204,14 +202,14 @@ TEST_F(FinishUpdateLog, MergeMovesFilesToTheNewGroupAndDropsEmptyGroups)
 
 TEST_F(FinishUpdateLog, FirstWriteSortsTheFilesWithoutRegardToCase)
 {
-    WriteUpdateLog(Normal(), {"C:\\P\\b.dat", "C:\\P\\A.dat\t!", "C:\\P\\c.dat"}, 40344.5);
+    WriteUpdateLog(Normal(), {"C:\\P\\b.dat", "C:\\P\\A.dat\t!", "C:\\P\\c.dat"}, 40344.5, log);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), "*0000000010B3E340\r\nC:\\P\\A.dat\t!\r\nC:\\P\\b.dat\r\nC:\\P\\c.dat\r\n");
 }
 
 TEST_F(FinishUpdateLog, ExistingFileIsMergedReadingAnyLineEnd)
 {
     machine.PutFile(kUpdateLog, StampLine(1) + "\nx\r" + StampLine(2) + "\r\n" + StampLine(3) + "\r\ny\r\n");
-    WriteUpdateLog(Normal(), {"z", "Y"}, 4);
+    WriteUpdateLog(Normal(), {"z", "Y"}, 4, log);
     EXPECT_EQ(machine.FileBytes(kUpdateLog),
               StampLine(1) + "\r\nx\r\n" + StampLine(4) + "\r\nY\r\nz\r\n");
 }
@@ -219,7 +217,7 @@ TEST_F(FinishUpdateLog, ExistingFileIsMergedReadingAnyLineEnd)
 TEST_F(FinishUpdateLog, NoPublicFilesLeavesTheFileUntouched)
 {
     machine.PutFile(kUpdateLog, "old", Dos(2009, 1, 1));
-    WriteUpdateLog(Normal(), {}, 4);
+    WriteUpdateLog(Normal(), {}, 4, log);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), "old");
     EXPECT_EQ(machine.LastWrite(kUpdateLog), Dos(2009, 1, 1));
 }
@@ -228,7 +226,7 @@ TEST_F(FinishUpdateLog, FileThatCannotBeWrittenIsAnError)
 {
     machine.PutFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
     machine.LockFile(kUpdateLog);
-    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4), TextError);
+    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4, log), TextError);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
 }
 
@@ -236,10 +234,10 @@ TEST_F(FinishUpdateLog, AFullDiskKeepsTheOldHistoryUntilSpaceIsFreed)
 {
     machine.PutFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
     machine.DriveAt("C").full = true;
-    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4), TextError);
+    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4, log), TextError);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
     machine.DriveAt("C").full = false;
-    WriteUpdateLog(Normal(), {"z"}, 4);
+    WriteUpdateLog(Normal(), {"z"}, 4, log);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n" + StampLine(4) + "\r\nz\r\n");
 }
 
@@ -248,7 +246,7 @@ TEST_F(FinishUpdateLog, ALinkInTheSharedDataFolderIsRefusedWithItsReason)
     machine.PutFile("C:\\Piege\\cible.log", "theirs");
     machine.MakeLink(kUpdateLog, "C:\\Piege\\cible.log", false);
     try {
-        WriteUpdateLog(Normal(), {"z"}, 4);
+        WriteUpdateLog(Normal(), {"z"}, 4, log);
         ADD_FAILURE() << "no error";
     } catch (const TextError& error) {
         EXPECT_EQ(error.what(), LinkRefusedText(kUpdateLog));

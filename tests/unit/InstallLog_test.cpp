@@ -9,25 +9,25 @@ using namespace std::string_literals;
 
 class InstallLogTest : public StandardMachineTest {
 protected:
-    InstallLogTest() { CreateInstallLog(); }
+    InstallLog log;
 };
 
-TEST_F(InstallLogTest, AddLogLineSkipsLinesEqualWithoutRegardToCase) {
-    AddLogLine("made dir: c:\\a\\é\\");
-    AddLogLine("Made Dir: C:\\A\\É\\");
-    AddLogLine("Made Dir: C:\\A\\E\\");
-    EXPECT_EQ(*InstallLog, (Lines{"made dir: c:\\a\\é\\", "Made Dir: C:\\A\\E\\"}));
+TEST_F(InstallLogTest, AddSkipsLinesEqualWithoutRegardToCase) {
+    log.Add("made dir: c:\\a\\é\\");
+    log.Add("Made Dir: C:\\A\\É\\");
+    log.Add("Made Dir: C:\\A\\E\\");
+    EXPECT_EQ(log.Lines(), (Lines{"made dir: c:\\a\\é\\", "Made Dir: C:\\A\\E\\"}));
 }
 
 TEST_F(InstallLogTest, SuspensionNests) {
-    SuspendLog();
-    SuspendLog();
-    AddLogLine("File Copy: C:\\a");
-    ResumeLog();
-    AddLogLine("File Copy: C:\\b");
-    ResumeLog();
-    AddLogLine("File Copy: C:\\c");
-    EXPECT_EQ(*InstallLog, Lines{"File Copy: C:\\c"});
+    log.Suspend();
+    log.Suspend();
+    log.Add("File Copy: C:\\a");
+    log.Resume();
+    log.Add("File Copy: C:\\b");
+    log.Resume();
+    log.Add("File Copy: C:\\c");
+    EXPECT_EQ(log.Lines(), Lines{"File Copy: C:\\c"});
 }
 
 TEST(StringSet, KeepsEveryDistinctKeyOnceThroughItsGrowthAndClears) {
@@ -44,13 +44,6 @@ TEST(StringSet, KeepsEveryDistinctKeyOnceThroughItsGrowthAndClears) {
     EXPECT_TRUE(set.Insert("File Copy: C:\\1"));
 }
 
-TEST(InstallLogWithoutLog, AddLogLineDoesNothing) {
-    FakeMachine machine;
-    UseFakeMachine use(machine);
-    AddLogLine("File Copy: C:\\a");
-    EXPECT_EQ(InstallLog, nullptr);
-}
-
 TEST(SplitLines, BreaksAtCrLfOrCrLfAndStopsAtNul) {
     EXPECT_EQ(SplitLines("A\rB\nC\r\nD"), (Lines{"A", "B", "C", "D"}));
     EXPECT_EQ(SplitLines("A\r\n\r\nB\r\n"), (Lines{"A", "", "B"}));
@@ -60,41 +53,41 @@ TEST(SplitLines, BreaksAtCrLfOrCrLfAndStopsAtNul) {
 }
 
 TEST_F(InstallLogTest, SaveEndsEveryLineWithCrLfAndFlushesBothTheNewFileAndItsReplacement) {
-    AddLogLine("Made Dir: C:\\V\\");
-    AddLogLine("File Copy: C:\\V\\vlm.exe");
-    SaveInstallLog("C:\\Install.log");
+    log.Add("Made Dir: C:\\V\\");
+    log.Add("File Copy: C:\\V\\vlm.exe");
+    log.Save("C:\\Install.log");
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\vlm.exe\r\n");
     EXPECT_TRUE(machine.IsFlushed("C:\\Install.log"));
-    SaveInstallLog("C:\\Install.log");
+    log.Save("C:\\Install.log");
     EXPECT_TRUE(machine.IsFlushed("C:\\Install.log"));
 }
 
 TEST_F(InstallLogTest, LoadedLinesStayUnique) {
     machine.PutFile("C:\\Install.log", "Made Dir: C:\\V\\\nFile Copy: C:\\V\\a\r\n");
-    LoadInstallLog("C:\\Install.log");
-    AddLogLine("FILE COPY: c:\\v\\A");
-    AddLogLine("File Copy: C:\\V\\b");
-    EXPECT_EQ(*InstallLog, (Lines{"Made Dir: C:\\V\\", "File Copy: C:\\V\\a", "File Copy: C:\\V\\b"}));
+    log.Load("C:\\Install.log");
+    log.Add("FILE COPY: c:\\v\\A");
+    log.Add("File Copy: C:\\V\\b");
+    EXPECT_EQ(log.Lines(), (Lines{"Made Dir: C:\\V\\", "File Copy: C:\\V\\a", "File Copy: C:\\V\\b"}));
 }
 
 // Zeros where a power loss kept the size but not the data: never an empty history.
 TEST_F(InstallLogTest, ALogHoldingNulBytesIsMergedWithWhatCanStillBeRead) {
     machine.PutFile("C:\\Install.log", std::string(64, '\0'));
-    LoadInstallLog("C:\\Install.log");
-    EXPECT_TRUE(InstallLog->empty());
-    AddLogLine("File Copy: C:\\V\\new.txt");
+    log.Load("C:\\Install.log");
+    EXPECT_TRUE(log.Lines().empty());
+    log.Add("File Copy: C:\\V\\new.txt");
     machine.PutFile("C:\\Install.log", "Made Dir: C:\\V\\\r\nFile Cop\0\0\0\0\r\nFile Copy: C:\\V\\old.txt\r\n"s);
-    SaveInstallLog("C:\\Install.log");
+    log.Save("C:\\Install.log");
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"),
               "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\nFile Copy: C:\\V\\new.txt\r\n");
 }
 
 TEST_F(InstallLogTest, LogFileFailuresAreSwallowed) {
-    AddLogLine("File Copy: C:\\a");
-    LoadInstallLog("C:\\Missing.log");
-    EXPECT_EQ(*InstallLog, Lines{"File Copy: C:\\a"});
+    log.Add("File Copy: C:\\a");
+    log.Load("C:\\Missing.log");
+    EXPECT_EQ(log.Lines(), Lines{"File Copy: C:\\a"});
     machine.LockFile("C:\\Install.log");
-    SaveInstallLog("C:\\Install.log");
+    log.Save("C:\\Install.log");
     EXPECT_FALSE(machine.Exists("C:\\Install.log"));
 }
 
@@ -102,24 +95,24 @@ TEST_F(InstallLogTest, LogFileFailuresAreSwallowed) {
 TEST_F(InstallLogTest, AnUnreadableEarlierLogIsKeptOrMergedButNeverReplaced) {
     machine.PutFile("C:\\Install.log", "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\n");
     machine.DenyReading("C:\\Install.log");
-    LoadInstallLog("C:\\Install.log");
-    AddLogLine("File Copy: C:\\V\\new.txt");
-    AddLogLine("made dir: c:\\v\\");
-    SaveInstallLog("C:\\Install.log");
+    log.Load("C:\\Install.log");
+    log.Add("File Copy: C:\\V\\new.txt");
+    log.Add("made dir: c:\\v\\");
+    log.Save("C:\\Install.log");
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\n");
 
     machine.DenyReading("C:\\Install.log", false);
-    SaveInstallLog("C:\\Install.log");
+    log.Save("C:\\Install.log");
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"),
               "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\nFile Copy: C:\\V\\new.txt\r\n");
 }
 
 TEST_F(InstallLogTest, AFullDiskKeepsTheEarlierLog) {
     machine.PutFile("C:\\Install.log", "File Copy: C:\\a\r\n");
-    LoadInstallLog("C:\\Install.log");
-    AddLogLine("File Copy: C:\\b");
+    log.Load("C:\\Install.log");
+    log.Add("File Copy: C:\\b");
     machine.DriveAt("C").full = true;
-    SaveInstallLog("C:\\Install.log");
+    log.Save("C:\\Install.log");
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "File Copy: C:\\a\r\n");
 }
 

@@ -33,7 +33,6 @@ protected:
         machine.StandardSetup();
         machine.SetSpecialFolder(35, kAppData);
         machine.AddDrive('E', kDriveRemovable, 4096);
-        CreateInstallLog();
         normal.MainDir = kDest;
         normal.ChosenComps = 0xFF;
         portable.MainDir = kPortable;
@@ -63,7 +62,8 @@ protected:
 
     FakeMachine machine;
     UseFakeMachine use{machine};
-    std::unique_ptr<TAttachedFiles> files = ProductArchive().Open();
+    InstallLog log;
+    std::unique_ptr<TAttachedFiles> files = ProductArchive().Open(&log);
     PlanChoices normal, portable;
 };
 
@@ -119,9 +119,9 @@ TEST_F(InstallPlan, OnlyTheLoggedRequestsAreMarkedLogged)
         for (const auto& file : files->ComponentFiles[size_t(component)])
             EXPECT_EQ(file->Logged, logged) << file->TargetPath;
     }
-    EXPECT_EQ(LogSuspendCount, 0);
+    EXPECT_FALSE(log.Suspended());
     // The data folders were made while the log was suspended; only the stamp's folder shows.
-    EXPECT_EQ(*InstallLog, Lines{"Made Dir: " + kShared + "Hidden\\"});
+    EXPECT_EQ(log.Lines(), Lines{"Made Dir: " + kShared + "Hidden\\"});
 }
 
 TEST_F(InstallPlan, PortableInstallKeepsPresentDictionariesAndUnchangedFiles)
@@ -186,13 +186,13 @@ TEST_F(InstallPlan, PortableDataFoldersAreTheDestinationFolder)
 TEST_F(InstallPlan, DataFoldersFallBackToDocumentsButNeverToTheCurrentFolder)
 {
     machine.RemoveSpecialFolder(35);
-    EXPECT_EQ(DataFolder(normal, SharedDataFolder), "C:\\Documents and Settings\\Jean\\Mes documents\\Velmorra\\");
+    EXPECT_EQ(DataFolder(normal, SharedDataFolder, log), "C:\\Documents and Settings\\Jean\\Mes documents\\Velmorra\\");
     machine.RemoveSpecialFolder(5);
     EXPECT_EQ(SharedDataRoot(), "");
     const Lines disk = machine.AllPaths();
     EXPECT_THROW(BuildInstallPlan(*files, normal), TextError);
     EXPECT_EQ(machine.AllPaths(), disk);
-    EXPECT_EQ(DataFolder(portable, HiddenDataFolder), kPortable);   // a portable one needs neither
+    EXPECT_EQ(DataFolder(portable, HiddenDataFolder, log), kPortable);   // a portable one needs neither
 }
 
 TEST_F(InstallPlan, SoundSettingsAreRewrittenUnlessAPortableCopyHasThem)
@@ -260,7 +260,7 @@ TEST_F(ComponentSizes, FolderLinesRoundEveryEntryToTheCluster)
                      .Add("modèles de document\\plein.vlt", std::string(4096, 'p'))
                      .Add("Modèles de document\\vide.vlt", "")
                      .Add("Modèles de documents.txt", "not in the folder")
-                     .Open();
+                     .Open(&log);
     machine.MakeFolder("C:\\Velmorra");
     EXPECT_EQ(sized->ComponentBytes(ComponentFileLists[5], "C:\\Velmorra\\"), 8192);
 }
@@ -273,7 +273,7 @@ TEST_F(ComponentSizes, NameLinesCountTheLastEqualEntryOnce)
                      .Add("us.zlx", std::string(10, 'a'))
                      .Add("US.ZLX", std::string(700, 'b'))
                      .Add("uk.zlx", std::string(513, 'c'))
-                     .Open();
+                     .Open(&log);
     // Any line end counts; a line naming nothing adds nothing.
     EXPECT_EQ(sized->ComponentBytes("us.zlx\r\nuk.zlx\nabsent.zlx\r", "D:\\Velmorra\\"), 1024 + 1024);
     EXPECT_EQ(sized->ComponentBytes(ComponentFileLists[3], "D:\\Velmorra\\"), 2048);

@@ -118,7 +118,6 @@ protected:
     InstallThreadTest()
     {
         machine.StandardSetup();
-        CreateInstallLog();
     }
     ~InstallThreadTest() override
     {
@@ -154,7 +153,8 @@ protected:
 
     RecordingMachine machine;
     UseFakeMachine use{machine};
-    std::unique_ptr<TAttachedFiles> files = ProductArchive().Open();
+    InstallLog log;
+    std::unique_ptr<TAttachedFiles> files = ProductArchive().Open(&log);
     InstallSession session;
     TInstallThreadStatus& status = session.Status();
     FakeView view;
@@ -203,7 +203,7 @@ TEST_F(InstallThreadRun, LogsTheFoldersAndTheLoggedFilesOfAWholeRun)
     Start();
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
     const std::string shared = "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\";
-    EXPECT_EQ(*InstallLog, (Lines{
+    EXPECT_EQ(log.Lines(), (Lines{
                                "Made Dir: " + shared + "Hidden\\",
                                "Made Dir: " + kDest + "\\",
                                "File Copy: " + kDest + "\\vlm.exe",
@@ -212,7 +212,7 @@ TEST_F(InstallThreadRun, LogsTheFoldersAndTheLoggedFilesOfAWholeRun)
                                "File Copy: " + kDest + "\\Coupe de mots.dat",
                                "File Copy: " + kPublic + "Basic.asn",
                            }));
-    EXPECT_EQ(LogSuspendCount, 0);
+    EXPECT_FALSE(log.Suspended());
 }
 
 TEST_F(InstallThreadRun, EmptyListsLeaveTheLastComponentShown)
@@ -232,7 +232,7 @@ TEST_F(InstallThreadRun, AnEscapedErrorFailsTheInstallation)
     ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
     ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
     EXPECT_EQ(status.State.load(), Failed);
-    EXPECT_EQ(LogSuspendCount, 0);
+    EXPECT_FALSE(log.Suspended());
 }
 
 // The wizard is woken once per run, when a tick would already see the end.
@@ -277,7 +277,7 @@ TEST_F(InstallThreadQuestion, RetryAfterTheFileIsFreedGoesOn)
     EXPECT_EQ(questions[0], "Impossible de créer le fichier \"" + licence +
                                 "\".\rCe fichier est peut-être actuellement utilisé par une autre application.");
     EXPECT_EQ(machine.FileBytes(licence), "Licence.txt contents");
-    EXPECT_EQ(std::count(InstallLog->begin(), InstallLog->end(), "File Copy: " + licence), 1);
+    EXPECT_EQ(std::count(log.Lines().begin(), log.Lines().end(), "File Copy: " + licence), 1);
 }
 
 TEST_F(InstallThreadQuestion, IgnoreSkipsTheFileButCountsIt)
@@ -304,7 +304,7 @@ TEST_F(InstallThreadQuestion, AbortFailsAndExtractsNothingMore)
     EXPECT_EQ(status.State.load(), Failed);
     EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
     EXPECT_EQ(status.Position.load(), 0);
-    EXPECT_EQ(LogSuspendCount, 0);
+    EXPECT_FALSE(log.Suspended());
 }
 
 TEST_F(InstallThreadClose, TheWorkerWaitsWhileTheCloseQuestionIsOpenThenGoesOn)

@@ -215,7 +215,7 @@ TEST_F(WizardLicence, NextLoadsTheLicenceOutOfTheLogAndRemovesTheTemporaryFile)
     EXPECT_EQ(view.memo, (std::vector<std::string>{"Ligne 1", "Ligne 2"}));
     EXPECT_EQ(view.focus, Ctl::LicenseMemo);
     EXPECT_TRUE(machine.Children(kTempFolder).empty());
-    EXPECT_EQ(LogSuspendCount, 0);
+    EXPECT_FALSE(form->Record.Log.Suspended());
     EXPECT_FALSE(view.waitCursor);
     EXPECT_TRUE(view.Enabled(Ctl::NextBtn));
     EXPECT_TRUE(view.Enabled(Ctl::CancelBtn));
@@ -275,7 +275,7 @@ TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutM3)
     EXPECT_EQ(form->ModalResult(), mrCancel);
     ASSERT_EQ(calls.size(), 1u);   // the file error only
     EXPECT_EQ(calls[0].type, mtError);
-    EXPECT_FALSE(InstallStarted);
+    EXPECT_FALSE(form->Record.Started);
 }
 
 TEST_F(WizardLicence, OutOfMemoryInAnEventIsToldInFrench)
@@ -301,7 +301,7 @@ TEST_F(WizardLicence, NoTemporaryFolderIsShownAndClosesHavingWrittenNothing)
     EXPECT_EQ(calls[0].text, kMsgNoTempFolder);
     EXPECT_EQ(calls[0].type, mtError);
     EXPECT_EQ(machine.AllPaths(), disk);
-    EXPECT_FALSE(InstallStarted);
+    EXPECT_FALSE(form->Record.Started);
 }
 
 TEST_F(WizardLicence, ExtractionIgnoredShowsAnEmptyLicence)
@@ -500,9 +500,9 @@ TEST_F(WizardInstall, CopyRunsToTheAssociationsPage)
     Install();
     EXPECT_EQ(view.page, 6);
     EXPECT_EQ(Status().State, Idle);
-    EXPECT_TRUE(InstallStarted);
+    EXPECT_TRUE(form->Record.Started);
     EXPECT_EQ(form->ChosenComps, 0xFF);
-    EXPECT_EQ(LogFileName, kProduct + "\\Install.log");
+    EXPECT_EQ(form->Record.FileName, kProduct + "\\Install.log");
     EXPECT_GT(view.progressMax, 0);
     EXPECT_EQ(view.progress, view.progressMax);
     EXPECT_TRUE(machine.IsFile(kProduct + "\\vlm.exe"));
@@ -524,8 +524,8 @@ TEST_F(WizardInstall, UncheckedRowsAreLeftOutAndTheEarlierLogIsKept)
     Install();
     EXPECT_EQ(form->ChosenComps, 0x7D);
     EXPECT_FALSE(machine.Exists(kProduct + "\\Velmorra.chm"));
-    ASSERT_TRUE(InstallLog);
-    EXPECT_EQ(InstallLog->front(), "File Copy: C:\\Ancien.txt");
+    ASSERT_FALSE(form->Record.Log.Lines().empty());
+    EXPECT_EQ(form->Record.Log.Lines().front(), "File Copy: C:\\Ancien.txt");
 }
 
 TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsM1AndStays)
@@ -536,7 +536,7 @@ TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsM1AndStays)
     Next();
     EXPECT_EQ(view.page, 4);
     EXPECT_TRUE(Asked(kMsgAppRunning));
-    EXPECT_FALSE(InstallStarted);
+    EXPECT_FALSE(form->Record.Started);
 }
 
 // No shared data folder: said on the ready page, nothing installed; a portable destination needs none.
@@ -552,7 +552,7 @@ TEST_F(WizardInstall, NoSharedDataFolderIsShownOnTheReadyPageAndNothingIsInstall
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, kNoDataFolderText);
     EXPECT_EQ(calls[0].type, mtError);
-    EXPECT_FALSE(InstallStarted);
+    EXPECT_FALSE(form->Record.Started);
     EXPECT_EQ(machine.AllPaths(), disk);
 }
 
@@ -796,7 +796,7 @@ TEST_F(WizardClose, NothingMovesTheWizardUnderAnOpenQuestion)
     form->CloseRequest();
     EXPECT_EQ(calls.size(), 1u);
     EXPECT_EQ(form->ShownPage(), 4);
-    EXPECT_FALSE(InstallStarted);
+    EXPECT_FALSE(form->Record.Started);
     EXPECT_FALSE(form->Closed());
     EXPECT_FALSE(form->QuestionOpen());
 

@@ -2,7 +2,7 @@
 
 #include "support/FakeMachineTest.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 
 namespace {
 
@@ -10,41 +10,41 @@ using Lines = std::vector<std::string>;
 
 class MakeFolderPathTest : public StandardMachineTest {
 protected:
-    MakeFolderPathTest() { CreateInstallLog(); }
+    InstallLog log;
 };
 
 TEST_F(MakeFolderPathTest, MakesParentsFirstAndLogsEachOnce) {
-    MakeFolderPath("C:\\A\\B");
+    MakeFolderPath("C:\\A\\B", log);
     EXPECT_TRUE(machine.IsFolder("C:\\A\\B"));
-    EXPECT_EQ(*InstallLog, (Lines{"Made Dir: C:\\A\\", "Made Dir: C:\\A\\B"}));
-    MakeFolderPath("C:\\A\\B");
-    MakeFolderPath("c:\\a\\b\\");
-    EXPECT_EQ(InstallLog->size(), 2u);
+    EXPECT_EQ(log.Lines(), (Lines{"Made Dir: C:\\A\\", "Made Dir: C:\\A\\B"}));
+    MakeFolderPath("C:\\A\\B", log);
+    MakeFolderPath("c:\\a\\b\\", log);
+    EXPECT_EQ(log.Lines().size(), 2u);
 }
 
 TEST_F(MakeFolderPathTest, ExistingFoldersAreNeverLogged) {
-    MakeFolderPath("C:\\Program Files\\Velmorra\\");
-    EXPECT_EQ(*InstallLog, Lines{"Made Dir: C:\\Program Files\\Velmorra\\"});
+    MakeFolderPath("C:\\Program Files\\Velmorra\\", log);
+    EXPECT_EQ(log.Lines(), Lines{"Made Dir: C:\\Program Files\\Velmorra\\"});
 }
 
 TEST_F(MakeFolderPathTest, MissingDriveLogsTheWholeWalk) {
-    MakeFolderPath("Z:\\A\\");
-    EXPECT_EQ(*InstallLog, (Lines{"Made Dir: Z:", "Made Dir: Z:\\", "Made Dir: Z:\\A\\"}));
+    MakeFolderPath("Z:\\A\\", log);
+    EXPECT_EQ(log.Lines(), (Lines{"Made Dir: Z:", "Made Dir: Z:\\", "Made Dir: Z:\\A\\"}));
     EXPECT_FALSE(machine.Exists("Z:\\A"));
 }
 
 TEST_F(MakeFolderPathTest, RelativePathWalkEndsAtEmptyText) {
     machine.MakeFolder("C:\\Work");
     machine.SetCurrentDir("C:\\Work");
-    MakeFolderPath("A\\B");
-    EXPECT_EQ(*InstallLog, (Lines{"Made Dir: A\\", "Made Dir: A\\B"}));
+    MakeFolderPath("A\\B", log);
+    EXPECT_EQ(log.Lines(), (Lines{"Made Dir: A\\", "Made Dir: A\\B"}));
     EXPECT_TRUE(machine.IsFolder("C:\\Work\\A\\B"));
     EXPECT_EQ(machine.GetCurrentDir(), "C:\\Work");
 }
 
 TEST_F(MakeFolderPathTest, APathOfThousandsOfLevelsDoesNotExhaustTheStack) {
-    ReleaseInstallLog();   // twenty thousand "Made Dir: " lines are not what this is about
-    MakeFolderPath(std::string(20000, '\\'));
+    NullRecorder none;   // twenty thousand "Made Dir: " lines are not what this is about
+    MakeFolderPath(std::string(20000, '\\'), none);
     EXPECT_EQ(machine.GetCurrentDir(), "C:\\");
 }
 

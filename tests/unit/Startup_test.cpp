@@ -213,9 +213,8 @@ TEST_F(StartupRun, TheRunsTemporaryFilesAreGoneAtTheEnd)
     std::string licence;
     host.duringWizard = [&] {
         licence = NewTempFileName();
-        SuspendLog();
+        LogSuspension quiet(AttachedFiles->Log);
         EXPECT_TRUE(AttachedFiles->ExtractFile(nullptr, "Licence.txt", licence));
-        ResumeLog();
         EXPECT_TRUE(machine.IsFile(licence));
     };
 

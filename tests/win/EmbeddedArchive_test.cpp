@@ -57,9 +57,9 @@ TEST_F(EmbeddedArchive, EveryEntryExtractsWithThePayloadBytesAndDate)
     HGLOBAL loaded = ::LoadResource(module.Get(), info);
     ASSERT_NE(nullptr, loaded);
     const auto* compressed = static_cast<const uint8_t*>(::LockResource(loaded));
+    InstallLog log;
     TAttachedFiles files(compressed, ::SizeofResource(module.Get(), info));
-
-    CreateInstallLog();
+    files.Log = &log;
     std::vector<std::string> payloadFiles;
     ListFiles(payload, "", payloadFiles);
     EXPECT_EQ(payloadFiles.size(), files.Entries.size());

@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "instutils/InstallLog.h"
 
 Win32Platform& RealPlatform()
 {
@@ -59,6 +58,5 @@ void RealMachineTest::SetUp()
 
 void RealMachineTest::TearDown()
 {
-    ReleaseInstallLog();
     ForceDeleteTree(scratch);
 }

@@ -8,7 +8,7 @@
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "instutils/Paths.h"
+#include "instutils/SafeFiles.h"
 
 // After FileHelpers.h, whose CSIDL constants the shell header would otherwise turn into macros.
 #include <shlobj.h>
@@ -114,13 +114,12 @@ TEST_F(RealFolders, FolderTestsSeeTheRealFileSystem)
 
 TEST_F(RealFolders, MakeFolderPathCreatesEveryMissingParent)
 {
-    CreateInstallLog();
-    MakeFolderPath(scratch + "A\\B\\C");
+    InstallLog log;
+    MakeFolderPath(scratch + "A\\B\\C", log);
     EXPECT_TRUE(IsFolder(scratch + "A\\B\\C"));
-    ASSERT_NE(nullptr, InstallLog);
     EXPECT_EQ((std::vector<std::string>{"Made Dir: " + scratch + "A\\", "Made Dir: " + scratch + "A\\B\\",
                                         "Made Dir: " + scratch + "A\\B\\C"}),
-              *InstallLog);
+              log.Lines());
 }
 
 TEST_F(RealFolders, DeleteFolderTreeRemovesATreeButLeavesOneHoldingAReadOnlyFile)
@@ -242,14 +241,14 @@ TEST_F(RealShell, SpecialFoldersAnswerWithAbsolutePathsWithoutTrailingBackslash)
 
 TEST_F(RealShell, AShortcutReadsBackWithItsTargetFolderAndDescription)
 {
-    CreateInstallLog();
+    InstallLog log;
     const std::string link = scratch + "Menu\\Traitement de texte Velmorra.lnk";
     const std::string target = scratch + "Velmorra\\vlm.exe";
     ASSERT_TRUE(Sys().CreateDir(scratch + "Velmorra"));
     ASSERT_TRUE(Sys().WriteNewFile(target, "MZ", 2, FileShare::None));
-    CreateShortcut(link, target, scratch + "Velmorra", "Traitement de texte Velmorra");
+    CreateShortcut(link, target, scratch + "Velmorra", "Traitement de texte Velmorra", log);
     ASSERT_TRUE(IsFile(link));
-    EXPECT_EQ((std::vector<std::string>{"Made Dir: " + scratch + "Menu\\", "File Copy: " + link}), *InstallLog);
+    EXPECT_EQ((std::vector<std::string>{"Made Dir: " + scratch + "Menu\\", "File Copy: " + link}), log.Lines());
 
     IShellLinkA* shellLink = nullptr;
     ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,

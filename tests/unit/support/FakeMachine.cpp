@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "instutils/FileHelpers.h"
-#include "instutils/InstallLog.h"
+#include "instutils/SafeFiles.h"
 
 // ---------------------------------------------------------------- Windows-1252 text
 
@@ -1121,10 +1121,7 @@ bool FakeMachine::StartProgram(const std::string& application, const std::string
 
 namespace {
 void ResetUtilityState() {
-    ReleaseInstallLog();
     ForgetSharedDataFolder();
-    LogSuspendCount = 0;
-    InstallStarted = false;
 }
 }  // namespace
 

@@ -1,22 +1,7 @@
-// Folder creation, the folder-exists test and small path and text helpers.
+// Path and number text: no file is touched.
 #pragma once
 #include <cstdint>
 #include <string>
-
-void MakeFolderPath(const std::string& folder);
-bool FolderExists(const std::string& path);
-std::string CurrentDirectory();
-void PushCurrentDirectory();
-void PopCurrentDirectory();
-
-// Serialises every operation that changes the process current directory.
-class CurrentDirectoryGuard {
-public:
-    CurrentDirectoryGuard();
-    ~CurrentDirectoryGuard();
-    CurrentDirectoryGuard(const CurrentDirectoryGuard&) = delete;
-    CurrentDirectoryGuard& operator=(const CurrentDirectoryGuard&) = delete;
-};
 
 void WithTrailingBackslash(std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& name);

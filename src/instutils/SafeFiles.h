@@ -1,0 +1,97 @@
+// File operations that a planted link cannot turn aside: folders made, whole files written.
+#pragma once
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "instutils/PathText.h"
+#include "platform/Platform.h"
+
+// Hears of every folder made and every file written, so that they can be removed later.
+class Recorder {
+public:
+    virtual ~Recorder() = default;
+    virtual void FolderMade(const std::string& folder) = 0;
+    virtual void FileWritten(const std::string& file) = 0;
+};
+
+// For what is written but not the installation's to remove.
+class NullRecorder : public Recorder {
+public:
+    void FolderMade(const std::string&) override {}
+    void FileWritten(const std::string&) override {}
+};
+
+enum : int {
+    CSIDL_PROGRAMS = 2,
+    CSIDL_PERSONAL = 5,
+    CSIDL_DESKTOPDIRECTORY = 16,
+    CSIDL_COMMON_PROGRAMS = 23,
+    CSIDL_COMMON_DESKTOPDIRECTORY = 25,
+    CSIDL_COMMON_APPDATA = 35,
+    CSIDL_PROGRAM_FILES = 38,
+};
+
+// How a whole-file write ended. Refused: the path leads through a link inside the shared data
+// folder, which any user may have planted; nothing was written.
+enum class WriteOutcome { Written, Failed, Refused };
+
+// Makes every missing folder of the path, recording each one.
+void MakeFolderPath(const std::string& folder, Recorder& recorder);
+bool FolderExists(const std::string& path);
+std::string CurrentDirectory();
+void PushCurrentDirectory();
+void PopCurrentDirectory();
+
+// Serialises every operation that changes the process current directory.
+class CurrentDirectoryGuard {
+public:
+    CurrentDirectoryGuard();
+    ~CurrentDirectoryGuard();
+    CurrentDirectoryGuard(const CurrentDirectoryGuard&) = delete;
+    CurrentDirectoryGuard& operator=(const CurrentDirectoryGuard&) = delete;
+};
+
+std::string SpecialFolder(int csidl);
+
+// The folder that files are being written into, held open so that it cannot be removed,
+// renamed or swapped for a link meanwhile; in the shared data folder, every folder from that
+// one down, each opened without following a link. Its check holds only while it is held.
+class FolderHold {
+public:
+    enum Outcome { Held, Missing, Link };
+    // Link: in the shared data folder, one on the way is a link. Outside it a folder that cannot
+    // be held is written into as it is. The first hold of a folder removes the replacement
+    // files that an interrupted run left there.
+    Outcome Hold(const std::string& folder);
+    bool Holds(const std::string& folder) const;
+    void LetGo();
+
+private:
+    Outcome HoldSharedData(const std::string& root, const std::string& folder);
+
+    std::string folder_;
+    std::vector<std::unique_ptr<HeldFolder>> held_;
+};
+
+// Writes the file whole: directly when its name is free, otherwise under a temporary name in the
+// same folder that is then swapped in, so that a failed write leaves the old file as it was.
+// A DOS date-time other than 0 becomes the file's last-write time. hold: the caller's hold,
+// kept for its next files in that folder; without one the folder is held for this write only.
+WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t size, FileShare share,
+                            uint32_t dosDateTime = 0, Durability durability = Durability::Cached,
+                            FolderHold* hold = nullptr);
+// A replacement file's name: "~vlm", eight hex digits, ".tmp".
+bool IsReplacementName(const std::string& name);
+// True when path lies in the shared data folder ("Velmorra" under the all-users application
+// data) and that folder, one below it or path itself is a junction or a symbolic link.
+bool LeadsThroughLink(const std::string& path);
+// The shared data folder is looked up once per run; a test that changes machines starts afresh.
+void ForgetSharedDataFolder();
+// The owners a folder of the shared data may have: the Administrators, SYSTEM, TrustedInstaller.
+bool IsTrustedOwner(const std::string& sid);
+// Anyone may make the shared data folder, or folders in it, before an administrator installs,
+// and then owns them: an elevated setup gives every entry below it that is not a link back to
+// the Administrators, with the permissions a fresh one would inherit.
+void TakeBackSharedDataFolder(const std::string& root);
