@@ -9,7 +9,7 @@
 #include "instutils/DiskSpace.h"
 #include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
-#include "setup/Startup.h"
+#include "setup/ExitCodes.h"
 #include "wizard/CompPage.h"
 #include "wizard/DestPage.h"
 #include "wizard/Finish.h"

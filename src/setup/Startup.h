@@ -6,25 +6,12 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "setup/ExitCodes.h"
 
 extern const char* const kApplicationTitle;      // also the wizard's caption
 extern const char* const kUnsupportedSystemText;
 extern const char* const kOutOfMemoryText;         // memory exhausted at start-up
 extern const char* const kAlreadyRunningText;
-
-// The program's exit codes, as deployment tools read them.
-enum ExitCode : int {
-    kExitFinished = 0,
-    kExitOutOfMemory = 8,
-    kExitFileInUse = 32,
-    kExitBadParameter = 87,
-    kExitDiskFull = 112,
-    kExitAppRunning = 170,
-    kExitUnsupportedSystem = 1150,
-    kExitCancelled = 1602,
-    kExitFailure = 1603,
-    kExitAlreadyRunning = 1618,
-};
 
 // Windows 2000 and every later release of the NT family.
 bool IsSupportedSystem(unsigned platformId, unsigned major);
