@@ -179,30 +179,31 @@ void InstallSession::Start(TAttachedFiles& files)
 
 bool InstallSession::Finished() const { return !worker_ || worker_->Finished(); }
 
-void InstallSession::Poll(InstallPollView& view)
+InstallTick InstallSession::Poll()
 {
-    if (closeQuestionOpen_) return;
+    InstallTick tick;
+    if (closeQuestionOpen_) return tick;
     switch (status_.State.load()) {
     case Running: {
         const uint8_t component = status_.CurrentComponent.load();
-        if (component >= 8) return;
-        view.SetProgressPosition(status_.Position.load());
-        const std::string caption = EscapeCaption(ComponentNames[component]);
-        if (view.ComponentLabel() != caption) view.SetComponentLabel(caption);
-        return;
+        if (component >= 8) return tick;
+        tick.kind = InstallTick::Copying;
+        tick.position = status_.Position.load();
+        tick.caption = EscapeCaption(ComponentNames[component]);
+        return tick;
     }
     case Asking:
         AnswerWorker();
-        return;
+        return tick;
     case Stopped:
         status_.State.store(Idle);
-        view.InstallDone();
-        return;
+        tick.kind = InstallTick::Done;
+        return tick;
     case Failed:
-        view.InstallFailed();
-        return;
+        tick.kind = InstallTick::Failed;
+        return tick;
     default:
-        return;
+        return tick;
     }
 }
 

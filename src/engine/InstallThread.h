@@ -35,15 +35,12 @@ std::string CannotCreateText(const std::string& target);
 bool ExtractAsking(TAttachedFiles& files, const TAttachedFile* entry, const std::string& name,
                    const std::string& target, AskFn ask);
 
-// What the timer-1 poll needs of the installing page.
-class InstallPollView {
-public:
-    virtual ~InstallPollView() = default;
-    virtual void SetProgressPosition(int32_t position) = 0;
-    virtual std::string ComponentLabel() = 0;
-    virtual void SetComponentLabel(const std::string& caption) = 0;
-    virtual void InstallDone() = 0;      // every list written
-    virtual void InstallFailed() = 0;    // given up, or an error escaped the worker
+// What one tick of the main thread's timer found.
+struct InstallTick {
+    enum Kind : uint8_t { Nothing, Copying, Done, Failed };
+    Kind kind = Nothing;
+    int32_t position = 0;    // bytes written, while Copying
+    std::string caption;     // the component being copied, as a label shows it, while Copying
 };
 
 // The worker calls wake on its own thread once it has finished or failed, so that the main
@@ -67,8 +64,10 @@ public:
     bool Finished() const;   // never started, or ended
     // Failed because an error escaped the worker, not because an answer gave the copy up.
     bool FailedByError() const { return status_.State.load() == Failed && status_.ErrorEscaped.load(); }
-    // One tick of the main thread's timer.
-    void Poll(InstallPollView& view);
+    // One tick of the main thread's timer: a question of the worker's is shown here. Done
+    // (every list written) is told once; Failed (given up, or an error escaped the worker)
+    // at every tick until the session stops.
+    InstallTick Poll();
 
     // The close question. Hold before it (true when a running worker was held); release after
     // it: closing stops the worker after its file (a pending question is answered Abort),

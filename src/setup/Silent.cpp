@@ -5,6 +5,7 @@
 
 #include "engine/AttachFiles.h"
 #include "engine/InstallPlan.h"
+#include "engine/InstallThread.h"
 #include "engine/ResConst.h"
 #include "instutils/DiskSpace.h"
 #include "instutils/SafeFiles.h"
@@ -13,7 +14,7 @@
 #include "wizard/CompPage.h"
 #include "wizard/DestPage.h"
 #include "wizard/Finish.h"
-#include "wizard/MainDlg.h"
+#include "wizard/InstallRecord.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Settings.h"
 #include "wizard/Switches.h"
@@ -83,28 +84,6 @@ int SilentAnswers::Ask(const std::string& text, int, uint16_t buttons)
     return (buttons & mbAbort) ? mrAbort : (buttons & mbNo) ? mrNo : mrCancel;
 }
 
-// What the installing page would show, for the run log; and the end of the copy.
-class SilentProgress : public InstallPollView {
-public:
-    explicit SilentProgress(RunLog& log) : log_(log) {}
-    void SetProgressPosition(int32_t) override {}
-    std::string ComponentLabel() override { return label_; }
-    void SetComponentLabel(const std::string& caption) override
-    {
-        label_ = caption;
-        log_.Add("Copie : " + caption);
-    }
-    void InstallDone() override { done_ = true; }
-    void InstallFailed() override { failed_ = true; }
-    bool Ended() const { return done_ || failed_; }
-    bool Failed() const { return failed_; }
-
-private:
-    RunLog& log_;
-    std::string label_;
-    bool done_ = false, failed_ = false;
-};
-
 // The choices the wizard's pages would hold, with the switches applied.
 struct SilentChoices {
     SavedSettings settings;
@@ -165,16 +144,22 @@ bool DriveLacks(const std::string& mainDir, int64_t bytes)
 // The worker over the plan, polled as the wizard's timer would.
 CopyEnd CopyFiles(RunLog& log, const std::string& mainDir)
 {
-    SilentProgress progress(log);
     InstallSession session;
     session.Start(*AttachedFiles);
-    while (!progress.Ended()) {
-        session.Poll(progress);
-        if (!progress.Ended())
-            Sys().SleepMs(20);
+    std::string label;   // what the installing page would show, for the run log
+    InstallTick tick;
+    for (;;) {
+        tick = session.Poll();
+        if (tick.kind == InstallTick::Done || tick.kind == InstallTick::Failed)
+            break;
+        if (tick.kind == InstallTick::Copying && tick.caption != label) {
+            label = tick.caption;
+            log.Add("Copie : " + label);
+        }
+        Sys().SleepMs(20);
     }
     session.StopAndWait();
-    if (!progress.Failed())
+    if (tick.kind == InstallTick::Done)
         return CopyEnd::Done;
     if (session.FailedByError())
         return CopyEnd::Error;

@@ -125,6 +125,12 @@ void TMainDlgForm::CancelBtnClick()
     Close(mrCancel);
 }
 
+// Carried out once the event that set it has ended (FormCloseQuery decides).
+void TMainDlgForm::Close(int modalResult)
+{
+    modalResult_ = modalResult;
+}
+
 void TMainDlgForm::GoToPage(uint8_t fromPage, uint8_t toPage)
 {
     if (toPage == 6 && IsPortable())
@@ -311,6 +317,21 @@ void TMainDlgForm::FinishingActions()
     Extensions = ExtensionsFromBoxes(boxes);
     RunAssociationCommand(MainDir, boxes);
     CreateProductShortcuts(MainDir, view_.Checked(Ctl::InstallToAllChkBx), Record.Log);
+}
+
+void TMainDlgForm::StartInstallation()
+{
+    // A drive pulled later must not turn a portable installation into a per-machine one.
+    portable_ = IsRemovableDrive(MainDir);
+    OpenInstallLog(Record, *AttachedFiles, MainDir, IsPortable());
+    ChosenComps = 0;
+    for (int n = SelCompLstBx.Count() - 1; n >= 0; --n)
+        if (SelCompLstBx.State(n) != cbUnchecked)
+            ChosenComps |= static_cast<uint8_t>(1u << CompIds[n]);
+    InstallStamp = BuildInstallPlan(*AttachedFiles, Choices());
+    progressMax_ = AttachedFiles->PlannedBytes();
+    view_.SetProgressRange(progressMax_);
+    Worker.Start(*AttachedFiles);
 }
 
 // --- Page rules

@@ -9,6 +9,7 @@
 #include <vector>
 #include "engine/InstallPlan.h"
 #include "engine/InstallThread.h"
+#include "wizard/InstallRecord.h"
 #include "wizard/Switches.h"
 #include "wizard/CompPage.h"
 #include "wizard/FileCtrl.h"
@@ -26,24 +27,6 @@ enum class Ctl {
     InstallingLbl2, InstallingProgressBar,
     AssocChkBx1, AssocChkBx2, AssocChkBx3, AssocChkBx4,
     FinishLbl, FinishChkBx,
-};
-
-// The log of the installation that whoever runs it keeps, and the file it is saved to. The
-// files it was handed to outlive it, and forget it when it goes.
-class InstallRecord {
-public:
-    InstallRecord() = default;
-    ~InstallRecord() { if (files_ && files_->Log == &Log) files_->Log = nullptr; }
-    InstallRecord(const InstallRecord&) = delete;
-    InstallRecord& operator=(const InstallRecord&) = delete;
-    void HandTo(TAttachedFiles& files) { files_ = &files; files.Log = &Log; }
-
-    InstallLog Log;
-    std::string FileName;   // empty for a portable installation
-    bool Started = false;
-
-private:
-    TAttachedFiles* files_ = nullptr;
 };
 
 class MainDlgView {
@@ -68,10 +51,10 @@ extern const char* const kWelcomeText;
 extern const char* const kFinishText;
 extern const char* const kSelCompText;
 
-class TMainDlgForm : private InstallPollView {
+class TMainDlgForm {
 public:
     explicit TMainDlgForm(MainDlgView& view);
-    ~TMainDlgForm() override;
+    ~TMainDlgForm();
     TMainDlgForm(const TMainDlgForm&) = delete;
     TMainDlgForm& operator=(const TMainDlgForm&) = delete;
 
@@ -153,13 +136,7 @@ private:
     void ApplySwitches(const Switches& switches);
     void FinishingActions();
     void SetButtons(uint8_t toPage);
-
-    // The timer's view of the installing page.
-    void SetProgressPosition(int32_t position) override;
-    std::string ComponentLabel() override;
-    void SetComponentLabel(const std::string& caption) override;
-    void InstallDone() override;
-    void InstallFailed() override;
+    void ShowInstallTick(const InstallTick& tick);
 
     MainDlgView& view_;
     int shownPage_ = -1;
@@ -179,14 +156,3 @@ private:
 // when it was abandoned.
 int PersistAfterWizard(TMainDlgForm& form);
 
-// Steps both the wizard and the unattended road take.
-// A new install log, handed to files; unless portable, what "Install.log" in mainDir already
-// lists is kept.
-void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::string& mainDir, bool portable);
-// Saves "Install.log" unless portable; a log that cannot be written is not an error.
-void SaveInstallLogQuietly(const InstallRecord& record, bool portable);
-// The saved component bits after an installation of chosen (bit 0, always installed, is
-// never kept as a choice; the bits above 7 are carried over).
-uint32_t SavedComponentBits(uint32_t saved, uint8_t chosen);
-// The disk space the chosen components take in mainDir, in KB rounded up.
-uint32_t InstalledKb(const TAttachedFiles& files, uint8_t chosen, const std::string& mainDir);

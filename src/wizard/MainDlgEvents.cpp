@@ -81,11 +81,6 @@ void TMainDlgForm::ApplyModalResult()
         modalResult_ = 0;
 }
 
-void TMainDlgForm::Close(int modalResult)
-{
-    modalResult_ = modalResult;
-}
-
 // A handler still running means its question is open: the question's own message loop
 // still delivers posted clicks, close requests and ticks, and none may move the wizard
 // (start the installation, change the page, ask again) under it.
@@ -117,7 +112,7 @@ void TMainDlgForm::TimerTick(int id)
         return;   // polled again on the next tick
     Handle([this, id] {
         if (id == 1)
-            Worker.Poll(*this);
+            ShowInstallTick(Worker.Poll());
         else
             DriveWatchTick(DestDirCmbBx);
     });

@@ -1,5 +1,5 @@
-// The wizard's side of the installation: the worker session started, polled and held for the
-// close question, and what is kept after the wizard.
+// The wizard's side of the installation once it runs: the timer's ticks, the close question
+// held against the worker, and what is kept after the wizard.
 #include "wizard/MainDlg.h"
 
 #include "engine/AttachFiles.h"
@@ -10,21 +10,6 @@
 #include "instutils/SafeFiles.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/Settings.h"
-
-void TMainDlgForm::StartInstallation()
-{
-    // A drive pulled later must not turn a portable installation into a per-machine one.
-    portable_ = IsRemovableDrive(MainDir);
-    OpenInstallLog(Record, *AttachedFiles, MainDir, IsPortable());
-    ChosenComps = 0;
-    for (int n = SelCompLstBx.Count() - 1; n >= 0; --n)
-        if (SelCompLstBx.State(n) != cbUnchecked)
-            ChosenComps |= static_cast<uint8_t>(1u << CompIds[n]);
-    InstallStamp = BuildInstallPlan(*AttachedFiles, Choices());
-    progressMax_ = AttachedFiles->PlannedBytes();
-    view_.SetProgressRange(progressMax_);
-    Worker.Start(*AttachedFiles);
-}
 
 bool TMainDlgForm::FormCloseQuery()
 {
@@ -62,18 +47,26 @@ void TMainDlgForm::SaveSettings()
     WriteSettings(s, IsPortable());
 }
 
-void TMainDlgForm::SetProgressPosition(int32_t position) { view_.SetProgressPosition(position); }
-
-std::string TMainDlgForm::ComponentLabel() { return view_.Text(Ctl::InstallingLbl2); }
-
-void TMainDlgForm::SetComponentLabel(const std::string& caption) { view_.SetText(Ctl::InstallingLbl2, caption); }
-
-void TMainDlgForm::InstallDone() { GoToPage(5, 6); }
-
-void TMainDlgForm::InstallFailed()
+// The installing page as the timer's tick finds it.
+void TMainDlgForm::ShowInstallTick(const InstallTick& tick)
 {
-    CloseAllowed = true;
-    Close(mrCancel);
+    switch (tick.kind) {
+    case InstallTick::Copying:
+        view_.SetProgressPosition(tick.position);
+        // Set only when it changes: a label set ten times a second flickers.
+        if (view_.Text(Ctl::InstallingLbl2) != tick.caption)
+            view_.SetText(Ctl::InstallingLbl2, tick.caption);
+        return;
+    case InstallTick::Done:
+        GoToPage(5, 6);
+        return;
+    case InstallTick::Failed:
+        CloseAllowed = true;
+        Close(mrCancel);
+        return;
+    default:
+        return;
+    }
 }
 
 int PersistAfterWizard(TMainDlgForm& form)
@@ -86,50 +79,4 @@ int PersistAfterWizard(TMainDlgForm& form)
     form.SaveSettings();
     SaveInstallLogQuietly(form.Record, form.IsPortable());
     return exitCode;
-}
-
-void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::string& mainDir, bool portable)
-{
-    record.Log = InstallLog();
-    record.FileName.clear();
-    record.HandTo(files);
-    if (!portable) {
-        record.FileName = JoinPath(mainDir, "Install.log");
-        if (FileExists(record.FileName)) {
-            try {
-                record.Log.Load(record.FileName);
-            } catch (...) {
-                // What could be read stays; an unreadable old log does not stop the installation.
-            }
-        }
-    }
-    record.Started = true;
-}
-
-void SaveInstallLogQuietly(const InstallRecord& record, bool portable)
-{
-    if (portable)
-        return;
-    try {
-        record.Log.Save(record.FileName);
-    } catch (...) {
-        // A log that cannot be written must not stop the program's end.
-    }
-}
-
-uint32_t SavedComponentBits(uint32_t saved, uint8_t chosen)
-{
-    std::vector<bool> checked(8);
-    for (int i = 1; i < 8; ++i)
-        checked[size_t(i)] = (chosen >> i) & 1;
-    return ComponentMask(saved, checked);
-}
-
-uint32_t InstalledKb(const TAttachedFiles& files, uint8_t chosen, const std::string& mainDir)
-{
-    uint64_t bytes = 0;
-    for (int i = 0; i < 8; ++i)
-        if ((chosen >> i) & 1)
-            bytes += uint32_t(files.ComponentBytes(ComponentFileLists[i], mainDir));
-    return uint32_t((bytes + 1023) / 1024);
 }

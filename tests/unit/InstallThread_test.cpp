@@ -84,17 +84,18 @@ private:
     std::atomic<bool> throwOffMainThread_{false};
 };
 
-class FakeView : public InstallPollView {
-public:
-    void SetProgressPosition(int32_t value) override { position = value; }
-    std::string ComponentLabel() override { return label; }
-    void SetComponentLabel(const std::string& caption) override
+// What the wizard's timer makes of the ticks.
+struct FakeView {
+    void Take(const InstallTick& tick)
     {
-        label = caption;
-        captions.push_back(caption);
+        if (tick.kind == InstallTick::Copying) {
+            position = tick.position;
+            label = tick.caption;
+            captions.push_back(tick.caption);
+        }
+        done += tick.kind == InstallTick::Done;
+        failed += tick.kind == InstallTick::Failed;
     }
-    void InstallDone() override { ++done; }
-    void InstallFailed() override { ++failed; }
 
     int32_t position = -1;
     std::string label;
@@ -139,7 +140,7 @@ protected:
     bool RunWizardUntil(const std::function<bool()>& condition)
     {
         return WaitUntil([&] {
-            session.Poll(view);
+            view.Take(session.Poll());
             return condition();
         });
     }
@@ -318,7 +319,7 @@ TEST_F(InstallThreadClose, TheWorkerWaitsWhileTheCloseQuestionIsOpenThenGoesOn)
     const unsigned sleeps = machine.SleepCalls();
     ASSERT_TRUE(WaitUntil([&] { return machine.SleepCalls() > sleeps + 3; }));
     EXPECT_EQ(machine.Writes(), Lines{kDest + "\\vlm.exe"});
-    session.Poll(view);
+    view.Take(session.Poll());
     EXPECT_EQ(view.position, -1);   // the timer leaves the page alone meanwhile
 
     session.ReleaseAfterClose(false);
@@ -362,7 +363,7 @@ TEST_F(InstallThreadClose, GoingOnAfterTheCloseQuestionStillAsksThePendingQuesti
     Start(0);
     ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
     session.HoldForClose();
-    session.Poll(view);
+    view.Take(session.Poll());
     EXPECT_TRUE(questions.empty());   // not on top of the close question
     session.ReleaseAfterClose(false);
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
@@ -370,36 +371,24 @@ TEST_F(InstallThreadClose, GoingOnAfterTheCloseQuestionStillAsksThePendingQuesti
 }
 
 // The timer on its own, with the status set by hand.
-TEST(InstallPoll, LeavesThePageAloneBeforeTheFirstFile)
+TEST(InstallPoll, TellsNothingBeforeTheFirstFileThenTheComponentAndDoneOnce)
 {
-    FakeView view;
     InstallSession session;
     TInstallThreadStatus& status = session.Status();
     status.State = Running;   // started, no file yet
-    session.Poll(view);
-    EXPECT_EQ(view.position, -1);
-    EXPECT_TRUE(view.captions.empty());
-}
+    EXPECT_EQ(session.Poll().kind, InstallTick::Nothing);
 
-TEST(InstallPoll, SetsTheLabelOnlyWhenItsTextChanges)
-{
-    FakeView view;
-    InstallSession session;
-    TInstallThreadStatus& status = session.Status();
-    status.State = Running;   // started, no file yet
     status.CurrentComponent = 1;
     status.Position = 1234;
-    session.Poll(view);
-    session.Poll(view);
-    EXPECT_EQ(view.position, 1234);
-    EXPECT_EQ(view.captions, Lines{"Aide d'Velmorra"});
+    const InstallTick copying = session.Poll();
+    EXPECT_EQ(copying.kind, InstallTick::Copying);
+    EXPECT_EQ(copying.position, 1234);
+    EXPECT_EQ(copying.caption, "Aide d'Velmorra");
 
     status.State = Stopped;
-    session.Poll(view);
-    EXPECT_EQ(view.done, 1);
+    EXPECT_EQ(session.Poll().kind, InstallTick::Done);
     EXPECT_EQ(status.State.load(), Idle);
-    session.Poll(view);
-    EXPECT_EQ(view.done, 1);
+    EXPECT_EQ(session.Poll().kind, InstallTick::Nothing);
 }
 
 TEST(Questions, WithNoDialogEveryQuestionIsDeclinedAndTheCopyGivenUp)

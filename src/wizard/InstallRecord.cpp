@@ -1,0 +1,54 @@
+// What an installation keeps of itself: its log, the component bits and the size it takes.
+#include "wizard/InstallRecord.h"
+
+#include <vector>
+#include "engine/ResConst.h"
+#include "instutils/FileHelpers.h"
+#include "instutils/PathText.h"
+#include "wizard/Settings.h"
+
+void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::string& mainDir, bool portable)
+{
+    record.Log = InstallLog();
+    record.FileName.clear();
+    record.HandTo(files);
+    if (!portable) {
+        record.FileName = JoinPath(mainDir, "Install.log");
+        if (FileExists(record.FileName)) {
+            try {
+                record.Log.Load(record.FileName);
+            } catch (...) {
+                // What could be read stays; an unreadable old log does not stop the installation.
+            }
+        }
+    }
+    record.Started = true;
+}
+
+void SaveInstallLogQuietly(const InstallRecord& record, bool portable)
+{
+    if (portable)
+        return;
+    try {
+        record.Log.Save(record.FileName);
+    } catch (...) {
+        // A log that cannot be written must not stop the program's end.
+    }
+}
+
+uint32_t SavedComponentBits(uint32_t saved, uint8_t chosen)
+{
+    std::vector<bool> checked(8);
+    for (int i = 1; i < 8; ++i)
+        checked[size_t(i)] = (chosen >> i) & 1;
+    return ComponentMask(saved, checked);
+}
+
+uint32_t InstalledKb(const TAttachedFiles& files, uint8_t chosen, const std::string& mainDir)
+{
+    uint64_t bytes = 0;
+    for (int i = 0; i < 8; ++i)
+        if ((chosen >> i) & 1)
+            bytes += uint32_t(files.ComponentBytes(ComponentFileLists[i], mainDir));
+    return uint32_t((bytes + 1023) / 1024);
+}
