@@ -1,6 +1,5 @@
 #include "wizard/win32/MainDlgWindow.h"
 #include <algorithm>
-#include <atomic>
 
 #include <commctrl.h>
 #include <stdlib.h>
@@ -13,6 +12,7 @@
 #include "wizard/win32/MessageDialogWindow.h"
 #include "wizard/win32/Pictures.h"
 #include "wizard/win32/TextFit.h"
+#include "wizard/win32/WizardControls.h"
 
 namespace {
 
@@ -39,13 +39,6 @@ HFONT MakeFont(const char* face, int height, int weight)
 {
     return CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
-}
-
-bool IsStatic(HWND control)
-{
-    char cls[16] = {};
-    GetClassNameA(control, cls, sizeof cls);
-    return lstrcmpiA(cls, "Static") == 0;
 }
 
 void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y)
@@ -81,26 +74,12 @@ ATOM RegisterClasses()
     return RegisterClassA(&form);
 }
 
-// The worker's "finished": posted, it runs timer 1's handler at once instead of up to 100 ms later.
-const UINT kWorkerDoneMsg = WM_APP + 21;
-std::atomic<HWND> workerWakeTarget{nullptr};
-
-void WakeFromWorker()
-{
-    if (HWND target = workerWakeTarget.load())
-        PostMessageA(target, kWorkerDoneMsg, 0, 0);
-}
-
 }  // namespace
 
 MainDlgWindow::MainDlgWindow() = default;
 
 MainDlgWindow::~MainDlgWindow()
 {
-    if (window_ && workerWakeTarget.load() == window_) {
-        SetInstallWake(nullptr);
-        workerWakeTarget.store(nullptr);
-    }
     if (window_)
         DestroyWindow(window_);   // the timers and the controls go with it
     form_.reset();
@@ -143,7 +122,8 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
     SendMessageA(window_, WM_SETICON, ICON_SMALL,
                  reinterpret_cast<LPARAM>(LoadImageA(Instance(), MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0)));
 
-    form_ = std::make_unique<TMainDlgForm>(*this);
+    controls_.SetWindow(window_);
+    form_ = std::make_unique<TMainDlgForm>(controls_);
     CreatePages();
     CreateControls();
     form_->Init(args);
@@ -158,6 +138,7 @@ void MainDlgWindow::CreatePages()
         pages_[page] = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, PageTitles[page], WS_CHILD | WS_CLIPSIBLINGS,
                                        kPageLeft, kPageTop, kPageWidth, kPageHeight, window_, nullptr, Instance(),
                                        nullptr);
+        controls_.SetPage(page, pages_[page]);
         SetWindowLongPtrA(pages_[page], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PageProc));
         // The title strip lies above the page's first row, as the panel lies above the frame.
         const int hidden = kTopHeight - kPageTop;
@@ -216,7 +197,7 @@ const LayoutRow kLayout[] = {
     {2, Ctl::None, kDriveBox, "", 0, 11, 225, 345, 19, 0, LayoutFont::Form, LayoutSize::Given, kDriveBoxId},
     // 3: components
     {3, Ctl::SelCompLbl, "STATIC", "", kLabel, 11, 7, 345, 30},
-    {3, Ctl::None, kCheckList, "", 0, 11, 43, 345, 148, 0, LayoutFont::Form, LayoutSize::Given, kCompListId},
+    {3, Ctl::SelCompLstBx, kCheckList, "", 0, 11, 43, 345, 148, 0, LayoutFont::Form, LayoutSize::Given, kCompListId},
     {3, Ctl::None, "STATIC", "", SS_ETCHEDFRAME, kSpaceLeft, kSpaceTop, 345, 49},
     {3, Ctl::None, "STATIC", "Espace disque requis :", kLabel, kSpaceLeft + 8, kSpaceTop + 8, 10, 10, 0,
      LayoutFont::Form, LayoutSize::ToText},
@@ -278,8 +259,10 @@ HWND MainDlgWindow::Add(const LayoutRow& row)
 {
     HWND parent = row.page >= 0 ? pages_[row.page] : window_;
     const HFONT font = row.font == LayoutFont::Bold ? boldFont_ : row.font == LayoutFont::Title ? titleFont_ : formFont_;
-    if (HWND list = AddList(row, parent, font))
+    if (HWND list = AddList(row, parent, font)) {
+        controls_.Adopt(row.control, list);
         return list;
+    }
     const int id = row.id ? row.id : row.control == Ctl::None ? -1 : IdOf(row.control);
     const bool label = lstrcmpiA(row.cls, "STATIC") == 0;
     HWND child = CreateWindowExA(row.exStyle, row.cls, label ? DisplayText(row.text).c_str() : row.text,
@@ -287,10 +270,10 @@ HWND MainDlgWindow::Add(const LayoutRow& row)
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (row.control != Ctl::None)
-        controls_[static_cast<int>(row.control)] = child;
-    FitWrappedText(child);
+        controls_.Adopt(row.control, child);
+    controls_.FitWrappedText(child);
     if (row.size == LayoutSize::ToText)
-        FitToText(child);
+        WizardControls::FitToText(child);
     return child;
 }
 
@@ -313,170 +296,7 @@ HWND MainDlgWindow::AddList(const LayoutRow& row, HWND parent, HFONT font)
         [&form](int r) { return r >= 0 && r < static_cast<int>(form.CompIds.size()) && form.CompIds[r] == 0; });
 }
 
-HWND MainDlgWindow::Control(Ctl control) const
-{
-    return controls_[static_cast<int>(control)];
-}
-
-// --- The view
-
-void MainDlgWindow::ShowPage(int page)
-{
-    if (page == shownPage_ || !Page(page))
-        return;
-    if (HWND old = Page(shownPage_)) {
-        MoveFocusOutOf(old);
-        ShowWindow(old, SW_HIDE);
-    }
-    ShowWindow(pages_[page], SW_SHOW);
-    shownPage_ = page;
-}
-
-void MainDlgWindow::MoveFocusOutOf(HWND page)
-{
-    HWND focus = GetFocus();
-    if (focus && IsChild(page, focus))
-        SetFocus(window_);   // Enter still means Next, Esc Cancel
-}
-
-void MainDlgWindow::SetText(Ctl control, const std::string& text)
-{
-    HWND h = Control(control);
-    if (!h)
-        return;
-    SetWindowTextA(h, IsStatic(h) ? DisplayText(text).c_str() : text.c_str());
-    FitWrappedText(h);
-}
-
-std::string MainDlgWindow::Text(Ctl control)
-{
-    HWND h = Control(control);
-    if (!h)
-        return std::string();
-    std::string text(static_cast<size_t>(GetWindowTextLengthA(h)) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(h, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
-void MainDlgWindow::SetVisible(Ctl control, bool visible)
-{
-    if (HWND h = Control(control)) {
-        if (!visible && GetFocus() == h)
-            SetFocus(window_);
-        ShowWindow(h, visible ? SW_SHOW : SW_HIDE);
-    }
-}
-
-void MainDlgWindow::SetEnabled(Ctl control, bool enabled)
-{
-    if (HWND h = Control(control)) {
-        if (!enabled && GetFocus() == h)
-            SetFocus(window_);
-        EnableWindow(h, enabled);
-    }
-}
-
-bool MainDlgWindow::Checked(Ctl control)
-{
-    HWND h = Control(control);
-    return h && SendMessageA(h, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-
-void MainDlgWindow::SetChecked(Ctl control, bool checked)
-{
-    if (HWND h = Control(control))
-        SendMessageA(h, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-
-void MainDlgWindow::SetMemoLines(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i)
-            text += "\r\n";
-        text += lines[i];
-    }
-    SetWindowTextA(Control(Ctl::LicenseMemo), text.c_str());
-}
-
-void MainDlgWindow::SetProgressRange(int32_t maximum)
-{
-    SendMessageA(Control(Ctl::InstallingProgressBar), PBM_SETRANGE32, 0, maximum);
-}
-
-void MainDlgWindow::SetProgressPosition(int32_t position)
-{
-    SendMessageA(Control(Ctl::InstallingProgressBar), PBM_SETPOS, static_cast<WPARAM>(position), 0);
-}
-
-void MainDlgWindow::Focus(Ctl control)
-{
-    HWND h = control == Ctl::SelCompLstBx ? GetDlgItem(pages_[3], kCompListId) : Control(control);
-    if (!h)
-        return;
-    if (IsWindowVisible(window_))
-        SetFocus(h);
-    else
-        pendingFocus_ = h;   // given once the window is shown
-}
-
-void MainDlgWindow::SetWaitCursor(bool wait)
-{
-    waitCursor_ = wait;
-    SetCursor(LoadCursorA(nullptr, wait ? IDC_WAIT : IDC_ARROW));
-}
-
-void MainDlgWindow::StartTimers()
-{
-    SetTimer(window_, 1, 100, nullptr);
-    SetTimer(window_, 2, 1000, nullptr);
-    workerWakeTarget.store(window_);
-    SetInstallWake(WakeFromWorker);
-}
-
 // --- Drawing
-
-void MainDlgWindow::FitToText(HWND control)
-{
-    const SIZE size = MeasureControlText(control, 0);
-    SetWindowPos(control, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// A font wider than the one the pages were drawn for (Wine's Tahoma, large fonts)
-// must not cut a text short. A label of several lines grows downwards to hold its wrapped text,
-// pushing the components list below it; a check box widens up to the page's edge.
-void MainDlgWindow::FitWrappedText(HWND control)
-{
-    RECT box;
-    GetWindowRect(control, &box);
-    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&box), 2);
-    const int width = box.right - box.left, height = box.bottom - box.top;
-    const DWORD style = GetWindowLongA(control, GWL_STYLE);
-    char cls[16] = {};
-    GetClassNameA(control, cls, sizeof cls);
-    if (lstrcmpiA(cls, "Button") == 0 && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
-        const int wanted = MeasureControlText(control, 0).cx + GetSystemMetrics(SM_CXMENUCHECK) + 6;
-        const int room = kPageWidth - 1 - box.left;
-        if (wanted > width)
-            SetWindowPos(control, nullptr, 0, 0, std::min(wanted, room), height,
-                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        return;
-    }
-    if (!IsStatic(control) || (style & SS_TYPEMASK) != SS_LEFT || height < 26)
-        return;   // one-line labels keep their size: what lies below them does not move
-    const int wanted = MeasureControlText(control, width).cy;
-    if (wanted <= height)
-        return;
-    SetWindowPos(control, nullptr, 0, 0, width, wanted, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    HWND list = GetDlgItem(pages_[3], kCompListId);
-    if (list && control == Control(Ctl::SelCompLbl)) {
-        RECT l;
-        GetWindowRect(list, &l);
-        MapWindowPoints(nullptr, pages_[3], reinterpret_cast<POINT*>(&l), 2);
-        const int top = std::max<int>(l.top, box.top + wanted + 4);
-        SetWindowPos(list, nullptr, l.left, top, l.right - l.left, l.bottom - l.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-}
 
 void MainDlgWindow::Paint()
 {
@@ -604,7 +424,7 @@ LRESULT MainDlgWindow::Message(UINT msg, WPARAM wParam, LPARAM lParam)
         }
         break;
     case WM_SETCURSOR:
-        if (waitCursor_) {
+        if (controls_.WaitCursor()) {
             SetCursor(LoadCursorA(nullptr, IDC_WAIT));
             return TRUE;
         }
@@ -652,8 +472,8 @@ void MainDlgWindow::RunModal()
     ShowWindow(window_, SW_SHOW);
     UpdateWindow(window_);
     SetForegroundWindow(window_);
-    SetFocus(pendingFocus_ ? pendingFocus_ : window_);
-    pendingFocus_ = nullptr;
+    HWND focus = controls_.TakePendingFocus();
+    SetFocus(focus ? focus : window_);
     MSG msg;
     while (window_ && !form_->Closed()) {
         const BOOL got = GetMessageA(&msg, nullptr, 0, 0);

@@ -1,5 +1,5 @@
 // The wizard form as a real window: its layout, its drawing, and the routing of the user's
-// actions and the window's messages to the rules of TMainDlgForm.
+// actions and the window's messages to the rules of TMainDlgForm, which act on its controls.
 #pragma once
 #include <windows.h>
 
@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 #include "wizard/MainDlg.h"
+#include "wizard/win32/WizardControls.h"
 
 struct LayoutRow;   // one control of the layout table
 
-class MainDlgWindow : public MainDlgView {
+class MainDlgWindow {
 public:
     MainDlgWindow();
-    ~MainDlgWindow() override;
+    ~MainDlgWindow();
     MainDlgWindow(const MainDlgWindow&) = delete;
     MainDlgWindow& operator=(const MainDlgWindow&) = delete;
 
@@ -24,24 +25,9 @@ public:
     void RunModal();
 
     HWND Handle() const { return window_; }
-    HWND Control(Ctl control) const;
+    HWND Control(Ctl control) const { return controls_.Control(control); }
     HWND Page(int page) const { return page >= 0 && page < 8 ? pages_[page] : nullptr; }
     TMainDlgForm& Form() { return *form_; }
-
-    // MainDlgView
-    void ShowPage(int page) override;
-    void SetText(Ctl control, const std::string& text) override;
-    std::string Text(Ctl control) override;
-    void SetVisible(Ctl control, bool visible) override;
-    void SetEnabled(Ctl control, bool enabled) override;
-    bool Checked(Ctl control) override;
-    void SetChecked(Ctl control, bool checked) override;
-    void SetMemoLines(const std::vector<std::string>& lines) override;
-    void SetProgressRange(int32_t maximum) override;
-    void SetProgressPosition(int32_t position) override;
-    void Focus(Ctl control) override;
-    void SetWaitCursor(bool wait) override;
-    void StartTimers() override;
 
     // Control ids of the three buttons (children of the form window).
     static const int kBackId = 10, kNextId = 11, kCancelId = 12;
@@ -57,19 +43,13 @@ private:
     void Click(int id);
     void NextControl(WPARAM which, bool given);
     void Paint();
-    void FitToText(HWND control);
-    void FitWrappedText(HWND control);
-    void MoveFocusOutOf(HWND page);
 
     HWND window_ = nullptr;
     HWND pages_[8] = {};
-    int shownPage_ = -1;
-    HWND controls_[static_cast<int>(Ctl::FinishChkBx) + 1] = {};   // by Ctl; a plain array spares a map
     HFONT formFont_ = nullptr, boldFont_ = nullptr, titleFont_ = nullptr;
     HBITMAP logo_ = nullptr, logoSmall_ = nullptr;
     HBRUSH white_ = nullptr;
-    bool waitCursor_ = false;
-    HWND pendingFocus_ = nullptr;
     HWND lastFocus_ = nullptr;   // kept while the wizard is inactive
+    WizardControls controls_;   // made before the form, which acts on them, and gone after it
     std::unique_ptr<TMainDlgForm> form_;
 };
