@@ -238,6 +238,44 @@ TEST_F(WizardWindow, SessionEndBeforeTheCopyIsAllowedAndClosesWithoutQuestion)
     EXPECT_TRUE(dialogs.empty());
 }
 
+// Memory running out on the worker while it waits for the answer about a held file: the error
+// ends the worker, not the program, nor is it taken for the user's choice. The wizard closes
+// without a question and the run ends 1603, having kept what it recorded.
+TEST_F(WizardWindow, AnErrorEscapingTheWorkerClosesTheWizardAndEnds1603)
+{
+    struct WorkerOutOfMemory : Win32Platform {
+        void SleepMs(unsigned ms) override
+        {
+            if (::GetCurrentThreadId() != mainThread) throw std::bad_alloc();
+            Win32Platform::SleepMs(ms);
+        }
+        DWORD mainThread = ::GetCurrentThreadId();
+    };
+    static WorkerOutOfMemory platform;   // outlives the window, whatever fails
+    ASSERT_TRUE(platform.LocateFolderService());
+    SetPlatform(&platform);
+    const std::string dest = scratch + "Velmorra\\";
+    CreateDirectoryA(dest.c_str(), nullptr);
+    FileHandle held(CreateFileA((dest + "vlm.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(held);
+
+    ASSERT_TRUE(window->Create({"-d" + dest}));
+    for (int page = 0; page < 5; ++page) Press(MainDlgWindow::kNextId);
+    EXPECT_EQ(ShownPage(), 5);
+    const DWORD end = GetTickCount() + 10000;
+    while (!window->Form().Closed() && GetTickCount() < end) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        for (MSG msg; PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageA(&msg);
+    }
+    ASSERT_TRUE(window->Form().Closed());
+    EXPECT_FALSE(dialog.Asked(kMsgConfirmCancel));
+    EXPECT_EQ(PersistAfterWizard(window->Form()), 1603);
+    EXPECT_NE(GetFileAttributesA((dest + "Install.log").c_str()), INVALID_FILE_ATTRIBUTES);
+    window.reset();
+    SetPlatform(&RealPlatform());
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Velmorra Word Processor\\Install");
+}
+
 TEST(MessageDialogWindow, ShowsCaptionAndButtonsInBitOrderAndEscPressesNon)
 {
     static std::string caption, buttons;
