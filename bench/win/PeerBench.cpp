@@ -42,13 +42,16 @@ std::wstring TextOf(HWND window)
 struct Search {
     DWORD pid;
     std::wstring text;
+    const wchar_t* cls;   // the pages bear their titles too: the title is the label of that text
     HWND found = nullptr;
 };
 
 BOOL CALLBACK FindChildWithText(HWND child, LPARAM param)
 {
     auto* search = reinterpret_cast<Search*>(param);
-    if (TextOf(child) != search->text) return TRUE;
+    wchar_t cls[32] = {};
+    GetClassNameW(child, cls, 32);
+    if (TextOf(child) != search->text || lstrcmpiW(cls, search->cls) != 0) return TRUE;
     search->found = child;
     return FALSE;
 }
@@ -74,12 +77,13 @@ bool WaitForText(HWND control, const std::wstring& text)
     return true;
 }
 
-// A control of the process's visible windows showing exactly this text; null after the timeout.
-HWND WaitForControl(DWORD pid, const std::wstring& text)
+// A control of this class in the process's visible windows, showing exactly this text; null
+// after the timeout.
+HWND WaitForControl(DWORD pid, const wchar_t* cls, const std::wstring& text)
 {
     const DWORD start = GetTickCount();
     for (;;) {
-        Search search{pid, text};
+        Search search{pid, text, cls};
         EnumWindows(FindInTopLevel, reinterpret_cast<LPARAM>(&search));
         if (search.found) return search.found;
         if (GetTickCount() - start > kPageTimeoutMs) return nullptr;
@@ -164,14 +168,14 @@ SetupRun RunSetupProgram(const std::string& setup)
     const Started run = Start("\"" + setup + "\"");
     if (!run) return result;
     // The page title is one label whose text changes from page to page.
-    HWND title = WaitForControl(run.pid, Wide(PageTitles[0]));
+    HWND title = WaitForControl(run.pid, L"Static", Wide(PageTitles[0]));
     if (!title) {
         std::fprintf(stderr, "bench: the setup's first page did not come\n");
         Stop(run);
         return result;
     }
     const double startup = Seconds(start);
-    HWND next = WaitForControl(run.pid, L"&Suite >");
+    HWND next = WaitForControl(run.pid, L"Button", L"&Suite >");
     for (int page = 1; page <= 4; ++page) {
         PostMessageW(next, BM_CLICK, 0, 0);
         if (!next || !WaitForText(title, Wide(PageTitles[page]))) {
