@@ -26,5 +26,17 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq >/dev/null
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# A mirror caught mid-sync fails one index now and then; retry, then go on with the indexes
+# that did arrive.
+for attempt in 1 2 3; do
+    apt-get update -qq >/dev/null && break
+    echo "apt-get update failed (attempt $attempt of 3)" >&2
+    [ "$attempt" -lt 3 ] && sleep $((attempt * 15))
+done
+install_missing() { apt-get install -y -qq --no-install-recommends "$@" "${missing[@]}" >/dev/null; }
+# Without one architecture's security index, the two architectures' candidates of a shared
+# library differ and wine32 cannot be placed; the release's own versions agree with each other.
+install_missing || {
+    echo "retrying with the release's own versions" >&2
+    install_missing -t "$(. /etc/os-release && echo "$VERSION_CODENAME")"
+}
