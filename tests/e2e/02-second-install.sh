@@ -8,12 +8,7 @@ e2e_begin second-install
 # First run: every default, no launch.
 setup_start
 next_to_page 0 4
-press "$NEXT"
-wait_page 6
-next_to_page 6 7
-set_checkbox '&Lancer Traitement de texte Velmorra tout de suite' 0
-press "$FINISH"
-setup_wait_exit
+install_from_ready
 
 DEST="$(special_folder 38)\\Velmorra"
 D=$(unix_path "$DEST")

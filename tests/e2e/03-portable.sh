@@ -6,7 +6,7 @@ source "$(dirname "$0")/lib/harness.sh"
 e2e_begin portable
 
 STICK=$E2E_WORK/stick
-removable_drive_e "$STICK"
+declare_drive E floppy "$STICK"
 DEST='E:\Velmorra'
 D=$STICK/Velmorra
 

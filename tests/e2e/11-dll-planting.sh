@@ -36,10 +36,7 @@ rm -f "$DOWNLOADS/control.exe" "$DOWNLOADS/dll-probes.log"
 cd "$DOWNLOADS" || die "no downloads folder"
 SETUP_EXE=$DOWNLOADS/VelmorraSetup.exe setup_start
 next_to_page 0 4
-press "$NEXT"
-wait_page 6 60
-next_to_page 6 7
-finish_without_launch
+install_from_ready 60
 cd "$E2E_ROOT" || true
 
 same_as_payload vlm.exe "$(unix_path "$DEST_WIN\\vlm.exe")"

@@ -44,10 +44,7 @@ check_eq "$(diff "$E2E_WORK/before" "$E2E_WORK/after")" "" "files the second cop
 # The first copy goes on as if nothing happened.
 wait_page 2
 next_to_page 2 4
-press "$NEXT"
-wait_page 6 60
-next_to_page 6 7
-finish_without_launch
+install_from_ready 60
 DEST="$(special_folder 38)\\Velmorra"
 same_as_payload vlm.exe "$(unix_path "$DEST\\vlm.exe")"
 check "no Install.log" test -s "$(unix_path "$DEST\\Install.log")"

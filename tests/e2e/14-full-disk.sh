@@ -17,13 +17,7 @@ fi
 # Detached at once even while Wine still holds a file there, so the work folder can go.
 trap 'umount -l "$DISK"; e2e_cleanup' EXIT
 
-ln -sfn "$DISK" "$WINEPREFIX/dosdevices/f:"
-view=()
-[ "$PREFIX_WIN64" -eq 1 ] && view=(/reg:64)
-wine reg add 'HKLM\Software\Wine\Drives' /v f: /d hd /f "${view[@]}" >/dev/null 2>&1
-wineserver -k
-wineserver -w
-[ "$(ctl drive 'F:\' | tr -d '\r')" = 3 ] || die "Wine does not report F: as a fixed drive"
+declare_drive F hd "$DISK"
 
 DEST='F:\Velmorra'
 D=$DISK/Velmorra
@@ -34,10 +28,7 @@ install_once() {
 }
 
 install_once
-press "$NEXT"
-wait_page 6
-next_to_page 6 7
-finish_without_launch
+install_from_ready
 same_as_payload vlm.exe "$D/vlm.exe"
 # An older, smaller program: writing the new one over it in place would destroy it half-way.
 printf 'ancienne version' >"$D/vlm.exe"

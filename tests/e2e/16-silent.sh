@@ -35,10 +35,7 @@ picture() {
 # The wizard, preset by the same switches, clicked through.
 setup_start "${CHOICES[@]}"
 next_to_page 0 4
-press "$NEXT"
-wait_page 6
-next_to_page 6 7
-finish_without_launch
+install_from_ready
 WIZARD_PICTURE=$(picture)
 check "the wizard installed the help" test -f "$(unix_path "$DEST\\Velmorra.chm")"
 

@@ -153,17 +153,19 @@ new_prefix() {
 # The helper; its complaints go to stderr, Wine's own messages are dropped.
 ctl() { wine "$E2E_CTL" "$@" 2> >(grep '^e2ectl:' >&2); }
 
-# Declares drive E: a removable drive backed by the given folder (Wine reads the 64-bit view).
-removable_drive_e() {
-    local folder=$1
+# Declares a drive letter backed by a folder, of the type Wine is told ("floppy": removable,
+# "hd": fixed), and checks that the programs see it so (Wine reads the 64-bit view).
+declare_drive() {  # letter type folder
+    local letter=$1 type=$2 folder=$3 view=()
+    local -A number=([floppy]=2 [hd]=3)
     mkdir -p "$folder"
-    ln -sfn "$folder" "$WINEPREFIX/dosdevices/e:"
-    local view=()
+    ln -sfn "$folder" "$WINEPREFIX/dosdevices/${letter,,}:"
     [ "$PREFIX_WIN64" -eq 1 ] && view=(/reg:64)
-    wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f "${view[@]}" >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Wine\Drives' /v "${letter,,}:" /d "$type" /f "${view[@]}" >/dev/null 2>&1
     wineserver -k
     wineserver -w
-    [ "$(ctl drive 'E:\' | tr -d '\r')" = 2 ] || die "Wine does not report E: as a removable drive"
+    [ "$(ctl drive "${letter^^}:\\" | tr -d '\r')" = "${number[$type]}" ] ||
+        die "Wine does not report ${letter^^}: as a drive of type $type"
 }
 
 # --- paths
@@ -243,6 +245,15 @@ next_to_page() {  # from to
         press "$NEXT"
         wait_page "$page"
     done
+}
+
+# From the ready page: installs, keeps the association boxes as they are and finishes
+# without launching.
+install_from_ready() {  # [seconds for the copy]
+    press "$NEXT"
+    wait_page 6 "${1:-30}"
+    next_to_page 6 7
+    finish_without_launch
 }
 
 # On the last page: ends the setup program without launching the word processor, and waits
