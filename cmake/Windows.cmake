@@ -10,11 +10,30 @@ set(WIN_LINK_FLAGS
     -Wl,--major-subsystem-version,4,--minor-subsystem-version,0)
 # ASLR and DEP asked for, not left to the linker's defaults; ASLR needs the relocations kept.
 list(APPEND WIN_LINK_FLAGS -Wl,--dynamicbase,--nxcompat,--enable-reloc-section)
-# The setup program inflates its whole archive in memory: 4 GB of address space on 64-bit Windows.
-list(APPEND WIN_LINK_FLAGS -Wl,--large-address-aware)
+# The setup program inflates its whole archive in memory: 4 GB of address space on 64-bit Windows
+# (the x64 twin has it anyway).
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    list(APPEND WIN_LINK_FLAGS -Wl,--large-address-aware)
+endif()
+# The toolchain's own headers and libraries (i686 for the product, x86_64 for its twin).
+set(MINGW_ROOT ${CMAKE_FIND_ROOT_PATH})
 set(WIN_SYSTEM_LIBS comctl32 ole32 oleaut32 uuid shell32 gdi32 user32 advapi32 kernel32)
 set(RESOURCES_DIR ${CMAKE_SOURCE_DIR}/resources)
 file(GLOB RESOURCE_FILES CONFIGURE_DEPENDS ${RESOURCES_DIR}/*)
+
+# The manifests name the processor; the x64 twin's copies say amd64 and are found first.
+set(MANIFEST_DIR ${CMAKE_BINARY_DIR}/manifests)
+set(MANIFEST_INCLUDE "")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    foreach(manifest ${RESOURCES_DIR}/VelmorraSetup.manifest ${CMAKE_SOURCE_DIR}/payload/vlm/vlm.manifest)
+        file(READ ${manifest} text)
+        string(REPLACE "processorArchitecture=\"x86\"" "processorArchitecture=\"amd64\"" text "${text}")
+        get_filename_component(name ${manifest} NAME)
+        file(WRITE ${MANIFEST_DIR}/${name} "${text}")
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manifest})
+    endforeach()
+    set(MANIFEST_INCLUDE ${MANIFEST_DIR})
+endif()
 
 file(GLOB WIN_SOURCES CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/src/platform/Win32Platform*.cpp
@@ -50,7 +69,7 @@ target_compile_options(zlib_inflate PRIVATE -Os -ffunction-sections -fno-data-se
 set_source_files_properties(${ZLIB_DIR}/inffast.c ${ZLIB_DIR}/adler32.c PROPERTIES COMPILE_OPTIONS -O2)
 
 add_library(velmorra_core STATIC ${CORE_SOURCES} ${WIN_SOURCES})
-target_include_directories(velmorra_core PUBLIC ${CMAKE_SOURCE_DIR}/src /usr/i686-w64-mingw32/include)
+target_include_directories(velmorra_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${MINGW_ROOT}/include)
 target_link_libraries(velmorra_core PUBLIC zlib_inflate ${WIN_SYSTEM_LIBS})
 
 if(VELMORRA_WIN_TESTS)
@@ -63,7 +82,7 @@ include(${CMAKE_SOURCE_DIR}/cmake/Signing.cmake)
 # The stand-in word processor of the demo payload.
 file(GLOB VLM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/payload/vlm/*.cpp ${CMAKE_SOURCE_DIR}/payload/vlm/*.rc)
 add_executable(vlm WIN32 ${VLM_SOURCES})
-target_include_directories(vlm PRIVATE ${RESOURCES_DIR} ${CMAKE_SOURCE_DIR}/payload/vlm)
+target_include_directories(vlm PRIVATE ${MANIFEST_INCLUDE} ${RESOURCES_DIR} ${CMAKE_SOURCE_DIR}/payload/vlm)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/payload/vlm/vlm.rc PROPERTIES OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/payload/vlm/vlm.manifest)
 target_link_options(vlm PRIVATE ${WIN_LINK_FLAGS})
 # Its removal ("-ui") runs over the setup program's platform layer.
@@ -137,7 +156,7 @@ target_link_options(VelmorraSetup PRIVATE ${PRODUCT_LTO} ${PRODUCT_COMPILE_OPTIO
 add_dependencies(VelmorraSetup files_archive)
 set_source_files_properties(${RESOURCES_DIR}/setup.rc PROPERTIES
     OBJECT_DEPENDS "${FILES_ARCHIVE};${RESOURCE_FILES}")
-target_include_directories(VelmorraSetup PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR} ${RESOURCES_DIR})
+target_include_directories(VelmorraSetup PRIVATE ${MANIFEST_INCLUDE} ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR} ${RESOURCES_DIR})
 target_link_libraries(VelmorraSetup PRIVATE zlib_inflate ${WIN_SYSTEM_LIBS})
 target_link_options(VelmorraSetup PRIVATE ${WIN_LINK_FLAGS})
 # Where the stub's bytes go, object by object and function by function; pe-check.sh reads it too.

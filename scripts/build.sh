@@ -7,6 +7,9 @@
 #   tools      build/host       only the packer and the generator (what win needs)
 #   win        build/win        VelmorraSetup.exe, the stand-in vlm.exe and the "FILES" archive
 #   wintest    build/wintest    the Win32 test runner (tests/win)
+#   win64      build/win64      the x64 twin of win: the same sources built for 64-bit Windows,
+#                               for machines whose Wine cannot run 32-bit programs
+#   wintest64  build/wintest64  the x64 twin of wintest
 #   host-asan  build/host-asan  unit tests with AddressSanitizer and UndefinedBehaviorSanitizer
 #   host-tsan  build/host-tsan  unit tests with ThreadSanitizer
 #
@@ -59,26 +62,26 @@ build_host() {  # dir, cmake options..., -- targets...
     fi
 }
 
-build_win() {
-    local payload=
+build_win() {  # tree toolchain
+    local dir=$1 toolchain=$ROOT/cmake/$2.cmake payload=
     if [ -n "${VELMORRA_PAYLOAD_DIR:-}" ]; then
         payload=$(cd "$VELMORRA_PAYLOAD_DIR" && pwd) || { echo "no folder $VELMORRA_PAYLOAD_DIR"; return 1; }
     fi
-    configure build/win -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
+    configure "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DVELMORRA_HOST_TOOLS="$ROOT/build/host" -DVELMORRA_PAYLOAD_DIR="$payload" || return 1
-    cmake --build build/win -j"$JOBS" || return 1
-    if [ ! -f build/win/VelmorraSetup.exe ]; then
+    cmake --build "$dir" -j"$JOBS" || return 1
+    if [ ! -f "$dir/VelmorraSetup.exe" ]; then
         echo "VelmorraSetup.exe was not built (is src/setup/WinMain.cpp there?)"
         return 1
     fi
 }
 
-build_wintest() {
+build_wintest() {  # tree toolchain
+    local dir=$1 toolchain=$ROOT/cmake/$2.cmake
     # A tree configured with the posix-model compiler keeps it in its cache: it is made again.
-    grep -qs 'g++-posix' build/wintest/CMakeCache.txt && rm -rf build/wintest
-    configure build/wintest -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
-        -DVELMORRA_WIN_TESTS=ON || return 1
-    cmake --build build/wintest -j"$JOBS"
+    grep -qs 'g++-posix' "$dir/CMakeCache.txt" && rm -rf "$dir"
+    configure "$dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMORRA_WIN_TESTS=ON || return 1
+    cmake --build "$dir" -j"$JOBS"
 }
 
 failed=0
@@ -86,12 +89,15 @@ for tree in "${trees[@]}"; do
     case $tree in
     host) run_logged host build_host build/host || failed=1 ;;
     tools) run_logged tools build_host build/host -- velmorra-pack velmorra-demo-payload || failed=1 ;;
-    win)
+    win | win64)
         # The archive needs the host tools, whether or not the rest of the host tree builds.
+        toolchain=toolchain-mingw32
+        [ "$tree" = win64 ] && toolchain=toolchain-mingw64
         { run_logged tools build_host build/host -- velmorra-pack velmorra-demo-payload &&
-            run_logged win build_win; } || failed=1
+            run_logged "$tree" build_win "build/$tree" "$toolchain"; } || failed=1
         ;;
-    wintest) run_logged wintest build_wintest || failed=1 ;;
+    wintest) run_logged wintest build_wintest build/wintest toolchain-mingw32 || failed=1 ;;
+    wintest64) run_logged wintest64 build_wintest build/wintest64 toolchain-mingw64 || failed=1 ;;
     host-asan) run_logged host-asan build_host build/host-asan -DVELMORRA_SANITIZE=address -- unit_tests || failed=1 ;;
     host-tsan) run_logged host-tsan build_host build/host-tsan -DVELMORRA_SANITIZE=thread -- unit_tests || failed=1 ;;
     *) echo "unknown tree: $tree" >&2; exit 2 ;;

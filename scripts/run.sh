@@ -7,25 +7,34 @@
 # the program is ended; then the whole road (every page, an installation, the cancel question)
 # is walked by scripts/screenshots.sh into build/screenshots/.
 #
-# VELMORRA_PAYLOAD_DIR=<folder> builds a setup program that installs that folder.
+# VELMORRA_PAYLOAD_DIR=<folder> builds a setup program that installs that folder. Where Wine
+# cannot run 32-bit programs (or with VELMORRA_FORCE_X64=1), the x64 twin (build/win64) runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-EXE=$ROOT/build/win/VelmorraSetup.exe
 TITLE="Installation du traitement de texte Velmorra"
 TIMEOUT=${VELMORRA_RUN_TIMEOUT:-60}
 
-bash scripts/build.sh win || true
+bash scripts/install-deps.sh
+source scripts/wine-env.sh
+wine_env_probe_arch
+tree=win
+if [ "$VELMORRA_WIN_ARCH" = 64 ]; then
+    tree=win64
+    echo "run: this machine cannot run 32-bit programs; running the x64 twin, build/win64"
+fi
+EXE=$ROOT/build/$tree/VelmorraSetup.exe
+bash scripts/build.sh "$tree" || true
 if [ ! -f "$EXE" ]; then
-    echo "run: $EXE could not be built; see build/logs/win.log" >&2
+    echo "run: $EXE could not be built; see build/logs/$tree.log" >&2
     exit 1
 fi
-
-source scripts/wine-env.sh
 trap wine_env_cleanup EXIT
 
 if [ -n "${DISPLAY:-}" ]; then
-    wine_env_init "$ROOT/build/wineprefix"
+    prefix=$ROOT/build/wineprefix
+    [ "$tree" = win64 ] && prefix=$ROOT/build/wineprefix64
+    wine_env_init "$prefix"
     echo "run: starting VelmorraSetup.exe on $DISPLAY"
     wine "$EXE"
     exit 0

@@ -2,7 +2,8 @@
 # Walks the built setup program page by page under Wine and Xvfb and saves a picture of
 # each page, and of the cancel confirmation, in docs/screenshots/.
 #
-#   scripts/screenshots.sh [path/to/VelmorraSetup.exe]   (default: build/win/VelmorraSetup.exe)
+#   scripts/screenshots.sh [path/to/VelmorraSetup.exe]   (default: build/win/VelmorraSetup.exe, or
+#   the x64 twin's where Wine runs no 32-bit program)
 #   VELMORRA_SHOTS_DIR=<folder> saves them there instead.
 #
 # Each picture waits until the wizard shows the title of the page it is named for (read from
@@ -12,15 +13,18 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-SETUP=${1:-$ROOT/build/win/VelmorraSetup.exe}
+# shellcheck source=scripts/wine-env.sh
+source "$ROOT/scripts/wine-env.sh"
+wine_env_probe_arch
+default_tree=win
+[ "$VELMORRA_WIN_ARCH" = 64 ] && default_tree=win64
+SETUP=${1:-$ROOT/build/$default_tree/VelmorraSetup.exe}
 OUT=${VELMORRA_SHOTS_DIR:-$ROOT/docs/screenshots}
 TITLE="Installation du traitement de texte Velmorra"
 
 [ -f "$SETUP" ] || { echo "screenshots: $SETUP not found (build the Windows tree first)" >&2; exit 1; }
 mkdir -p "$OUT"
 
-# shellcheck source=scripts/wine-env.sh
-source "$ROOT/scripts/wine-env.sh"
 wine_env_init
 SETUP_PID=
 cleanup() {
@@ -47,7 +51,9 @@ find_window() { xdotool search --name "^$1\$" 2>/dev/null | head -1; }
 CTL=$(dirname "$SETUP")/e2ectl.exe
 if [ ! -f "$CTL" ]; then
     CTL=$(mktemp -d /tmp/velmorra-shots.XXXXXX)/e2ectl.exe
-    i686-w64-mingw32-g++ -std=c++20 -municode -O1 -static -o "$CTL" "$ROOT/tests/e2e/tools/e2ectl.cpp" \
+    cxx=i686-w64-mingw32-g++
+    file -b "$SETUP" | grep -q x86-64 && cxx=x86_64-w64-mingw32-g++
+    "$cxx" -std=c++20 -municode -O1 -static -o "$CTL" "$ROOT/tests/e2e/tools/e2ectl.cpp" \
         -lole32 -luuid -lshell32
 fi
 source "$ROOT/scripts/page-titles.sh"

@@ -12,17 +12,48 @@
 # made if missing. wine_env_cleanup ends the prefix's wineserver, the Xvfb it started and
 # removes a prefix it made. wine_env_new_prefix swaps in another fresh prefix.
 # WINE_ENV_ROOT (the repository) and WINE_ENV_TEMPLATE (the template prefix) can be preset.
+#
+# wine_env_probe_arch sets VELMORRA_WIN_ARCH to 32 when Wine here runs 32-bit Windows programs,
+# or to 64 when it runs only 64-bit ones (some machines cannot execute 32-bit x86 code at all);
+# the scripts then use the product's x64 twin in 64-bit prefixes. VELMORRA_FORCE_X64=1 answers 64.
 
 WINE_ENV_ROOT=${WINE_ENV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 # A 32-bit Windows (as 2000 or XP) unless told otherwise; WINEARCH=win64 gives a 64-bit one,
 # where the setup sees "Program Files (x86)" and Wow6432Node. Each has its own template.
+# Where only 64-bit programs run (VELMORRA_WIN_ARCH=64), every prefix is a 64-bit one.
+[ "${VELMORRA_WIN_ARCH:-}" = 64 ] && export WINEARCH=win64
 export WINEARCH=${WINEARCH:-win32}
-WINE_ENV_TEMPLATE=${WINE_ENV_TEMPLATE:-$WINE_ENV_ROOT/build/wine-template-$WINEARCH}
+WINE_ENV_TEMPLATE_GIVEN=${WINE_ENV_TEMPLATE:-}
+# The template of the prefix's architecture, unless one was given.
+wine_env_template_dir() { printf '%s' "${WINE_ENV_TEMPLATE_GIVEN:-$WINE_ENV_ROOT/build/wine-template-$WINEARCH}"; }
 WINE_ENV_XVFB_PID=
 WINE_ENV_OWN_PREFIX=
 WINE_ENV_PREFIX=
 
 export WINEDEBUG=${WINEDEBUG:--all}
+
+# Asks once, by starting a tiny 32-bit program in the 64-bit template prefix (64-bit Wine runs
+# everywhere; the program writes nothing there).
+wine_env_probe_arch() {
+    [ -n "${VELMORRA_WIN_ARCH:-}" ] && return 0
+    VELMORRA_WIN_ARCH=64
+    if [ "${VELMORRA_FORCE_X64:-0}" != 1 ]; then
+        local dir template=$WINE_ENV_ROOT/build/wine-template-win64
+        dir=$(mktemp -d /tmp/velmorra-probe.XXXXXX)
+        printf 'int main(void) { return 32; }\n' >"$dir/probe.c"
+        if i686-w64-mingw32-gcc -O1 -s -o "$dir/probe.exe" "$dir/probe.c" 2>/dev/null &&
+            (WINEARCH=win64 WINE_ENV_TEMPLATE_GIVEN=$template wine_env_template); then
+            WINEARCH=win64 WINEPREFIX=$template timeout 60 wine "$dir/probe.exe" >/dev/null 2>&1
+            [ $? = 32 ] && VELMORRA_WIN_ARCH=32
+            WINEPREFIX=$template wineserver -w
+        fi
+        rm -rf "$dir"
+    fi
+    export VELMORRA_WIN_ARCH
+    # A 32-bit prefix runs nothing on such a machine.
+    [ "$VELMORRA_WIN_ARCH" = 64 ] && export WINEARCH=win64
+    return 0
+}
 # No Mono or Gecko prompts, and no desktop menu entries written into the real home folder.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
@@ -52,6 +83,8 @@ wine_env_boot() {
 }
 
 wine_env_template() {
+    local WINE_ENV_TEMPLATE
+    WINE_ENV_TEMPLATE=$(wine_env_template_dir)
     [ -f "$WINE_ENV_TEMPLATE/system.reg" ] && return 0
     local tmp="$WINE_ENV_TEMPLATE.tmp.$$"
     rm -rf "$tmp"
@@ -71,7 +104,7 @@ wine_env_new_prefix() {
     wine_env_drop_prefix
     wine_env_template || return 1
     WINE_ENV_OWN_PREFIX=$(mktemp -d /tmp/velmorra-wine.XXXXXX)
-    cp -a "$WINE_ENV_TEMPLATE/." "$WINE_ENV_OWN_PREFIX/"
+    cp -a "$(wine_env_template_dir)/." "$WINE_ENV_OWN_PREFIX/"
     WINE_ENV_PREFIX=$WINE_ENV_OWN_PREFIX
     export WINEPREFIX=$WINE_ENV_PREFIX
 }

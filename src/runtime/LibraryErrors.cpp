@@ -45,9 +45,9 @@ public:
     {
         while (s && *s) Add(*s++);
     }
-    void AddDecimal(unsigned long value)
+    void AddDecimal(size_t value)
     {
-        char digits[12];
+        char digits[24];
         char* p = digits + sizeof digits;
         do {
             *--p = static_cast<char>('0' + value % 10);
@@ -104,8 +104,10 @@ void __throw_out_of_range_fmt(const char* format, ...)
         if (*p == 's') {
             text.Add(va_arg(args, const char*));
         } else if (*p == 'z' || *p == 'l') {
+            // On 64-bit Windows size_t is 64 bits and unsigned long 32: each read as itself.
+            const bool isSize = *p == 'z';
             p += p[1] == 'u';
-            text.AddDecimal(va_arg(args, unsigned long));   // size_t is 32 bits here
+            text.AddDecimal(isSize ? va_arg(args, size_t) : va_arg(args, unsigned long));
         } else if (*p == 'u') {
             text.AddDecimal(va_arg(args, unsigned));
         } else {

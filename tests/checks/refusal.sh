@@ -14,6 +14,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 exe=$(readlink -f "${1:-$here/../../build/win/VelmorraSetup.exe}")
 [ -f "$exe" ] || { echo "no file $exe" >&2; exit 2; }
 source "$here/../../scripts/wine-env.sh"
+# Old Windows and their refusal concern the 32-bit program only.
+wine_env_probe_arch
+[ "$VELMORRA_WIN_ARCH" = 32 ] || { echo "skipped: this machine cannot run 32-bit programs"; exit 77; }
 trap wine_env_cleanup EXIT
 wine_env_init || exit 2
 

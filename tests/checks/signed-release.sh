@@ -87,6 +87,10 @@ PY
 check_eq "$manifest_problems" "" "problems of the manifest"
 
 # The signed setup installs (every page, the defaults) and the installed vlm.exe keeps its signature.
+if [ "$VELMORRA_WIN_ARCH" != 32 ]; then
+    echo "   (the signed 32-bit setup is not installed: this machine cannot run 32-bit programs)"
+    e2e_end
+fi
 setup_start
 next_to_page 0 4
 press "$NEXT"

@@ -11,7 +11,7 @@ e2e_begin dll-planting
 
 PROBES="uxtheme dwmapi msimg32 userenv oleacc propsys cryptbase apphelp setupapi"
 PROBE_DLL=$E2E_WORK/probe.dll
-need i686-w64-mingw32-gcc -shared -O1 -s -o "$PROBE_DLL" "$E2E_ROOT/tests/e2e/tools/dllprobe.c" \
+need "$E2E_CC" -shared -O1 -s -o "$PROBE_DLL" "$E2E_ROOT/tests/e2e/tools/dllprobe.c" \
     "the probe DLL could not be built"
 
 DOWNLOADS=$(unix_path 'C:\Downloads')
@@ -27,7 +27,7 @@ export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;$(tr ' ' ',' <<<"$PROBES")=n,b"
 # The control: a program that does not guard itself, started from the same folder, is caught.
 printf '#include <windows.h>\nint WINAPI WinMain(HINSTANCE i, HINSTANCE p, LPSTR c, int s) { return !LoadLibraryA("uxtheme.dll"); }\n' \
     >"$E2E_WORK/control.c"
-need i686-w64-mingw32-gcc -mwindows -O1 -s -o "$DOWNLOADS/control.exe" "$E2E_WORK/control.c" \
+need "$E2E_CC" -mwindows -O1 -s -o "$DOWNLOADS/control.exe" "$E2E_WORK/control.c" \
     "the control program could not be built"
 (cd "$DOWNLOADS" && wine control.exe >/dev/null 2>&1)
 check "no probe caught the control program: the probes do not work" grep -q 'control\.exe' "$DOWNLOADS/dll-probes.log"

@@ -457,8 +457,9 @@ void ExpectRowsAsListed(const Accessible& list, HWND control, bool combo)
         EXPECT_EQ(list.Role(row + 1), ROLE_SYSTEM_LISTITEM) << row;
         EXPECT_EQ((list.State(row + 1) & STATE_SYSTEM_SELECTED) != 0, row == selected) << row;
     }
-    if (combo)
+    if (combo) {
         EXPECT_EQ(list.Value(), RowText(control, combo, static_cast<int>(selected)));
+    }
 }
 
 }  // namespace

@@ -13,6 +13,8 @@ tests=$(readlink -f "${1:?usage: run.sh path/to/win_tests.exe [gtest arguments..
 shift
 [ -f "$tests" ] || { echo "no file $tests" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
+# The x64 twin's runner needs a 64-bit prefix.
+file -b "$tests" | grep -q x86-64 && export WINEARCH=win64
 source "$here/../../scripts/wine-env.sh"
 trap wine_env_cleanup EXIT
 wine_env_init || exit 2

@@ -17,9 +17,19 @@
 set -uo pipefail
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
-E2E_BUILD=$(cd "${VELMORRA_E2E_BUILD:-$E2E_ROOT/build/win}" 2>/dev/null && pwd) || E2E_BUILD=${VELMORRA_E2E_BUILD:-$E2E_ROOT/build/win}
+source "$E2E_ROOT/scripts/wine-env.sh"
+# Where Wine runs no 32-bit program, the scenarios run the x64 twin in 64-bit prefixes.
+wine_env_probe_arch
+E2E_DEFAULT_BUILD=$E2E_ROOT/build/win
+[ "$VELMORRA_WIN_ARCH" = 64 ] && E2E_DEFAULT_BUILD=$E2E_ROOT/build/win64
+E2E_BUILD=$(cd "${VELMORRA_E2E_BUILD:-$E2E_DEFAULT_BUILD}" 2>/dev/null && pwd) || E2E_BUILD=${VELMORRA_E2E_BUILD:-$E2E_DEFAULT_BUILD}
 SETUP_EXE=$E2E_BUILD/VelmorraSetup.exe
 PAYLOAD=$E2E_BUILD/payload
+# Which build this is, read from the program itself: 32 or 64, and its compiler for helpers.
+SETUP_BITS=32
+file -b "$SETUP_EXE" 2>/dev/null | grep -q 'x86-64' && SETUP_BITS=64
+E2E_CC=i686-w64-mingw32-gcc
+[ "$SETUP_BITS" = 64 ] && E2E_CC=x86_64-w64-mingw32-gcc
 if [ "$E2E_BUILD" = "$E2E_ROOT/build/win" ]; then
     E2E_ARTIFACTS=${E2E_ARTIFACTS:-$E2E_ROOT/build/logs/e2e}
 else
@@ -45,8 +55,6 @@ E2E_FAILURES=0
 E2E_CTL=
 SETUP_PID=
 SETUP_RUNS=0
-
-source "$E2E_ROOT/scripts/wine-env.sh"
 
 # --- outcome
 
@@ -92,6 +100,14 @@ e2e_end() {
     exit 1
 }
 
+# For a scenario that only means something for the 32-bit program (it on a 64-bit Windows,
+# or in a 32-bit prefix): counted as skipped where Wine cannot run it.
+e2e_needs_32bit() {
+    [ "$VELMORRA_WIN_ARCH" = 32 ] && return 0
+    echo "skipped: this machine cannot run 32-bit programs"
+    exit 77
+}
+
 e2e_save_evidence() {
     [ -n "${DISPLAY:-}" ] || return 0
     mkdir -p "$E2E_ARTIFACTS" 2>/dev/null || return 0
@@ -133,7 +149,7 @@ e2e_helper() {
     E2E_CTL=$E2E_BUILD/e2ectl.exe
     [ -f "$E2E_CTL" ] && return 0
     E2E_CTL=$E2E_WORK/e2ectl.exe
-    i686-w64-mingw32-g++ -std=c++20 -municode -O1 -static -o "$E2E_CTL" \
+    "${E2E_CC%gcc}g++" -std=c++20 -municode -O1 -static -o "$E2E_CTL" \
         "$E2E_ROOT/tests/e2e/tools/e2ectl.cpp" -lole32 -luuid -lshell32
 }
 
@@ -147,6 +163,9 @@ new_prefix() {
     done < <(find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type l -lname '/*')
     PREFIX_WIN64=0
     [ -d "$WINEPREFIX/drive_c/windows/syswow64" ] && PREFIX_WIN64=1
+    # The 32-bit program on a 64-bit Windows: its machine-wide keys go under Wow6432Node.
+    SETUP_WOW64=0
+    [ "$PREFIX_WIN64$SETUP_BITS" = 132 ] && SETUP_WOW64=1
     return 0
 }
 
@@ -327,9 +346,9 @@ files_under() {  # windows-folder
     done | sort
 }
 
-# Where Wine keeps the local machine's uninstall key of a 32-bit program.
+# Where Wine keeps the local machine's uninstall key of the program.
 uninstall_values() {
-    if [ "$PREFIX_WIN64" -eq 1 ]; then
+    if [ "$SETUP_WOW64" -eq 1 ]; then
         reg_values HKLM "Software\\Wow6432Node\\${UNINSTALL_KEY#Software\\}" 64
     else
         reg_values HKLM "$UNINSTALL_KEY"
