@@ -383,7 +383,7 @@ class Accessible {
 public:
     explicit Accessible(HWND window)
     {
-        EXPECT_EQ(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+        EXPECT_EQ(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                              object_.Receive()), S_OK);
     }
     IAccessible* operator->() const { return object_.Get(); }

@@ -89,7 +89,7 @@ int Rows(const wchar_t* title)
     if (!found)
         return Fail(L"no visible owner-drawn list");
     IAccessible* list = nullptr;
-    if (AccessibleObjectFromWindow(found, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+    if (AccessibleObjectFromWindow(found, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
                                    reinterpret_cast<void**>(&list)) != S_OK || !list)
         return Fail(L"the list gives no accessible object");
     LONG count = 0;
