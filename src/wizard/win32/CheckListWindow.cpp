@@ -161,7 +161,8 @@ private:
 }  // namespace
 
 HWND CreateCheckListWindow(HWND parent, int id, int x, int y, int w, int h, CheckListModel& model, HFONT font,
-                           int dpi, std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText) {
+                           std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText,
+                           int dpi) {
     HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED |
                                       LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,

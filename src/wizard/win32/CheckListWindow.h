@@ -13,4 +13,5 @@
 // texts are drawn in the gray-text colour, also when selected. Rows may be added to the
 // model before or after the window is made.
 HWND CreateCheckListWindow(HWND parent, int id, int x, int y, int w, int h, CheckListModel& model, HFONT font,
-                           int dpi, std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText);
+                           std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText,
+                           int dpi = 96);

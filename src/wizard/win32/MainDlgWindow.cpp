@@ -336,10 +336,16 @@ void MainDlgWindow::ChangeDpi(int dpi, const RECT& suggested)
     dpi_ = dpi;
     controls_.SetDpi(dpi);
     const std::vector<HGDIOBJ> old = MakeFontsAndPictures();
-    // Windows' rectangle is the old one scaled; the frame must hold the client exactly, so the
-    // size is the layout's own, which differs from it by rounding at most.
-    const SIZE size = FrameSize();
-    SetWindowPos(window_, nullptr, suggested.left, suggested.top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Windows' rectangle is the old one scaled, rounded its own way: the client must be the
+    // layout's size exactly, inside the frame as Windows now draws it.
+    RECT frame, client;
+    GetWindowRect(window_, &frame);
+    GetClientRect(window_, &client);
+    SetWindowPos(window_, nullptr, 0, 0, ScaleToDpi(kClientWidth, dpi_) + (frame.right - frame.left) - client.right,
+                 ScaleToDpi(kClientHeight, dpi_) + (frame.bottom - frame.top) - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     PlacePages();
     for (size_t i = 0; i < rows_.size(); ++i) {
         const LayoutRow& row = kLayout[i];
@@ -369,9 +375,9 @@ HWND MainDlgWindow::AddList(const LayoutRow& row, HWND parent, HFONT font)
     if (row.cls != kCheckList)
         return nullptr;
     return CreateCheckListWindow(
-        parent, row.id, box.x, box.y, box.width, box.height, form.SelCompLstBx, font, dpi_,
+        parent, row.id, box.x, box.y, box.width, box.height, form.SelCompLstBx, font,
         [&form](int r) { return RowSizeText(form.SelCompLstBx.Value(r), form.MainDir); },
-        [&form](int r) { return r >= 0 && r < static_cast<int>(form.CompIds.size()) && form.CompIds[r] == 0; });
+        [&form](int r) { return r >= 0 && r < static_cast<int>(form.CompIds.size()) && form.CompIds[r] == 0; }, dpi_);
 }
 
 // --- Drawing

@@ -116,9 +116,12 @@ void Layout(HWND dialog, DialogData& data, int dpi, const POINT* place = nullptr
     if (defaultBit >= 0)
         SendMessageA(dialog, DM_SETDEFID, kButtonId + defaultBit, 0);
 
-    RECT frame{0, 0, clientWidth, clientHeight};
-    AdjustFrameForDpi(frame, GetWindowLongA(dialog, GWL_STYLE), GetWindowLongA(dialog, GWL_EXSTYLE), dpi);
-    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+    // The frame as Windows draws it at the dialog's DPI, around the client laid out above.
+    RECT frame, client;
+    GetWindowRect(dialog, &frame);
+    GetClientRect(dialog, &client);
+    const int w = clientWidth + (frame.right - frame.left) - client.right;
+    const int h = clientHeight + (frame.bottom - frame.top) - client.bottom;
     const POINT centred{(GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 2};
     const POINT& where = place ? *place : centred;
     SetWindowPos(dialog, HWND_TOP, where.x, where.y, w, h, SWP_NOZORDER);
@@ -140,8 +143,10 @@ INT_PTR DialogMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
         return FALSE;   // the focus is set
     case kDpiChangedMsg:
         if (data) {
-            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-            const POINT place{suggested->left, suggested->top};
+            const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(dialog, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                         suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+            const POINT place{suggested.left, suggested.top};
             Layout(dialog, *data, LOWORD(wParam), &place);
         }
         return TRUE;
