@@ -114,9 +114,9 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
     // Made at the system's DPI, then at its monitor's, which only per-monitor Windows tells apart.
     dpi_ = SystemDpi();
     SIZE size = FrameSize();
-    window_ = CreateWindowExA(kFormExStyle, kFormClass, kCaption, kFormStyle,
-                              (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2, (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2,
-                              size.cx, size.cy, nullptr, nullptr, Instance(), nullptr);
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
+    window_ = CreateWindowExA(kFormExStyle, kFormClass, kCaption, kFormStyle, left, top, size.cx, size.cy, nullptr,
+                              nullptr, Instance(), nullptr);
     if (!window_)
         return false;
     if (WindowDpi(window_) != dpi_) {
