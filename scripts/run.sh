@@ -5,7 +5,8 @@
 # run to run, like a machine on which it is run again). Without one, it runs on a private Xvfb
 # in a fresh prefix: once its window is up, a screenshot is saved to build/screenshot.png and
 # the program is ended; then the whole road (every page, an installation, the cancel question)
-# is walked by scripts/screenshots.sh into build/screenshots/.
+# is walked by scripts/screenshots.sh into build/screenshots/, at 96 DPI and again with the
+# screen at 144 and 192 DPI (page0-144dpi.png...).
 #
 # VELMORRA_PAYLOAD_DIR=<folder> builds a setup program that installs that folder. Where Wine
 # cannot run 32-bit programs (or with VELMORRA_FORCE_X64=1), the x64 twin (build/win64) runs.

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Draws the setup program's pictures into resources/: the icon, the two logos and the
-four list glyphs. Standard library only; the generated files are committed, so builds
+four list glyphs, the logos and glyphs at 100, 150 and 200 % (the 150 and 200 % files end in
+150 and 200; the program picks the one for the screen's DPI). Standard library only; the generated files are committed, so builds
 never need to run this. Run it again after changing a picture:  python3 tools/art/draw.py
 """
+import collections
 import math
 import os
 import struct
@@ -25,20 +27,35 @@ WHITE = (255, 255, 255)
 
 # ---------------------------------------------------------------- drawing
 
+def scaled(size, scale):
+    """A 100 % size at scale percent, rounded as the program rounds (halves up)."""
+    return (size * scale + 50) // 100
+
+
 class Canvas:
-    def __init__(self, w, h, colour):
-        self.w, self.h = w, h
-        self.px = [[list(colour) for _ in range(w)] for _ in range(h)]
+    """Pixels of a picture drawn in its 100 % coordinates: at scale percent, each unit is
+    scale / 100 pixels, so the same drawing gives every density."""
+
+    def __init__(self, w, h, colour, scale=100):
+        self.s = scale / 100.0
+        self.w, self.h = scaled(w, scale), scaled(h, scale)
+        self.px = [[list(colour) for _ in range(self.w)] for _ in range(self.h)]
 
     def fill(self, colour_at):
         for y in range(self.h):
             for x in range(self.w):
-                self.px[y][x] = list(colour_at(x + 0.5, y + 0.5))
+                self.px[y][x] = list(colour_at((x + 0.5) / self.s, (y + 0.5) / self.s))
+
+    def blend(self, x, y, c, a):
+        p = self.px[y][x]
+        for k in range(3):
+            p[k] = p[k] * (1 - a) + c[k] * a
 
     def shape(self, inside, colour, box=None, alpha=1.0, ss=4):
         """Blends colour (a tuple or a function of x, y) where inside(x, y) holds,
         weighted by the share of ss x ss sub-samples inside (anti-aliasing)."""
-        x0, y0, x1, y1 = box or (0, 0, self.w, self.h)
+        s = self.s
+        x0, y0, x1, y1 = (v * s for v in box) if box else (0, 0, self.w, self.h)
         x0, y0 = max(0, int(x0)), max(0, int(y0))
         x1, y1 = min(self.w, int(math.ceil(x1))), min(self.h, int(math.ceil(y1)))
         step = 1.0 / ss
@@ -47,15 +64,37 @@ class Canvas:
                 hits = 0
                 for j in range(ss):
                     for i in range(ss):
-                        if inside(x + (i + 0.5) * step, y + (j + 0.5) * step):
+                        if inside((x + (i + 0.5) * step) / s, (y + (j + 0.5) * step) / s):
                             hits += 1
                 if not hits:
                     continue
                 a = alpha * hits / (ss * ss)
-                c = colour(x + 0.5, y + 0.5) if callable(colour) else colour
-                p = self.px[y][x]
-                for k in range(3):
-                    p[k] = p[k] * (1 - a) + c[k] * a
+                c = colour((x + 0.5) / s, (y + 0.5) / s) if callable(colour) else colour
+                self.blend(x, y, c, a)
+
+
+class GlyphCanvas(Canvas):
+    """A glyph on nothing: it keeps how much of each pixel is covered, so that its edge is
+    either the glyph's own colour or the transparent one, never a blend with a background."""
+
+    def __init__(self, w, h, scale):
+        Canvas.__init__(self, w, h, (0, 0, 0), scale)
+        self.alpha = [[0.0] * self.w for _ in range(self.h)]
+
+    def blend(self, x, y, c, a):
+        under = self.alpha[y][x]
+        total = a + under * (1 - a)
+        p = self.px[y][x]
+        for k in range(3):
+            p[k] = (c[k] * a + p[k] * under * (1 - a)) / total
+        self.alpha[y][x] = total
+
+    def keyed(self, key):
+        for y in range(self.h):
+            for x in range(self.w):
+                if self.alpha[y][x] < 0.5:
+                    self.px[y][x] = list(key)
+        return self
 
 
 def polygon(points):
@@ -145,11 +184,11 @@ def curve(p0, p1, p2, p3, n=40):
 
 # ---------------------------------------------------------------- the pictures
 
-def draw_logo():
+def draw_logo(scale=100):
     """The wizard's left column, 120 x 260: a page, a V whose right arm is a quill,
     a line of ink and waves, on a white ground that fades into the dialog colour."""
     w, h = 120, 260
-    c = Canvas(w, h, WHITE)
+    c = Canvas(w, h, WHITE, scale)
 
     def ground(x, y):
         base = mix(WHITE, FORM, (y - 150) / 110.0)
@@ -206,9 +245,9 @@ def draw_logo():
     wave(224, 5, 2.4, 10, AQUA, 0.40)
     wave(236, 4, 3.1, 7, TEAL, 0.22)
     # The last rows melt into the dialog.
-    for y in range(230, h):
-        t = (y - 230) / 30.0
-        for x in range(w):
+    for y in range(int(math.ceil(230 * c.s)), c.h):
+        t = (y / c.s - 230) / 30.0
+        for x in range(c.w):
             c.px[y][x] = list(mix(c.px[y][x], FORM, t))
     return c
 
@@ -313,6 +352,71 @@ GGGGGGGGGGGGGGGK
 """
 
 
+# The same glyphs at 150 and 200 %, drawn from shapes in the 16-pixel grid of the art above:
+# yellow folders outlined in olive, grey drives, each with its black shadow below and right.
+OLIVE, YELLOW, PALE = (128, 128, 0), (255, 255, 0), (255, 255, 170)
+SILVER, GREY, BLACK = (192, 192, 192), (128, 128, 128), (0, 0, 0)
+LIME, BLUE = (0, 255, 0), (0, 0, 128)
+
+
+def outlined(c, inside_outer, inside_inner, fill, line, box):
+    c.shape(inside_outer, line, box=box)
+    c.shape(inside_inner, fill, box=box)
+
+
+def rect(x0, y0, x1, y1):
+    return lambda x, y: x0 <= x <= x1 and y0 <= y <= y1
+
+
+def folder_back(c):
+    back = [(0, 4), (1.6, 2), (6.4, 2), (8, 4), (15, 4), (15, 14), (0, 14)]
+    inner = [(1, 5), (2.1, 3), (5.9, 3), (7.5, 5), (14, 5), (14, 13), (1, 13)]
+    c.shape(polygon([(x + 1, y + 1) for x, y in back]), BLACK, box=bounds(back, 2))
+    outlined(c, polygon(back), polygon(inner), lambda x, y: mix(PALE, YELLOW, (y - 3) / 7.0), OLIVE, bounds(back))
+
+
+def draw_closed_folder(scale):
+    c = GlyphCanvas(16, 16, scale)
+    folder_back(c)
+    return c
+
+
+def draw_open_folder(scale):
+    c = GlyphCanvas(16, 16, scale)
+    folder_back(c)
+    c.shape(rect(2, 5.2, 13, 8), SILVER, box=(1, 5, 14, 9))   # a sheet inside
+    flap = [(3, 7), (16, 7), (13, 14), (0, 14)]
+    inner = [(3.7, 8), (14.5, 8), (12.3, 13), (1.4, 13)]
+    c.shape(polygon([(x + 1, y + 1) for x, y in flap]), BLACK, box=bounds(flap, 2))
+    outlined(c, polygon(flap), polygon(inner), lambda x, y: mix(PALE, YELLOW, (y - 7) / 5.0), OLIVE, bounds(flap))
+    return c
+
+
+def drive_body(c, top, bottom):
+    c.shape(rect(1, top + 1, 16, bottom + 1), BLACK, box=(0, top, 16, bottom + 2))
+    outlined(c, rect(0, top, 15, bottom), rect(1, top + 1, 14, bottom - 1),
+             lambda x, y: mix((224, 224, 224), SILVER, (y - top) / float(bottom - top)), GREY, (0, top, 16, bottom + 1))
+
+
+def draw_fixed_drive(scale):
+    c = GlyphCanvas(16, 11, scale)
+    top = [(2, 1), (13, 1), (15, 4), (0, 4)]
+    outlined(c, polygon(top), polygon([(2.6, 2), (12.4, 2), (13.6, 3.6), (1.4, 3.6)]), (224, 224, 224), GREY,
+             bounds(top))
+    drive_body(c, 4, 9)
+    c.shape(rect(2, 6, 10, 7), BLACK, box=(2, 6, 10, 7))
+    c.shape(ellipse(13.5, 6.5, 0.9, 0.9), LIME, box=(12, 5, 15, 8))
+    return c
+
+
+def draw_removable_drive(scale):
+    c = GlyphCanvas(16, 10, scale)
+    drive_body(c, 1, 8)
+    c.shape(rect(3, 4, 12, 5), BLUE, box=(3, 4, 12, 5))
+    c.shape(ellipse(13.5, 5.5, 0.9, 0.9), LIME, box=(12, 4, 15, 7))
+    return c
+
+
 def glyph(art, width, height):
     rows = [r for r in art.strip("\n").split("\n")]
     assert len(rows) == height, (len(rows), height)
@@ -383,6 +487,27 @@ def dib(rows, palette, bits):
     return header, pal, data
 
 
+def glyph_rows(canvas):
+    """Sixteen colours of the glyph's own, white (the transparent colour) the last of them."""
+    pixels = [tuple(int(round(v)) for v in p) for row in canvas.px for p in row]
+    shown = [p for p in pixels if p != WHITE]
+    # The flat colours exactly, the anti-aliased edges between them as near as the rest allow.
+    flat = [colour for colour, _ in collections.Counter(shown).most_common(6)]
+    palette = flat + median_cut([p for p in shown if p not in flat], 15 - len(flat))
+    palette += [(0, 0, 0)] * (15 - len(palette)) + [WHITE]
+    cache = {WHITE: 15}
+    rows = []
+    for y in range(canvas.h):
+        row = []
+        for p in pixels[y * canvas.w:(y + 1) * canvas.w]:
+            if p not in cache:
+                cache[p] = nearest(p, palette[:15])
+            row.append(cache[p])
+        rows.append(row)
+    assert rows[-1][0] == 15
+    return rows, palette
+
+
 def write_bmp(name, rows, palette, bits):
     header, pal, data = dib(rows, palette, bits)
     offset = 14 + len(header) + len(pal)
@@ -419,12 +544,19 @@ def write_ico(name, rows, mask):
 
 
 def main():
-    logo = draw_logo()
-    palette, rows = quantise(logo)
-    # The logos are mostly flat colour: zlib packs them to a fifth, half of what RLE managed.
-    write_packed("logo.zdib", rows, palette, 8)
-    palette, rows = quantise(draw_badge(34, 4))
-    write_packed("logosmall.zdib", rows, palette, 8)
+    for scale in (100, 150, 200):
+        suffix = "" if scale == 100 else str(scale)
+        palette, rows = quantise(draw_logo(scale))
+        # The logos are mostly flat colour: zlib packs them to a fifth, half of what RLE managed.
+        write_packed("logo%s.zdib" % suffix, rows, palette, 8)
+        palette, rows = quantise(draw_badge(scaled(34, scale), 4))
+        write_packed("logosmall%s.zdib" % suffix, rows, palette, 8)
+        if scale == 100:
+            continue
+        for name, draw in (("closedfolder", draw_closed_folder), ("openfolder", draw_open_folder),
+                           ("fixeddrive", draw_fixed_drive), ("removabledrive", draw_removable_drive)):
+            rows, palette = glyph_rows(draw(scale).keyed(WHITE))
+            write_bmp("%s%s.bmp" % (name, suffix), rows, palette, 4)
 
     icon, mask = draw_icon()
     _, rows = quantise(icon, VGA)

@@ -1,5 +1,7 @@
 #include "wizard/win32/BrowseControl.h"
 
+#include "wizard/win32/Pictures.h"
+
 namespace browse {
 
 namespace {
@@ -63,9 +65,12 @@ LRESULT CALLBACK BrowseControl::Proc(HWND window, UINT msg, WPARAM wParam, LPARA
     return self->CallOriginal(msg, wParam, lParam);
 }
 
-Glyph::Glyph(const char* resourceName) {
-    bitmap_ = static_cast<HBITMAP>(
-        LoadImageA(GetModuleHandleA(nullptr), resourceName, IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+Glyph::Glyph(const char* resourceName, int dpi) : name_(resourceName) { Load(dpi); }
+
+void Glyph::Load(int dpi) {
+    if (bitmap_) DeleteObject(bitmap_);
+    width_ = height_ = 0;
+    bitmap_ = LoadPictureForDpi(name_, false, true, dpi);
     BITMAP info;
     if (bitmap_ && GetObjectA(bitmap_, sizeof info, &info)) {
         width_ = info.bmWidth;

@@ -26,6 +26,8 @@ public:
     // Owner-draw and notifications, forwarded by the parent.
     virtual void DrawItem(const DRAWITEMSTRUCT& item) = 0;
     virtual void Command(int notification) = 0;
+    // The window's DPI changed: a font made for it, row heights and glyphs to follow.
+    virtual void Rescale(HFONT font, int dpi) = 0;
 
 protected:
     BrowseControl() = default;
@@ -52,13 +54,16 @@ private:
     std::unique_ptr<AccessibleList> accessible_;
 };
 
-// A bitmap resource drawn with its bottom-left pixel's colour left out.
+// A bitmap resource drawn with its bottom-left pixel's colour left out, in the density
+// drawn for the DPI (see LoadPictureForDpi).
 class Glyph {
 public:
-    explicit Glyph(const char* resourceName);
+    Glyph(const char* resourceName, int dpi);
     ~Glyph();
     Glyph(const Glyph&) = delete;
     Glyph& operator=(const Glyph&) = delete;
+
+    void Load(int dpi);
 
     bool Loaded() const { return bitmap_ != nullptr; }
     int Width() const { return width_; }
@@ -66,6 +71,7 @@ public:
     void Draw(HDC dc, int x, int y) const;
 
 private:
+    const char* name_;
     HBITMAP bitmap_ = nullptr;
     int width_ = 0, height_ = 0;
 };

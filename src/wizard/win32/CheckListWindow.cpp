@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <utility>
+#include "wizard/DisplayScale.h"
 #include "wizard/win32/BrowseControl.h"
 
 namespace {
 
+// At 96 DPI; the box and its margin follow the DPI.
 const int kCheckSize = 13;
 const int kMargin = kCheckSize + 2;   // the rows' own drawing starts right of the box
 
@@ -19,13 +21,11 @@ UINT CheckFlags(TCheckBoxState state) {
 
 class CheckListWindow : public browse::BrowseControl {
 public:
-    CheckListWindow(HWND window, CheckListModel& model, HFONT font, std::function<std::string(int)> sizeText,
-                    std::function<bool(int)> grayText)
+    CheckListWindow(HWND window, CheckListModel& model, HFONT font, int dpi,
+                    std::function<std::string(int)> sizeText, std::function<bool(int)> grayText)
         : model_(model), font_(font), sizeText_(std::move(sizeText)), grayText_(std::move(grayText)) {
         Attach(window);
-        SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        int height = std::max(browse::FontHeight(window, font) + 3, kCheckSize + 3);
-        SendMessageA(window, LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
+        Rescale(font, dpi);
         for (int i = 0; i < model_.Count(); ++i) AddRow(i);
         SendMessageA(window, LB_SETCURSEL, static_cast<WPARAM>(model_.Selected()), 0);
         model_.OnRowAdded = [this](int row) { AddRow(row); };
@@ -38,20 +38,32 @@ public:
         };
     }
 
+    void Rescale(HFONT font, int dpi) override {
+        font_ = font;
+        checkSize_ = ScaleToDpi(kCheckSize, dpi);
+        margin_ = ScaleToDpi(kMargin, dpi);
+        SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        const int space = ScaleToDpi(3, dpi);
+        int height = std::max(browse::FontHeight(Handle(), font) + space, checkSize_ + space);
+        SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
+        InvalidateRect(Handle(), nullptr, TRUE);
+    }
+
     void DrawItem(const DRAWITEMSTRUCT& item) override {
         HDC dc = item.hDC;
         int row = static_cast<int>(item.itemID);
         RECT box = item.rcItem;
-        box.right = box.left + kMargin;
+        box.right = box.left + margin_;
         RECT r = item.rcItem;
         r.left = box.right;
         bool selected = (item.itemState & ODS_SELECTED) != 0;
         FillRect(dc, &box, GetSysColorBrush(COLOR_WINDOW));
         FillRect(dc, &r, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
         if (row >= 0 && row < model_.Count()) {
-            RECT check{box.left + 1, box.top + (box.bottom - box.top - kCheckSize) / 2, 0, 0};
-            check.right = check.left + kCheckSize;
-            check.bottom = check.top + kCheckSize;
+            RECT check{box.left + (margin_ - checkSize_) / 2, box.top + (box.bottom - box.top - checkSize_) / 2,
+                       0, 0};
+            check.right = check.left + checkSize_;
+            check.bottom = check.top + checkSize_;
             DrawFrameControl(dc, &check, DFC_BUTTON, CheckFlags(model_.State(row)));
             DrawTexts(dc, row, r, selected);
         }
@@ -73,7 +85,7 @@ protected:
             int x = static_cast<short>(LOWORD(lParam));
             LRESULT hit = SendMessageA(Handle(), LB_ITEMFROMPOINT, 0, lParam);
             int row = LOWORD(hit);
-            if (HIWORD(hit) == 0 && x >= 0 && x < kMargin) model_.Toggle(row);
+            if (HIWORD(hit) == 0 && x >= 0 && x < margin_) model_.Toggle(row);
             return true;
         }
         case WM_CHAR:
@@ -141,6 +153,7 @@ private:
 
     CheckListModel& model_;
     HFONT font_;
+    int checkSize_ = kCheckSize, margin_ = kMargin;
     std::function<std::string(int)> sizeText_;
     std::function<bool(int)> grayText_;
 };
@@ -148,12 +161,13 @@ private:
 }  // namespace
 
 HWND CreateCheckListWindow(HWND parent, int id, int x, int y, int w, int h, CheckListModel& model, HFONT font,
-                           std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText) {
+                           std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText,
+                           int dpi) {
     HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED |
                                       LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                                   x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
-    if (window) new CheckListWindow(window, model, font, std::move(sizeText), std::move(grayText));
+    if (window) new CheckListWindow(window, model, font, dpi, std::move(sizeText), std::move(grayText));
     return window;
 }

@@ -8,8 +8,10 @@
 #include <string>
 #include "wizard/CompPage.h"
 
+// The check boxes are drawn for dpi and the rows follow the font (see RescaleBrowseControl).
 // sizeText gives the text drawn right-aligned on a row; grayText tells whether the row's
 // texts are drawn in the gray-text colour, also when selected. Rows may be added to the
 // model before or after the window is made.
 HWND CreateCheckListWindow(HWND parent, int id, int x, int y, int w, int h, CheckListModel& model, HFONT font,
-                           std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText);
+                           std::function<std::string(int row)> sizeText, std::function<bool(int row)> grayText,
+                           int dpi = 96);

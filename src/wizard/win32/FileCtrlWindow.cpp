@@ -1,6 +1,7 @@
 #include "wizard/win32/FileCtrlWindow.h"
 
 #include <algorithm>
+#include "wizard/DisplayScale.h"
 #include "wizard/win32/BrowseControl.h"
 
 using browse::BrowseControl;
@@ -41,14 +42,21 @@ private:
 
 class DirectoryListWindow : public BrowseControl {
 public:
-    DirectoryListWindow(HWND window, TDirectoryListBox& model, HFONT font)
-        : model_(model), open_("OPENFOLDER"), closed_("CLOSEDFOLDER"), font_(font) {
+    DirectoryListWindow(HWND window, TDirectoryListBox& model, HFONT font, int dpi)
+        : model_(model), open_("OPENFOLDER", dpi), closed_("CLOSEDFOLDER", dpi), font_(font), dpi_(dpi) {
         Attach(window);
-        SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        int height = std::max(browse::FontHeight(window, font), open_.Height() + 1);
-        SendMessageA(window, LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
+        SetRowHeight();
         model_.OnRowsChanged = [this] { Refill(); };
         Quietly([this] { model_.WindowCreated(); });
+    }
+
+    void Rescale(HFONT font, int dpi) override {
+        font_ = font;
+        dpi_ = dpi;
+        open_.Load(dpi);
+        closed_.Load(dpi);
+        SetRowHeight();
+        InvalidateRect(Handle(), nullptr, TRUE);
     }
 
     void DrawItem(const DRAWITEMSTRUCT& item) override {
@@ -59,17 +67,17 @@ public:
         if (row >= 0 && row < static_cast<int>(model_.Rows.size())) {
             const RECT& r = item.rcItem;
             const Glyph& glyph = model_.Rows[row].Glyph == TFolderGlyph::Open ? open_ : closed_;
-            int indent = model_.RowIndent(row);
+            int indent = ScaleToDpi(model_.RowIndent(row), dpi_);
             glyph.Draw(dc, r.left + indent, r.top + (r.bottom - r.top - glyph.Height()) / 2);
-            int glyphWidth = glyph.Loaded() ? glyph.Width() : 16;
+            int glyphWidth = glyph.Loaded() ? glyph.Width() : ScaleToDpi(16, dpi_);
 
             RowColours colours(dc, selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
             HGDIOBJ oldFont = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
             SIZE a{};
             GetTextExtentPoint32A(dc, "A", 1, &a);
             std::string label = model_.RowLabel(row);
-            TextOutA(dc, r.left + indent + glyphWidth + 4, r.top + (r.bottom - r.top - a.cy) / 2, label.c_str(),
-                     static_cast<int>(label.size()));
+            TextOutA(dc, r.left + indent + glyphWidth + ScaleToDpi(4, dpi_), r.top + (r.bottom - r.top - a.cy) / 2,
+                     label.c_str(), static_cast<int>(label.size()));
             SelectObject(dc, oldFont);
         }
         if (item.itemState & ODS_FOCUS) DrawFocusRect(dc, &item.rcItem);
@@ -89,6 +97,13 @@ protected:
     }
 
 private:
+    // As high as the font or the open folder with a line under it, whichever is higher.
+    void SetRowHeight() {
+        SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        int height = std::max(browse::FontHeight(Handle(), font_), open_.Height() + ScaleToDpi(1, dpi_));
+        SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
+    }
+
     // One repaint for the whole refill.
     void Refill() {
         RefillRows({LB_RESETCONTENT, LB_ADDSTRING, LB_SETCURSEL}, model_.Rows.size(), model_.Selected,
@@ -98,22 +113,15 @@ private:
     TDirectoryListBox& model_;
     Glyph open_, closed_;
     HFONT font_;
+    int dpi_;
 };
 
 class DriveComboWindow : public BrowseControl {
 public:
-    DriveComboWindow(HWND window, TDriveComboBox& model, HFONT font)
-        : model_(model), fixed_("FIXEDDRIVE"), removable_("REMOVABLEDRIVE"), font_(font) {
+    DriveComboWindow(HWND window, TDriveComboBox& model, HFONT font, int dpi)
+        : model_(model), fixed_("FIXEDDRIVE", dpi), removable_("REMOVABLEDRIVE", dpi), font_(font), dpi_(dpi) {
         Attach(window);
-        SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        int height = RowHeight();
-        SendMessageA(window, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height);
-        SendMessageA(window, CB_SETITEMHEIGHT, 0, height);
-        // The height given to a combo box includes its drop-down list.
-        RECT box{};
-        GetWindowRect(window, &box);
-        SetWindowPos(window, nullptr, 0, 0, box.right - box.left, height + 6 + kDropDownRows * height + 2,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetRowHeight();
         model_.OnRowsChanged = [this] { Refill(); };
         model_.OnSelectionChanged = [this] {
             SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
@@ -122,7 +130,16 @@ public:
         Quietly([this] { model_.WindowCreated(); });
     }
 
-    int RowHeight() { return std::max(browse::FontHeight(Handle(), font_) + 4, fixed_.Height()); }
+    int RowHeight() { return std::max(browse::FontHeight(Handle(), font_) + ScaleToDpi(4, dpi_), fixed_.Height()); }
+
+    void Rescale(HFONT font, int dpi) override {
+        font_ = font;
+        dpi_ = dpi;
+        fixed_.Load(dpi);
+        removable_.Load(dpi);
+        SetRowHeight();
+        InvalidateRect(Handle(), nullptr, TRUE);
+    }
 
     // Every row in the window colours, selected or not.
     void DrawItem(const DRAWITEMSTRUCT& item) override {
@@ -132,8 +149,8 @@ public:
         if (row >= 0 && row < static_cast<int>(model_.Rows.size())) {
             RECT r = item.rcItem;
             const Glyph& glyph = model_.Rows[row].Removable ? removable_ : fixed_;
-            glyph.Draw(dc, r.left + 2, r.top + (r.bottom - r.top - glyph.Height()) / 2);
-            r.left += (glyph.Loaded() ? glyph.Width() : 16) + 6;
+            glyph.Draw(dc, r.left + ScaleToDpi(2, dpi_), r.top + (r.bottom - r.top - glyph.Height()) / 2);
+            r.left += (glyph.Loaded() ? glyph.Width() : ScaleToDpi(16, dpi_)) + ScaleToDpi(6, dpi_);
             RowColours colours(dc, COLOR_WINDOWTEXT);
             HGDIOBJ oldFont = SelectObject(dc, font_ ? static_cast<HGDIOBJ>(font_) : GetStockObject(DEFAULT_GUI_FONT));
             const std::string& text = model_.Rows[row].Text;
@@ -157,6 +174,19 @@ protected:
     }
 
 private:
+    void SetRowHeight() {
+        SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        int height = RowHeight();
+        SendMessageA(Handle(), CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height);
+        SendMessageA(Handle(), CB_SETITEMHEIGHT, 0, height);
+        // The height given to a combo box includes its drop-down list.
+        RECT box{};
+        GetWindowRect(Handle(), &box);
+        SetWindowPos(Handle(), nullptr, 0, 0, box.right - box.left,
+                     height + ScaleToDpi(6, dpi_) + kDropDownRows * height + ScaleToDpi(2, dpi_),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
     void Refill() {
         RefillRows({CB_RESETCONTENT, CB_ADDSTRING, CB_SETCURSEL}, model_.Rows.size(), model_.Selected,
                    [this](size_t row) { return model_.Rows[row].Text; });
@@ -165,23 +195,24 @@ private:
     TDriveComboBox& model_;
     Glyph fixed_, removable_;
     HFONT font_;
+    int dpi_;
 };
 
 }  // namespace
 
 HWND CreateDirectoryListWindow(HWND parent, int id, int x, int y, int w, int h, TDirectoryListBox& model,
-                               HFONT font) {
+                               HFONT font, int dpi) {
     HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "",
                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_OWNERDRAWFIXED |
                                       LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                                   x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
-    if (window) new DirectoryListWindow(window, model, font);
+    if (window) new DirectoryListWindow(window, model, font, dpi);
     return window;
 }
 
 HWND CreateDriveComboWindow(HWND parent, int id, int x, int y, int w, int h, TDriveComboBox& model,
-                            HFONT font) {
+                            HFONT font, int dpi) {
     // The closed height follows the row height; h only seeds the drop-down's.
     int dropped = h + kDropDownRows * h;
     HWND window = CreateWindowExA(0, "COMBOBOX", "",
@@ -189,8 +220,12 @@ HWND CreateDriveComboWindow(HWND parent, int id, int x, int y, int w, int h, TDr
                                       CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
                                   x, y, w, dropped, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
-    if (window) new DriveComboWindow(window, model, font);
+    if (window) new DriveComboWindow(window, model, font, dpi);
     return window;
+}
+
+void RescaleBrowseControl(HWND control, HFONT font, int dpi) {
+    if (BrowseControl* browse = BrowseControl::Of(control)) browse->Rescale(font, dpi);
 }
 
 bool HandleBrowseControlMessage(HWND, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {

@@ -8,13 +8,14 @@
 #include <windows.h>
 #include "wizard/FileCtrl.h"
 
-// Rows as high as the larger of the font and the open-folder glyph + 1 (LB_SETITEMHEIGHT
-// changes them afterwards).
+// Rows as high as the larger of the font and the open-folder glyph + 1, the glyphs drawn for dpi.
 HWND CreateDirectoryListWindow(HWND parent, int id, int x, int y, int w, int h,
-                               TDirectoryListBox& model, HFONT font);
+                               TDirectoryListBox& model, HFONT font, int dpi = 96);
 // h is the height of the closed box; the drop-down shows eight rows.
 HWND CreateDriveComboWindow(HWND parent, int id, int x, int y, int w, int h,
-                            TDriveComboBox& model, HFONT font);
+                            TDriveComboBox& model, HFONT font, int dpi = 96);
+// Any of the three lists, once its window's DPI has changed: the font made for the new DPI.
+void RescaleBrowseControl(HWND control, HFONT font, int dpi);
 
 // True when the message was for one of these controls; result is then what to return.
 bool HandleBrowseControlMessage(HWND parent, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -8,6 +8,7 @@
 #include "platform/Win32Platform.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/win32/CheckListWindow.h"
+#include "wizard/win32/Dpi.h"
 #include "wizard/win32/FileCtrlWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
 #include "wizard/win32/Pictures.h"
@@ -20,7 +21,7 @@ const char* const kFormClass = "VelmorraSetupForm";
 const char* const kPageClass = "VelmorraSetupPage";
 const char* const kCaption = "Installation du traitement de texte Velmorra";
 
-// Layout at 96 dots per inch.
+// Layout at 96 dots per inch, scaled to the window's DPI where a window is made or moved.
 const int kClientWidth = 492, kClientHeight = 351;
 const int kTopHeight = 46;
 const int kPageLeft = 124, kPageTop = 45, kPageWidth = 367, kPageHeight = 260;   // inside the frame at 120, 41
@@ -30,6 +31,8 @@ const int kLeftColumnWidth = 123;
 const int kCheckHeight = 17, kEditHeight = 21;
 const int kDirListId = 201, kDriveBoxId = 202, kCompListId = 203;
 const COLORREF kNavy = RGB(0, 0, 128);
+const DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+const DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 
 int IdOf(Ctl control) { return 1000 + static_cast<int>(control); }
 
@@ -54,6 +57,14 @@ void DrawBitmap(HDC dc, HBITMAP bitmap, int x, int y)
     DeleteDC(memory);
 }
 
+// The form's procedure until the window is made and its own takes over.
+LRESULT CALLBACK FormCreationProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_NCCREATE)
+        EnableNonClientScaling(window);
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
 ATOM RegisterClasses()
 {
     WNDCLASSA page{};
@@ -65,7 +76,7 @@ ATOM RegisterClasses()
     RegisterClassA(&page);
 
     WNDCLASSA form{};
-    form.lpfnWndProc = DefWindowProcA;
+    form.lpfnWndProc = FormCreationProc;
     form.hInstance = Instance();
     form.hIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(1));
     form.hCursor = LoadCursorA(nullptr, IDC_ARROW);
@@ -100,22 +111,22 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
         return false;
     InitCommonControlClasses(ICC_PROGRESS_CLASS);
 
-    formFont_ = MakeFont("MS Shell Dlg 2", -11, FW_NORMAL);
-    boldFont_ = MakeFont("MS Shell Dlg 2", -11, FW_BOLD);
-    titleFont_ = MakeFont("Arial", -15, FW_BOLD);
-    white_ = CreateSolidBrush(RGB(255, 255, 255));
-    logo_ = LoadPackedPicture("LOGO");
-    logoSmall_ = LoadPackedPicture("LOGOSMALL");
-
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-    const DWORD exStyle = WS_EX_CONTROLPARENT;
-    RECT frame{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    window_ = CreateWindowExA(exStyle, kFormClass, kCaption, style, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-                              (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, nullptr, nullptr, Instance(), nullptr);
+    // Made at the system's DPI, then at its monitor's, which only per-monitor Windows tells apart.
+    dpi_ = SystemDpi();
+    SIZE size = FrameSize();
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
+    window_ = CreateWindowExA(kFormExStyle, kFormClass, kCaption, kFormStyle, left, top, size.cx, size.cy, nullptr,
+                              nullptr, Instance(), nullptr);
     if (!window_)
         return false;
+    if (WindowDpi(window_) != dpi_) {
+        dpi_ = WindowDpi(window_);
+        size = FrameSize();
+        SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    controls_.SetDpi(dpi_);
+    white_ = CreateSolidBrush(RGB(255, 255, 255));
+    MakeFontsAndPictures();
     SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FormProc));
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(LoadIconA(Instance(), MAKEINTRESOURCEA(1))));
@@ -130,19 +141,45 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
     return true;
 }
 
+std::vector<HGDIOBJ> MainDlgWindow::MakeFontsAndPictures()
+{
+    std::vector<HGDIOBJ> old{formFont_, boldFont_, titleFont_, logo_, logoSmall_};
+    formFont_ = MakeFont("MS Shell Dlg 2", ScaleToDpi(-11, dpi_), FW_NORMAL);
+    boldFont_ = MakeFont("MS Shell Dlg 2", ScaleToDpi(-11, dpi_), FW_BOLD);
+    titleFont_ = MakeFont("Arial", ScaleToDpi(-15, dpi_), FW_BOLD);
+    logo_ = LoadPictureForDpi("LOGO", true, false, dpi_);
+    logoSmall_ = LoadPictureForDpi("LOGOSMALL", true, false, dpi_);
+    return old;
+}
+
+SIZE MainDlgWindow::FrameSize() const
+{
+    RECT frame{0, 0, ScaleToDpi(kClientWidth, dpi_), ScaleToDpi(kClientHeight, dpi_)};
+    AdjustFrameForDpi(frame, kFormStyle, kFormExStyle, dpi_);
+    return SIZE{frame.right - frame.left, frame.bottom - frame.top};
+}
+
 void MainDlgWindow::CreatePages()
 {
     for (int page = 0; page < 8; ++page) {
         // Named by its title, which a screen reader announces as the focus moves into the page;
         // a page draws no text of its own.
         pages_[page] = CreateWindowExA(WS_EX_CONTROLPARENT, kPageClass, PageTitles[page], WS_CHILD | WS_CLIPSIBLINGS,
-                                       kPageLeft, kPageTop, kPageWidth, kPageHeight, window_, nullptr, Instance(),
-                                       nullptr);
+                                       0, 0, 0, 0, window_, nullptr, Instance(), nullptr);
         controls_.SetPage(page, pages_[page]);
         SetWindowLongPtrA(pages_[page], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PageProc));
-        // The title strip lies above the page's first row, as the panel lies above the frame.
-        const int hidden = kTopHeight - kPageTop;
-        SetWindowRgn(pages_[page], CreateRectRgn(0, hidden, kPageWidth, kPageHeight), FALSE);
+    }
+    PlacePages();
+}
+
+void MainDlgWindow::PlacePages()
+{
+    const ScaledBox box = ScaleBoxToDpi(kPageLeft, kPageTop, kPageWidth, kPageHeight, dpi_);
+    // The title strip lies above the page's first row, as the panel lies above the frame.
+    const int hidden = ScaleToDpi(kTopHeight, dpi_) - box.y;
+    for (HWND page : pages_) {
+        SetWindowPos(page, nullptr, box.x, box.y, box.width, box.height, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowRgn(page, CreateRectRgn(0, hidden, box.width, box.height), FALSE);
     }
 }
 
@@ -242,58 +279,105 @@ const LayoutRow kLayout[] = {
 void MainDlgWindow::CreateControls()
 {
     for (const LayoutRow& row : kLayout)
-        Add(row);
+        rows_.push_back(Add(row));
     SendMessageA(Control(Ctl::LicenseMemo), EM_SETLIMITTEXT, 0, 0);
     SendMessageA(Control(Ctl::LicenseChkBx), BM_SETCHECK, BST_CHECKED, 0);
     SetWindowTextA(Control(Ctl::CancelBtn), ButtonCaption(3));
-    // The component name moves right of its label where the font is wider than Tahoma's.
-    HWND name = Control(Ctl::InstallingLbl2);
-    RECT label;
-    GetWindowRect(GetWindow(name, GW_HWNDPREV), &label);
-    MapWindowPoints(nullptr, pages_[5], reinterpret_cast<POINT*>(&label), 2);
-    const int left = std::max<int>(kNameLeft, label.right + 4);
-    SetWindowPos(name, nullptr, left, 170, 345 + 11 - left, 13, SWP_NOZORDER | SWP_NOACTIVATE);
+    FitControls();
+}
+
+HFONT MainDlgWindow::FontOf(const LayoutRow& row) const
+{
+    return row.font == LayoutFont::Bold ? boldFont_ : row.font == LayoutFont::Title ? titleFont_ : formFont_;
 }
 
 HWND MainDlgWindow::Add(const LayoutRow& row)
 {
     HWND parent = row.page >= 0 ? pages_[row.page] : window_;
-    const HFONT font = row.font == LayoutFont::Bold ? boldFont_ : row.font == LayoutFont::Title ? titleFont_ : formFont_;
+    const HFONT font = FontOf(row);
     if (HWND list = AddList(row, parent, font)) {
         controls_.Adopt(row.control, list);
         return list;
     }
     const int id = row.id ? row.id : row.control == Ctl::None ? -1 : IdOf(row.control);
     const bool label = lstrcmpiA(row.cls, "STATIC") == 0;
+    const ScaledBox box = ScaleBoxToDpi(row.x, row.y, row.w, row.h, dpi_);
     HWND child = CreateWindowExA(row.exStyle, row.cls, label ? DisplayText(row.text).c_str() : row.text,
-                                 WS_CHILD | WS_VISIBLE | row.style, row.x, row.y, row.w, row.h, parent,
+                                 WS_CHILD | WS_VISIBLE | row.style, box.x, box.y, box.width, box.height, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
     SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (row.control != Ctl::None)
         controls_.Adopt(row.control, child);
-    controls_.FitWrappedText(child);
-    if (row.size == LayoutSize::ToText)
-        WizardControls::FitToText(child);
     return child;
+}
+
+// Labels and check boxes sized to their texts in the fonts of the window's DPI, once the
+// controls are where the table puts them.
+void MainDlgWindow::FitControls()
+{
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        controls_.FitWrappedText(rows_[i]);
+        if (kLayout[i].size == LayoutSize::ToText)
+            WizardControls::FitToText(rows_[i]);
+    }
+    // The component name moves right of its label where the font is wider than Tahoma's.
+    HWND name = Control(Ctl::InstallingLbl2);
+    RECT label;
+    GetWindowRect(GetWindow(name, GW_HWNDPREV), &label);
+    MapWindowPoints(nullptr, pages_[5], reinterpret_cast<POINT*>(&label), 2);
+    const ScaledBox box = ScaleBoxToDpi(kNameLeft, 170, 345 + 11 - kNameLeft, 13, dpi_);
+    const int left = std::max<int>(box.x, label.right + ScaleToDpi(4, dpi_));
+    SetWindowPos(name, nullptr, left, box.y, box.x + box.width - left, box.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    controls_.FitWrappedText(name);
+}
+
+void MainDlgWindow::ChangeDpi(int dpi, const RECT& suggested)
+{
+    dpi_ = dpi;
+    controls_.SetDpi(dpi);
+    const std::vector<HGDIOBJ> old = MakeFontsAndPictures();
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Windows' rectangle is the old one scaled, rounded its own way: the client must be the
+    // layout's size exactly, inside the frame as Windows now draws it.
+    RECT frame, client;
+    GetWindowRect(window_, &frame);
+    GetClientRect(window_, &client);
+    SetWindowPos(window_, nullptr, 0, 0, ScaleToDpi(kClientWidth, dpi_) + (frame.right - frame.left) - client.right,
+                 ScaleToDpi(kClientHeight, dpi_) + (frame.bottom - frame.top) - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    PlacePages();
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const LayoutRow& row = kLayout[i];
+        const ScaledBox box = ScaleBoxToDpi(row.x, row.y, row.w, row.h, dpi_);
+        SetWindowPos(rows_[i], nullptr, box.x, box.y, box.width, box.height, SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageA(rows_[i], WM_SETFONT, reinterpret_cast<WPARAM>(FontOf(row)), FALSE);
+        RescaleBrowseControl(rows_[i], FontOf(row), dpi_);
+    }
+    FitControls();
+    for (HGDIOBJ object : old)
+        if (object)
+            DeleteObject(object);
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 // The owner-drawn lists over the form's models; none for any other row.
 HWND MainDlgWindow::AddList(const LayoutRow& row, HWND parent, HFONT font)
 {
     TMainDlgForm& form = *form_;
-    if (row.cls == kFolderList) {
-        HWND list = CreateDirectoryListWindow(parent, row.id, row.x, row.y, row.w, row.h, form.DestDirLstBx, font);
-        SendMessageA(list, LB_SETITEMHEIGHT, 0, 17);
-        return list;
-    }
+    const ScaledBox box = ScaleBoxToDpi(row.x, row.y, row.w, row.h, dpi_);
+    if (row.cls == kFolderList)
+        return CreateDirectoryListWindow(parent, row.id, box.x, box.y, box.width, box.height, form.DestDirLstBx, font,
+                                         dpi_);
     if (row.cls == kDriveBox)
-        return CreateDriveComboWindow(parent, row.id, row.x, row.y, row.w, row.h, form.DestDirCmbBx, font);
+        return CreateDriveComboWindow(parent, row.id, box.x, box.y, box.width, box.height, form.DestDirCmbBx, font,
+                                      dpi_);
     if (row.cls != kCheckList)
         return nullptr;
     return CreateCheckListWindow(
-        parent, row.id, row.x, row.y, row.w, row.h, form.SelCompLstBx, font,
+        parent, row.id, box.x, box.y, box.width, box.height, form.SelCompLstBx, font,
         [&form](int r) { return RowSizeText(form.SelCompLstBx.Value(r), form.MainDir); },
-        [&form](int r) { return r >= 0 && r < static_cast<int>(form.CompIds.size()) && form.CompIds[r] == 0; });
+        [&form](int r) { return r >= 0 && r < static_cast<int>(form.CompIds.size()) && form.CompIds[r] == 0; }, dpi_);
 }
 
 // --- Drawing
@@ -302,17 +386,18 @@ void MainDlgWindow::Paint()
 {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window_, &ps);
+    auto at = [this](int value) { return ScaleToDpi(value, dpi_); };
     // Title strip: white, raised inner and lowered outer bevel.
-    RECT top{0, 0, kClientWidth, kTopHeight};
+    RECT top{0, 0, at(kClientWidth), at(kTopHeight)};
     FillRect(dc, &top, white_);
     DrawEdge(dc, &top, EDGE_ETCHED, BF_RECT);
-    DrawBitmap(dc, logoSmall_, 440, 6);
-    // Logo column with its etched line on the right edge.
-    DrawBitmap(dc, logo_, 1, kTopHeight);
-    RECT column{kLeftColumnWidth - 2, kTopHeight, kLeftColumnWidth, kSeparatorTop};
+    DrawBitmap(dc, logoSmall_, at(440), at(6));
+    // Logo column with its etched line on the right edge (the etched lines stay two pixels).
+    DrawBitmap(dc, logo_, at(1), at(kTopHeight));
+    RECT column{at(kLeftColumnWidth) - 2, at(kTopHeight), at(kLeftColumnWidth), at(kSeparatorTop)};
     DrawEdge(dc, &column, EDGE_ETCHED, BF_LEFT);
     // The line above the buttons.
-    RECT separator{1, kSeparatorTop, kClientWidth, kSeparatorTop + 2};
+    RECT separator{at(1), at(kSeparatorTop), at(kClientWidth), at(kSeparatorTop) + 2};
     DrawEdge(dc, &separator, EDGE_ETCHED, BF_TOP);
     EndPaint(window_, &ps);
 }
@@ -414,6 +499,9 @@ LRESULT MainDlgWindow::Message(UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_PAINT:
         Paint();
+        return 0;
+    case kDpiChangedMsg:
+        ChangeDpi(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == Control(Ctl::TopLbl)) {

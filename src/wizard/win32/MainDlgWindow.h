@@ -36,16 +36,27 @@ private:
     static LRESULT CALLBACK FormProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PageProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Message(UINT msg, WPARAM wParam, LPARAM lParam);
+    // Fonts and logos for dpi_; those they replace are handed back to be deleted once unused.
+    std::vector<HGDIOBJ> MakeFontsAndPictures();
+    SIZE FrameSize() const;
     void CreatePages();
+    void PlacePages();
     void CreateControls();
     HWND Add(const LayoutRow& row);
     HWND AddList(const LayoutRow& row, HWND parent, HFONT font);
+    HFONT FontOf(const LayoutRow& row) const;
+    void FitControls();
+    // The window moved to a monitor of another scaling: the suggested rectangle, then the
+    // layout, fonts and pictures again for the new DPI.
+    void ChangeDpi(int dpi, const RECT& suggested);
     void Click(int id);
     void NextControl(WPARAM which, bool given);
     void Paint();
 
     HWND window_ = nullptr;
+    int dpi_ = 96;   // the layout table's numbers are at 96 DPI and scaled to this
     HWND pages_[8] = {};
+    std::vector<HWND> rows_;   // each row of the layout table's window
     HFONT formFont_ = nullptr, boldFont_ = nullptr, titleFont_ = nullptr;
     HBITMAP logo_ = nullptr, logoSmall_ = nullptr;
     HBRUSH white_ = nullptr;

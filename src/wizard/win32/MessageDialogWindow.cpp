@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <vector>
 #include "wizard/MessageTexts.h"
+#include "wizard/win32/Dpi.h"
 #include "wizard/win32/TextFit.h"
 
 namespace {
 
 const int kButtonId = 100;   // + bit number; clear of IDOK and IDCANCEL
 const int kTextId = 90;
+// At 96 DPI.
 const int kDialogMargin = 12;
 const int kIconSize = 32;
 const int kIconGap = 12;
@@ -24,6 +26,7 @@ struct DialogData {
     int type;
     uint16_t buttons;
     HFONT font = nullptr;
+    HICON icon = nullptr;   // drawn at the dialog's DPI
 };
 
 LPCSTR IconOf(int type)
@@ -36,13 +39,17 @@ LPCSTR IconOf(int type)
     }
 }
 
-HFONT MessageFont()
+// The font and icon of the dialog's DPI, in place of those it had.
+void MakeFontAndIcon(DialogData& data, int dpi)
 {
-    NONCLIENTMETRICSA metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        return CreateFontIndirectA(&metrics.lfMessageFont);
-    return nullptr;
+    if (data.font)
+        DeleteObject(data.font);
+    if (data.icon)
+        DestroyIcon(data.icon);
+    data.font = CreateMessageFontForDpi(dpi);
+    // Windows' own icons by number, which LoadImage draws at any size.
+    const int size = ScaleToDpi(kIconSize, dpi);
+    data.icon = static_cast<HICON>(LoadImageA(nullptr, IconOf(data.type), IMAGE_ICON, size, size, 0));
 }
 
 HWND AddControl(HWND dialog, const char* cls, const std::string& text, DWORD style, int id, int x, int y, int w, int h,
@@ -56,54 +63,68 @@ HWND AddControl(HWND dialog, const char* cls, const std::string& text, DWORD sty
     return control;
 }
 
-void Layout(HWND dialog, DialogData& data)
+// Lays the dialog out at its DPI: centred on the screen, or at the given place once moved to a
+// monitor of another scaling. Controls made before are replaced.
+void Layout(HWND dialog, DialogData& data, int dpi, const POINT* place = nullptr)
 {
-    SetWindowTextA(dialog, DialogCaption(data.type));
-    data.font = MessageFont();
+    const int focusId = GetDlgCtrlID(GetFocus());
+    for (HWND child; (child = GetWindow(dialog, GW_CHILD)) != nullptr;)
+        DestroyWindow(child);
+    MakeFontAndIcon(data, dpi);
+    auto at = [dpi](int value) { return ScaleToDpi(value, dpi); };
+    const int margin = at(kDialogMargin), iconSize = at(kIconSize), iconGap = at(kIconGap);
+    const int buttonHeight = at(kButtonHeight), buttonGap = at(kButtonGap);
     const std::string text = DisplayText(data.text);
     const int maxText = GetSystemMetrics(SM_CXSCREEN) / 2;
     const SIZE textSize = MeasureText(dialog, data.font, text, maxText, DT_NOPREFIX | DT_EXPANDTABS);
 
     std::vector<int> bits;
-    int buttonWidth = kButtonWidth;
+    int buttonWidth = at(kButtonWidth);
     for (int bit = 0; bit < 8; ++bit) {
         if (!((data.buttons >> bit) & 1))
             continue;
         bits.push_back(bit);
-        buttonWidth = std::max<int>(buttonWidth, MeasureText(dialog, data.font, ButtonCaption(bit), 0).cx + 16);
+        buttonWidth = std::max<int>(buttonWidth, MeasureText(dialog, data.font, ButtonCaption(bit), 0).cx + at(16));
     }
     const int count = static_cast<int>(bits.size());
-    const int buttonsWidth = count * buttonWidth + std::max(0, count - 1) * kButtonGap;
-    const int bodyWidth = kIconSize + kIconGap + textSize.cx;
-    const int clientWidth = std::max(bodyWidth, buttonsWidth) + 2 * kDialogMargin;
-    const int bodyHeight = std::max<int>(kIconSize, textSize.cy);
-    const int clientHeight = kDialogMargin + bodyHeight + kTextToButtons + kButtonHeight + kDialogMargin;
+    const int buttonsWidth = count * buttonWidth + std::max(0, count - 1) * buttonGap;
+    const int bodyWidth = iconSize + iconGap + textSize.cx;
+    const int clientWidth = std::max(bodyWidth, buttonsWidth) + 2 * margin;
+    const int bodyHeight = std::max<int>(iconSize, textSize.cy);
+    const int clientHeight = margin + bodyHeight + at(kTextToButtons) + buttonHeight + margin;
 
-    HWND icon = AddControl(dialog, "STATIC", "", SS_ICON, -1, kDialogMargin, kDialogMargin, kIconSize, kIconSize, nullptr);
-    SendMessageA(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(nullptr, IconOf(data.type))), 0);
-    AddControl(dialog, "STATIC", text, SS_LEFT | SS_NOPREFIX, kTextId, kDialogMargin + kIconSize + kIconGap,
-               kDialogMargin + (bodyHeight - textSize.cy) / 2, textSize.cx, textSize.cy, data.font);
+    HWND icon = AddControl(dialog, "STATIC", "", SS_ICON, -1, margin, margin, iconSize, iconSize, nullptr);
+    SendMessageA(icon, STM_SETICON,
+                 reinterpret_cast<WPARAM>(data.icon ? data.icon : LoadIconA(nullptr, IconOf(data.type))), 0);
+    AddControl(dialog, "STATIC", text, SS_LEFT | SS_NOPREFIX, kTextId, margin + iconSize + iconGap,
+               margin + (bodyHeight - textSize.cy) / 2, textSize.cx, textSize.cy, data.font);
 
     const int defaultBit = DefaultButtonBit(data.buttons);
     int x = (clientWidth - buttonsWidth) / 2;
-    const int y = kDialogMargin + bodyHeight + kTextToButtons;
+    const int y = margin + bodyHeight + at(kTextToButtons);
     HWND focus = nullptr;
     for (int bit : bits) {
         const DWORD style = WS_TABSTOP | (bit == defaultBit ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
         HWND button = AddControl(dialog, "BUTTON", ButtonCaption(bit), style, kButtonId + bit, x, y, buttonWidth,
-                                 kButtonHeight, data.font);
+                                 buttonHeight, data.font);
         if (!focus || bit == defaultBit)
             focus = button;
-        x += buttonWidth + kButtonGap;
+        if (place && kButtonId + bit == focusId)
+            focus = button;   // the focus stays on the button that had it
+        x += buttonWidth + buttonGap;
     }
     if (defaultBit >= 0)
         SendMessageA(dialog, DM_SETDEFID, kButtonId + defaultBit, 0);
 
-    RECT frame{0, 0, clientWidth, clientHeight};
-    AdjustWindowRectEx(&frame, GetWindowLongA(dialog, GWL_STYLE), FALSE, GetWindowLongA(dialog, GWL_EXSTYLE));
-    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    SetWindowPos(dialog, HWND_TOP, (GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w,
-                 h, SWP_NOZORDER);
+    // The frame as Windows draws it at the dialog's DPI, around the client laid out above.
+    RECT frame, client;
+    GetWindowRect(dialog, &frame);
+    GetClientRect(dialog, &client);
+    const int w = clientWidth + (frame.right - frame.left) - client.right;
+    const int h = clientHeight + (frame.bottom - frame.top) - client.bottom;
+    const POINT centred{(GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 2};
+    const POINT& where = place ? *place : centred;
+    SetWindowPos(dialog, HWND_TOP, where.x, where.y, w, h, SWP_NOZORDER);
     if (focus)
         SetFocus(focus);
 }
@@ -116,8 +137,19 @@ INT_PTR DialogMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
         SetWindowLongPtrA(dialog, DWLP_USER, lParam);
         SendMessageA(dialog, WM_SETICON, ICON_BIG,
                      reinterpret_cast<LPARAM>(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(1))));
-        Layout(dialog, *reinterpret_cast<DialogData*>(lParam));
+        SetWindowTextA(dialog, DialogCaption(reinterpret_cast<DialogData*>(lParam)->type));
+        KeepDialogLayoutOwn(dialog);
+        Layout(dialog, *reinterpret_cast<DialogData*>(lParam), WindowDpi(dialog));
         return FALSE;   // the focus is set
+    case kDpiChangedMsg:
+        if (data) {
+            const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+            SetWindowPos(dialog, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                         suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+            const POINT place{suggested.left, suggested.top};
+            Layout(dialog, *data, LOWORD(wParam), &place);
+        }
+        return TRUE;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         int bit = -1;
@@ -138,6 +170,10 @@ INT_PTR DialogMessage(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam)
         if (data && data->font) {
             DeleteObject(data->font);
             data->font = nullptr;
+        }
+        if (data && data->icon) {
+            DestroyIcon(data->icon);
+            data->icon = nullptr;
         }
         return FALSE;
     default:

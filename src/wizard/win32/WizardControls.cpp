@@ -6,6 +6,7 @@
 #include <atomic>
 #include "engine/InstallThread.h"
 #include "wizard/MessageTexts.h"
+#include "wizard/win32/Dpi.h"
 #include "wizard/win32/TextFit.h"
 
 namespace {
@@ -164,7 +165,9 @@ void WizardControls::FitToText(HWND control)
 
 // A font wider than the one the pages were drawn for (Wine's Tahoma, large fonts)
 // must not cut a text short. A label of several lines grows downwards to hold its wrapped text,
-// pushing the components list below it; a check box widens up to the page's edge.
+// pushing the components list below it; a check box widens up to the page's edge. A one-line
+// label keeps its place and width, and grows only by the pixel or two its font's height may
+// round up to at some scalings: what lies below it does not move.
 void WizardControls::FitWrappedText(HWND control)
 {
     RECT box;
@@ -177,15 +180,25 @@ void WizardControls::FitWrappedText(HWND control)
     if (lstrcmpiA(cls, "Button") == 0 && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
         RECT page;
         GetClientRect(GetParent(control), &page);
-        const int wanted = MeasureControlText(control, 0).cx + GetSystemMetrics(SM_CXMENUCHECK) + 6;
+        const int wanted =
+            MeasureControlText(control, 0).cx + MetricForDpi(SM_CXMENUCHECK, dpi_) + ScaleToDpi(6, dpi_);
         const int room = page.right - 1 - box.left;
         if (wanted > width)
             SetWindowPos(control, nullptr, 0, 0, std::min(wanted, room), height,
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         return;
     }
-    if (!IsStatic(control) || (style & SS_TYPEMASK) != SS_LEFT || height < 26)
-        return;   // one-line labels keep their size: what lies below them does not move
+    const DWORD type = style & SS_TYPEMASK;
+    if (!IsStatic(control) || (type != SS_LEFT && type != SS_RIGHT))
+        return;
+    if (height < ScaleToDpi(26, dpi_)) {
+        const int line = MeasureControlText(control, 0).cy;
+        if (line > height)
+            SetWindowPos(control, nullptr, 0, 0, width, line, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return;
+    }
+    if (type != SS_LEFT)
+        return;
     const int wanted = MeasureControlText(control, width).cy;
     if (wanted <= height)
         return;
@@ -195,7 +208,7 @@ void WizardControls::FitWrappedText(HWND control)
         RECT l;
         GetWindowRect(list, &l);
         MapWindowPoints(nullptr, GetParent(list), reinterpret_cast<POINT*>(&l), 2);
-        const int top = std::max<int>(l.top, box.top + wanted + 4);
+        const int top = std::max<int>(l.top, box.top + wanted + ScaleToDpi(4, dpi_));
         SetWindowPos(list, nullptr, l.left, top, l.right - l.left, l.bottom - l.top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }

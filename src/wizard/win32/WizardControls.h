@@ -22,6 +22,8 @@ public:
     void SetWindow(HWND form) { window_ = form; }
     void SetPage(int page, HWND window) { pages_[page] = window; }
     void Adopt(Ctl control, HWND window) { controls_[static_cast<int>(control)] = window; }
+    // The DPI the window is laid out for: the fitting below measures in its pixels.
+    void SetDpi(int dpi) { dpi_ = dpi; }
 
     HWND Window() const { return window_; }
     HWND Page(int page) const { return page >= 0 && page < 8 ? pages_[page] : nullptr; }
@@ -31,7 +33,7 @@ public:
     HWND TakePendingFocus();
 
     // A label or check box grows to hold its text in a font wider than the one the pages were
-    // drawn for; FitToText sizes a label to its text.
+    // drawn for, or one that rounds up at some scaling; FitToText sizes a label to its text.
     void FitWrappedText(HWND control);
     static void FitToText(HWND control);
 
@@ -59,4 +61,5 @@ private:
     HWND controls_[static_cast<int>(Ctl::FinishChkBx) + 1] = {};   // by Ctl; a plain array spares a map
     bool waitCursor_ = false;
     HWND pendingFocus_ = nullptr;
+    int dpi_ = 96;
 };
