@@ -29,9 +29,10 @@ bool ExtractAsking(TAttachedFiles& files, const TAttachedFile* entry, const std:
 {
     for (;;) {
         if (files.ExtractFile(entry, name, target)) return true;
+        // Only "Abandonner" gives up and only "Ignorer" skips: the close box asks again.
         const int answer = ask(CannotCreateText(target), mtError, mbAbort | mbRetry | mbIgnore);
         if (answer == mrIgnore) return true;
-        if (answer != mrRetry) return false;
+        if (answer == mrAbort) return false;
     }
 }
 

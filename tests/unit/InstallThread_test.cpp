@@ -391,16 +391,23 @@ TEST(InstallPoll, TellsNothingBeforeTheFirstFileThenTheComponentAndDoneOnce)
     EXPECT_EQ(session.Poll().kind, InstallTick::Nothing);
 }
 
-TEST(Questions, WithNoDialogEveryQuestionIsDeclinedAndTheCopyGivenUp)
+// Only Abort gives up and only Ignore skips: the close box (Cancel) asks again, as Retry does.
+TEST(Questions, OnlyAbortGivesUpAndWithNoDialogTheCopyIsGivenUp)
 {
     FakeMachine machine;
     UseFakeMachine use{machine};
     machine.StandardSetup();
-    EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrCancel);
+    EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrAbort);
+    EXPECT_EQ(MessageDialog("Information", mtInformation, mbOK), mrCancel);
     auto files = ProductArchive().Open();
-    int asked = 0;
-    auto ask = [&](const std::string&, int, uint16_t) { return ++asked < 3 ? int(mrRetry) : MessageDialog("", 0, 0); };
-    EXPECT_FALSE(ExtractAsking(*files, nullptr, "absent.txt", "C:\\Dest\\absent.txt", ask));
-    EXPECT_EQ(asked, 3);
+    for (const int last : {int(mrAbort), int(mrIgnore)}) {
+        const int script[] = {mrCancel, mrRetry, mrCancel, last};
+        int asked = 0;
+        auto ask = [&](const std::string&, int, uint16_t) { return script[asked++]; };
+        EXPECT_EQ(ExtractAsking(*files, nullptr, "absent.txt", "C:\\Dest\\absent.txt", ask), last == mrIgnore);
+        EXPECT_EQ(asked, 4);
+    }
+    auto none = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
+    EXPECT_FALSE(ExtractAsking(*files, nullptr, "absent.txt", "C:\\Dest\\absent.txt", none));
     EXPECT_TRUE(machine.MessageBoxes().empty());
 }

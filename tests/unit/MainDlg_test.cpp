@@ -263,18 +263,19 @@ TEST_F(WizardLicence, RunningWordProcessorShowsM1AndStays)
     EXPECT_TRUE(machine.Children(kTempFolder).empty());
 }
 
-TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutM3)
+// The write question's close box asks again; only "Abandonner" closes, without the cancel question.
+TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutTheCancelQuestion)
 {
     machine.AddDrive('D').full = true;
     machine.MakeFolder("D:\\Temp");
     machine.SetTempPath("D:\\Temp\\");
-    answers = {mrAbort};
+    answers = {mrCancel, mrAbort};
     Start();
     Next();
     EXPECT_TRUE(form->Closed());
     EXPECT_EQ(form->ModalResult(), mrCancel);
-    ASSERT_EQ(calls.size(), 1u);   // the file error only
-    EXPECT_EQ(calls[0].type, mtError);
+    ASSERT_EQ(calls.size(), 2u);   // the file error only, asked again
+    EXPECT_EQ(calls[1].type, mtError);
     EXPECT_FALSE(form->Record.Started);
 }
 
@@ -560,14 +561,14 @@ TEST_F(WizardInstall, FailedCopyClosesWithoutQuestion)
 {
     machine.PutFile(kProduct + "\\vlm.exe", "old");
     machine.LockFile(kProduct + "\\vlm.exe");
-    answers = {mrAbort};
+    answers = {mrCancel, mrAbort};   // the close box, then "Abandonner"
     Start();
     Install();
     EXPECT_TRUE(form->Closed());
     EXPECT_EQ(form->ModalResult(), mrCancel);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].type, mtError);
-    EXPECT_EQ(calls[0].buttons, mbAbort | mbRetry | mbIgnore);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].type, mtError);
+    EXPECT_EQ(calls[1].buttons, mbAbort | mbRetry | mbIgnore);
     EXPECT_EQ(PersistAfterWizard(*form), 1602);   // abandoned by the user
 }
 
