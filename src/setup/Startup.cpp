@@ -84,9 +84,12 @@ int RunSetup(StartupHost& host)
         return kExitUnsupportedSystem;
     }
     if (switches.Help || !switches.Problem.empty()) {
-        if (!switches.Silent)
+        const int code = switches.Problem.empty() ? kExitFinished : kExitBadParameter;
+        if (switches.Silent)
+            LogUsage(switches.LogFile, UsageText(switches.Problem), code);
+        else
             host.ShowUsage(UsageText(switches.Problem));
-        return switches.Problem.empty() ? kExitFinished : kExitBadParameter;
+        return code;
     }
     // Two copies would write over each other's logs and temporary files.
     if (AnotherCopyRuns(Sys().ClaimGuard("VelmorraSetup"), Sys().UserSid()))

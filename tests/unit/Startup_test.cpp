@@ -263,25 +263,34 @@ TEST_F(StartupRun, ExhaustedMemoryIsShownInFrenchNotAsTheRuntimesName)
 
 using StartupSwitches = StandardMachineTest;
 
-TEST_F(StartupSwitches, UsageIsShownForQuestionMarkAndBadSwitchesButNeverInSilent)
+// In /S the usage goes to the run log; an unknown switch stops only the silent road.
+TEST_F(StartupSwitches, UsageIsShownForQuestionMarkAndBadSwitchesAndLoggedInSilent)
 {
     PutArchive(machine, GoodArchive());
-    RecordingHost help, bad, silentBad;
-    help.args = {"/?"};
+    RecordingHost help, bad, silentBad, unknown;
+    help.args = {"/?", "/X"};
     bad.args = {"/D=relatif"};
-    silentBad.args = {"/S", "/D=relatif"};
+    silentBad.args = {"/S", "/X", "/LOG=C:\\run.log"};
+    unknown.args = {"/X", "/D", "C:\\Apps"};
 
     EXPECT_EQ(0, RunSetup(help));
     EXPECT_EQ(87, RunSetup(bad));
     EXPECT_EQ(87, RunSetup(silentBad));
+    EXPECT_EQ(0, RunSetup(unknown));
 
     ASSERT_EQ(1u, help.usages.size());
     EXPECT_EQ(UsageText(""), help.usages[0]);
     ASSERT_EQ(1u, bad.usages.size());
     EXPECT_EQ(UsageText("/D=relatif"), bad.usages[0]);
     EXPECT_TRUE(silentBad.usages.empty());
+    const std::string log = machine.FileBytes("C:\\run.log");
+    EXPECT_NE(log.find(" Option ou valeur incorrecte : /X\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" /? : cette aide\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" Fin, code de sortie 87\r\n"), std::string::npos);
     for (const RecordingHost* host : {&help, &bad, &silentBad})
         EXPECT_EQ(std::vector<std::string>{"prepare"}, host->steps);
+    EXPECT_TRUE(unknown.usages.empty());
+    EXPECT_EQ("wizard", unknown.steps.at(3));
 }
 
 TEST_F(StartupSwitches, TheWizardsCodeIsThePrograms)
