@@ -59,11 +59,7 @@ private:
 
 DWORD WINAPI ThreadEntry(LPVOID parameter) {
     std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
-    // An exception must not unwind into the system's thread start.
-    try {
-        (*body)();
-    } catch (...) {
-    }
+    (*body)();
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "engine/AttachFiles.h"
+#include "instutils/FileHelpers.h"
 #include "platform/Platform.h"
 #include "setup/Silent.h"
 #include "wizard/Switches.h"
@@ -47,7 +48,9 @@ int RunWithArchive(StartupHost& host, const Switches& switches)
         throw;
     }
     AttachedFiles = nullptr;
-    reader.reset();   // also removes the temporary files
+    reader.reset();
+    // The run's temporary files go here, where an error still reaches start-up's boundary.
+    DeleteTempItems();
     return exitCode;
 }
 

@@ -155,14 +155,6 @@ TEST_F(ArchiveLoad, RefusesNamesLeadingOutOfTheInstallFolder)
     EXPECT_EQ(files->Entries.size(), 2u);
 }
 
-TEST_F(ArchiveLoad, DestructionRemovesTheTemporaryItems)
-{
-    const std::string temp = NewTempFileName();
-    machine.PutFile(temp, "licence");
-    ArchiveBuilder().Add("a", "b").Open(&log).reset();
-    EXPECT_FALSE(machine.Exists(temp));
-}
-
 TEST_F(ArchiveExtract, ReplacesAnExistingFileWithTheEntryAndItsDate)
 {
     machine.PutFile("C:\\Dest\\Licence.txt", "an older and longer licence text", Dos(2001, 1, 1));

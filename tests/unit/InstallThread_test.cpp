@@ -31,6 +31,7 @@ public:
     {
         {
             std::unique_lock lock(mutex_);
+            if (path == outOfMemoryPath_) throw std::bad_alloc();
             writes_.push_back(path);
             if (path == gatePath_) {
                 atGate_ = true;
@@ -68,7 +69,12 @@ public:
         std::lock_guard lock(mutex_);
         return writes_;
     }
-    void ThrowOffMainThread() { throwOffMainThread_ = true; }
+    void ThrowOffMainThread(bool on) { throwOffMainThread_ = on; }
+    void RunOutOfMemoryWriting(const std::string& path)
+    {
+        std::lock_guard lock(mutex_);
+        outOfMemoryPath_ = path;
+    }
     void ForgetWrites()
     {
         std::lock_guard lock(mutex_);
@@ -81,6 +87,7 @@ private:
     Lines writes_;
     std::string gatePath_;
     bool atGate_ = false, gateOpen_ = true;
+    std::string outOfMemoryPath_;
     std::atomic<bool> throwOffMainThread_{false};
 };
 
@@ -224,16 +231,29 @@ TEST_F(InstallThreadRun, EmptyListsLeaveTheLastComponentShown)
     EXPECT_EQ(machine.Writes(), (Lines{kDest + "\\vlm.exe", kDest + "\\Licence.txt"}));
 }
 
+// An error while waiting for an answer, or memory running out while writing: the installation
+// fails by error, and no question is asked about a file in use.
 TEST_F(InstallThreadRun, AnEscapedErrorFailsTheInstallation)
 {
     machine.PutFile(kDest + "\\vlm.exe");
     machine.LockFile(kDest + "\\vlm.exe");
-    machine.ThrowOffMainThread();
+    machine.ThrowOffMainThread(true);
     Start(0);
     ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
     ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
-    EXPECT_EQ(status.State.load(), Failed);
+    EXPECT_TRUE(session.FailedByError());
     EXPECT_FALSE(log.Suspended());
+
+    machine.ReleaseFile(kDest + "\\vlm.exe");
+    machine.DeleteFileAt(kDest + "\\vlm.exe");
+    machine.ThrowOffMainThread(false);
+    machine.RunOutOfMemoryWriting(kDest + "\\vlm.exe");
+    questions.clear();
+    view = FakeView();
+    Start(0);
+    ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));
+    EXPECT_TRUE(session.FailedByError());
+    EXPECT_TRUE(questions.empty());
 }
 
 // The wizard is woken once per run, when a tick would already see the end.
@@ -306,6 +326,20 @@ TEST_F(InstallThreadQuestion, AbortFailsAndExtractsNothingMore)
     EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
     EXPECT_EQ(status.Position.load(), 0);
     EXPECT_FALSE(log.Suspended());
+}
+
+// A dialog that fails: its error goes on to the main thread's boundary, and the worker gives up.
+TEST_F(InstallThreadQuestion, AnErrorInTheDialogGoesOnAndTheWorkerGivesUp)
+{
+    machine.PutFile(kDest + "\\vlm.exe", "held");
+    machine.LockFile(kDest + "\\vlm.exe");
+    onQuestion = [] { throw std::runtime_error("no dialog"); };
+    Start(0);
+    ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
+    EXPECT_THROW(session.Poll(), std::runtime_error);
+    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
+    EXPECT_EQ(status.State.load(), Failed);
+    EXPECT_FALSE(session.FailedByError());
 }
 
 TEST_F(InstallThreadClose, TheWorkerWaitsWhileTheCloseQuestionIsOpenThenGoesOn)

@@ -86,7 +86,7 @@ protected:
         }
     }
 
-    void Detach() override {
+    void Detach() noexcept override {
         model_.OnRowAdded = nullptr;
         model_.OnRowChanged = nullptr;
         model_.OnStateChanged = nullptr;

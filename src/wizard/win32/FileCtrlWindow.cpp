@@ -10,16 +10,6 @@ namespace {
 
 const int kDropDownRows = 8;
 
-// The form may create its controls inside a window procedure: a failure to fill the rows
-// leaves the control empty rather than escaping.
-template <typename F>
-void Quietly(F fill) {
-    try {
-        fill();
-    } catch (...) {
-    }
-}
-
 // Colours chosen for a row, put back when the row is drawn.
 class RowColours {
 public:
@@ -48,7 +38,6 @@ public:
         int height = std::max(browse::FontHeight(window, font), open_.Height() + 1);
         SendMessageA(window, LB_SETITEMHEIGHT, 0, MAKELPARAM(height, 0));
         model_.OnRowsChanged = [this] { Refill(); };
-        Quietly([this] { model_.WindowCreated(); });
     }
 
     void DrawItem(const DRAWITEMSTRUCT& item) override {
@@ -83,7 +72,7 @@ public:
     }
 
 protected:
-    void Detach() override {
+    void Detach() noexcept override {
         model_.OnRowsChanged = nullptr;
         model_.HasWindow = false;
     }
@@ -119,7 +108,6 @@ public:
             SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
             SelectionMoved();
         };
-        Quietly([this] { model_.WindowCreated(); });
     }
 
     int RowHeight() { return std::max(browse::FontHeight(Handle(), font_) + 4, fixed_.Height()); }
@@ -151,7 +139,7 @@ public:
     }
 
 protected:
-    void Detach() override {
+    void Detach() noexcept override {
         model_.OnRowsChanged = nullptr;
         model_.OnSelectionChanged = nullptr;
     }
@@ -176,7 +164,11 @@ HWND CreateDirectoryListWindow(HWND parent, int id, int x, int y, int w, int h, 
                                       LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                                   x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
-    if (window) new DirectoryListWindow(window, model, font);
+    // The rows are filled once the window is tied to its model; a failure goes to the caller.
+    if (window) {
+        new DirectoryListWindow(window, model, font);
+        model.WindowCreated();
+    }
     return window;
 }
 
@@ -189,7 +181,10 @@ HWND CreateDriveComboWindow(HWND parent, int id, int x, int y, int w, int h, TDr
                                       CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
                                   x, y, w, dropped, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
-    if (window) new DriveComboWindow(window, model, font);
+    if (window) {
+        new DriveComboWindow(window, model, font);
+        model.WindowCreated();
+    }
     return window;
 }
 
