@@ -109,7 +109,7 @@ xdotool windowmove "$WIZARD" 0 0
 xdotool windowmove "$DIALOG" 520 380
 wait_page 5
 shoot "$WIZARD" page5
-shoot "$DIALOG" m3
+shoot "$DIALOG" cancel-question
 
 xdotool key --window "$DIALOG" Escape   # "Non": the installation goes on
 # A better picture of the installing page, with its progress, if the copy is not done yet.

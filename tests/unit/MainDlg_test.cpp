@@ -250,7 +250,7 @@ TEST_F(WizardLicence, EmptyLicenceRepeatsTheCheckOnEveryMove)
     EXPECT_TRUE(Asked(kMsgAppRunning));
 }
 
-TEST_F(WizardLicence, RunningWordProcessorShowsM1AndStays)
+TEST_F(WizardLicence, RunningWordProcessorShowsTheNoticeAndStays)
 {
     machine.AddWindow({"1.x Tessalvorn"});
     Start();
@@ -317,7 +317,7 @@ TEST_F(WizardLicence, ExtractionIgnoredShowsAnEmptyLicence)
     EXPECT_TRUE(view.memo.empty());
 }
 
-TEST_F(WizardLicence, RefusedLicenceAnsweredNoStaysAndYesClosesWithoutM3)
+TEST_F(WizardLicence, RefusedLicenceAnsweredNoStaysAndYesClosesWithoutTheCancelQuestion)
 {
     Start();
     Next();
@@ -529,7 +529,7 @@ TEST_F(WizardInstall, UncheckedRowsAreLeftOutAndTheEarlierLogIsKept)
     EXPECT_EQ(form->Record.Log.Lines().front(), "File Copy: C:\\Ancien.txt");
 }
 
-TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsM1AndStays)
+TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsTheNoticeAndStays)
 {
     Start();
     NextTo(4);
@@ -677,7 +677,7 @@ TEST_F(WizardFinish, UpdateLogThatCannotBeWrittenIsShownAndTheWizardStays)
 
 // --- Closing
 
-TEST_F(WizardClose, CancelAsksM3AndAbandonCloses)
+TEST_F(WizardClose, CancelAsksTheCancelQuestionAndAbandonCloses)
 {
     Start();
     answers = {mrAbort};
@@ -739,7 +739,7 @@ TEST_F(WizardClose, CloseBoxOnTheFinishedPageAsksAndSkipsTheFinish)
     EXPECT_EQ(machine.StartedPrograms().size(), 1u);
 }
 
-TEST_F(WizardClose, RunningWorkerIsHeldDuringM3AndGoesOnOrStops)
+TEST_F(WizardClose, RunningWorkerIsHeldDuringTheCancelQuestionAndGoesOnOrStops)
 {
     Start();
     uint8_t seen = 0;
@@ -769,7 +769,7 @@ TEST_F(WizardClose, PendingQuestionOfTheWorkerIsAnsweredAbortOnClose)
     EXPECT_TRUE(form->Closed());
     form->WaitForWorker();   // returns: the worker got its answer and ended
     EXPECT_EQ(Status().State, Failed);
-    EXPECT_EQ(calls.size(), 1u);   // M3 only; the file question was never shown
+    EXPECT_EQ(calls.size(), 1u);   // the cancel question only; the file question was never shown
 }
 
 TEST_F(WizardClose, NothingMovesTheWizardUnderAnOpenQuestion)
