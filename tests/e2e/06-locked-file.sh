@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Files held open by another program during the copying. "&Réessayer", and the question's close
-# box too, ask again while the file is held; "&Réessayer" writes it once released; "I&gnorer" leaves it and goes on; on a second run
-# "A&bandonner" closes the wizard at once, and what was chosen is still recorded. An
+# box too, ask again while the file is held; "&Réessayer" writes it once released; "I&gnorer"
+# leaves it and goes on; on a second run "A&bandonner" closes the wizard at once, and what was
+# chosen is still recorded. An
 # "Update.log" held when "&Terminer" is pressed is an error thrown in the wizard's event: it is
 # shown and the wizard stays until the file is free.
 source "$(dirname "$0")/lib/harness.sh"
