@@ -221,8 +221,7 @@ TEST_F(ArchiveExtract, LooksNamesUpByCaseButNotBySpaces)
 
 TEST_F(ArchiveExtract, RetryAfterTheFileIsReleasedWritesAndLogsOnce)
 {
-    machine.PutFile("C:\\Dest\\Licence.txt", "held");
-    machine.LockFile("C:\\Dest\\Licence.txt");
+    machine.HoldFile("C:\\Dest\\Licence.txt");
     answers = {mrRetry, mrRetry};
     onDialog = [this] {
         if (calls.size() == 2) machine.ReleaseFile("C:\\Dest\\Licence.txt");
@@ -240,8 +239,7 @@ TEST_F(ArchiveExtract, RetryAfterTheFileIsReleasedWritesAndLogsOnce)
 
 TEST_F(ArchiveExtract, IgnoreAndAbortLeaveTheFileUnwrittenAndUnlogged)
 {
-    machine.PutFile("C:\\Dest\\Licence.txt", "held");
-    machine.LockFile("C:\\Dest\\Licence.txt");
+    machine.HoldFile("C:\\Dest\\Licence.txt");
     auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open(&log);
 
     answers = {mrIgnore};

@@ -235,8 +235,7 @@ TEST_F(InstallThreadRun, EmptyListsLeaveTheLastComponentShown)
 // fails by error, and no question is asked about a file in use.
 TEST_F(InstallThreadRun, AnEscapedErrorFailsTheInstallation)
 {
-    machine.PutFile(kDest + "\\vlm.exe");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.HoldFile(kDest + "\\vlm.exe");
     machine.ThrowOffMainThread(true);
     Start(0);
     ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
@@ -272,8 +271,7 @@ TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
         SCOPED_TRACE(fail ? "failed" : "finished");
         wakes = 0;
         if (fail) {
-            machine.PutFile(kDest + "\\vlm.exe");
-            machine.LockFile(kDest + "\\vlm.exe");
+            machine.HoldFile(kDest + "\\vlm.exe");
         }
         Start(0);
         ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));   // answers the failure's question
@@ -287,8 +285,7 @@ TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
 TEST_F(InstallThreadQuestion, RetryAfterTheFileIsFreedGoesOn)
 {
     const std::string licence = kDest + "\\Licence.txt";
-    machine.PutFile(licence, "held");
-    machine.LockFile(licence);
+    machine.HoldFile(licence);
     answer = mrRetry;
     onQuestion = [&] { machine.ReleaseFile(licence); };
     Start(0);
@@ -303,8 +300,7 @@ TEST_F(InstallThreadQuestion, RetryAfterTheFileIsFreedGoesOn)
 
 TEST_F(InstallThreadQuestion, IgnoreSkipsTheFileButCountsIt)
 {
-    machine.PutFile(kDest + "\\vlm.exe", "held");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.HoldFile(kDest + "\\vlm.exe");
     answer = mrIgnore;
     Start(0);
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
@@ -316,8 +312,7 @@ TEST_F(InstallThreadQuestion, IgnoreSkipsTheFileButCountsIt)
 
 TEST_F(InstallThreadQuestion, AbortFailsAndExtractsNothingMore)
 {
-    machine.PutFile(kDest + "\\vlm.exe", "held");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.HoldFile(kDest + "\\vlm.exe");
     answer = mrAbort;
     Start(0);
     ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
@@ -331,8 +326,7 @@ TEST_F(InstallThreadQuestion, AbortFailsAndExtractsNothingMore)
 // A dialog that fails: its error goes on to the main thread's boundary, and the worker gives up.
 TEST_F(InstallThreadQuestion, AnErrorInTheDialogGoesOnAndTheWorkerGivesUp)
 {
-    machine.PutFile(kDest + "\\vlm.exe", "held");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.HoldFile(kDest + "\\vlm.exe");
     onQuestion = [] { throw std::runtime_error("no dialog"); };
     Start(0);
     ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
@@ -377,8 +371,7 @@ TEST_F(InstallThreadClose, ConfirmedCloseStopsAfterTheCurrentFile)
 
 TEST_F(InstallThreadClose, ClosingWhileAQuestionWaitsEndsTheWorker)
 {
-    machine.PutFile(kDest + "\\vlm.exe", "held");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.HoldFile(kDest + "\\vlm.exe");
     Start(0);
     ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
     EXPECT_FALSE(session.HoldForClose());
@@ -391,8 +384,7 @@ TEST_F(InstallThreadClose, ClosingWhileAQuestionWaitsEndsTheWorker)
 
 TEST_F(InstallThreadClose, GoingOnAfterTheCloseQuestionStillAsksThePendingQuestion)
 {
-    machine.PutFile(kDest + "\\vlm.exe", "held");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.HoldFile(kDest + "\\vlm.exe");
     answer = mrIgnore;
     Start(0);
     ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));

@@ -65,16 +65,12 @@ public:
     std::function<void(int)> onShowPage;
 };
 
-std::unique_ptr<TAttachedFiles> ProductArchive(const std::string& licence = "Ligne 1\r\nLigne 2\r\n")
+// The product with a program of 5 000 bytes, a licence of two lines and empty dictionaries.
+std::unique_ptr<TAttachedFiles> WizardArchive(const std::string& licence = "Ligne 1\r\nLigne 2\r\n")
 {
-    ArchiveBuilder a;
-    a.Add("vlm.exe", std::string(5000, 'x')).Add("Licence.txt", licence).Add("Velmorra.chm", "chm");
-    a.Add("French.asc", "fr").Add("français.zlx", "zlx").Add("persodicfr.tlx", "");
-    a.Add("English (American).asc", "a").Add("English (British).asc", "b").Add("english.zlx", "e");
-    a.Add("us.zlx", "u").Add("uk.zlx", "k").Add("userdicen.tlx", "").Add("English (American).cache", "c");
-    a.Add("Coupe de mots.dat", "cm").Add("Modèles de document\\Lettre.vlt", "lettre");
-    a.Add("Collections d'inserts\\Cadres.col", "cadres").Add("Basic.asn", "sons");
-    return a.Open();
+    return ProductArchive({{"vlm.exe", std::string(5000, 'x')}, {"Licence.txt", licence},
+                           {"persodicfr.tlx", ""}, {"userdicen.tlx", ""}})
+        .Open();
 }
 
 class WizardTest : public ::testing::Test {
@@ -82,7 +78,7 @@ protected:
     WizardTest()
     {
         machine.StandardSetup();
-        archive = ProductArchive();
+        archive = WizardArchive();
         AttachedFiles = archive.get();
     }
     ~WizardTest() override
@@ -238,7 +234,7 @@ TEST_F(WizardLicence, BackAndNextAgainNeitherReloadNorCheckAgain)
 
 TEST_F(WizardLicence, EmptyLicenceRepeatsTheCheckOnEveryMove)
 {
-    archive = ProductArchive("");
+    archive = WizardArchive("");
     AttachedFiles = archive.get();
     Start();
     Next();
@@ -473,8 +469,7 @@ TEST_F(WizardButtons, EveryPageShowsItsButtonStates)
         EXPECT_EQ(view.text[Ctl::CancelBtn], "Annuler");
     };
     // Hold the worker at its first file so that page 5 can be looked at.
-    machine.PutFile(kProduct + "\\vlm.exe", "old");
-    machine.LockFile(kProduct + "\\vlm.exe");
+    machine.HoldFile(kProduct + "\\vlm.exe", "old");
     Start();
     for (int page = 0; page < 5; ++page) {
         check(page);
@@ -559,8 +554,7 @@ TEST_F(WizardInstall, NoSharedDataFolderIsShownOnTheReadyPageAndNothingIsInstall
 
 TEST_F(WizardInstall, FailedCopyClosesWithoutQuestion)
 {
-    machine.PutFile(kProduct + "\\vlm.exe", "old");
-    machine.LockFile(kProduct + "\\vlm.exe");
+    machine.HoldFile(kProduct + "\\vlm.exe", "old");
     answers = {mrCancel, mrAbort};   // the close box, then "Abandonner"
     Start();
     Install();
@@ -658,8 +652,7 @@ TEST_F(WizardFinish, UpdateLogThatCannotBeWrittenIsShownAndTheWizardStays)
     Start();
     Install();
     Next();
-    machine.PutFile(kUpdateLog, "");
-    machine.LockFile(kUpdateLog);
+    machine.HoldFile(kUpdateLog, "");
     Next();
     EXPECT_FALSE(form->Closed());
     EXPECT_EQ(form->ModalResult(), 0);
@@ -759,8 +752,7 @@ TEST_F(WizardClose, RunningWorkerIsHeldDuringTheCancelQuestionAndGoesOnOrStops)
 
 TEST_F(WizardClose, PendingQuestionOfTheWorkerIsAnsweredAbortOnClose)
 {
-    machine.PutFile(kProduct + "\\vlm.exe", "old");
-    machine.LockFile(kProduct + "\\vlm.exe");
+    machine.HoldFile(kProduct + "\\vlm.exe", "old");
     Start();
     NextTo(5);
     ASSERT_TRUE(WaitForState(Asking));
@@ -801,8 +793,7 @@ TEST_F(WizardClose, NothingMovesTheWizardUnderAnOpenQuestion)
 
 TEST_F(WizardClose, SessionEndIsRefusedWhileCopyingAndEndsLikeAnAbandon)
 {
-    machine.PutFile(kProduct + "\\Velmorra.chm", "old");
-    machine.LockFile(kProduct + "\\Velmorra.chm");
+    machine.HoldFile(kProduct + "\\Velmorra.chm", "old");
     Start();
     EXPECT_TRUE(form->QueryEndSession());
     NextTo(5);
@@ -873,8 +864,7 @@ TEST_F(WizardPersist, PortableSavesTheInstallKeyOnly)
 
 TEST_F(WizardPersist, AbandonDuringCopyStillSavesWhatWasDone)
 {
-    machine.PutFile(kProduct + "\\Velmorra.chm", "old");
-    machine.LockFile(kProduct + "\\Velmorra.chm");
+    machine.HoldFile(kProduct + "\\Velmorra.chm", "old");
     Start();
     NextTo(5);
     ASSERT_TRUE(WaitForState(Asking));

@@ -368,8 +368,7 @@ TEST_F(SilentRun, TheWordProcessorRunningOrABadFolderEndsBeforeAnythingIsWritten
 
 TEST_F(SilentRun, AHeldFileEndsWith32AndADiskFillingUpWith112)
 {
-    machine.PutFile(dest + "\\Licence.txt", "old");
-    machine.LockFile(dest + "\\Licence.txt");
+    machine.HoldFile(dest + "\\Licence.txt", "old");
     EXPECT_EQ(32, Run({"/S", "/D=" + dest, "/LOG=C:\\run.log"}));
     EXPECT_NE(std::string::npos, machine.FileBytes(dest + "\\Install.log").find("vlm.exe"));
     EXPECT_NE(std::string::npos, machine.FileBytes("C:\\run.log").find("code de sortie 32"));
