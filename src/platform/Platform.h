@@ -129,8 +129,6 @@ public:
     virtual void SleepMs(unsigned ms) = 0;
     virtual bool IsMainThread() = 0;
     virtual std::unique_ptr<Lock> NewLock() = 0;
-    // The body is its thread's error boundary: an error escaping it ends the program, as
-    // with std::thread.
     virtual std::unique_ptr<Thread> StartThread(std::function<void()> body) = 0;
     // The module's own resource of that type and name; data stays valid for the run.
     virtual bool FindResourceData(const std::string& type, const std::string& name,
