@@ -154,6 +154,27 @@ TEST_F(MachineContract, CurrentDirectoryReadsBackInPlainFormAndStaysOnFailure) {
     ASSERT_TRUE(Sys().SetCurrentDir(before));
 }
 
+TEST_F(MachineContract, AHeldFolderStaysAndEntriesAreDeletedThroughTheirOwnHandle) {
+    const std::string folder = scratch + "Held", file = folder + "\\f.txt";
+    ASSERT_TRUE(Sys().CreateDir(folder));
+    ASSERT_TRUE(Write(file, "f"));
+    {
+        std::unique_ptr<HeldFolder> held = Sys().HoldFolder(folder);
+        ASSERT_NE(nullptr, held);
+        EXPECT_EQ(nullptr, Sys().HoldFolder(file));
+        EXPECT_EQ(DeleteOutcome::Refused, Sys().DeleteEntryNoLink(file, true));
+        EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(file, false));
+        EXPECT_EQ(DeleteOutcome::Missing, Sys().DeleteEntryNoLink(file, false));
+        EXPECT_FALSE(Sys().MoveReplacing(folder, scratch + "Moved"));
+        EXPECT_NE(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(folder, true));
+        EXPECT_FALSE(Sys().RemoveDir(folder));
+    }
+    EXPECT_EQ(DeleteOutcome::Refused, Sys().DeleteEntryNoLink(folder, false));
+    EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(folder, true));
+    EXPECT_EQ(nullptr, Sys().HoldFolder(folder));
+    EXPECT_NE(Sys().RandomNumber(), Sys().RandomNumber());
+}
+
 // ---- text -------------------------------------------------------------------
 
 TEST_F(MachineContract, CasingFollowsTheWindows1252Letters) {

@@ -141,29 +141,6 @@ TEST_F(RealFolders, DeleteFolderTreeRemovesATreeButLeavesOneHoldingAReadOnlyFile
     EXPECT_FALSE(IsFile(scratch + "Kept\\other.txt"));
 }
 
-TEST_F(RealFolders, AHeldFolderStaysAndEntriesAreDeletedThroughTheirOwnHandle)
-{
-    ASSERT_TRUE(Sys().CreateDir(scratch + "Held"));
-    ASSERT_TRUE(Sys().WriteNewFile(scratch + "Held\\f.txt", "f", 1, FileShare::None));
-    {
-        std::unique_ptr<HeldFolder> held = Sys().HoldFolder(scratch + "Held");
-        ASSERT_NE(nullptr, held);
-        EXPECT_EQ(nullptr, Sys().HoldFolder(scratch + "Held\\f.txt"));
-        EXPECT_EQ(DeleteOutcome::Refused, Sys().DeleteEntryNoLink(scratch + "Held\\f.txt", true));
-        EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(scratch + "Held\\f.txt", false));
-        EXPECT_FALSE(IsFile(scratch + "Held\\f.txt"));
-        EXPECT_EQ(DeleteOutcome::Missing, Sys().DeleteEntryNoLink(scratch + "Held\\f.txt", false));
-        EXPECT_FALSE(::MoveFileA((scratch + "Held").c_str(), (scratch + "Moved").c_str()));
-        EXPECT_NE(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(scratch + "Held", true));
-        EXPECT_TRUE(IsFolder(scratch + "Held"));
-    }
-    EXPECT_EQ(DeleteOutcome::Refused, Sys().DeleteEntryNoLink(scratch + "Held", false));
-    EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(scratch + "Held", true));
-    EXPECT_FALSE(IsFolder(scratch + "Held"));
-    EXPECT_EQ(nullptr, Sys().HoldFolder(scratch + "Held"));
-    EXPECT_NE(Sys().RandomNumber(), Sys().RandomNumber());
-}
-
 // ---- threads ----------------------------------------------------------------
 
 using RealThreads = RealMachineTest;
