@@ -69,7 +69,7 @@ public:
         std::lock_guard lock(mutex_);
         return writes_;
     }
-    void ThrowOffMainThread(bool on) { throwOffMainThread_ = on; }
+    void ThrowOffMainThread() { throwOffMainThread_ = true; }
     void RunOutOfMemoryWriting(const std::string& path)
     {
         std::lock_guard lock(mutex_);
@@ -231,28 +231,23 @@ TEST_F(InstallThreadRun, EmptyListsLeaveTheLastComponentShown)
     EXPECT_EQ(machine.Writes(), (Lines{kDest + "\\vlm.exe", kDest + "\\Licence.txt"}));
 }
 
-// An error while waiting for an answer, or memory running out while writing: the installation
-// fails by error, and no question is asked about a file in use.
+// Memory running out while writing, or an error while waiting for an answer: the installation
+// fails, by error, and no question is asked about a file in use.
 TEST_F(InstallThreadRun, AnEscapedErrorFailsTheInstallation)
 {
-    machine.HoldFile(kDest + "\\vlm.exe");
-    machine.ThrowOffMainThread(true);
-    Start(0);
-    ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
-    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
-    EXPECT_TRUE(session.FailedByError());
-    EXPECT_FALSE(log.Suspended());
-
-    machine.ReleaseFile(kDest + "\\vlm.exe");
-    machine.DeleteFileAt(kDest + "\\vlm.exe");
-    machine.ThrowOffMainThread(false);
     machine.RunOutOfMemoryWriting(kDest + "\\vlm.exe");
-    questions.clear();
-    view = FakeView();
     Start(0);
     ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));
     EXPECT_TRUE(session.FailedByError());
     EXPECT_TRUE(questions.empty());
+
+    machine.RunOutOfMemoryWriting("");
+    machine.HoldFile(kDest + "\\vlm.exe");
+    machine.ThrowOffMainThread();
+    Start(0);
+    ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));
+    EXPECT_EQ(status.State.load(), Failed);
+    EXPECT_FALSE(log.Suspended());
 }
 
 // The wizard is woken once per run, when a tick would already see the end.
@@ -310,30 +305,25 @@ TEST_F(InstallThreadQuestion, IgnoreSkipsTheFileButCountsIt)
     EXPECT_TRUE(machine.IsFile(kDest + "\\Licence.txt"));
 }
 
-TEST_F(InstallThreadQuestion, AbortFailsAndExtractsNothingMore)
+// "Abandonner", or a dialog that fails (its error goes on to the main thread's boundary): the
+// worker gives up, not by error, and extracts nothing more.
+TEST_F(InstallThreadQuestion, AbortOrAFailingDialogGivesUpAndExtractsNothingMore)
 {
     machine.HoldFile(kDest + "\\vlm.exe");
-    answer = mrAbort;
-    Start(0);
-    ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
-    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
-    EXPECT_EQ(status.State.load(), Failed);
-    EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
-    EXPECT_EQ(status.Position.load(), 0);
-    EXPECT_FALSE(log.Suspended());
-}
-
-// A dialog that fails: its error goes on to the main thread's boundary, and the worker gives up.
-TEST_F(InstallThreadQuestion, AnErrorInTheDialogGoesOnAndTheWorkerGivesUp)
-{
-    machine.HoldFile(kDest + "\\vlm.exe");
-    onQuestion = [] { throw std::runtime_error("no dialog"); };
-    Start(0);
-    ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
-    EXPECT_THROW(session.Poll(), std::runtime_error);
-    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
-    EXPECT_EQ(status.State.load(), Failed);
-    EXPECT_FALSE(session.FailedByError());
+    for (const bool dialogFails : {false, true}) {
+        if (dialogFails) onQuestion = [] { throw std::runtime_error("no dialog"); };
+        Start(0);
+        ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
+        if (dialogFails) {
+            EXPECT_THROW(session.Poll(), std::runtime_error);
+        }
+        ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));
+        EXPECT_EQ(status.State.load(), Failed);
+        EXPECT_FALSE(session.FailedByError());
+        EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
+        EXPECT_EQ(status.Position.load(), 0);
+        EXPECT_FALSE(log.Suspended());
+    }
 }
 
 TEST_F(InstallThreadClose, TheWorkerWaitsWhileTheCloseQuestionIsOpenThenGoesOn)
