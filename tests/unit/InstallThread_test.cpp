@@ -12,7 +12,7 @@
 #include "engine/InstallThread.h"
 #include "engine/ResConst.h"
 #include "instutils/InstallLog.h"
-#include "support/FakeMachine.h"
+#include "support/FakeMachineTest.h"
 #include "support/ScriptedDialog.h"
 
 namespace {
@@ -408,11 +408,10 @@ TEST(InstallPoll, TellsNothingBeforeTheFirstFileThenTheComponentAndDoneOnce)
 }
 
 // Only Abort gives up and only Ignore skips: the close box (Cancel) asks again, as Retry does.
-TEST(Questions, OnlyAbortGivesUpAndWithNoDialogTheCopyIsGivenUp)
+using Questions = StandardMachineTest;
+
+TEST_F(Questions, OnlyAbortGivesUpAndWithNoDialogTheCopyIsGivenUp)
 {
-    FakeMachine machine;
-    UseFakeMachine use{machine};
-    machine.StandardSetup();
     EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrAbort);
     EXPECT_EQ(MessageDialog("Information", mtInformation, mbOK), mrCancel);
     auto files = ProductArchive().Open();

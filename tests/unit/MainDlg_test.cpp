@@ -93,6 +93,7 @@ protected:
         form = std::make_unique<TMainDlgForm>(view);
         form->Init(args);
     }
+    void StartPortable() { machine.AddDrive('E', kDriveRemovable); Start({"-dE:\\Velmorra"}); }
     void Next() { form->NextClick(); }
     void Back() { form->BackClick(); }
     // Next until the page is reached; stops early when the wizard stays or closes.
@@ -112,8 +113,9 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    void Install()
+    void Install()   // from the start when the wizard is not started yet
     {
+        if (!form) Start();
         NextTo(5);
         TickWhileInstalling();
     }
@@ -556,7 +558,6 @@ TEST_F(WizardInstall, FailedCopyClosesWithoutQuestion)
 {
     machine.HoldFile(kProduct + "\\vlm.exe", "old");
     answers = {mrCancel, mrAbort};   // the close box, then "Abandonner"
-    Start();
     Install();
     EXPECT_TRUE(form->Closed());
     EXPECT_EQ(form->ModalResult(), mrCancel);
@@ -579,7 +580,6 @@ TEST_F(WizardInstall, AnErrorEscapingTheWorkerEndsWith1603)
 
 TEST_F(WizardInstall, NextOnAssociationsRunsTheCommandAndMakesTheShortcuts)
 {
-    Start();
     Install();
     view.checked[Ctl::AssocChkBx1] = true;
     view.checked[Ctl::AssocChkBx2] = false;
@@ -598,8 +598,7 @@ TEST_F(WizardInstall, NextOnAssociationsRunsTheCommandAndMakesTheShortcuts)
 
 TEST_F(WizardInstall, PortableDestinationSkipsAssociationsShortcutsAndUpdateLog)
 {
-    machine.AddDrive('E', kDriveRemovable);
-    Start({"-dE:\\Velmorra"});
+    StartPortable();
     NextTo(4);
     EXPECT_EQ(form->MainDir, "E:\\Velmorra");
     EXPECT_FALSE(view.Visible(Ctl::InstallToAllChkBx));
@@ -621,7 +620,6 @@ TEST_F(WizardInstall, PortableDestinationSkipsAssociationsShortcutsAndUpdateLog)
 
 TEST_F(WizardFinish, FinishWritesUpdateLogLaunchesAndClosesWithOk)
 {
-    Start();
     Install();
     Next();
     Next();
@@ -638,7 +636,6 @@ TEST_F(WizardFinish, FinishWritesUpdateLogLaunchesAndClosesWithOk)
 
 TEST_F(WizardFinish, UncheckedLaunchBoxStartsNothing)
 {
-    Start();
     Install();
     Next();
     view.checked[Ctl::FinishChkBx] = false;
@@ -649,7 +646,6 @@ TEST_F(WizardFinish, UncheckedLaunchBoxStartsNothing)
 
 TEST_F(WizardFinish, UpdateLogThatCannotBeWrittenIsShownAndTheWizardStays)
 {
-    Start();
     Install();
     Next();
     machine.HoldFile(kUpdateLog, "");
@@ -720,7 +716,6 @@ TEST_F(WizardClose, CloseAllowedAlreadySetClosesWithoutQuestion)
 
 TEST_F(WizardClose, CloseBoxOnTheFinishedPageAsksAndSkipsTheFinish)
 {
-    Start();
     Install();
     Next();
     answers = {mrAbort};
@@ -832,7 +827,6 @@ TEST_F(WizardPersist, CancelBeforeInstallingWritesNothingButTheKeysExist)
 TEST_F(WizardPersist, FinishedInstallationSavesSettingsEntryAndLog)
 {
     machine.WriteDword(HKCU, kInstallKey, "COMPS_FR (1.6.5.8)", 0x12340A00 | 10);
-    Start();
     Install();
     view.checked[Ctl::AssocChkBx2] = false;
     Next();
@@ -850,8 +844,7 @@ TEST_F(WizardPersist, FinishedInstallationSavesSettingsEntryAndLog)
 
 TEST_F(WizardPersist, PortableSavesTheInstallKeyOnly)
 {
-    machine.AddDrive('E', kDriveRemovable);
-    Start({"-dE:\\Velmorra"});
+    StartPortable();
     Install();
     Next();
     PersistAfterWizard(*form);
@@ -879,8 +872,7 @@ TEST_F(WizardPersist, AbandonDuringCopyStillSavesWhatWasDone)
 
 TEST_F(WizardPersist, DriveRemovedAfterAPortableCopyLeavesNoTraceOnTheMachine)
 {
-    machine.AddDrive('E', kDriveRemovable);
-    Start({"-dE:\\Velmorra"});
+    StartPortable();
     Install();
     EXPECT_EQ(view.page, 7);
     machine.RemoveDrive('E');

@@ -103,11 +103,10 @@ TEST(StartupRefusal, OlderSystemsSeeOnlyTheMessageAndNothingIsWritten)
     }
 }
 
-TEST(StartupRefusal, ASecondCopySeesOnlyTheMessageAndNothingIsWritten)
+using StartupRefusals = StandardMachineTest;
+
+TEST_F(StartupRefusals, ASecondCopySeesOnlyTheMessageAndNothingIsWritten)
 {
-    FakeMachine machine;
-    UseFakeMachine use(machine);
-    machine.StandardSetup();
     PutArchive(machine, GoodArchive());
     const std::vector<std::string> disk = machine.AllPaths();
     RecordingHost host;
@@ -137,11 +136,8 @@ TEST(StartupGuard, OnlyAGuardOfTheAdministratorsSystemOrThisUserRefuses)
     EXPECT_FALSE(AnotherCopyRuns(GuardClaim{false, ""}, ""));
 }
 
-TEST(StartupGuard, AGuardAnotherUserMadeFirstDoesNotStopTheSetup)
+TEST_F(StartupRefusals, AGuardAnotherUserMadeFirstDoesNotStopTheSetup)
 {
-    FakeMachine machine;
-    UseFakeMachine use(machine);
-    machine.StandardSetup();
     PutArchive(machine, GoodArchive());
     machine.HoldGuard("S-1-5-21-1-2-3-1002");
     RecordingHost host;

@@ -426,13 +426,11 @@ int Answer(int argc, wchar_t** argv)
     HWND dialog = nullptr;
     if (!WaitFor(seconds, [&] { return (dialog = MessageDialog()) != nullptr; }))
         return Fail(L"no message dialog in time");
-    HWND button = VisibleControl(dialog, L"Button", argv[2]);
-    if (std::wstring(argv[2]) == L"[close]")
-        PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    else if (!button)
+    const bool closeBox = std::wstring(argv[2]) == L"[close]";
+    HWND button = closeBox ? dialog : VisibleControl(dialog, L"Button", argv[2]);
+    if (!button)
         return Fail(L"the dialog has no button \"" + std::wstring(argv[2]) + L"\"");
-    else
-        PostMessageW(button, BM_CLICK, 0, 0);
+    PostMessageW(button, closeBox ? WM_SYSCOMMAND : BM_CLICK, closeBox ? SC_CLOSE : 0, 0);
     return WaitFor(seconds, [&] { return !IsWindow(dialog); }) ? 0 : Fail(L"the dialog stayed open");
 }
 
