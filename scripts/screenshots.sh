@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Walks the built setup program page by page under Wine and Xvfb and saves a picture of
 # each page, and of the cancel confirmation, in docs/screenshots/; then again with the screen
-# at 144 and at 192 DPI (150 and 200 % scaling), as page0-144dpi.png, m3-192dpi.png...
+# at 144 and at 192 DPI (150 and 200 % scaling), as page0-144dpi.png, cancel-question-192dpi.png...
 #
 #   scripts/screenshots.sh [path/to/VelmorraSetup.exe]   (default: build/win/VelmorraSetup.exe, or
 #   the x64 twin's where Wine runs no 32-bit program)
@@ -135,7 +135,7 @@ walk() {
     xdotool windowmove "$DIALOG" "$(at 520)" "$(at 380)"
     wait_page 5
     shoot "$WIZARD" page5
-    shoot "$DIALOG" m3
+    shoot "$DIALOG" cancel-question
 
     xdotool key --window "$DIALOG" Escape   # "Non": the installation goes on
     # A better picture of the installing page, with its progress, if the copy is not done yet.

@@ -79,13 +79,7 @@ TAttachedFiles::TAttachedFiles()
 
 TAttachedFiles::TAttachedFiles(const uint8_t* compressed, size_t size) { Load(compressed, size); }
 
-TAttachedFiles::~TAttachedFiles()
-{
-    try {
-        DeleteTempItems();
-    } catch (...) {
-    }
-}
+TAttachedFiles::~TAttachedFiles() = default;
 
 void TAttachedFiles::Load(const uint8_t* compressed, size_t size)
 {
@@ -185,32 +179,29 @@ Recorder& TAttachedFiles::Records()
 
 bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& target)
 {
-    try {
-        const size_t slash = target.rfind('\\');
-        const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        // Most files go where the last one went: testing a folder (and looking for links on its
-        // way) costs as much as writing the file, so it is done once, and holds while the
-        // folder is held. A failed write lets it go, so Retry makes it again.
-        if (!folder.empty() && !folder_.Holds(folder)) MakeFolderPath(folder, Records());
-        // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
-        auto write = [&] {
-            return WriteWholeFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None,
-                                  DateTimeToDos(entry.Date), Durability::Cached, &folder_);
-        };
-        WriteOutcome outcome = write();
-        // A folder written into as it is (it could not be held) may have gone: make it again, once.
-        if (outcome == WriteOutcome::Failed && !folder.empty() && !FolderExists(folder)) {
-            folder_.LetGo();
-            MakeFolderPath(folder, Records());
-            outcome = write();
-        }
-        if (outcome != WriteOutcome::Written) {
-            folder_.LetGo();
-            return false;
-        }
-        Records().FileWritten(target);
-        return true;
-    } catch (...) {
+    // Nothing is caught here: exhausted memory is an error of the thread, not a file in use.
+    const size_t slash = target.rfind('\\');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    // Most files go where the last one went: testing a folder (and looking for links on its
+    // way) costs as much as writing the file, so it is done once, and holds while the
+    // folder is held. A failed write lets it go, so Retry makes it again.
+    if (!folder.empty() && !folder_.Holds(folder)) MakeFolderPath(folder, Records());
+    // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
+    auto write = [&] {
+        return WriteWholeFile(target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None,
+                              DateTimeToDos(entry.Date), Durability::Cached, &folder_);
+    };
+    WriteOutcome outcome = write();
+    // A folder written into as it is (it could not be held) may have gone: make it again, once.
+    if (outcome == WriteOutcome::Failed && !folder.empty() && !FolderExists(folder)) {
+        folder_.LetGo();
+        MakeFolderPath(folder, Records());
+        outcome = write();
+    }
+    if (outcome != WriteOutcome::Written) {
+        folder_.LetGo();
         return false;
     }
+    Records().FileWritten(target);
+    return true;
 }

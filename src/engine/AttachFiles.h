@@ -36,7 +36,7 @@ class TAttachedFiles {
 public:
     TAttachedFiles();                                            // the module's own "FILES" resource
     TAttachedFiles(const uint8_t* compressed, size_t size);      // any zlib stream
-    ~TAttachedFiles();                                           // also removes the temporary items
+    ~TAttachedFiles();
     TAttachedFiles(const TAttachedFiles&) = delete;
     TAttachedFiles& operator=(const TAttachedFiles&) = delete;
 
@@ -52,6 +52,7 @@ public:
 
     // Writes one entry (or, with no entry, the last one named so) to target; false when it
     // could not be written (or no entry has that name). It never asks: its callers decide.
+    // An error (exhausted memory) is not a failure to write: it goes to the caller.
     bool ExtractFile(const TAttachedFile* entry, const std::string& name, const std::string& target);
     const TAttachedFile* FindEntry(const std::string& name) const;
 

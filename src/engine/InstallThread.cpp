@@ -29,9 +29,10 @@ bool ExtractAsking(TAttachedFiles& files, const TAttachedFile* entry, const std:
 {
     for (;;) {
         if (files.ExtractFile(entry, name, target)) return true;
+        // Only "Abandonner" gives up and only "Ignorer" skips: the close box asks again.
         const int answer = ask(CannotCreateText(target), mtError, mbAbort | mbRetry | mbIgnore);
         if (answer == mrIgnore) return true;
-        if (answer != mrRetry) return false;
+        if (answer == mrAbort) return false;
     }
 }
 
@@ -163,7 +164,9 @@ InstallSession::~InstallSession()
     try {
         StopAndWait();
     } catch (...) {
-        // A thread that cannot be joined goes with the process.
+        // Whatever failed, the worker is told to stop, so that its end (joined as the worker
+        // goes) does not outlive the status it writes.
+        status_.State.store(Stopped);
     }
 }
 
@@ -211,15 +214,18 @@ void InstallSession::AnswerWorker()
 {
     uint8_t asking = Asking;
     if (!status_.State.compare_exchange_strong(asking, Paused)) return;
-    int result = mrAbort;
+    auto answer = [this](int result) {
+        status_.DialogResult.store(result);
+        uint8_t paused = Paused;
+        status_.State.compare_exchange_strong(paused, Answered);
+    };
     try {
-        result = MessageDialog(status_.Message, status_.DialogType, status_.DialogButtons);
+        answer(MessageDialog(status_.Message, status_.DialogType, status_.DialogButtons));
     } catch (...) {
-        // A dialog that cannot be shown gives the installation up rather than leave the worker waiting.
+        // The error goes on to the main thread's boundary; the worker gives up rather than wait.
+        answer(mrAbort);
+        throw;
     }
-    status_.DialogResult.store(result);
-    uint8_t paused = Paused;
-    status_.State.compare_exchange_strong(paused, Answered);
 }
 
 bool InstallSession::HoldForClose()

@@ -31,7 +31,7 @@ using AskFn = FunctionRef<int(const std::string& text, int type, uint16_t button
 // The question asked when a file cannot be written.
 std::string CannotCreateText(const std::string& target);
 // Writes one archive entry (see TAttachedFiles::ExtractFile), asking through ask after each
-// failure: true once written or ignored, false when the answer gives up.
+// failure: true once written or ignored, false on Abort; any other answer tries again.
 bool ExtractAsking(TAttachedFiles& files, const TAttachedFile* entry, const std::string& name,
                    const std::string& target, AskFn ask);
 

@@ -10,5 +10,6 @@ void SetMessageDialog(MessageDialogFn dialog) { installedDialog = std::move(dial
 
 int MessageDialog(const std::string& text, int type, uint16_t buttons)
 {
-    return installedDialog ? installedDialog(text, type, buttons) : int(mrCancel);
+    if (installedDialog) return installedDialog(text, type, buttons);
+    return (buttons & mbAbort) ? int(mrAbort) : int(mrCancel);
 }

@@ -16,6 +16,6 @@ enum : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgn
 using MessageDialogFn = std::function<int(const std::string& text, int type, uint16_t buttons)>;
 // Set on the main thread before any question; null for none.
 void SetMessageDialog(MessageDialogFn dialog);
-// Asks on the main thread. With nothing installed the answer is mrCancel, which every caller
-// takes as giving up.
+// Asks on the main thread. With nothing installed the answer gives up: Abort where offered,
+// else Cancel.
 int MessageDialog(const std::string& text, int type, uint16_t buttons);

@@ -58,11 +58,12 @@ void InstallLog::Load(const std::string& fileName) {
         ForgetIndex();
         earlierLogUnread_ = false;
     } catch (...) {
-        // An unreadable earlier log only costs its history.
+        // Not read whole: saving merges with it or keeps it, never writes over its history.
+        earlierLogUnread_ = true;
     }
 }
 
-void InstallLog::Save(const std::string& fileName) const {
+bool InstallLog::Save(const std::string& fileName) const {
     try {
         std::vector<std::string> merged;
         const std::vector<std::string>* lines = &lines_;
@@ -72,7 +73,7 @@ void InstallLog::Save(const std::string& fileName) const {
                 merged = MergedWithEarlier(ReadableLines(earlier), lines_);
                 lines = &merged;
             } else if (!Sys().FindFiles(fileName).empty()) {
-                return;   // still unreadable: its history is worth more than this run's lines
+                return false;   // still unreadable: its history is worth more than this run's lines
             }
         }
         std::string text;
@@ -80,9 +81,10 @@ void InstallLog::Save(const std::string& fileName) const {
             text += line;
             text += "\r\n";
         }
-        WriteWholeFile(fileName, text.data(), text.size(), FileShare::None, 0, Durability::Flushed);
+        return WriteWholeFile(fileName, text.data(), text.size(), FileShare::None, 0, Durability::Flushed) ==
+               WriteOutcome::Written;
     } catch (...) {
-        // The installation is done; a log that cannot be written is not worth stopping for.
+        return false;
     }
 }
 

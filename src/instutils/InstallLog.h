@@ -25,8 +25,9 @@ public:
     // Reads an earlier log file; failures leave what was read. One holding NUL bytes counts as
     // unreadable: saving merges what can be read of it.
     void Load(const std::string& fileName);
-    // Writes the lines, one per CR LF, flushed before it counts; failures are swallowed.
-    void Save(const std::string& fileName) const;
+    // Writes the lines, one per CR LF, flushed before it counts; false when it was not written
+    // (an error included: the installation is done, and a log is not worth stopping for).
+    bool Save(const std::string& fileName) const;
 
 private:
     void ForgetIndex();

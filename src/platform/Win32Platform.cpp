@@ -59,10 +59,11 @@ private:
 
 DWORD WINAPI ThreadEntry(LPVOID parameter) {
     std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
-    // An exception must not unwind into the system's thread start.
+    // An exception must not unwind into the system's thread start: it ends its thread alone.
     try {
         (*body)();
     } catch (...) {
+        return 1;
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "setup/Silent.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -234,6 +235,16 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
 }
 
 }  // namespace
+
+void LogUsage(const std::string& logFile, const std::string& usage, int exitCode)
+{
+    RunLog log(logFile);
+    for (size_t start = 0, end = 0; start < usage.size(); start = end + 1) {
+        end = std::min(usage.find('\r', start), usage.size());
+        if (end > start) log.Add(usage.substr(start, end - start));
+    }
+    log.Add("Fin, code de sortie " + DecimalText(exitCode));
+}
 
 int RunSilentInstall(const Switches& switches)
 {

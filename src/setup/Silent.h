@@ -22,5 +22,8 @@ private:
 constexpr unsigned kHeldFileRetryMs = 30000;
 constexpr unsigned kHeldFileRetryStepMs = 1000;
 
+// /S shows nothing: the usage, with its problem, goes to the run log, a line each.
+void LogUsage(const std::string& logFile, const std::string& usage, int exitCode);
+
 // Installs from the archive reader (AttachedFiles) as switches say; returns the exit code.
 int RunSilentInstall(const Switches& switches);

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "engine/AttachFiles.h"
+#include "instutils/FileHelpers.h"
 #include "platform/Platform.h"
 #include "setup/Silent.h"
 #include "wizard/Switches.h"
@@ -47,7 +48,9 @@ int RunWithArchive(StartupHost& host, const Switches& switches)
         throw;
     }
     AttachedFiles = nullptr;
-    reader.reset();   // also removes the temporary files
+    reader.reset();
+    // The run's temporary files go here, where an error still reaches start-up's boundary.
+    DeleteTempItems();
     return exitCode;
 }
 
@@ -84,9 +87,12 @@ int RunSetup(StartupHost& host)
         return kExitUnsupportedSystem;
     }
     if (switches.Help || !switches.Problem.empty()) {
-        if (!switches.Silent)
+        const int code = switches.Problem.empty() ? kExitFinished : kExitBadParameter;
+        if (switches.Silent)
+            LogUsage(switches.LogFile, UsageText(switches.Problem), code);
+        else
             host.ShowUsage(UsageText(switches.Problem));
-        return switches.Problem.empty() ? kExitFinished : kExitBadParameter;
+        return code;
     }
     // Two copies would write over each other's logs and temporary files.
     if (AnotherCopyRuns(Sys().ClaimGuard("VelmorraSetup"), Sys().UserSid()))

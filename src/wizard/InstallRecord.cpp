@@ -14,13 +14,8 @@ void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::str
     record.HandTo(files);
     if (!portable) {
         record.FileName = JoinPath(mainDir, "Install.log");
-        if (FileExists(record.FileName)) {
-            try {
-                record.Log.Load(record.FileName);
-            } catch (...) {
-                // What could be read stays; an unreadable old log does not stop the installation.
-            }
-        }
+        if (FileExists(record.FileName))
+            record.Log.Load(record.FileName);   // what could be read stays; it never throws
     }
     record.Started = true;
 }
@@ -29,11 +24,7 @@ void SaveInstallLogQuietly(const InstallRecord& record, bool portable)
 {
     if (portable)
         return;
-    try {
-        record.Log.Save(record.FileName);
-    } catch (...) {
-        // A log that cannot be written must not stop the program's end.
-    }
+    record.Log.Save(record.FileName);   // a log not written does not stop the program's end
 }
 
 uint32_t SavedComponentBits(uint32_t saved, uint8_t chosen)

@@ -185,7 +185,7 @@ bool TMainDlgForm::EnterPage(uint8_t fromPage, uint8_t toPage, Ctl& focus)
     }
 }
 
-// M1 when the word processor runs.
+// The running-program notice when the word processor runs.
 bool TMainDlgForm::AppRunningShown()
 {
     if (!IsAppRunning())

@@ -53,8 +53,11 @@ bool IsFullPath(const std::string& path)
     return drive || path.compare(0, 2, "\\\\") == 0;
 }
 
-// Applies one switch; false when its name or value is bad.
-bool TakeSwitch(const std::string& name, const std::string& value, bool hasValue, Switches& s)
+enum class Taken { Yes, BadValue, Unknown };
+
+// Applies one switch. Unknown: a name, or a form ("/D" without "=", "/S=1"), the program does
+// not read.
+Taken TakeSwitch(const std::string& name, const std::string& value, bool hasValue, Switches& s)
 {
     uint32_t bits = 0;
     if (!hasValue) {
@@ -62,25 +65,23 @@ bool TakeSwitch(const std::string& name, const std::string& value, bool hasValue
         else if (name == "/?") s.Help = true;
         else if (name == "/CURRENTUSER") s.CurrentUser = true;
         else if (name == "/LAUNCH") s.Launch = true;
-        else return false;
-        return true;
+        else return Taken::Unknown;
+        return Taken::Yes;
     }
+    bool good = true;
     if (name == "/D") {
-        if (!IsFullPath(value)) return false;
-        s.Destination = value;
+        if ((good = IsFullPath(value))) s.Destination = value;
     } else if (name == "/COMPONENTS") {
-        if (!KeyBits(value, kComponentKeys, bits)) return false;
-        s.Components = uint8_t(bits | 1);   // the word processor itself always comes
+        if ((good = KeyBits(value, kComponentKeys, bits))) s.Components = uint8_t(bits | 1);   // the word processor always comes
     } else if (name == "/ASSOC") {
-        if (!KeyBits(value, kAssocKeys, bits)) return false;
-        s.Associations = AssocBoxes{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+        if ((good = KeyBits(value, kAssocKeys, bits)))
+            s.Associations = AssocBoxes{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
     } else if (name == "/LOG") {
-        if (value.empty()) return false;
-        s.LogFile = value;
+        if ((good = !value.empty())) s.LogFile = value;
     } else {
-        return false;
+        return Taken::Unknown;
     }
-    return true;
+    return good ? Taken::Yes : Taken::BadValue;
 }
 
 }  // namespace
@@ -88,6 +89,8 @@ bool TakeSwitch(const std::string& name, const std::string& value, bool hasValue
 Switches ParseSwitches(const std::vector<std::string>& args)
 {
     Switches s;
+    std::string firstBad, firstUnknown;
+    bool unknownFirst = false;
     size_t i = 0;
     // The wizard's own "-d<folder>" keeps its meaning as the first argument.
     if (!args.empty() && args[0].compare(0, 2, "-d") == 0)
@@ -103,11 +106,17 @@ Switches ParseSwitches(const std::vector<std::string>& args)
         if (name == "/D")
             while (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '/')
                 value += " " + args[++i];
-        if (!TakeSwitch(name, value, equals != std::string::npos, s)) {
-            s.Problem = arg;
-            return s;
+        // Read on past a problem: a later /S still decides how it is told.
+        const Taken taken = TakeSwitch(name, value, equals != std::string::npos, s);
+        if (taken == Taken::Unknown && firstUnknown.empty()) {
+            firstUnknown = arg;
+            unknownFirst = firstBad.empty();
+        } else if (taken == Taken::BadValue && firstBad.empty()) {
+            firstBad = arg;
         }
     }
+    // Without /S the wizard has always gone past what it does not read; a bad value is named.
+    s.Problem = s.Silent && unknownFirst ? firstUnknown : firstBad;
     return s;
 }
 

@@ -18,13 +18,15 @@ struct Switches {
     bool CurrentUser = false;                 // /CURRENTUSER
     bool Launch = false;                      // /LAUNCH
     std::string LogFile;                      // /LOG=, empty for none
-    std::string Problem;                      // the first bad switch or value; empty when none
+    std::string Problem;                      // the first bad value, or in /S the first switch not
+                                              // read (unknown, "/D" without "="); empty when none
 };
 
 // args: the program's arguments without its name, as the runtime splits them. Names are
 // case-insensitive and may come in any order; a value may be quoted. After /D=, arguments
 // that are not switches continue the folder (an unquoted name with spaces); elsewhere an
-// argument that does not begin with "/" is ignored, as it always was.
+// argument that does not begin with "/" is ignored, as it always was, and so is an unknown
+// switch without /S.
 Switches ParseSwitches(const std::vector<std::string>& args);
 
 // The usage in French, with the problem first when there is one.

@@ -93,11 +93,17 @@ TEST_F(MachineContract, EnumerationGivesNamesAttributesAndTheStoredCase) {
     ASSERT_NE(nullptr, FindByName(found, "Plain.txt"));
     EXPECT_FALSE(FindByName(found, "Plain.txt")->attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden));
 
+    // Written through another case: the same file, under the name it was made with.
+    ASSERT_TRUE(Write(scratch + "PLAIN.TXT", "xy"));
+    EXPECT_EQ("xy", Read(scratch + "plain.txt"));
     const std::vector<FoundFile> one = Sys().FindFiles(scratch + "PLAIN.TXT");
     ASSERT_EQ(1u, one.size());
     EXPECT_EQ("Plain.txt", one[0].name);
     EXPECT_TRUE(Sys().FindFiles(scratch + "absent.txt").empty());
     EXPECT_TRUE(Sys().FindFiles(scratch + "Sub\\").empty());
+    const std::vector<FoundFile> root = Sys().FindFiles(scratch.substr(0, 3) + "*.*");
+    EXPECT_FALSE(root.empty());
+    EXPECT_EQ(nullptr, FindByName(root, "."));   // a drive's root lists no dots
 }
 
 TEST_F(MachineContract, DosTimesRoundTripAtTwoSecondsAndZeroLeavesTheTimeAlone) {
@@ -141,7 +147,32 @@ TEST_F(MachineContract, CurrentDirectoryReadsBackInPlainFormAndStaysOnFailure) {
     EXPECT_EQ(scratch.substr(0, scratch.size() - 1), Sys().GetCurrentDir());
     EXPECT_FALSE(Sys().SetCurrentDir(scratch + "Nowhere"));
     EXPECT_EQ(scratch.substr(0, scratch.size() - 1), Sys().GetCurrentDir());
+    int missing = 25;   // a letter no drive has
+    while (missing > 2 && (Sys().LogicalDrives() >> missing & 1)) --missing;
+    EXPECT_FALSE(Sys().SetCurrentDir(std::string(1, char('A' + missing)) + ":\\"));
+    EXPECT_EQ(scratch.substr(0, scratch.size() - 1), Sys().GetCurrentDir());
     ASSERT_TRUE(Sys().SetCurrentDir(before));
+}
+
+TEST_F(MachineContract, AHeldFolderStaysAndEntriesAreDeletedThroughTheirOwnHandle) {
+    const std::string folder = scratch + "Held", file = folder + "\\f.txt";
+    ASSERT_TRUE(Sys().CreateDir(folder));
+    ASSERT_TRUE(Write(file, "f"));
+    {
+        std::unique_ptr<HeldFolder> held = Sys().HoldFolder(folder);
+        ASSERT_NE(nullptr, held);
+        EXPECT_EQ(nullptr, Sys().HoldFolder(file));
+        EXPECT_EQ(DeleteOutcome::Refused, Sys().DeleteEntryNoLink(file, true));
+        EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(file, false));
+        EXPECT_EQ(DeleteOutcome::Missing, Sys().DeleteEntryNoLink(file, false));
+        EXPECT_FALSE(Sys().MoveReplacing(folder, scratch + "Moved"));
+        EXPECT_NE(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(folder, true));
+        EXPECT_FALSE(Sys().RemoveDir(folder));
+    }
+    EXPECT_EQ(DeleteOutcome::Refused, Sys().DeleteEntryNoLink(folder, false));
+    EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(folder, true));
+    EXPECT_EQ(nullptr, Sys().HoldFolder(folder));
+    EXPECT_NE(Sys().RandomNumber(), Sys().RandomNumber());
 }
 
 // ---- text -------------------------------------------------------------------
@@ -184,6 +215,9 @@ TEST_F(MachineContract, OpeningCreatesTheKeyAndValuesKeepTheirRawBytes) {
         key->SetDword("COMPS_FR (1.6.5.8)", 0x7FFFFF0A);
     }
     EXPECT_NE(nullptr, Sys().OpenExistingKey(RegRoot::CurrentUser, machine->ScratchKey()));
+    std::string upper = path;   // key names ignore case
+    Sys().UpperCase(upper);
+    EXPECT_NE(nullptr, Sys().OpenExistingKey(RegRoot::CurrentUser, upper));
     std::unique_ptr<RegistryKey> key = Sys().OpenExistingKey(RegRoot::CurrentUser, path);
     ASSERT_NE(nullptr, key);
     RegType type = RegType::None;

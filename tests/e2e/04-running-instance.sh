@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The word processor running: Next on the welcome page and on the ready page shows M1 and
-# stays until it is closed. Back to the welcome page and Next again does not ask a second time.
+# The word processor running: Next on the welcome page and on the ready page shows the
+# running-program notice and stays until it is closed. Back to the welcome page and Next again
+# does not ask a second time.
 source "$(dirname "$0")/lib/harness.sh"
 e2e_begin running-instance
 
-M1_TEXT="Un exemplaire du traitement de texte Velmorra est en cours d'exécution sur votre système.
+NOTICE_TEXT="Un exemplaire du traitement de texte Velmorra est en cours d'exécution sur votre système.
 Veuillez fermer tous les exemplaires du traitement de texte Velmorra actuellement ouverts
 avant de cliquer sur le bouton \"OK\" ci-dessous."
 
@@ -24,7 +25,7 @@ close_word_processor() {
 start_word_processor
 setup_start
 press "$NEXT"
-expect_dialog Information OK "$M1_TEXT" "M1 on the welcome page"
+expect_dialog Information OK "$NOTICE_TEXT" "the running-program notice on the welcome page"
 answer OK
 wait_page 0
 close_word_processor
@@ -37,7 +38,7 @@ next_to_page 0 1
 check_eq "$(ctl dialog 0 2>/dev/null)" "" "a message dialog on the second move to the licence page"
 next_to_page 1 4
 press "$NEXT"
-expect_dialog Information OK "$M1_TEXT" "M1 on the ready page"
+expect_dialog Information OK "$NOTICE_TEXT" "the running-program notice on the ready page"
 answer OK
 wait_page 4
 close_word_processor

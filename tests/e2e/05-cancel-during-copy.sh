@@ -6,7 +6,7 @@
 source "$(dirname "$0")/lib/harness.sh"
 e2e_begin cancel-during-copy
 
-M3_TEXT="L'installation n'est pas terminée !
+CANCEL_TEXT="L'installation n'est pas terminée !
 
 Si vous interrompez le programme d'installation maintenant,
 Velmorra ne sera pas correctement installé.
@@ -36,7 +36,7 @@ start_copying_and_cancel() {
     setup_start
     next_to_page 0 4
     need ctl post "$WIZARD" "$NEXT" "$WIZARD" "$CANCEL" "cannot press Next and Cancel"
-    expect_dialog Confirmation '&Non|A&bandonner' "$M3_TEXT" "M3 during the copying"
+    expect_dialog Confirmation '&Non|A&bandonner' "$CANCEL_TEXT" "the cancel question during the copying"
 }
 
 # The copying must not advance while the question is open: nothing changes on disk over a
@@ -46,7 +46,7 @@ expect_held() {
     before=$(copied_so_far)
     while [ $SECONDS -lt $deadline ]; do
         after=$(copied_so_far)
-        [ "$before" == "$after" ] || { fail "files were written while M3 was open"; return; }
+        [ "$before" == "$after" ] || { fail "files were written while the cancel question was open"; return; }
         sleep 0.2
     done
 }
@@ -63,7 +63,7 @@ next_to_page 6 7
 check_eq "$(button_enabled "$CANCEL")" 0 "Cancel on the last page"
 need wait_line "$D/vlm-starts.log" "\"$DEST\\vlm.exe\" -assoc adpr_cod" "no association command"
 ctl close "$WIZARD"
-expect_dialog Confirmation '&Non|A&bandonner' "$M3_TEXT" "M3 from the close box on the last page"
+expect_dialog Confirmation '&Non|A&bandonner' "$CANCEL_TEXT" "the cancel question from the close box on the last page"
 answer 'A&bandonner'
 setup_wait_exit 30 "$ABANDONED"
 wine_idle

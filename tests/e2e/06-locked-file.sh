@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Files held open by another program during the copying. "&Réessayer" asks again while the
-# file is held and writes it once released; "I&gnorer" leaves it and goes on; on a second run
-# "A&bandonner" closes the wizard at once, and what was chosen is still recorded. An
+# Files held open by another program during the copying. "&Réessayer", and the question's close
+# box too, ask again while the file is held; "&Réessayer" writes it once released; "I&gnorer"
+# leaves it and goes on; on a second run "A&bandonner" closes the wizard at once, and what was
+# chosen is still recorded. An
 # "Update.log" held when "&Terminer" is pressed is an error thrown in the wizard's event: it is
 # shown and the wizard stays until the file is free.
 source "$(dirname "$0")/lib/harness.sh"
@@ -25,6 +26,9 @@ setup_start
 next_to_page 0 4
 press "$NEXT"
 expect_write_error "$DEST\\Velmorra.chm" "error on the held help file"
+answer '[close]'
+expect_write_error "$DEST\\Velmorra.chm" "error asked again after its close box"
+check_eq "$(page_title)" "${PAGE_TITLES[5]}" "page after closing the error"
 answer '&Réessayer'
 expect_write_error "$DEST\\Velmorra.chm" "error on retrying while the help file is held"
 release_file help

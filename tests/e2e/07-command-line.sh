@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The "-d" switch over saved settings: "-D" is not the switch; "-d" followed by a folder with a
+# The "-d" switch over saved settings: "-D" is not the switch, and switches the program does not
+# read ("/X", "/D" without "=") leave the wizard to come up; "-d" followed by a folder with a
 # space wins over MAINDIR and later arguments. The saved components (with bits beyond the
 # eight kept), the empty list of document types and an old last-run version are read back.
 source "$(dirname "$0")/lib/harness.sh"
@@ -14,9 +15,9 @@ reg_add "$INTERNAL_KEY" LastRunVer /t REG_DWORD /d 20003999
 SAVED=$(reg_values HKCU "$INSTALL_KEY")
 
 # "-D" is not the switch: the saved folder; cancelled before copying, nothing is saved.
-setup_start '-DC:\Ailleurs'
+setup_start '-DC:\Ailleurs' /X /D 'C:\Ailleurs'
 next_to_page 0 2
-check_eq "$(edit_text)" 'C:\Ancien' "destination with -D"
+check_eq "$(edit_text)" 'C:\Ancien' "destination with -D, /X and /D without ="
 press "$CANCEL"
 answer 'A&bandonner'
 setup_wait_exit 30 "$ABANDONED"

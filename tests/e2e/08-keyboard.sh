@@ -45,7 +45,7 @@ wait_page 1
 keys alt+a
 check_eq "$(checkbox "J'&accepte l'Accord de licence ci-dessus dans son intégralité.")" 0 "licence box after Alt+A"
 keys Return
-[ "$(dialog_shown 10 | grep -c '^button=')" = 2 ] || die "Enter with the licence refused did not ask (M2)"
+[ "$(dialog_shown 10 | grep -c '^button=')" = 2 ] || die "Enter with the licence refused did not ask the licence question"
 keys Escape
 need ctl gone Information 10 "Esc did not close the refusal question"
 wait_page 1

@@ -22,15 +22,16 @@ setup_start
 next_to_page 0 4
 need ctl wait 'Autre programme' 30 "the other program's window did not come up"
 
-# A close request: M3, owned by the wizard. A Next and a second close request posted under it
-# are dropped: after "&Non" the wizard is still on the ready page, with no other question.
+# A close request: the cancel question, owned by the wizard. A Next and a second close request
+# posted under it are dropped: after "&Non" the wizard is still on the ready page, with no
+# other question.
 need ctl close "$WIZARD" "cannot ask the wizard to close"
-expect_modal Confirmation "M3 over the wizard"
+expect_modal Confirmation "the cancel question over the wizard"
 press "$NEXT"
 need ctl close "$WIZARD" "cannot ask the wizard to close again"
 answer '&Non'
-check_eq "$(page_title)" "${PAGE_TITLES[4]}" "page after Next under M3 and \"&Non\""
-ctl dialog 0 >/dev/null 2>&1 && fail "a second question followed M3"
+check_eq "$(page_title)" "${PAGE_TITLES[4]}" "page after Next under the cancel question and \"&Non\""
+ctl dialog 0 >/dev/null 2>&1 && fail "a second question followed the cancel question"
 
 # The worker's question on the held file, owned by the wizard; a Cancel posted under it asks
 # nothing once it is answered, and the copying goes on to its end.

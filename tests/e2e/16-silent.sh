@@ -2,8 +2,8 @@
 # The unattended road. /S with a subset of components, one document type, a folder and a run
 # log leaves what the wizard leaves for the same choices, and ends 0; the word processor running
 # gives 170 and nothing written; a held file gives 32 after its retries, with the files before
-# it logged; a relative folder gives 87; an abandoned wizard 1602; the quiet removal leaves
-# nothing that was installed.
+# it logged; a relative folder gives 87, and so does an unknown switch, its usage in the run log;
+# an abandoned wizard 1602; the quiet removal leaves nothing that was installed.
 source "$(dirname "$0")/lib/harness.sh"
 e2e_begin silent
 
@@ -76,6 +76,9 @@ need ctl prop '1.x Tessalvorn' 0 20 "the word processor did not close"
 # A held file: retried, then given up; what came before it stays logged.
 run_silent /D=relatif
 check_eq "$CODE" 87 "exit code for a relative folder"
+run_silent /X '/LOG=C:\usage.log'
+check_eq "$CODE" 87 "exit code for an unknown switch"
+check "the run log lacks the usage" grep -qF 'Option ou valeur incorrecte : /X' <(text_of "$(unix_path 'C:\usage.log')")
 mkdir -p "$(unix_path "$DEST")"
 hold_file "$DEST\\Velmorra.chm" help
 run_silent "${CHOICES[@]}" "/LOG=C:\\held.log"

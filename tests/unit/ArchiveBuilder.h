@@ -2,6 +2,7 @@
 #pragma once
 #include <bit>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -64,8 +65,9 @@ private:
     std::string raw_;
 };
 
-// Every name the catalogue asks for, plus two files in each of the two folders.
-inline ArchiveBuilder ProductArchive()
+// Every name the catalogue asks for, plus two files in each of the two folders; each holds its
+// name and " contents" unless given other contents.
+inline ArchiveBuilder ProductArchive(const std::map<std::string, std::string>& contents = {})
 {
     ArchiveBuilder a;
     for (const char* name : {"vlm.exe", "Licence.txt", "Velmorra.chm", "French.asc", "français.zlx",
@@ -73,7 +75,9 @@ inline ArchiveBuilder ProductArchive()
                              "us.zlx", "uk.zlx", "userdicen.tlx", "English (American).cache", "Coupe de mots.dat",
                              "Modèles de document\\Lettre.vlt", "Collections d'inserts\\Cartes.vci",
                              "Modèles de document\\Fax\\Fax.vlt", "Collections d'inserts\\Noël\\Sapin.vci",
-                             "Basic.asn"})
-        a.Add(name, std::string(name) + " contents");
+                             "Basic.asn"}) {
+        const auto given = contents.find(name);
+        a.Add(name, given != contents.end() ? given->second : std::string(name) + " contents");
+    }
     return a;
 }

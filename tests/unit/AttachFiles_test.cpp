@@ -155,14 +155,6 @@ TEST_F(ArchiveLoad, RefusesNamesLeadingOutOfTheInstallFolder)
     EXPECT_EQ(files->Entries.size(), 2u);
 }
 
-TEST_F(ArchiveLoad, DestructionRemovesTheTemporaryItems)
-{
-    const std::string temp = NewTempFileName();
-    machine.PutFile(temp, "licence");
-    ArchiveBuilder().Add("a", "b").Open(&log).reset();
-    EXPECT_FALSE(machine.Exists(temp));
-}
-
 TEST_F(ArchiveExtract, ReplacesAnExistingFileWithTheEntryAndItsDate)
 {
     machine.PutFile("C:\\Dest\\Licence.txt", "an older and longer licence text", Dos(2001, 1, 1));
@@ -229,8 +221,7 @@ TEST_F(ArchiveExtract, LooksNamesUpByCaseButNotBySpaces)
 
 TEST_F(ArchiveExtract, RetryAfterTheFileIsReleasedWritesAndLogsOnce)
 {
-    machine.PutFile("C:\\Dest\\Licence.txt", "held");
-    machine.LockFile("C:\\Dest\\Licence.txt");
+    machine.HoldFile("C:\\Dest\\Licence.txt");
     answers = {mrRetry, mrRetry};
     onDialog = [this] {
         if (calls.size() == 2) machine.ReleaseFile("C:\\Dest\\Licence.txt");
@@ -248,8 +239,7 @@ TEST_F(ArchiveExtract, RetryAfterTheFileIsReleasedWritesAndLogsOnce)
 
 TEST_F(ArchiveExtract, IgnoreAndAbortLeaveTheFileUnwrittenAndUnlogged)
 {
-    machine.PutFile("C:\\Dest\\Licence.txt", "held");
-    machine.LockFile("C:\\Dest\\Licence.txt");
+    machine.HoldFile("C:\\Dest\\Licence.txt");
     auto files = ArchiveBuilder().Add("Licence.txt", "Texte").Open(&log);
 
     answers = {mrIgnore};

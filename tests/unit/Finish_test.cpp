@@ -224,8 +224,7 @@ TEST_F(FinishUpdateLog, NoPublicFilesLeavesTheFileUntouched)
 
 TEST_F(FinishUpdateLog, FileThatCannotBeWrittenIsAnError)
 {
-    machine.PutFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
-    machine.LockFile(kUpdateLog);
+    machine.HoldFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
     EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4, log), TextError);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
 }

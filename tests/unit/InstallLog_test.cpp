@@ -87,7 +87,7 @@ TEST_F(InstallLogTest, LogFileFailuresAreSwallowed) {
     log.Load("C:\\Missing.log");
     EXPECT_EQ(log.Lines(), Lines{"File Copy: C:\\a"});
     machine.LockFile("C:\\Install.log");
-    log.Save("C:\\Install.log");
+    EXPECT_FALSE(log.Save("C:\\Install.log"));
     EXPECT_FALSE(machine.Exists("C:\\Install.log"));
 }
 

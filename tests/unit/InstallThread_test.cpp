@@ -12,7 +12,7 @@
 #include "engine/InstallThread.h"
 #include "engine/ResConst.h"
 #include "instutils/InstallLog.h"
-#include "support/FakeMachine.h"
+#include "support/FakeMachineTest.h"
 #include "support/ScriptedDialog.h"
 
 namespace {
@@ -31,6 +31,7 @@ public:
     {
         {
             std::unique_lock lock(mutex_);
+            if (path == outOfMemoryPath_) throw std::bad_alloc();
             writes_.push_back(path);
             if (path == gatePath_) {
                 atGate_ = true;
@@ -69,6 +70,11 @@ public:
         return writes_;
     }
     void ThrowOffMainThread() { throwOffMainThread_ = true; }
+    void RunOutOfMemoryWriting(const std::string& path)
+    {
+        std::lock_guard lock(mutex_);
+        outOfMemoryPath_ = path;
+    }
     void ForgetWrites()
     {
         std::lock_guard lock(mutex_);
@@ -81,6 +87,7 @@ private:
     Lines writes_;
     std::string gatePath_;
     bool atGate_ = false, gateOpen_ = true;
+    std::string outOfMemoryPath_;
     std::atomic<bool> throwOffMainThread_{false};
 };
 
@@ -224,14 +231,21 @@ TEST_F(InstallThreadRun, EmptyListsLeaveTheLastComponentShown)
     EXPECT_EQ(machine.Writes(), (Lines{kDest + "\\vlm.exe", kDest + "\\Licence.txt"}));
 }
 
+// Memory running out while writing, or an error while waiting for an answer: the installation
+// fails, by error, and no question is asked about a file in use.
 TEST_F(InstallThreadRun, AnEscapedErrorFailsTheInstallation)
 {
-    machine.PutFile(kDest + "\\vlm.exe");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.RunOutOfMemoryWriting(kDest + "\\vlm.exe");
+    Start(0);
+    ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));
+    EXPECT_TRUE(session.FailedByError());
+    EXPECT_TRUE(questions.empty());
+
+    machine.RunOutOfMemoryWriting("");
+    machine.HoldFile(kDest + "\\vlm.exe");
     machine.ThrowOffMainThread();
     Start(0);
-    ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
-    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
+    ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));
     EXPECT_EQ(status.State.load(), Failed);
     EXPECT_FALSE(log.Suspended());
 }
@@ -252,8 +266,7 @@ TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
         SCOPED_TRACE(fail ? "failed" : "finished");
         wakes = 0;
         if (fail) {
-            machine.PutFile(kDest + "\\vlm.exe");
-            machine.LockFile(kDest + "\\vlm.exe");
+            machine.HoldFile(kDest + "\\vlm.exe");
         }
         Start(0);
         ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));   // answers the failure's question
@@ -267,8 +280,7 @@ TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
 TEST_F(InstallThreadQuestion, RetryAfterTheFileIsFreedGoesOn)
 {
     const std::string licence = kDest + "\\Licence.txt";
-    machine.PutFile(licence, "held");
-    machine.LockFile(licence);
+    machine.HoldFile(licence);
     answer = mrRetry;
     onQuestion = [&] { machine.ReleaseFile(licence); };
     Start(0);
@@ -283,8 +295,7 @@ TEST_F(InstallThreadQuestion, RetryAfterTheFileIsFreedGoesOn)
 
 TEST_F(InstallThreadQuestion, IgnoreSkipsTheFileButCountsIt)
 {
-    machine.PutFile(kDest + "\\vlm.exe", "held");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.HoldFile(kDest + "\\vlm.exe");
     answer = mrIgnore;
     Start(0);
     ASSERT_TRUE(RunWizardUntil([&] { return view.done == 1; }));
@@ -294,18 +305,25 @@ TEST_F(InstallThreadQuestion, IgnoreSkipsTheFileButCountsIt)
     EXPECT_TRUE(machine.IsFile(kDest + "\\Licence.txt"));
 }
 
-TEST_F(InstallThreadQuestion, AbortFailsAndExtractsNothingMore)
+// "Abandonner", or a dialog that fails (its error goes on to the main thread's boundary): the
+// worker gives up, not by error, and extracts nothing more.
+TEST_F(InstallThreadQuestion, AbortOrAFailingDialogGivesUpAndExtractsNothingMore)
 {
-    machine.PutFile(kDest + "\\vlm.exe", "held");
-    machine.LockFile(kDest + "\\vlm.exe");
-    answer = mrAbort;
-    Start(0);
-    ASSERT_TRUE(RunWizardUntil([&] { return view.failed > 0; }));
-    ASSERT_TRUE(WaitUntil([&] { return session.Finished(); }));
-    EXPECT_EQ(status.State.load(), Failed);
-    EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
-    EXPECT_EQ(status.Position.load(), 0);
-    EXPECT_FALSE(log.Suspended());
+    machine.HoldFile(kDest + "\\vlm.exe");
+    for (const bool dialogFails : {false, true}) {
+        if (dialogFails) onQuestion = [] { throw std::runtime_error("no dialog"); };
+        Start(0);
+        ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
+        if (dialogFails) {
+            EXPECT_THROW(session.Poll(), std::runtime_error);
+        }
+        ASSERT_TRUE(RunWizardUntil([&] { return session.Finished(); }));
+        EXPECT_EQ(status.State.load(), Failed);
+        EXPECT_FALSE(session.FailedByError());
+        EXPECT_FALSE(machine.Exists(kDest + "\\Licence.txt"));
+        EXPECT_EQ(status.Position.load(), 0);
+        EXPECT_FALSE(log.Suspended());
+    }
 }
 
 TEST_F(InstallThreadClose, TheWorkerWaitsWhileTheCloseQuestionIsOpenThenGoesOn)
@@ -343,8 +361,7 @@ TEST_F(InstallThreadClose, ConfirmedCloseStopsAfterTheCurrentFile)
 
 TEST_F(InstallThreadClose, ClosingWhileAQuestionWaitsEndsTheWorker)
 {
-    machine.PutFile(kDest + "\\vlm.exe", "held");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.HoldFile(kDest + "\\vlm.exe");
     Start(0);
     ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
     EXPECT_FALSE(session.HoldForClose());
@@ -357,8 +374,7 @@ TEST_F(InstallThreadClose, ClosingWhileAQuestionWaitsEndsTheWorker)
 
 TEST_F(InstallThreadClose, GoingOnAfterTheCloseQuestionStillAsksThePendingQuestion)
 {
-    machine.PutFile(kDest + "\\vlm.exe", "held");
-    machine.LockFile(kDest + "\\vlm.exe");
+    machine.HoldFile(kDest + "\\vlm.exe");
     answer = mrIgnore;
     Start(0);
     ASSERT_TRUE(WaitUntil([&] { return status.State == Asking; }));
@@ -391,16 +407,22 @@ TEST(InstallPoll, TellsNothingBeforeTheFirstFileThenTheComponentAndDoneOnce)
     EXPECT_EQ(session.Poll().kind, InstallTick::Nothing);
 }
 
-TEST(Questions, WithNoDialogEveryQuestionIsDeclinedAndTheCopyGivenUp)
+// Only Abort gives up and only Ignore skips: the close box (Cancel) asks again, as Retry does.
+using Questions = StandardMachineTest;
+
+TEST_F(Questions, OnlyAbortGivesUpAndWithNoDialogTheCopyIsGivenUp)
 {
-    FakeMachine machine;
-    UseFakeMachine use{machine};
-    machine.StandardSetup();
-    EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrCancel);
+    EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrAbort);
+    EXPECT_EQ(MessageDialog("Information", mtInformation, mbOK), mrCancel);
     auto files = ProductArchive().Open();
-    int asked = 0;
-    auto ask = [&](const std::string&, int, uint16_t) { return ++asked < 3 ? int(mrRetry) : MessageDialog("", 0, 0); };
-    EXPECT_FALSE(ExtractAsking(*files, nullptr, "absent.txt", "C:\\Dest\\absent.txt", ask));
-    EXPECT_EQ(asked, 3);
+    for (const int last : {int(mrAbort), int(mrIgnore)}) {
+        const int script[] = {mrCancel, mrRetry, mrCancel, last};
+        int asked = 0;
+        auto ask = [&](const std::string&, int, uint16_t) { return script[asked++]; };
+        EXPECT_EQ(ExtractAsking(*files, nullptr, "absent.txt", "C:\\Dest\\absent.txt", ask), last == mrIgnore);
+        EXPECT_EQ(asked, 4);
+    }
+    auto none = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
+    EXPECT_FALSE(ExtractAsking(*files, nullptr, "absent.txt", "C:\\Dest\\absent.txt", none));
     EXPECT_TRUE(machine.MessageBoxes().empty());
 }

@@ -65,16 +65,12 @@ public:
     std::function<void(int)> onShowPage;
 };
 
-std::unique_ptr<TAttachedFiles> ProductArchive(const std::string& licence = "Ligne 1\r\nLigne 2\r\n")
+// The product with a program of 5 000 bytes, a licence of two lines and empty dictionaries.
+std::unique_ptr<TAttachedFiles> WizardArchive(const std::string& licence = "Ligne 1\r\nLigne 2\r\n")
 {
-    ArchiveBuilder a;
-    a.Add("vlm.exe", std::string(5000, 'x')).Add("Licence.txt", licence).Add("Velmorra.chm", "chm");
-    a.Add("French.asc", "fr").Add("français.zlx", "zlx").Add("persodicfr.tlx", "");
-    a.Add("English (American).asc", "a").Add("English (British).asc", "b").Add("english.zlx", "e");
-    a.Add("us.zlx", "u").Add("uk.zlx", "k").Add("userdicen.tlx", "").Add("English (American).cache", "c");
-    a.Add("Coupe de mots.dat", "cm").Add("Modèles de document\\Lettre.vlt", "lettre");
-    a.Add("Collections d'inserts\\Cadres.col", "cadres").Add("Basic.asn", "sons");
-    return a.Open();
+    return ProductArchive({{"vlm.exe", std::string(5000, 'x')}, {"Licence.txt", licence},
+                           {"persodicfr.tlx", ""}, {"userdicen.tlx", ""}})
+        .Open();
 }
 
 class WizardTest : public ::testing::Test {
@@ -82,7 +78,7 @@ protected:
     WizardTest()
     {
         machine.StandardSetup();
-        archive = ProductArchive();
+        archive = WizardArchive();
         AttachedFiles = archive.get();
     }
     ~WizardTest() override
@@ -97,6 +93,7 @@ protected:
         form = std::make_unique<TMainDlgForm>(view);
         form->Init(args);
     }
+    void StartPortable() { machine.AddDrive('E', kDriveRemovable); Start({"-dE:\\Velmorra"}); }
     void Next() { form->NextClick(); }
     void Back() { form->BackClick(); }
     // Next until the page is reached; stops early when the wizard stays or closes.
@@ -116,8 +113,9 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
-    void Install()
+    void Install()   // from the start when the wizard is not started yet
     {
+        if (!form) Start();
         NextTo(5);
         TickWhileInstalling();
     }
@@ -238,7 +236,7 @@ TEST_F(WizardLicence, BackAndNextAgainNeitherReloadNorCheckAgain)
 
 TEST_F(WizardLicence, EmptyLicenceRepeatsTheCheckOnEveryMove)
 {
-    archive = ProductArchive("");
+    archive = WizardArchive("");
     AttachedFiles = archive.get();
     Start();
     Next();
@@ -250,7 +248,7 @@ TEST_F(WizardLicence, EmptyLicenceRepeatsTheCheckOnEveryMove)
     EXPECT_TRUE(Asked(kMsgAppRunning));
 }
 
-TEST_F(WizardLicence, RunningWordProcessorShowsM1AndStays)
+TEST_F(WizardLicence, RunningWordProcessorShowsTheNoticeAndStays)
 {
     machine.AddWindow({"1.x Tessalvorn"});
     Start();
@@ -263,18 +261,19 @@ TEST_F(WizardLicence, RunningWordProcessorShowsM1AndStays)
     EXPECT_TRUE(machine.Children(kTempFolder).empty());
 }
 
-TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutM3)
+// The write question's close box asks again; only "Abandonner" closes, without the cancel question.
+TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutTheCancelQuestion)
 {
     machine.AddDrive('D').full = true;
     machine.MakeFolder("D:\\Temp");
     machine.SetTempPath("D:\\Temp\\");
-    answers = {mrAbort};
+    answers = {mrCancel, mrAbort};
     Start();
     Next();
     EXPECT_TRUE(form->Closed());
     EXPECT_EQ(form->ModalResult(), mrCancel);
-    ASSERT_EQ(calls.size(), 1u);   // the file error only
-    EXPECT_EQ(calls[0].type, mtError);
+    ASSERT_EQ(calls.size(), 2u);   // the file error only, asked again
+    EXPECT_EQ(calls[1].type, mtError);
     EXPECT_FALSE(form->Record.Started);
 }
 
@@ -316,7 +315,7 @@ TEST_F(WizardLicence, ExtractionIgnoredShowsAnEmptyLicence)
     EXPECT_TRUE(view.memo.empty());
 }
 
-TEST_F(WizardLicence, RefusedLicenceAnsweredNoStaysAndYesClosesWithoutM3)
+TEST_F(WizardLicence, RefusedLicenceAnsweredNoStaysAndYesClosesWithoutTheCancelQuestion)
 {
     Start();
     Next();
@@ -472,8 +471,7 @@ TEST_F(WizardButtons, EveryPageShowsItsButtonStates)
         EXPECT_EQ(view.text[Ctl::CancelBtn], "Annuler");
     };
     // Hold the worker at its first file so that page 5 can be looked at.
-    machine.PutFile(kProduct + "\\vlm.exe", "old");
-    machine.LockFile(kProduct + "\\vlm.exe");
+    machine.HoldFile(kProduct + "\\vlm.exe", "old");
     Start();
     for (int page = 0; page < 5; ++page) {
         check(page);
@@ -528,7 +526,7 @@ TEST_F(WizardInstall, UncheckedRowsAreLeftOutAndTheEarlierLogIsKept)
     EXPECT_EQ(form->Record.Log.Lines().front(), "File Copy: C:\\Ancien.txt");
 }
 
-TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsM1AndStays)
+TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsTheNoticeAndStays)
 {
     Start();
     NextTo(4);
@@ -558,16 +556,14 @@ TEST_F(WizardInstall, NoSharedDataFolderIsShownOnTheReadyPageAndNothingIsInstall
 
 TEST_F(WizardInstall, FailedCopyClosesWithoutQuestion)
 {
-    machine.PutFile(kProduct + "\\vlm.exe", "old");
-    machine.LockFile(kProduct + "\\vlm.exe");
-    answers = {mrAbort};
-    Start();
+    machine.HoldFile(kProduct + "\\vlm.exe", "old");
+    answers = {mrCancel, mrAbort};   // the close box, then "Abandonner"
     Install();
     EXPECT_TRUE(form->Closed());
     EXPECT_EQ(form->ModalResult(), mrCancel);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].type, mtError);
-    EXPECT_EQ(calls[0].buttons, mbAbort | mbRetry | mbIgnore);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[1].type, mtError);
+    EXPECT_EQ(calls[1].buttons, mbAbort | mbRetry | mbIgnore);
     EXPECT_EQ(PersistAfterWizard(*form), 1602);   // abandoned by the user
 }
 
@@ -584,7 +580,6 @@ TEST_F(WizardInstall, AnErrorEscapingTheWorkerEndsWith1603)
 
 TEST_F(WizardInstall, NextOnAssociationsRunsTheCommandAndMakesTheShortcuts)
 {
-    Start();
     Install();
     view.checked[Ctl::AssocChkBx1] = true;
     view.checked[Ctl::AssocChkBx2] = false;
@@ -603,8 +598,7 @@ TEST_F(WizardInstall, NextOnAssociationsRunsTheCommandAndMakesTheShortcuts)
 
 TEST_F(WizardInstall, PortableDestinationSkipsAssociationsShortcutsAndUpdateLog)
 {
-    machine.AddDrive('E', kDriveRemovable);
-    Start({"-dE:\\Velmorra"});
+    StartPortable();
     NextTo(4);
     EXPECT_EQ(form->MainDir, "E:\\Velmorra");
     EXPECT_FALSE(view.Visible(Ctl::InstallToAllChkBx));
@@ -626,7 +620,6 @@ TEST_F(WizardInstall, PortableDestinationSkipsAssociationsShortcutsAndUpdateLog)
 
 TEST_F(WizardFinish, FinishWritesUpdateLogLaunchesAndClosesWithOk)
 {
-    Start();
     Install();
     Next();
     Next();
@@ -643,7 +636,6 @@ TEST_F(WizardFinish, FinishWritesUpdateLogLaunchesAndClosesWithOk)
 
 TEST_F(WizardFinish, UncheckedLaunchBoxStartsNothing)
 {
-    Start();
     Install();
     Next();
     view.checked[Ctl::FinishChkBx] = false;
@@ -654,11 +646,9 @@ TEST_F(WizardFinish, UncheckedLaunchBoxStartsNothing)
 
 TEST_F(WizardFinish, UpdateLogThatCannotBeWrittenIsShownAndTheWizardStays)
 {
-    Start();
     Install();
     Next();
-    machine.PutFile(kUpdateLog, "");
-    machine.LockFile(kUpdateLog);
+    machine.HoldFile(kUpdateLog, "");
     Next();
     EXPECT_FALSE(form->Closed());
     EXPECT_EQ(form->ModalResult(), 0);
@@ -676,7 +666,7 @@ TEST_F(WizardFinish, UpdateLogThatCannotBeWrittenIsShownAndTheWizardStays)
 
 // --- Closing
 
-TEST_F(WizardClose, CancelAsksM3AndAbandonCloses)
+TEST_F(WizardClose, CancelAsksTheCancelQuestionAndAbandonCloses)
 {
     Start();
     answers = {mrAbort};
@@ -726,7 +716,6 @@ TEST_F(WizardClose, CloseAllowedAlreadySetClosesWithoutQuestion)
 
 TEST_F(WizardClose, CloseBoxOnTheFinishedPageAsksAndSkipsTheFinish)
 {
-    Start();
     Install();
     Next();
     answers = {mrAbort};
@@ -738,7 +727,7 @@ TEST_F(WizardClose, CloseBoxOnTheFinishedPageAsksAndSkipsTheFinish)
     EXPECT_EQ(machine.StartedPrograms().size(), 1u);
 }
 
-TEST_F(WizardClose, RunningWorkerIsHeldDuringM3AndGoesOnOrStops)
+TEST_F(WizardClose, RunningWorkerIsHeldDuringTheCancelQuestionAndGoesOnOrStops)
 {
     Start();
     uint8_t seen = 0;
@@ -758,8 +747,7 @@ TEST_F(WizardClose, RunningWorkerIsHeldDuringM3AndGoesOnOrStops)
 
 TEST_F(WizardClose, PendingQuestionOfTheWorkerIsAnsweredAbortOnClose)
 {
-    machine.PutFile(kProduct + "\\vlm.exe", "old");
-    machine.LockFile(kProduct + "\\vlm.exe");
+    machine.HoldFile(kProduct + "\\vlm.exe", "old");
     Start();
     NextTo(5);
     ASSERT_TRUE(WaitForState(Asking));
@@ -768,7 +756,7 @@ TEST_F(WizardClose, PendingQuestionOfTheWorkerIsAnsweredAbortOnClose)
     EXPECT_TRUE(form->Closed());
     form->WaitForWorker();   // returns: the worker got its answer and ended
     EXPECT_EQ(Status().State, Failed);
-    EXPECT_EQ(calls.size(), 1u);   // M3 only; the file question was never shown
+    EXPECT_EQ(calls.size(), 1u);   // the cancel question only; the file question was never shown
 }
 
 TEST_F(WizardClose, NothingMovesTheWizardUnderAnOpenQuestion)
@@ -800,8 +788,7 @@ TEST_F(WizardClose, NothingMovesTheWizardUnderAnOpenQuestion)
 
 TEST_F(WizardClose, SessionEndIsRefusedWhileCopyingAndEndsLikeAnAbandon)
 {
-    machine.PutFile(kProduct + "\\Velmorra.chm", "old");
-    machine.LockFile(kProduct + "\\Velmorra.chm");
+    machine.HoldFile(kProduct + "\\Velmorra.chm", "old");
     Start();
     EXPECT_TRUE(form->QueryEndSession());
     NextTo(5);
@@ -840,7 +827,6 @@ TEST_F(WizardPersist, CancelBeforeInstallingWritesNothingButTheKeysExist)
 TEST_F(WizardPersist, FinishedInstallationSavesSettingsEntryAndLog)
 {
     machine.WriteDword(HKCU, kInstallKey, "COMPS_FR (1.6.5.8)", 0x12340A00 | 10);
-    Start();
     Install();
     view.checked[Ctl::AssocChkBx2] = false;
     Next();
@@ -858,8 +844,7 @@ TEST_F(WizardPersist, FinishedInstallationSavesSettingsEntryAndLog)
 
 TEST_F(WizardPersist, PortableSavesTheInstallKeyOnly)
 {
-    machine.AddDrive('E', kDriveRemovable);
-    Start({"-dE:\\Velmorra"});
+    StartPortable();
     Install();
     Next();
     PersistAfterWizard(*form);
@@ -872,8 +857,7 @@ TEST_F(WizardPersist, PortableSavesTheInstallKeyOnly)
 
 TEST_F(WizardPersist, AbandonDuringCopyStillSavesWhatWasDone)
 {
-    machine.PutFile(kProduct + "\\Velmorra.chm", "old");
-    machine.LockFile(kProduct + "\\Velmorra.chm");
+    machine.HoldFile(kProduct + "\\Velmorra.chm", "old");
     Start();
     NextTo(5);
     ASSERT_TRUE(WaitForState(Asking));
@@ -888,8 +872,7 @@ TEST_F(WizardPersist, AbandonDuringCopyStillSavesWhatWasDone)
 
 TEST_F(WizardPersist, DriveRemovedAfterAPortableCopyLeavesNoTraceOnTheMachine)
 {
-    machine.AddDrive('E', kDriveRemovable);
-    Start({"-dE:\\Velmorra"});
+    StartPortable();
     Install();
     EXPECT_EQ(view.page, 7);
     machine.RemoveDrive('E');

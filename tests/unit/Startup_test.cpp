@@ -103,11 +103,10 @@ TEST(StartupRefusal, OlderSystemsSeeOnlyTheMessageAndNothingIsWritten)
     }
 }
 
-TEST(StartupRefusal, ASecondCopySeesOnlyTheMessageAndNothingIsWritten)
+using StartupRefusals = StandardMachineTest;
+
+TEST_F(StartupRefusals, ASecondCopySeesOnlyTheMessageAndNothingIsWritten)
 {
-    FakeMachine machine;
-    UseFakeMachine use(machine);
-    machine.StandardSetup();
     PutArchive(machine, GoodArchive());
     const std::vector<std::string> disk = machine.AllPaths();
     RecordingHost host;
@@ -137,11 +136,8 @@ TEST(StartupGuard, OnlyAGuardOfTheAdministratorsSystemOrThisUserRefuses)
     EXPECT_FALSE(AnotherCopyRuns(GuardClaim{false, ""}, ""));
 }
 
-TEST(StartupGuard, AGuardAnotherUserMadeFirstDoesNotStopTheSetup)
+TEST_F(StartupRefusals, AGuardAnotherUserMadeFirstDoesNotStopTheSetup)
 {
-    FakeMachine machine;
-    UseFakeMachine use(machine);
-    machine.StandardSetup();
     PutArchive(machine, GoodArchive());
     machine.HoldGuard("S-1-5-21-1-2-3-1002");
     RecordingHost host;
@@ -263,25 +259,34 @@ TEST_F(StartupRun, ExhaustedMemoryIsShownInFrenchNotAsTheRuntimesName)
 
 using StartupSwitches = StandardMachineTest;
 
-TEST_F(StartupSwitches, UsageIsShownForQuestionMarkAndBadSwitchesButNeverInSilent)
+// In /S the usage goes to the run log; an unknown switch stops only the silent road.
+TEST_F(StartupSwitches, UsageIsShownForQuestionMarkAndBadSwitchesAndLoggedInSilent)
 {
     PutArchive(machine, GoodArchive());
-    RecordingHost help, bad, silentBad;
-    help.args = {"/?"};
+    RecordingHost help, bad, silentBad, unknown;
+    help.args = {"/?", "/X"};
     bad.args = {"/D=relatif"};
-    silentBad.args = {"/S", "/D=relatif"};
+    silentBad.args = {"/S", "/X", "/LOG=C:\\run.log"};
+    unknown.args = {"/X", "/D", "C:\\Apps"};
 
     EXPECT_EQ(0, RunSetup(help));
     EXPECT_EQ(87, RunSetup(bad));
     EXPECT_EQ(87, RunSetup(silentBad));
+    EXPECT_EQ(0, RunSetup(unknown));
 
     ASSERT_EQ(1u, help.usages.size());
     EXPECT_EQ(UsageText(""), help.usages[0]);
     ASSERT_EQ(1u, bad.usages.size());
     EXPECT_EQ(UsageText("/D=relatif"), bad.usages[0]);
     EXPECT_TRUE(silentBad.usages.empty());
+    const std::string log = machine.FileBytes("C:\\run.log");
+    EXPECT_NE(log.find(" Option ou valeur incorrecte : /X\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" /? : cette aide\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" Fin, code de sortie 87\r\n"), std::string::npos);
     for (const RecordingHost* host : {&help, &bad, &silentBad})
         EXPECT_EQ(std::vector<std::string>{"prepare"}, host->steps);
+    EXPECT_TRUE(unknown.usages.empty());
+    EXPECT_EQ("wizard", unknown.steps.at(3));
 }
 
 TEST_F(StartupSwitches, TheWizardsCodeIsThePrograms)
@@ -359,8 +364,7 @@ TEST_F(SilentRun, TheWordProcessorRunningOrABadFolderEndsBeforeAnythingIsWritten
 
 TEST_F(SilentRun, AHeldFileEndsWith32AndADiskFillingUpWith112)
 {
-    machine.PutFile(dest + "\\Licence.txt", "old");
-    machine.LockFile(dest + "\\Licence.txt");
+    machine.HoldFile(dest + "\\Licence.txt", "old");
     EXPECT_EQ(32, Run({"/S", "/D=" + dest, "/LOG=C:\\run.log"}));
     EXPECT_NE(std::string::npos, machine.FileBytes(dest + "\\Install.log").find("vlm.exe"));
     EXPECT_NE(std::string::npos, machine.FileBytes("C:\\run.log").find("code de sortie 32"));

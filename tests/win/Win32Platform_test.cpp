@@ -44,7 +44,6 @@ TEST_F(RealFiles, AReplacementIsSwappedInWholeOrNotAtAll)
 {
     const std::string file = scratch + "Install.log";
     EXPECT_EQ(WriteOutcome::Written, WriteWholeFile(file, "old", 3, FileShare::None));
-    EXPECT_FALSE(Sys().CreateNewFile(file, "x", 1, FileShare::None, 0));   // an existing name is never reused
 
     HANDLE other = ::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
@@ -139,29 +138,6 @@ TEST_F(RealFolders, DeleteFolderTreeRemovesATreeButLeavesOneHoldingAReadOnlyFile
     DeleteFolderTree(scratch + "Kept\\");
     EXPECT_TRUE(IsFile(scratch + "Kept\\Deep\\ro.txt"));
     EXPECT_FALSE(IsFile(scratch + "Kept\\other.txt"));
-}
-
-TEST_F(RealFolders, AHeldFolderStaysAndEntriesAreDeletedThroughTheirOwnHandle)
-{
-    ASSERT_TRUE(Sys().CreateDir(scratch + "Held"));
-    ASSERT_TRUE(Sys().WriteNewFile(scratch + "Held\\f.txt", "f", 1, FileShare::None));
-    {
-        std::unique_ptr<HeldFolder> held = Sys().HoldFolder(scratch + "Held");
-        ASSERT_NE(nullptr, held);
-        EXPECT_EQ(nullptr, Sys().HoldFolder(scratch + "Held\\f.txt"));
-        EXPECT_EQ(DeleteOutcome::Refused, Sys().DeleteEntryNoLink(scratch + "Held\\f.txt", true));
-        EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(scratch + "Held\\f.txt", false));
-        EXPECT_FALSE(IsFile(scratch + "Held\\f.txt"));
-        EXPECT_EQ(DeleteOutcome::Missing, Sys().DeleteEntryNoLink(scratch + "Held\\f.txt", false));
-        EXPECT_FALSE(::MoveFileA((scratch + "Held").c_str(), (scratch + "Moved").c_str()));
-        EXPECT_NE(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(scratch + "Held", true));
-        EXPECT_TRUE(IsFolder(scratch + "Held"));
-    }
-    EXPECT_EQ(DeleteOutcome::Refused, Sys().DeleteEntryNoLink(scratch + "Held", false));
-    EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryNoLink(scratch + "Held", true));
-    EXPECT_FALSE(IsFolder(scratch + "Held"));
-    EXPECT_EQ(nullptr, Sys().HoldFolder(scratch + "Held"));
-    EXPECT_NE(Sys().RandomNumber(), Sys().RandomNumber());
 }
 
 // ---- threads ----------------------------------------------------------------

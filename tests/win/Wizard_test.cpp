@@ -40,6 +40,7 @@ protected:
         builder.Add("vlm.exe", "MZ").Add("Licence.txt", "Contrat de licence\r\nDeuxième ligne\r\n");
         archive = builder.Open();
         AttachedFiles = archive.get();
+        ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
     }
     void TearDown() override
     {
@@ -160,7 +161,6 @@ std::string ButtonCaptions(HWND dialog)
 
 TEST_F(WizardWindow, NextAndBackWalkTheFirstPagesInTheRealControls)
 {
-    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
     ExpectPage(0, "Merci de faire confiance à Velmorra");
     for (int page = 0; page < 8; ++page)
         ExpectNoTextCutShort(page);
@@ -208,7 +208,6 @@ TEST_F(WizardWindow, NextAndBackWalkTheFirstPagesInTheRealControls)
 
 TEST_F(WizardWindow, UncheckedLicenceAsksAndStays)
 {
-    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
     Press(MainDlgWindow::kNextId);
     SendMessageA(window->Control(Ctl::LicenseChkBx), BM_SETCHECK, BST_UNCHECKED, 0);
     Press(MainDlgWindow::kNextId);
@@ -219,7 +218,6 @@ TEST_F(WizardWindow, UncheckedLicenceAsksAndStays)
 
 TEST_F(WizardWindow, CloseBoxAsksTheConfirmationAndNoKeepsTheWizard)
 {
-    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
     SendMessageA(window->Handle(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(window->Handle()));
     EXPECT_FALSE(window->Form().Closed());
@@ -229,7 +227,6 @@ TEST_F(WizardWindow, CloseBoxAsksTheConfirmationAndNoKeepsTheWizard)
 
 TEST_F(WizardWindow, SessionEndBeforeTheCopyIsAllowedAndClosesWithoutQuestion)
 {
-    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
     EXPECT_EQ(SendMessageA(window->Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
     SendMessageA(window->Handle(), WM_ENDSESSION, FALSE, 0);   // another program refused it
     EXPECT_FALSE(window->Form().Closed());
@@ -259,7 +256,6 @@ TEST_F(WizardWindow, AnErrorEscapingTheWorkerClosesTheWizardAndEnds1603)
     FileHandle held(CreateFileA((dest + "vlm.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(held);
 
-    ASSERT_TRUE(window->Create({"-d" + dest}));
     for (int page = 0; page < 5; ++page) Press(MainDlgWindow::kNextId);
     EXPECT_EQ(ShownPage(), 5);
     const DWORD end = GetTickCount() + 10000;
@@ -466,7 +462,6 @@ void ExpectRowsAsListed(const Accessible& list, HWND control, bool combo)
 
 TEST_F(WizardAccessibility, ListsNameTheirRowsAndATogglePassesThroughTheList)
 {
-    ASSERT_TRUE(window->Create({"-d" + scratch + "Velmorra"}));
     for (int page = 0; page < 8; ++page)
         EXPECT_EQ(Accessible(window->Page(page)).Name(), PageTitles[page]) << page;
     Press(MainDlgWindow::kNextId);

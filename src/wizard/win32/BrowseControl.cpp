@@ -48,10 +48,7 @@ LRESULT CALLBACK BrowseControl::Proc(HWND window, UINT msg, WPARAM wParam, LPARA
         WNDPROC original = self->original_;
         RemovePropA(window, kControlProperty);
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
-        try {
-            self->Detach();
-        } catch (...) {
-        }
+        self->Detach();
         delete self;
         return CallWindowProcA(original, window, msg, wParam, lParam);
     }

@@ -36,7 +36,7 @@ protected:
     // The control's own messages; false lets the original window procedure have them.
     virtual bool Message(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // The window is going: drop every hook into the model.
-    virtual void Detach() = 0;
+    virtual void Detach() noexcept = 0;
     LRESULT CallOriginal(UINT msg, WPARAM wParam, LPARAM lParam);
     // Refills a list or combo box with count owner-drawn rows, repainting once. The rows keep
     // their texts (a screen reader reads them, a typed letter finds them); drawing goes by index.

@@ -98,7 +98,7 @@ protected:
         }
     }
 
-    void Detach() override {
+    void Detach() noexcept override {
         model_.OnRowAdded = nullptr;
         model_.OnRowChanged = nullptr;
         model_.OnStateChanged = nullptr;

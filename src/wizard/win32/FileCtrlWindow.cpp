@@ -11,16 +11,6 @@ namespace {
 
 const int kDropDownRows = 8;
 
-// The form may create its controls inside a window procedure: a failure to fill the rows
-// leaves the control empty rather than escaping.
-template <typename F>
-void Quietly(F fill) {
-    try {
-        fill();
-    } catch (...) {
-    }
-}
-
 // Colours chosen for a row, put back when the row is drawn.
 class RowColours {
 public:
@@ -47,7 +37,6 @@ public:
         Attach(window);
         SetRowHeight();
         model_.OnRowsChanged = [this] { Refill(); };
-        Quietly([this] { model_.WindowCreated(); });
     }
 
     void Rescale(HFONT font, int dpi) override {
@@ -91,7 +80,7 @@ public:
     }
 
 protected:
-    void Detach() override {
+    void Detach() noexcept override {
         model_.OnRowsChanged = nullptr;
         model_.HasWindow = false;
     }
@@ -127,7 +116,6 @@ public:
             SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(model_.Selected), 0);
             SelectionMoved();
         };
-        Quietly([this] { model_.WindowCreated(); });
     }
 
     int RowHeight() { return std::max(browse::FontHeight(Handle(), font_) + ScaleToDpi(4, dpi_), fixed_.Height()); }
@@ -168,7 +156,7 @@ public:
     }
 
 protected:
-    void Detach() override {
+    void Detach() noexcept override {
         model_.OnRowsChanged = nullptr;
         model_.OnSelectionChanged = nullptr;
     }
@@ -207,7 +195,11 @@ HWND CreateDirectoryListWindow(HWND parent, int id, int x, int y, int w, int h, 
                                       LBS_HASSTRINGS | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
                                   x, y, w, h, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
-    if (window) new DirectoryListWindow(window, model, font, dpi);
+    // The rows are filled once the window is tied to its model; a failure goes to the caller.
+    if (window) {
+        new DirectoryListWindow(window, model, font, dpi);
+        model.WindowCreated();
+    }
     return window;
 }
 
@@ -220,7 +212,10 @@ HWND CreateDriveComboWindow(HWND parent, int id, int x, int y, int w, int h, TDr
                                       CBS_OWNERDRAWFIXED | CBS_HASSTRINGS,
                                   x, y, w, dropped, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                   GetModuleHandleA(nullptr), nullptr);
-    if (window) new DriveComboWindow(window, model, font, dpi);
+    if (window) {
+        new DriveComboWindow(window, model, font, dpi);
+        model.WindowCreated();
+    }
     return window;
 }
 

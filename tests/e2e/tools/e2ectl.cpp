@@ -16,6 +16,7 @@
 //   row <title> <n>                    clicks the check box of row n of the visible owner-drawn list
 //   dialog [seconds]                   waits for a message dialog and prints caption=, button=, text=
 //   answer <caption> [seconds]         presses that button of the message dialog; waits until it closes
+//                                      ("[close]": its close box, as Alt+F4 does)
 //   prop <name> 0|1 [seconds]          waits until a top-level window carrying that window property
 //                                      is there (1) or no longer there (0)
 //   close <title>                      asks every top-level window with this title to close
@@ -425,10 +426,11 @@ int Answer(int argc, wchar_t** argv)
     HWND dialog = nullptr;
     if (!WaitFor(seconds, [&] { return (dialog = MessageDialog()) != nullptr; }))
         return Fail(L"no message dialog in time");
-    HWND button = VisibleControl(dialog, L"Button", argv[2]);
+    const bool closeBox = std::wstring(argv[2]) == L"[close]";
+    HWND button = closeBox ? dialog : VisibleControl(dialog, L"Button", argv[2]);
     if (!button)
         return Fail(L"the dialog has no button \"" + std::wstring(argv[2]) + L"\"");
-    PostMessageW(button, BM_CLICK, 0, 0);
+    PostMessageW(button, closeBox ? WM_SYSCOMMAND : BM_CLICK, closeBox ? SC_CLOSE : 0, 0);
     return WaitFor(seconds, [&] { return !IsWindow(dialog); }) ? 0 : Fail(L"the dialog stayed open");
 }
 

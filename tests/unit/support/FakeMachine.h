@@ -100,6 +100,11 @@ public:
     // --- Faults on files
     void LockFile(const std::string& path);      // WriteNewFile/DeleteFileAt/SetLastWriteDos fail
     void ReleaseFile(const std::string& path);
+    // Another program has the file open without sharing: it holds these bytes until released.
+    void HoldFile(const std::string& path, const std::string& bytes = "held") {
+        PutFile(path, bytes);
+        LockFile(path);
+    }
 
     // --- System
     void SetClock(const LocalTime& now);

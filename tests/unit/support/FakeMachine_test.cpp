@@ -1,27 +1,10 @@
-// The fake machine must behave like Windows where the program's rules depend on it.
+// The fake machine's faults and what Wine cannot show (read-only files written by root, links);
+// the rest of its likeness to Windows is the contract suite's.
 #include "FakeMachineTest.h"
 
 namespace {
 
 class FakeMachineBehaviour : public StandardMachineTest {};
-
-TEST_F(FakeMachineBehaviour, FileTreeIgnoresCaseAndKeepsStoredNames) {
-    machine.PutFile("C:\\Data\\Lettre.TXT", "abc", Dos(2001, 2, 3, 4, 5, 6));
-    EXPECT_TRUE(machine.IsFile("c:\\DATA\\lettre.txt"));
-    EXPECT_EQ(machine.StoredPath("c:\\data\\LETTRE.txt"), "C:\\Data\\Lettre.TXT");
-    std::string text = "xy";
-    ASSERT_TRUE(machine.WriteNewFile("C:\\DATA\\LETTRE.TXT", text.data(), text.size(), FileShare::Read));
-    EXPECT_EQ(machine.FileBytes("C:\\Data\\Lettre.TXT"), "xy");
-    EXPECT_EQ(machine.Children("C:\\Data"), std::vector<std::string>{"Lettre.TXT"});
-}
-
-TEST_F(FakeMachineBehaviour, ARootListsNoDotsAndAMissingDriveRefusesTheCurrentDirectory) {
-    machine.PutFile("C:\\T\\a.txt");
-    int dots = 0;
-    for (const FoundFile& found : machine.FindFiles("C:\\*.*")) dots += found.name == ".";
-    EXPECT_EQ(dots, 0);
-    EXPECT_FALSE(machine.SetCurrentDir("Q:\\"));
-}
 
 TEST_F(FakeMachineBehaviour, AReadOnlyFileAndAFullDiskRefuseWrites) {
     const std::string bytes = "0123456789";
@@ -60,31 +43,19 @@ TEST_F(FakeMachineBehaviour, LinksAreFollowedExceptByTheCallsThatAvoidThem) {
     EXPECT_FALSE(machine.Exists("C:\\big.txt"));
 }
 
-TEST_F(FakeMachineBehaviour, HeldFoldersStayAndDeletionsThroughAHandleRefuseLinks) {
+TEST_F(FakeMachineBehaviour, DeletionsThroughAHandleRefuseLinksAndAHeldFolderTakesNone) {
     machine.PutFile("C:\\Target\\kept.txt", "kept");
-    machine.PutFile("C:\\Data\\Sub\\f.txt", "f");
+    machine.MakeFolder("C:\\Data\\Sub");
     machine.MakeLink("C:\\Data\\Junction", "C:\\Target", true);
     machine.MakeLink("C:\\Data\\link.txt", "C:\\Target\\kept.txt", false);
     EXPECT_EQ(nullptr, machine.HoldFolder("C:\\Data\\Junction"));
-    EXPECT_EQ(nullptr, machine.HoldFolder("C:\\Data\\Sub\\f.txt"));
     EXPECT_EQ(DeleteOutcome::Refused, machine.DeleteEntryNoLink("C:\\Data\\Junction", true));
     EXPECT_EQ(DeleteOutcome::Refused, machine.DeleteEntryNoLink("C:\\Data\\link.txt", false));
-    EXPECT_EQ(DeleteOutcome::Refused, machine.DeleteEntryNoLink("C:\\Data\\Sub", false));
-    EXPECT_EQ(DeleteOutcome::Missing, machine.DeleteEntryNoLink("C:\\Data\\none.txt", false));
     EXPECT_EQ(machine.FileBytes("C:\\Target\\kept.txt"), "kept");
-    {
-        auto held = machine.HoldFolder("C:\\Data\\Sub");
-        ASSERT_NE(nullptr, held);
-        EXPECT_EQ(DeleteOutcome::Deleted, machine.DeleteEntryNoLink("C:\\Data\\Sub\\f.txt", false));
-        EXPECT_EQ(DeleteOutcome::Failed, machine.DeleteEntryNoLink("C:\\Data\\Sub", true));
-        EXPECT_FALSE(machine.RemoveDir("C:\\Data\\Sub"));
-        machine.MakeLink("C:\\Data\\Sub", "C:\\Target", true);
-        EXPECT_FALSE(machine.IsLink("C:\\Data\\Sub"));
-    }
-    EXPECT_EQ(DeleteOutcome::Deleted, machine.DeleteEntryNoLink("C:\\Data\\Sub", true));
-    machine.SetRandomNumber(7);
-    EXPECT_EQ(7u, machine.RandomNumber());
-    EXPECT_EQ(8u, machine.RandomNumber());
+    auto held = machine.HoldFolder("C:\\Data\\Sub");
+    ASSERT_NE(nullptr, held);
+    machine.MakeLink("C:\\Data\\Sub", "C:\\Target", true);
+    EXPECT_FALSE(machine.IsLink("C:\\Data\\Sub"));
 }
 
 TEST_F(FakeMachineBehaviour, UnreadableVolumeRefusesEverything) {
@@ -99,12 +70,7 @@ TEST_F(FakeMachineBehaviour, UnreadableVolumeRefusesEverything) {
     EXPECT_EQ(machine.DriveType("D:\\"), kDriveCdRom);
 }
 
-TEST_F(FakeMachineBehaviour, RegistryKeysIgnoreCaseAndADeniedRootOpensNothing) {
-    auto key = machine.OpenOrCreateKey(RegRoot::CurrentUser, "Software\\Velmorra\\Install");
-    ASSERT_TRUE(key);
-    EXPECT_TRUE(machine.KeyExists(RegRoot::CurrentUser, "SOFTWARE\\velmorra"));
-    key->SetDword("LAUNCH", 1);
-    EXPECT_EQ(machine.ReadDword(RegRoot::CurrentUser, "Software\\Velmorra\\Install", "LAUNCH"), 1u);
+TEST_F(FakeMachineBehaviour, ADeniedRegistryRootOpensNothing) {
     machine.DenyRegistry(RegRoot::LocalMachine);
     EXPECT_FALSE(machine.OpenOrCreateKey(RegRoot::LocalMachine, "Software\\X"));
 }
