@@ -199,8 +199,6 @@ double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& c)
 {
     for (int component = 0; component < 8; ++component) files.ClearComponentFiles(component);
     files.ForceOverwrite = !c.IsPortable;
-    // A removable drive is left as the drive gives it.
-    if (!c.IsPortable) ProtectInstallFolder(c.MainDir, files.Records());
     auto data = [&](int role) { return DataFolder(c, role, files.Records()); };
 
     files.AddFilesByName("vlm.exe", c.MainDir, IfChanged, 0);

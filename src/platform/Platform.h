@@ -125,9 +125,9 @@ enum class ReadOutcome { Read, Missing, Refused, Failed };
 enum class EntryKind { File, Folder, Link };
 
 // A file opened once and written only through that handle.
-class OpenFile {
+class OpenedFile {
 public:
-    virtual ~OpenFile() = default;
+    virtual ~OpenedFile() = default;
     virtual bool Append(const std::string& bytes) = 0;
     virtual bool Flush() = 0;
 };
@@ -290,7 +290,7 @@ public:
     virtual ReadOutcome ReadPlainFile(const std::string& path, std::string& bytes) = 0;
     // Opens the file for a log written through this one handle: made where missing, emptied
     // otherwise. Null when the name is a link, a folder or a file with more than one hard link.
-    virtual std::unique_ptr<OpenFile> OpenLogFile(const std::string& path) = 0;
+    virtual std::unique_ptr<OpenedFile> OpenLogFile(const std::string& path) = 0;
     virtual uint32_t RandomNumber() = 0;   // unpredictable
     virtual bool IsElevated() = 0;         // Vista and later: the token is elevated; earlier: false
 };

@@ -1116,9 +1116,9 @@ ReadOutcome Win32Platform::ReadPlainFile(const std::string& path, std::string& b
 
 namespace {
 
-class Win32OpenFile : public OpenFile {
+class Win32OpenedFile : public OpenedFile {
 public:
-    explicit Win32OpenFile(FileHandle file) : file_(std::move(file)) {}
+    explicit Win32OpenedFile(FileHandle file) : file_(std::move(file)) {}
     bool Append(const std::string& bytes) override { return WriteAll(file_.Get(), bytes.data(), bytes.size()); }
     bool Flush() override { return ::FlushFileBuffers(file_.Get()) != 0; }
 
@@ -1129,14 +1129,14 @@ private:
 }  // namespace
 
 // Emptied only once the handle shows a plain file with a single name.
-std::unique_ptr<OpenFile> Win32Platform::OpenLogFile(const std::string& path) {
+std::unique_ptr<OpenedFile> Win32Platform::OpenLogFile(const std::string& path) {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!file || !::GetFileInformationByHandle(file.Get(), &info) || !IsSoleFile(info) ||
         ::SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !::SetEndOfFile(file.Get()))
         return nullptr;
-    return std::make_unique<Win32OpenFile>(std::move(file));
+    return std::make_unique<Win32OpenedFile>(std::move(file));
 }
 
 uint32_t Win32Platform::RandomNumber() {

@@ -100,7 +100,7 @@ public:
                          uint32_t dosDateTime, Durability durability) override;
     DeleteOutcome DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) override;
     ReadOutcome ReadPlainFile(const std::string& path, std::string& bytes) override;
-    std::unique_ptr<OpenFile> OpenLogFile(const std::string& path) override;
+    std::unique_ptr<OpenedFile> OpenLogFile(const std::string& path) override;
     uint32_t RandomNumber() override;
     bool IsElevated() override;
 

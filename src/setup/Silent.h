@@ -6,7 +6,7 @@
 #include <vector>
 
 struct Switches;
-class OpenFile;
+class OpenedFile;
 
 // A plain-text log of the run (/LOG=): one timed line per phase and per file error. The file is
 // named in full at once (the copy moves the current folder), opened once without following a
@@ -20,7 +20,7 @@ public:
     void Add(const std::string& text);
 
 private:
-    std::unique_ptr<OpenFile> file_;
+    std::unique_ptr<OpenedFile> file_;
 };
 
 // The path as the system would complete it from the current folder.

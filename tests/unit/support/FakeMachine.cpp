@@ -1510,9 +1510,9 @@ ReadOutcome FakeMachine::ReadPlainFile(const std::string& path, std::string& byt
     return ReadOutcome::Read;
 }
 
-class FakeMachine::FakeOpenFile : public OpenFile {
+class FakeMachine::FakeOpenedFile : public OpenedFile {
 public:
-    FakeOpenFile(FakeMachine& machine, std::string key) : machine_(machine), key_(std::move(key)) {}
+    FakeOpenedFile(FakeMachine& machine, std::string key) : machine_(machine), key_(std::move(key)) {}
     bool Append(const std::string& bytes) override {
         std::lock_guard g(machine_.mutex_);
         auto it = machine_.tree_.find(key_);
@@ -1533,7 +1533,7 @@ private:
 };
 
 // CreateFileA with OPEN_ALWAYS and FILE_FLAG_OPEN_REPARSE_POINT, then emptied once checked.
-std::unique_ptr<OpenFile> FakeMachine::OpenLogFile(const std::string& path) {
+std::unique_ptr<OpenedFile> FakeMachine::OpenLogFile(const std::string& path) {
     std::lock_guard g(mutex_);
     FullPath p = Resolve(path, false);
     if (!Readable(p) || p.parts.empty() || locked_.count(p.Key())) return nullptr;
@@ -1544,7 +1544,7 @@ std::unique_ptr<OpenFile> FakeMachine::OpenLogFile(const std::string& path) {
     } else if (!CreateNewFileAt(p, "", 0, 0, Durability::Cached)) {
         return nullptr;
     }
-    return std::make_unique<FakeOpenFile>(*this, p.Key());
+    return std::make_unique<FakeOpenedFile>(*this, p.Key());
 }
 
 std::string FakeMachine::PathOf(HeldFolder& folder) {

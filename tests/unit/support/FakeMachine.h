@@ -259,7 +259,7 @@ public:
                          uint32_t dosDateTime, Durability durability) override;
     DeleteOutcome DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) override;
     ReadOutcome ReadPlainFile(const std::string& path, std::string& bytes) override;
-    std::unique_ptr<OpenFile> OpenLogFile(const std::string& path) override;
+    std::unique_ptr<OpenedFile> OpenLogFile(const std::string& path) override;
     unsigned LogFilesOpened();
     std::string PathOf(HeldFolder& folder);   // as it was held
     // Another user's move, made once the entry has gone through a handle deletion.
@@ -293,7 +293,7 @@ private:
     class FakeKey;
     class FakeLink;
     class FakeHeldFolder;
-    class FakeOpenFile;
+    class FakeOpenedFile;
 
     FullPath Lexical(const std::string& path) const;                            // links not followed
     FullPath Resolve(const std::string& path, bool followLast = true) const;   // links followed
