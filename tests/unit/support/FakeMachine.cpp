@@ -903,6 +903,7 @@ bool FakeMachine::DeleteFileAt(const std::string& path) {
     Node* n = Find(p);
     if (!n || n->folder || (n->attributes & kAttrReadOnly)) return false;
     tree_.erase(p.Key());
+    AfterDelete(p.Key());
     return true;
 }
 
@@ -1458,12 +1459,16 @@ DeleteOutcome FakeMachine::DeleteAt(const FullPath& p, EntryKind kind) {
         (folder && (!ChildrenOf(key).empty() || cur == key || cur.compare(0, key.size() + 1, key + "\\") == 0)))
         return DeleteOutcome::Failed;
     tree_.erase(key);
+    AfterDelete(key);
+    return DeleteOutcome::Deleted;
+}
+
+void FakeMachine::AfterDelete(const std::string& key) {
     if (auto action = afterDelete_.find(key); action != afterDelete_.end()) {
         const std::function<void()> act = std::move(action->second);
         afterDelete_.erase(action);
         act();
     }
-    return DeleteOutcome::Deleted;
 }
 
 void FakeMachine::WhenDeleted(const std::string& path, std::function<void()> action) {

@@ -262,7 +262,7 @@ public:
     std::unique_ptr<OpenedFile> OpenLogFile(const std::string& path) override;
     unsigned LogFilesOpened();
     std::string PathOf(HeldFolder& folder);   // as it was held
-    // Another user's move, made once the entry has gone through a handle deletion.
+    // Another user's move, made once the entry has been deleted.
     void WhenDeleted(const std::string& path, std::function<void()> action);
     bool IsHeld(const std::string& path);
     void SetRandomNumber(uint32_t next);   // RandomNumber counts up from here
@@ -306,6 +306,7 @@ private:
     bool CreateNewFileAt(const FullPath& p, const void* data, size_t size, uint32_t dosDateTime, Durability durability);
     std::unique_ptr<HeldFolder> HoldAt(const FullPath& p);
     DeleteOutcome DeleteAt(const FullPath& p, EntryKind kind);
+    void AfterDelete(const std::string& key);
     std::vector<std::pair<std::string, Node*>> ChildrenOf(const std::string& key);
     uint32_t NowDos();
     std::string RegKeyName(RegRoot root, const std::string& key) const;
