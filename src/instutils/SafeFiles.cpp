@@ -148,7 +148,6 @@ void EmptyHeldFolder(HeldFolder& folder, const std::string& path, unsigned depth
     }
 }
 
-
 }  // namespace
 
 // These operations call each other (MakeFolderPath -> FolderExists): the lock is re-entrant.
@@ -361,14 +360,18 @@ void ProtectInstallFolder(const std::string& folder, Recorder& recorder) {
     const std::vector<FoundFile> found = Sys().FindFiles(plain);
     if (!found.empty() && (found.front().attributes & kAttrReparsePoint)) throw TextError(InstallFolderLinkText(plain));
     if (IsWithin(plain, programFiles) && !EqualNoCase(plain, programFiles)) return;   // protected by its parent
+    std::string guarded = plain;
     if (found.empty()) {
         // The first folder made on the way is what the protection covers; those below inherit it.
         FirstFolderMade first(recorder);
         MakeFolderPath(folder, first);
-        if (!first.made.empty()) Sys().ProtectFolder(FolderName(first.made));
-    } else if (!IsTrustedOwner(Sys().OwnerOf(plain)) && Sys().ProtectFolder(plain)) {
-        TakeBackBelow(plain, 0);
+        guarded = FolderName(first.made);
+    } else if (IsTrustedOwner(Sys().OwnerOf(plain))) {
+        guarded.clear();
     }
+    // What another user put there, even in the moment before a fresh folder was protected,
+    // is given to the Administrators with it.
+    if (!guarded.empty() && Sys().ProtectFolder(guarded)) TakeBackBelow(guarded, 0);
     Sys().DropOwnershipPrivileges();
 }
 
