@@ -165,7 +165,8 @@ void RemoveEntryIn(HeldFolder& parent, const std::string& path, const std::strin
                                                               : EntryKind::File;
     for (EntryKind kind : {listed, EntryKind::Link, EntryKind::File, EntryKind::Folder}) {
         if (kind == EntryKind::Folder && depth < kDeleteDepth)
-            if (std::unique_ptr<HeldFolder> held = Sys().HoldFolderIn(parent, name)) EmptyHeldFolder(*held, path, depth + 1);
+            if (std::unique_ptr<HeldFolder> held = Sys().HoldFolderIn(parent, name))
+                EmptyHeldFolder(*held, path, depth + 1);
         if (Sys().DeleteEntryIn(parent, name, kind) != DeleteOutcome::Refused) return;
     }
 }

@@ -956,7 +956,7 @@ const LONG kStatusNoEntryPoint = static_cast<LONG>(0xC0000139);
 // The entry name in the folder of root, never following a link at the name itself (the folder
 // is already open, so none before it is met). Answers the NT status.
 LONG OpenRelative(HANDLE root, const std::string& name, DWORD access, DWORD share, ULONG disposition,
-                  ULONG options, FileHandle& opened, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+                  ULONG options, FileHandle& opened) {
     using CreateFn = LONG(WINAPI*)(PHANDLE, ACCESS_MASK, ObjectAttributes*, IoStatusBlock*, PLARGE_INTEGER, ULONG,
                                    ULONG, ULONG, ULONG, PVOID, ULONG);
     HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
@@ -969,8 +969,8 @@ LONG OpenRelative(HANDLE root, const std::string& name, DWORD access, DWORD shar
     ObjectAttributes object{sizeof object, root, &text, kObjCaseInsensitive, nullptr, nullptr};
     IoStatusBlock io{};
     HANDLE handle = nullptr;
-    const LONG status = create(&handle, access | SYNCHRONIZE, &object, &io, nullptr, attributes, share, disposition,
-                               options | kSynchronousIo | kOpenReparsePoint | kOpenForBackup, nullptr, 0);
+    const LONG status = create(&handle, access | SYNCHRONIZE, &object, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                               disposition, options | kSynchronousIo | kOpenReparsePoint | kOpenForBackup, nullptr, 0);
     if (status >= 0) opened = FileHandle(handle);
     return status;
 }
@@ -1060,7 +1060,7 @@ std::unique_ptr<HeldFolder> Win32Platform::HoldFolderIn(HeldFolder& parent, cons
 std::unique_ptr<HeldFolder> Win32Platform::MakeFolderIn(HeldFolder& parent, const std::string& name) {
     FileHandle folder;
     if (OpenRelative(HandleOf(parent), name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kFileCreate,
-                     kDirectoryFile, folder, FILE_ATTRIBUTE_DIRECTORY) < 0)
+                     kDirectoryFile, folder) < 0)
         return nullptr;
     return std::make_unique<Win32HeldFolder>(std::move(folder));
 }
@@ -1106,7 +1106,8 @@ ReadOutcome Win32Platform::ReadPlainFile(const std::string& path, std::string& b
     DWORD total = 0;
     while (total < info.nFileSizeLow) {
         DWORD got = 0;
-        if (!::ReadFile(file.Get(), bytes.data() + total, info.nFileSizeLow - total, &got, nullptr)) return ReadOutcome::Failed;
+        if (!::ReadFile(file.Get(), bytes.data() + total, info.nFileSizeLow - total, &got, nullptr))
+            return ReadOutcome::Failed;
         if (got == 0) break;
         total += got;
     }
@@ -1498,6 +1499,7 @@ bool Win32Platform::CreatePrivateDir(const std::string& path) {
     const std::string user = UserSid();
     LocalMemory descriptor;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
-    if (!user.empty()) attributes.lpSecurityDescriptor = DescriptorFromText("D:P(A;OICI;FA;;;" + user + ")", descriptor);
+    if (!user.empty())
+        attributes.lpSecurityDescriptor = DescriptorFromText("D:P(A;OICI;FA;;;" + user + ")", descriptor);
     return ::CreateDirectoryA(path.c_str(), &attributes) != 0;
 }
