@@ -1542,7 +1542,6 @@ std::unique_ptr<OpenedFile> FakeMachine::OpenLogFile(const std::string& path) {
     std::lock_guard g(mutex_);
     FullPath p = Resolve(path, false);
     if (!Readable(p) || p.parts.empty() || locked_.count(p.Key())) return nullptr;
-    ++logFilesOpened_;
     if (Node* n = Find(p)) {
         if (n->folder || !n->linkTarget.empty() || n->links > 1) return nullptr;
         n->bytes.clear();
@@ -1555,11 +1554,6 @@ std::unique_ptr<OpenedFile> FakeMachine::OpenLogFile(const std::string& path) {
 std::string FakeMachine::PathOf(HeldFolder& folder) {
     std::lock_guard g(mutex_);
     return static_cast<FakeHeldFolder&>(folder).Path().Text();
-}
-
-unsigned FakeMachine::LogFilesOpened() {
-    std::lock_guard g(mutex_);
-    return logFilesOpened_;
 }
 
 void FakeMachine::MakeHardLink(const std::string& path, const std::string& existing) {
@@ -1584,17 +1578,7 @@ void FakeMachine::TurnIntoMountPoint(const std::string& folder, const std::strin
     hasLinks_ = true;
 }
 
-bool FakeMachine::CreatePrivateDir(const std::string& path) {
-    std::lock_guard g(mutex_);
-    if (!CreateDir(path)) return false;
-    private_.insert(Resolve(path, false).Key());
-    return true;
-}
-
-bool FakeMachine::IsPrivate(const std::string& path) {
-    std::lock_guard g(mutex_);
-    return private_.count(Resolve(path, false).Key()) != 0;
-}
+bool FakeMachine::CreatePrivateDir(const std::string& path) { return CreateDir(path); }
 
 bool FakeMachine::IsHeld(const std::string& path) {
     std::lock_guard g(mutex_);

@@ -222,7 +222,6 @@ public:
     bool RunProgramDeletedOnExit(const std::string& program, const std::string& bytes, const std::string& arguments,
                                  uint32_t& code) override;
     bool CreatePrivateDir(const std::string& path) override;
-    bool IsPrivate(const std::string& path);
     void SetCopyCode(uint32_t code);
     void ReleaseStarter(uint32_t code) override;
     std::optional<uint32_t> StarterReleasedWith();
@@ -260,7 +259,6 @@ public:
     DeleteOutcome DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) override;
     ReadOutcome ReadPlainFile(const std::string& path, std::string& bytes) override;
     std::unique_ptr<OpenedFile> OpenLogFile(const std::string& path) override;
-    unsigned LogFilesOpened();
     std::string PathOf(HeldFolder& folder);   // as it was held
     // Another user's move, made once the entry has been deleted.
     void WhenDeleted(const std::string& path, std::function<void()> action);
@@ -350,8 +348,6 @@ private:
     std::vector<std::string> takenBack_;
     std::vector<std::string> protected_;
     bool privileges_ = false;
-    std::set<std::string> private_;   // keys
-    unsigned logFilesOpened_ = 0;
     std::map<std::string, std::function<void()>> afterDelete_;   // keys
     std::multiset<std::string> held_;    // keys of held folders
     uint32_t nextRandom_ = 0x5EED0001;
