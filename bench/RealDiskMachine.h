@@ -27,6 +27,8 @@ public:
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
                        uint32_t dosDateTime, Durability durability) override;
     bool MoveReplacing(const std::string& from, const std::string& to, Durability durability) override;
+    // The fake tree does not see the real folders: none is held, each is written into by name.
+    std::unique_ptr<HeldFolder> HoldFolder(const std::string&) override { return nullptr; }
 
 private:
     std::string Plain(const std::string& path) const;   // absolute, "\" only, "." and ".." resolved

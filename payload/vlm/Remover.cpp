@@ -268,15 +268,15 @@ std::string CopyArguments(const RemovalSwitches& switches, const std::string& pr
     return std::string("-ui ") + (switches.silent ? "/S " : "") + "\"" + program + "\"";
 }
 
-// A folder of its own in the temporary folder, made where nothing had that name: no DLL can
-// have been planted in it beforehand. Its name cannot be guessed.
+// A folder of its own in the temporary folder, made where nothing had that name and that only
+// this user may open: no DLL can be planted in it, before or after. Its name cannot be guessed.
 std::string MakePrivateFolder() {
     const std::string temp = Sys().TempPath();
     for (int tries = 0; tries < 16 && !temp.empty(); ++tries) {
         char name[24];
         std::snprintf(name, sizeof name, "%s%08X.tmp", kPrivatePrefix, static_cast<unsigned>(Sys().RandomNumber()));
         const std::string folder = JoinPath(temp, name);
-        if (Sys().CreateDir(folder)) return folder;
+        if (Sys().CreatePrivateDir(folder)) return folder;
     }
     return "";
 }
@@ -288,9 +288,8 @@ bool RunCopy(const RemovalSwitches& switches, const std::string& self, int& code
     const std::string copy = JoinPath(folder, kProgramName);
     std::string bytes;
     uint32_t passed = 0;
-    if (Sys().ReadWholeFile(self, bytes) &&
-        Sys().CreateNewFile(copy, bytes.data(), bytes.size(), FileShare::None, 0)) {
-        if (Sys().RunProgramDeletedOnExit(copy, CopyArguments(switches, self), passed)) {
+    if (Sys().ReadWholeFile(self, bytes)) {
+        if (Sys().RunProgramDeletedOnExit(copy, bytes, CopyArguments(switches, self), passed)) {
             code = static_cast<int>(passed);
             return true;
         }

@@ -13,16 +13,6 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// A link goes itself: whatever it leads to is never entered.
-void DeleteEntry(const std::string& path, uint32_t attributes) {
-    if (!(attributes & kAttrDirectory))
-        Sys().DeleteFileAt(path);
-    else if (attributes & kAttrReparsePoint)
-        Sys().RemoveDir(path);
-    else
-        DeleteFolderTree(path);
-}
-
 }  // namespace
 
 // Without a shell link object there is nothing to save, so nothing is logged either.
@@ -46,13 +36,7 @@ WriteOutcome WriteTextFile(const std::string& fileName, const std::string& text)
 // Read-only files are left as they are, and with them the folders that hold them.
 void DeleteFolderTree(const std::string& folder) {
     if (folder.empty()) return;   // "" would mean the current directory
-    std::string path = folder;
-    WithTrailingBackslash(path);
-    for (const FoundFile& entry : Sys().FindFiles(path + "*.*")) {
-        if (entry.name == "." || entry.name == "..") continue;
-        DeleteEntry(path + entry.name, entry.attributes);
-    }
-    Sys().RemoveDir(path);
+    DeleteTreeNoLink(folder);
 }
 
 double FileModifiedTime(const std::string& fileName) {
@@ -86,8 +70,9 @@ std::string NewTempFileName() {
 void DeleteTempItems() {
     const std::string folder = TempFolder();
     if (folder.empty()) return;   // unknown: the current folder is not ours to clean
+    // Another user may make such entries in a shared TEMP and swap them for links meanwhile.
     for (const FoundFile& entry : Sys().FindFiles(folder + "*.*")) {
-        if (StartsWith(entry.name, kTempPrefix)) DeleteEntry(folder + entry.name, entry.attributes);
+        if (StartsWith(entry.name, kTempPrefix)) DeleteTreeNoLink(folder + entry.name);
     }
 }
 

@@ -4,9 +4,28 @@
 #include <cctype>
 #include <optional>
 
+#include "instutils/TextError.h"
 #include "platform/Platform.h"
 
 namespace {
+
+void RemoveEntryIn(HeldFolder& parent, const std::string& path, const std::string& name, uint32_t attributes,
+                   unsigned depth);
+
+// Passes every folder made on, and keeps the first.
+class FirstFolderMade : public Recorder {
+public:
+    explicit FirstFolderMade(Recorder& next) : next_(next) {}
+    void FolderMade(const std::string& folder) override {
+        if (made.empty()) made = folder;
+        next_.FolderMade(folder);
+    }
+    void FileWritten(const std::string& file) override { next_.FileWritten(file); }
+    std::string made;
+
+private:
+    Recorder& next_;
+};
 
 std::vector<std::string> currentDirectoryStack;
 
@@ -31,6 +50,8 @@ bool sharedDataTakenBack = false;
 
 // Deeper than the product's own folders: left as it is, and never written into.
 const unsigned kTakeBackDepth = 16;
+// Deeper than this, a temporary item is left: the walk's stack stays small.
+const unsigned kDeleteDepth = 64;
 
 bool IsLink(const std::string& path) {
     const std::vector<FoundFile> found = Sys().FindFiles(path);
@@ -63,13 +84,23 @@ std::string HexText(uint32_t value) {
     return text;
 }
 
+// The name of a path in its folder: "b" for "C:\\a\\b".
+std::string NameOf(const std::string& path) { return path.substr(FolderOf(path).size()); }
+
+// A new file of folder, through the held folder's handle when there is one.
+bool CreateIn(HeldFolder* held, const std::string& path, const void* data, size_t size, FileShare share,
+              uint32_t dosDateTime, Durability durability) {
+    if (held) return Sys().CreateNewFileIn(*held, NameOf(path), data, size, share, dosDateTime, durability);
+    return Sys().CreateNewFile(path, data, size, share, dosDateTime, durability);
+}
+
 // A name in folder that nothing holds yet, created with the bytes; empty when none can be made.
 // The random part keeps a folder's owner from taking every name in advance.
-std::string WriteSwapFile(const std::string& folder, const void* data, size_t size, FileShare share,
-                          uint32_t dosDateTime, Durability durability) {
+std::string WriteSwapFile(HeldFolder* held, const std::string& folder, const void* data, size_t size,
+                          FileShare share, uint32_t dosDateTime, Durability durability) {
     for (unsigned tries = 0; tries < 1000; ++tries) {
         const std::string name = folder + "~vlm" + HexText(Sys().RandomNumber()) + ".tmp";
-        if (Sys().CreateNewFile(name, data, size, share, dosDateTime, durability)) return name;
+        if (CreateIn(held, name, data, size, share, dosDateTime, durability)) return name;
         if (Sys().FindFiles(name).empty()) return "";   // not a taken name: the disk or the rights refuse
     }
     return "";
@@ -85,11 +116,10 @@ void TakeBackEntry(const std::string& path) {
     if (!IsTrustedOwner(Sys().OwnerOf(path))) Sys().TakeBack(path);
 }
 
-// Taken back first (its owner's permissions could deny even opening it), then held while its
-// entries are taken back, so that the names below it lead where they did. Its parent is held
-// or the system's, so the folder itself cannot be swapped in between.
-void TakeBackTree(const std::string& folder, unsigned depth) {
-    TakeBackEntry(folder);
+void TakeBackTree(const std::string& folder, unsigned depth);
+
+// The entries of a folder taken back already, held while they are.
+void TakeBackBelow(const std::string& folder, unsigned depth) {
     const std::unique_ptr<HeldFolder> held = Sys().HoldFolder(folder);
     if (!held) return;   // a link or gone: never entered
     for (const FoundFile& entry : Sys().FindFiles(JoinPath(folder, "*.*"))) {
@@ -100,12 +130,57 @@ void TakeBackTree(const std::string& folder, unsigned depth) {
     }
 }
 
+// Taken back first (its owner's permissions could deny even opening it), then held while its
+// entries are taken back, so that the names below it lead where they did. Its parent is held
+// or the system's, so the folder itself cannot be swapped in between.
+void TakeBackTree(const std::string& folder, unsigned depth) {
+    TakeBackEntry(folder);
+    TakeBackBelow(folder, depth);
+}
+
+// Every entry of the held folder goes through its own handle, opened without following a link:
+// a link goes as a link, and a folder is entered only through its parent's handle, so an entry
+// swapped for a link after the listing leads nowhere. What stays (read-only, held open) stays.
+void EmptyHeldFolder(HeldFolder& folder, const std::string& path, unsigned depth) {
+    for (const FoundFile& entry : Sys().FindFiles(JoinPath(path, "*.*"))) {
+        if (entry.name == "." || entry.name == "..") continue;
+        RemoveEntryIn(folder, JoinPath(path, entry.name), entry.name, entry.attributes, depth);
+    }
+}
+
 }  // namespace
 
 // These operations call each other (MakeFolderPath -> FolderExists): the lock is re-entrant.
 CurrentDirectoryGuard::CurrentDirectoryGuard() { CurrentDirectoryLock().Acquire(); }
 
 CurrentDirectoryGuard::~CurrentDirectoryGuard() { CurrentDirectoryLock().Release(); }
+
+namespace {
+
+void RemoveEntryIn(HeldFolder& parent, const std::string& path, const std::string& name, uint32_t attributes,
+                   unsigned depth) {
+    // The listing only says which kind to try first: the entry may have changed since.
+    const EntryKind listed = (attributes & kAttrReparsePoint) ? EntryKind::Link
+                             : (attributes & kAttrDirectory)  ? EntryKind::Folder
+                                                              : EntryKind::File;
+    for (EntryKind kind : {listed, EntryKind::Link, EntryKind::File, EntryKind::Folder}) {
+        if (kind == EntryKind::Folder && depth < kDeleteDepth)
+            if (std::unique_ptr<HeldFolder> held = Sys().HoldFolderIn(parent, name))
+                EmptyHeldFolder(*held, path, depth + 1);
+        if (Sys().DeleteEntryIn(parent, name, kind) != DeleteOutcome::Refused) return;
+    }
+}
+
+}  // namespace
+
+void DeleteTreeNoLink(const std::string& folder) {
+    const std::string plain = FolderName(folder);
+    const std::string parentPath = FolderName(FolderOf(plain));
+    std::unique_ptr<HeldFolder> parent = Sys().HoldFolder(parentPath);
+    const std::vector<FoundFile> found = Sys().FindFiles(plain);
+    if (!parent || found.empty() || NameOf(plain).empty()) return;
+    RemoveEntryIn(*parent, plain, NameOf(plain), found.front().attributes, 0);
+}
 
 void MakeFolderPath(const std::string& folder, Recorder& recorder) {
     CurrentDirectoryGuard guard;
@@ -122,9 +197,15 @@ void MakeFolderPath(const std::string& folder, Recorder& recorder) {
         if (head.size() >= before) break;
     }
     if (missing.empty() || LeadsThroughLink(folder)) return;
+    // Each level is made through its parent's handle: a parent swapped for a link meanwhile
+    // receives nothing. A parent that cannot be held (a junction the user chose, Windows 98) is
+    // made into by name, never in the shared data folder.
+    std::unique_ptr<HeldFolder> parent;
     for (auto length = missing.rbegin(); length != missing.rend(); ++length) {
-        const std::string made = folder.substr(0, *length);
-        Sys().CreateDir(made);
+        const std::string made = folder.substr(0, *length), plain = FolderName(made);
+        if (!parent) parent = Sys().HoldFolder(FolderName(FolderOf(plain)));
+        if (parent) parent = Sys().MakeFolderIn(*parent, NameOf(plain));
+        else if (!IsWithin(plain, ProductDataFolder())) Sys().CreateDir(made);
         recorder.FolderMade(made);
     }
 }
@@ -165,6 +246,8 @@ std::string SpecialFolder(int csidl) {
 
 bool FolderHold::Holds(const std::string& folder) const { return !held_.empty() && EqualNoCase(folder, folder_); }
 
+HeldFolder* FolderHold::Handle() const { return held_.empty() ? nullptr : held_.back().get(); }
+
 void FolderHold::LetGo() {
     while (!held_.empty()) held_.pop_back();   // the deepest first
     folder_.clear();
@@ -198,7 +281,9 @@ FolderHold::Outcome FolderHold::HoldSharedData(const std::string& root, const st
     }
     for (size_t end = root.size();;) {
         const std::string level = folder.substr(0, end);
-        std::unique_ptr<HeldFolder> held = Sys().HoldFolder(level);
+        // Below the first, each level through the one above it.
+        std::unique_ptr<HeldFolder> held =
+            held_.empty() ? Sys().HoldFolder(level) : Sys().HoldFolderIn(*held_.back(), NameOf(level));
         if (!held) return IsLink(level) ? Link : Missing;
         held_.push_back(std::move(held));
         if (end >= folder.size()) return Held;
@@ -224,14 +309,15 @@ WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t si
         if (held == FolderHold::Link) return WriteOutcome::Refused;
         if (held == FolderHold::Missing) return WriteOutcome::Failed;
     }
-    if (Sys().CreateNewFile(path, data, size, share, dosDateTime, durability)) return WriteOutcome::Written;
+    HeldFolder* held = folderPath.empty() ? nullptr : folder.Handle();
+    if (CreateIn(held, path, data, size, share, dosDateTime, durability)) return WriteOutcome::Written;
     const std::vector<FoundFile> existing = Sys().FindFiles(path);
     if (existing.empty()) return WriteOutcome::Failed;   // the disk or the rights refuse
     const uint32_t attributes = existing.front().attributes;
     if ((attributes & kAttrReparsePoint) && LeadsThroughLink(path)) return WriteOutcome::Refused;
     // Windows refuses to write over these when normal attributes are asked for.
     if (attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem)) return WriteOutcome::Failed;
-    const std::string swap = WriteSwapFile(folderPath, data, size, share, dosDateTime, durability);
+    const std::string swap = WriteSwapFile(held, folderPath, data, size, share, dosDateTime, durability);
     if (swap.empty()) return WriteOutcome::Failed;
     if (Sys().MoveReplacing(swap, path, durability)) return WriteOutcome::Written;
     Sys().DeleteEntryNoLink(swap, false);   // a file held open by another program keeps its old content
@@ -264,5 +350,34 @@ bool IsTrustedOwner(const std::string& sid) {
 }
 
 void TakeBackSharedDataFolder(const std::string& root) {
-    if (Sys().IsElevated()) TakeBackTree(root, 0);
+    if (!Sys().IsElevated()) return;
+    TakeBackTree(root, 0);
+    Sys().DropOwnershipPrivileges();
+}
+
+void ProtectInstallFolder(const std::string& folder, Recorder& recorder) {
+    if (!Sys().IsElevated()) return;
+    const std::string plain = FolderName(folder), programFiles = SpecialFolder(CSIDL_PROGRAM_FILES);
+    const std::vector<FoundFile> found = Sys().FindFiles(plain);
+    if (!found.empty() && (found.front().attributes & kAttrReparsePoint)) throw TextError(InstallFolderLinkText(plain));
+    if (IsWithin(plain, programFiles) && !EqualNoCase(plain, programFiles)) return;   // protected by its parent
+    std::string guarded = plain;
+    if (found.empty()) {
+        // The first folder made on the way is what the protection covers; those below inherit it.
+        FirstFolderMade first(recorder);
+        MakeFolderPath(folder, first);
+        guarded = FolderName(first.made);
+    } else if (IsTrustedOwner(Sys().OwnerOf(plain))) {
+        guarded.clear();
+    }
+    // What another user put there, even in the moment before a fresh folder was protected,
+    // is given to the Administrators with it.
+    if (!guarded.empty() && Sys().ProtectFolder(guarded)) TakeBackBelow(guarded, 0);
+    Sys().DropOwnershipPrivileges();
+}
+
+std::string InstallFolderLinkText(const std::string& folder) {
+    return "Le dossier d'installation " + folder +
+           " est un lien (jonction ou lien symbolique) qui pourrait mener ailleurs : "
+           "choisissez un autre dossier.";
 }

@@ -39,6 +39,9 @@ enum class WriteOutcome { Written, Failed, Refused };
 
 // Makes every missing folder of the path, recording each one.
 void MakeFolderPath(const std::string& folder, Recorder& recorder);
+// Deletes the entry and, when it is a folder, everything in it, each entry through its own
+// handle opened relative to its held folder: a link goes as a link and is never entered.
+void DeleteTreeNoLink(const std::string& folder);
 bool FolderExists(const std::string& path);
 std::string CurrentDirectory();
 void PushCurrentDirectory();
@@ -66,6 +69,7 @@ public:
     // files that an interrupted run left there.
     Outcome Hold(const std::string& folder);
     bool Holds(const std::string& folder) const;
+    HeldFolder* Handle() const;   // the folder held, null when written into as it is
     void LetGo();
 
 private:
@@ -95,3 +99,9 @@ bool IsTrustedOwner(const std::string& sid);
 // and then owns them: an elevated setup gives every entry below it that is not a link back to
 // the Administrators, with the permissions a fresh one would inherit.
 void TakeBackSharedDataFolder(const std::string& root);
+// An elevated per-machine installation's folder must not stay writable by Users, as it would
+// be outside the program files folder: one made gets the program files folder's protection, one
+// that another user owns is taken back with it, one an administrator owns keeps its own. A
+// link is refused (TextError, InstallFolderLinkText).
+void ProtectInstallFolder(const std::string& folder, Recorder& recorder);
+std::string InstallFolderLinkText(const std::string& folder);

@@ -119,6 +119,19 @@ public:
 
 enum class DeleteOutcome { Deleted, Missing, Refused, Failed };   // Refused: a link, or not the kind asked
 
+enum class ReadOutcome { Read, Missing, Refused, Failed };
+
+// What an entry opened without following a link must be: a plain file, a folder, or a link itself.
+enum class EntryKind { File, Folder, Link };
+
+// A file opened once and written only through that handle.
+class OpenedFile {
+public:
+    virtual ~OpenedFile() = default;
+    virtual bool Append(const std::string& bytes) = 0;
+    virtual bool Flush() = 0;
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -189,7 +202,15 @@ public:
     // Through the entry's own handle, opened without following a link (a link is refused): the
     // Administrators become its owner and its permissions are those a fresh entry would inherit
     // from its parent, nothing of its own.
+    // An entry with more than one hard link is refused: its other names may be another user's file.
     virtual bool TakeBack(const std::string& path) = 0;
+    // Through the folder's own handle, opened without following a link (a link is refused): the
+    // Administrators become its owner, and its permissions are those of the program files folder:
+    // Administrators and SYSTEM full control, Users read and execute, nothing from its parent.
+    virtual bool ProtectFolder(const std::string& path) = 0;
+    // Backup, restore and take-ownership, enabled by OwnerOf, TakeBack and ProtectFolder,
+    // are disabled again once the taking back is done.
+    virtual void DropOwnershipPrivileges() = 0;
 
     // Registry
     virtual std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) = 0;
@@ -220,8 +241,12 @@ public:
     // Starts the program with its folder as current directory; its file goes when it has ended.
     // Waits until the program passes a code (ReleaseStarter) or ends, and gives that code (or its
     // exit code). False when it cannot be started.
-    virtual bool RunProgramDeletedOnExit(const std::string& program, const std::string& arguments,
-                                         uint32_t& code) = 0;
+    // The file is written from bytes where nothing had its name, and what runs is that very file:
+    // its handle is held, shared with no writer or deleter, until the program has started.
+    virtual bool RunProgramDeletedOnExit(const std::string& program, const std::string& bytes,
+                                         const std::string& arguments, uint32_t& code) = 0;
+    // A folder made where nothing had the name, that only this user may open.
+    virtual bool CreatePrivateDir(const std::string& path) = 0;
     // In a program so started: passes the code to the one that started it, then waits for its end.
     virtual void ReleaseStarter(uint32_t code) = 0;
     // In a program so started: renames its own file, never over another; it still goes at the end.
@@ -248,6 +273,24 @@ public:
     // (folder=false) or a folder (folder=true) and no reparse point, and deletes it through that
     // handle (a folder only when empty).
     virtual DeleteOutcome DeleteEntryNoLink(const std::string& path, bool folder) = 0;
+    // Relative to a held folder's handle, name being one entry of it: nothing goes by the full
+    // path, so a held folder turned into a mount point meanwhile leads nowhere else.
+    // The folder of that name as HoldFolder holds it; null when missing, a link or not a folder.
+    virtual std::unique_ptr<HeldFolder> HoldFolderIn(HeldFolder& parent, const std::string& name) = 0;
+    // Makes the folder where nothing had the name and holds it; null when it cannot be made.
+    virtual std::unique_ptr<HeldFolder> MakeFolderIn(HeldFolder& parent, const std::string& name) = 0;
+    // As CreateNewFile, in the held folder.
+    virtual bool CreateNewFileIn(HeldFolder& parent, const std::string& name, const void* data, size_t size,
+                                 FileShare share, uint32_t dosDateTime, Durability durability) = 0;
+    // Opens the entry without following a link, checks by its handle that it is of that kind
+    // (a link: itself, never entered) and deletes it through that handle (a folder only when empty).
+    virtual DeleteOutcome DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) = 0;
+    // Reads a plain file opened without following a link. Refused: a link, a folder, or a file
+    // with more than one hard link, which is never read.
+    virtual ReadOutcome ReadPlainFile(const std::string& path, std::string& bytes) = 0;
+    // Opens the file for a log written through this one handle: made where missing, emptied
+    // otherwise. Null when the name is a link, a folder or a file with more than one hard link.
+    virtual std::unique_ptr<OpenedFile> OpenLogFile(const std::string& path) = 0;
     virtual uint32_t RandomNumber() = 0;   // unpredictable
     virtual bool IsElevated() = 0;         // Vista and later: the token is elevated; earlier: false
 };

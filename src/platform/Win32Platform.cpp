@@ -902,6 +902,7 @@ namespace {
 class Win32HeldFolder : public HeldFolder {
 public:
     explicit Win32HeldFolder(FileHandle folder) : folder_(std::move(folder)) {}
+    HANDLE Handle() const { return folder_.Get(); }
 
 private:
     FileHandle folder_;
@@ -919,6 +920,63 @@ bool IsKind(const BY_HANDLE_FILE_INFORMATION& info, bool folder) {
     if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
     return ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder;
 }
+
+// A plain file with one name: another name could be another user's file.
+bool IsSoleFile(const BY_HANDLE_FILE_INFORMATION& info) { return IsKind(info, false) && info.nNumberOfLinks <= 1; }
+
+// ---- relative to a held folder (NtCreateFile with a root directory, every NT) ----
+
+struct IoStatusBlock {
+    ULONG_PTR status, information;
+};
+struct CountedWide {
+    USHORT length, maximumLength;
+    PWSTR buffer;
+};
+struct ObjectAttributes {
+    ULONG length;
+    HANDLE rootDirectory;
+    CountedWide* objectName;
+    ULONG attributes;
+    PVOID securityDescriptor, securityQualityOfService;
+};
+
+enum : ULONG {
+    kFileOpen = 1,
+    kFileCreate = 2,
+    kDirectoryFile = 0x1,
+    kSynchronousIo = 0x20,
+    kNonDirectoryFile = 0x40,
+    kOpenForBackup = 0x4000,
+    kOpenReparsePoint = 0x200000,
+    kObjCaseInsensitive = 0x40,
+};
+const LONG kStatusNameNotFound = static_cast<LONG>(0xC0000034), kStatusPathNotFound = static_cast<LONG>(0xC000003A);
+const LONG kStatusNoEntryPoint = static_cast<LONG>(0xC0000139);
+
+// The entry name in the folder of root, never following a link at the name itself (the folder
+// is already open, so none before it is met). Answers the NT status.
+LONG OpenRelative(HANDLE root, const std::string& name, DWORD access, DWORD share, ULONG disposition,
+                  ULONG options, FileHandle& opened) {
+    using CreateFn = LONG(WINAPI*)(PHANDLE, ACCESS_MASK, ObjectAttributes*, IoStatusBlock*, PLARGE_INTEGER, ULONG,
+                                   ULONG, ULONG, ULONG, PVOID, ULONG);
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    auto create = ntdll ? ProcAddress<CreateFn>(ntdll, "NtCreateFile") : nullptr;
+    if (!create) return kStatusNoEntryPoint;
+    std::vector<wchar_t> wide = AnsiToWide(name);
+    const size_t bytes = (wide.size() - 1) * sizeof(wchar_t);
+    if (bytes == 0 || bytes > 0xFFF0 || name.find_first_of("\\/") != std::string::npos) return kStatusNameNotFound;
+    CountedWide text{static_cast<USHORT>(bytes), static_cast<USHORT>(bytes), wide.data()};
+    ObjectAttributes object{sizeof object, root, &text, kObjCaseInsensitive, nullptr, nullptr};
+    IoStatusBlock io{};
+    HANDLE handle = nullptr;
+    const LONG status = create(&handle, access | SYNCHRONIZE, &object, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                               disposition, options | kSynchronousIo | kOpenReparsePoint | kOpenForBackup, nullptr, 0);
+    if (status >= 0) opened = FileHandle(handle);
+    return status;
+}
+
+HANDLE HandleOf(HeldFolder& folder) { return static_cast<Win32HeldFolder&>(folder).Handle(); }
 
 // The deletion is asked through the handle that was checked, and only once it was checked:
 // FILE_FLAG_DELETE_ON_CLOSE would delete a refused entry too and cannot be taken back.
@@ -988,6 +1046,99 @@ DeleteOutcome Win32Platform::DeleteEntryNoLink(const std::string& path, bool fol
     }
     if (!IsKind(info, folder)) return DeleteOutcome::Refused;
     return MarkForDeletion(entry.Get()) ? DeleteOutcome::Deleted : DeleteOutcome::Failed;
+}
+
+std::unique_ptr<HeldFolder> Win32Platform::HoldFolderIn(HeldFolder& parent, const std::string& name) {
+    FileHandle folder;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (OpenRelative(HandleOf(parent), name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kFileOpen,
+                     kDirectoryFile, folder) < 0 ||
+        !::GetFileInformationByHandle(folder.Get(), &info) || !IsKind(info, true))
+        return nullptr;
+    return std::make_unique<Win32HeldFolder>(std::move(folder));
+}
+
+std::unique_ptr<HeldFolder> Win32Platform::MakeFolderIn(HeldFolder& parent, const std::string& name) {
+    FileHandle folder;
+    if (OpenRelative(HandleOf(parent), name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, kFileCreate,
+                     kDirectoryFile, folder) < 0)
+        return nullptr;
+    return std::make_unique<Win32HeldFolder>(std::move(folder));
+}
+
+bool Win32Platform::CreateNewFileIn(HeldFolder& parent, const std::string& name, const void* data, size_t size,
+                                    FileShare share, uint32_t dosDateTime, Durability durability) {
+    FileHandle file;
+    if (OpenRelative(HandleOf(parent), name, GENERIC_READ | GENERIC_WRITE | DELETE,
+                     share == FileShare::Read ? FILE_SHARE_READ : 0, kFileCreate, kNonDirectoryFile, file) < 0)
+        return false;
+    bool written = WriteAll(file.Get(), data, size);
+    FILETIME universal;
+    if (written && dosDateTime && DosToFileTime(dosDateTime, universal))
+        ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
+    if (written && durability == Durability::Flushed) written = ::FlushFileBuffers(file.Get()) != 0;
+    if (!written) MarkForDeletion(file.Get());
+    return written;
+}
+
+DeleteOutcome Win32Platform::DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) {
+    FileHandle entry;
+    const LONG status = OpenRelative(HandleOf(parent), name, DELETE | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kFileOpen, 0, entry);
+    if (status == kStatusNameNotFound || status == kStatusPathNotFound) return DeleteOutcome::Missing;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (status < 0 || !::GetFileInformationByHandle(entry.Get(), &info)) return DeleteOutcome::Failed;
+    const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (kind == EntryKind::Link ? !link : !IsKind(info, kind == EntryKind::Folder)) return DeleteOutcome::Refused;
+    return MarkForDeletion(entry.Get()) ? DeleteOutcome::Deleted : DeleteOutcome::Failed;
+}
+
+ReadOutcome Win32Platform::ReadPlainFile(const std::string& path, std::string& bytes) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    const FileHandle file = OpenNoLink(path, GENERIC_READ, FILE_SHARE_READ, info);
+    if (!file) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadOutcome::Missing
+                                                                                : ReadOutcome::Failed;
+    }
+    if (!IsSoleFile(info)) return ReadOutcome::Refused;
+    if (info.nFileSizeHigh != 0 || info.nFileSizeLow > 0x7FFFFFFF) return ReadOutcome::Failed;
+    bytes.assign(info.nFileSizeLow, '\0');
+    DWORD total = 0;
+    while (total < info.nFileSizeLow) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), bytes.data() + total, info.nFileSizeLow - total, &got, nullptr))
+            return ReadOutcome::Failed;
+        if (got == 0) break;
+        total += got;
+    }
+    bytes.resize(total);
+    return ReadOutcome::Read;
+}
+
+namespace {
+
+class Win32OpenedFile : public OpenedFile {
+public:
+    explicit Win32OpenedFile(FileHandle file) : file_(std::move(file)) {}
+    bool Append(const std::string& bytes) override { return WriteAll(file_.Get(), bytes.data(), bytes.size()); }
+    bool Flush() override { return ::FlushFileBuffers(file_.Get()) != 0; }
+
+private:
+    FileHandle file_;
+};
+
+}  // namespace
+
+// Emptied only once the handle shows a plain file with a single name.
+std::unique_ptr<OpenedFile> Win32Platform::OpenLogFile(const std::string& path) {
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.Get(), &info) || !IsSoleFile(info) ||
+        ::SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER || !::SetEndOfFile(file.Get()))
+        return nullptr;
+    return std::make_unique<Win32OpenedFile>(std::move(file));
 }
 
 uint32_t Win32Platform::RandomNumber() {
@@ -1103,15 +1254,84 @@ bool SetInheritedSecurity(HANDLE entry, HANDLE parent, bool folder) {
 
 }  // namespace
 
+namespace {
+
+// The file made where nothing had the name, written, then opened again as the handle that
+// deletes it on close: no writer or deleter may share that handle, so the file that the
+// program starts from is the one written (the same file number proves it was not swapped).
+FileHandle WrittenProgramFile(const std::string& program, const std::string& bytes, SECURITY_ATTRIBUTES& inherit) {
+    BY_HANDLE_FILE_INFORMATION written{}, reopened{};
+    {
+        FileHandle file(::CreateFileA(program.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file) return FileHandle();
+        if (!WriteAll(file.Get(), bytes.data(), bytes.size()) || !::GetFileInformationByHandle(file.Get(), &written)) {
+            MarkForDeletion(file.Get());
+            return FileHandle();
+        }
+    }
+    FileHandle self(::CreateFileA(program.c_str(), DELETE | GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING,
+                                  FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!self || !::GetFileInformationByHandle(self.Get(), &reopened) ||
+        reopened.nFileIndexLow != written.nFileIndexLow || reopened.nFileIndexHigh != written.nFileIndexHigh ||
+        reopened.dwVolumeSerialNumber != written.dwVolumeSerialNumber || !IsSoleFile(reopened))
+        return FileHandle();
+    return self;
+}
+
+// Vista and later: the child inherits these handles and no other inheritable one of this
+// process. Elsewhere every inheritable handle goes, as CreateProcess always did.
+class InheritedHandles {
+public:
+    InheritedHandles(HANDLE* handles, size_t count) {
+        using InitFn = BOOL(WINAPI*)(void*, DWORD, DWORD, SIZE_T*);
+        using UpdateFn = BOOL(WINAPI*)(void*, DWORD, DWORD_PTR, PVOID, SIZE_T, PVOID, SIZE_T*);
+        auto init = Kernel32Function<InitFn>("InitializeProcThreadAttributeList");
+        auto update = Kernel32Function<UpdateFn>("UpdateProcThreadAttribute");
+        SIZE_T size = 0;
+        if (!init || !update) return;
+        init(nullptr, 1, 0, &size);
+        list_.assign(size, 0);
+        if (size == 0 || !init(list_.data(), 1, 0, &size)) {
+            list_.clear();
+            return;
+        }
+        const DWORD_PTR kHandleList = 0x20002;   // PROC_THREAD_ATTRIBUTE_HANDLE_LIST
+        if (!update(list_.data(), 0, kHandleList, handles, count * sizeof(HANDLE), nullptr, nullptr)) {
+            Delete();
+            list_.clear();
+        }
+    }
+    ~InheritedHandles() { Delete(); }
+    InheritedHandles(const InheritedHandles&) = delete;
+    InheritedHandles& operator=(const InheritedHandles&) = delete;
+    void* List() { return list_.empty() ? nullptr : list_.data(); }
+
+private:
+    void Delete() {
+        using DeleteFn = VOID(WINAPI*)(void*);
+        if (auto remove = Kernel32Function<DeleteFn>("DeleteProcThreadAttributeList"); remove && !list_.empty())
+            remove(list_.data());
+    }
+    std::vector<unsigned char> list_;
+};
+
+// STARTUPINFOEXA, which the headers of Windows 2000 do not declare.
+struct StartupWithHandles {
+    STARTUPINFOA startup;
+    void* attributes;
+};
+
+}  // namespace
+
 // The child inherits a delete-on-close handle to its own file: the file goes when the last
 // handle closes, that is when the child has ended (or at once when it cannot be started).
 // It also inherits the writing end of a pipe, on which it passes its code, and a handle to
 // this process, to wait for its end before deleting this program's file.
-bool Win32Platform::RunProgramDeletedOnExit(const std::string& program, const std::string& arguments,
-                                            uint32_t& code) {
+bool Win32Platform::RunProgramDeletedOnExit(const std::string& program, const std::string& bytes,
+                                            const std::string& arguments, uint32_t& code) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    FileHandle self(::CreateFileA(program.c_str(), DELETE | GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                  &inherit, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    FileHandle self = WrittenProgramFile(program, bytes, inherit);
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!self || !::CreatePipe(&readEnd, &writeEnd, nullptr, sizeof(DWORD))) return false;
     FileHandle reader(readEnd);
@@ -1122,12 +1342,16 @@ bool Win32Platform::RunProgramDeletedOnExit(const std::string& program, const st
     ::wsprintfA(handles, "%lu,%lu,%lu", HandleNumber(writer.Get()), HandleNumber(starter.Get()), HandleNumber(self.Get()));
     std::string folder = program.substr(0, program.find_last_of('\\') + 1);
     std::string commandLine = "\"" + program + "\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
+    HANDLE given[] = {writer.Get(), starter.Get(), self.Get()};
+    InheritedHandles only(given, 3);
+    StartupWithHandles startup{};
+    startup.startup.cb = only.List() ? sizeof startup : sizeof startup.startup;
+    startup.attributes = only.List();
+    const DWORD flags = only.List() ? 0x80000 /* EXTENDED_STARTUPINFO_PRESENT */ : 0;
     PROCESS_INFORMATION process{};
     ::SetEnvironmentVariableA(kStarterVariable, handles);
-    const BOOL started = ::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                         folder.empty() ? nullptr : folder.c_str(), &startup, &process);
+    const BOOL started = ::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                                         folder.empty() ? nullptr : folder.c_str(), &startup.startup, &process);
     ::SetEnvironmentVariableA(kStarterVariable, nullptr);
     if (!started) return false;   // the file goes with the handle
     FileHandle thread(process.hThread);
@@ -1201,6 +1425,17 @@ bool Win32Platform::RunElevated(const std::string& program, const std::string& a
 void Win32Platform::EnableOwnershipPrivileges() {
     if (privilegesEnabled_) return;
     privilegesEnabled_ = true;
+    SetOwnershipPrivileges(SE_PRIVILEGE_ENABLED);
+}
+
+// Held no longer than the taking back needs them: with them, any file opens whatever its rights.
+void Win32Platform::DropOwnershipPrivileges() {
+    if (!privilegesEnabled_) return;
+    privilegesEnabled_ = false;
+    SetOwnershipPrivileges(0);
+}
+
+void Win32Platform::SetOwnershipPrivileges(DWORD attributes) {
     using LookupFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, PLUID);
     using AdjustFn = BOOL(WINAPI*)(HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD);
     auto lookup = Advapi32Function<LookupFn>("LookupPrivilegeValueA");
@@ -1208,7 +1443,7 @@ void Win32Platform::EnableOwnershipPrivileges() {
     const FileHandle token = ProcessToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY);
     if (!lookup || !adjust || !token) return;
     for (const char* name : {"SeBackupPrivilege", "SeRestorePrivilege", "SeTakeOwnershipPrivilege"}) {
-        TOKEN_PRIVILEGES privilege{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+        TOKEN_PRIVILEGES privilege{1, {{{0, 0}, attributes}}};
         if (lookup(nullptr, name, &privilege.Privileges[0].Luid))
             adjust(token.Get(), FALSE, &privilege, 0, nullptr, nullptr);
     }
@@ -1236,10 +1471,36 @@ bool Win32Platform::TakeBack(const std::string& path) {
     const FileHandle entry =
         OpenNoLink(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER, FILE_SHARE_READ | FILE_SHARE_WRITE, info);
     const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (!entry || !IsKind(info, folder)) return false;
+    if (!entry || !IsKind(info, folder) || (!folder && !IsSoleFile(info))) return false;
     std::string parentPath = path.substr(0, path.find_last_of('\\') + 1);
     if (parentPath.size() > 3) parentPath.pop_back();
     const FileHandle parent(::CreateFileA(parentPath.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return parent && SetInheritedSecurity(entry.Get(), parent.Get(), folder);
+}
+
+// As the program files folder is: what Users may not change, a DLL planted there included.
+bool Win32Platform::ProtectFolder(const std::string& path) {
+    using SetFn = BOOL(WINAPI*)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+    auto set = Advapi32Function<SetFn>("SetKernelObjectSecurity");
+    EnableOwnershipPrivileges();
+    BY_HANDLE_FILE_INFORMATION info{};
+    const FileHandle folder =
+        OpenNoLink(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER, FILE_SHARE_READ | FILE_SHARE_WRITE, info);
+    LocalMemory descriptor;
+    if (!set || !folder || !IsKind(info, true) ||
+        !DescriptorFromText("O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", descriptor))
+        return false;
+    // On this one object: the entries below are taken back one by one, through their handles.
+    return set(folder.Get(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor.p) != 0;
+}
+
+// Only this user: nobody else can put a program or a DLL beside the copy.
+bool Win32Platform::CreatePrivateDir(const std::string& path) {
+    const std::string user = UserSid();
+    LocalMemory descriptor;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+    if (!user.empty())
+        attributes.lpSecurityDescriptor = DescriptorFromText("D:P(A;OICI;FA;;;" + user + ")", descriptor);
+    return ::CreateDirectoryA(path.c_str(), &attributes) != 0;
 }

@@ -58,7 +58,9 @@ public:
 
     std::string OwnerOf(const std::string& path) override;
     bool TakeBack(const std::string& path) override;
+    bool ProtectFolder(const std::string& path) override;
     void EnableOwnershipPrivileges();
+    void DropOwnershipPrivileges() override;
 
     std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) override;
 
@@ -76,7 +78,9 @@ public:
     std::unique_ptr<RegistryKey> OpenExistingKey(RegRoot root, const std::string& path) override;
     bool DeleteRegistryKey(RegRoot root, const std::string& path, bool onlyIfEmpty) override;
     bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
-    bool RunProgramDeletedOnExit(const std::string& program, const std::string& arguments, uint32_t& code) override;
+    bool RunProgramDeletedOnExit(const std::string& program, const std::string& bytes, const std::string& arguments,
+                                 uint32_t& code) override;
+    bool CreatePrivateDir(const std::string& path) override;
     void ReleaseStarter(uint32_t code) override;
     bool MoveOwnFile(const std::string& to) override;
     bool RunElevated(const std::string& program, const std::string& arguments, uint32_t& code) override;
@@ -90,11 +94,19 @@ public:
 
     std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
     DeleteOutcome DeleteEntryNoLink(const std::string& path, bool folder) override;
+    std::unique_ptr<HeldFolder> HoldFolderIn(HeldFolder& parent, const std::string& name) override;
+    std::unique_ptr<HeldFolder> MakeFolderIn(HeldFolder& parent, const std::string& name) override;
+    bool CreateNewFileIn(HeldFolder& parent, const std::string& name, const void* data, size_t size, FileShare share,
+                         uint32_t dosDateTime, Durability durability) override;
+    DeleteOutcome DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) override;
+    ReadOutcome ReadPlainFile(const std::string& path, std::string& bytes) override;
+    std::unique_ptr<OpenedFile> OpenLogFile(const std::string& path) override;
     uint32_t RandomNumber() override;
     bool IsElevated() override;
 
 private:
     using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+    void SetOwnershipPrivileges(DWORD attributes);
     using GetConnectionFn = DWORD(APIENTRY*)(LPCSTR, LPSTR, LPDWORD);
 
     DWORD mainThreadId_;

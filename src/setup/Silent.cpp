@@ -31,14 +31,41 @@ std::string TwoDigits(int value)
 
 }  // namespace
 
+std::string FullPathFromCurrent(const std::string& path)
+{
+    auto slash = [&](size_t i) { return i < path.size() && (path[i] == '\\' || path[i] == '/'); };
+    const bool drive = path.size() >= 2 && path[1] == ':';
+    if ((slash(0) && slash(1)) || (drive && slash(2)))
+        return path;
+    const std::string current = CurrentDirectory();
+    if (slash(0))
+        return DrivePart(current) + path;
+    if (!drive)
+        return current + path;
+    // "D:name": on the current drive, from the current folder; elsewhere from that drive's root.
+    return EqualNoCase(DrivePart(current), path.substr(0, 2)) ? current + path.substr(2)
+                                                               : path.substr(0, 2) + "\\" + path.substr(2);
+}
+
+RunLog::RunLog(const std::string& path)
+{
+    if (!path.empty())
+        file_ = Sys().OpenLogFile(FullPathFromCurrent(path));
+}
+
+RunLog::~RunLog()
+{
+    if (file_)
+        file_->Flush();
+}
+
 void RunLog::Add(const std::string& text)
 {
-    if (path_.empty())
+    if (!file_)
         return;
     const LocalTime t = Sys().Now();
-    text_ += DecimalText(t.year) + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) + " " + TwoDigits(t.hour) + ":" +
-             TwoDigits(t.minute) + ":" + TwoDigits(t.second) + " " + text + "\r\n";
-    Sys().WriteNewFile(path_, text_.data(), text_.size(), FileShare::Read);
+    file_->Append(DecimalText(t.year) + "-" + TwoDigits(t.month) + "-" + TwoDigits(t.day) + " " + TwoDigits(t.hour) +
+                  ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second) + " " + text + "\r\n");
 }
 
 namespace {

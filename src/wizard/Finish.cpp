@@ -180,13 +180,15 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
     if (LeadsThroughLink(path) || hold.Hold(FolderOf(path)) == FolderHold::Link)
         throw TextError(LinkRefusedText(path));
     std::vector<std::string> lines;
-    if (FileExists(path)) {
-        std::string bytes;
-        // Going on without the old history would write over it.
-        if (!Sys().ReadWholeFile(path, bytes))
-            throw TextError("Impossible d'ouvrir le fichier " + path);
+    std::string bytes;
+    // Through a handle checked to be a plain file with one name: a second name of another
+    // user's file is replaced, never read. Going on without a history that cannot be read
+    // would write over it.
+    const ReadOutcome read = Sys().ReadPlainFile(path, bytes);
+    if (read == ReadOutcome::Failed)
+        throw TextError("Impossible d'ouvrir le fichier " + path);
+    if (read == ReadOutcome::Read)
         lines = SplitLines(bytes);
-    }
     std::string text;
     for (const std::string& line : MergeUpdateLog(std::move(lines), publicFiles, stamp))
         text += line + "\r\n";

@@ -5,6 +5,7 @@
 #include "engine/ResConst.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/PathText.h"
+#include "instutils/SafeFiles.h"
 #include "wizard/Settings.h"
 
 void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::string& mainDir, bool portable)
@@ -13,6 +14,8 @@ void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::str
     record.FileName.clear();
     record.HandTo(files);
     if (!portable) {
+        // Before anything is read or written there; a removable drive is left as it gives it.
+        ProtectInstallFolder(mainDir, record.Log);
         record.FileName = JoinPath(mainDir, "Install.log");
         if (FileExists(record.FileName))
             record.Log.Load(record.FileName);   // what could be read stays; it never throws

@@ -17,6 +17,8 @@ public:
     virtual void SetAttributes(const std::string& path, uint32_t attributes) = 0;
     // Another program holds the file open for reading only, until the object goes.
     virtual std::shared_ptr<void> HoldFile(const std::string& path) = 0;
+    // A second name for an existing file.
+    virtual void MakeHardLink(const std::string& path, const std::string& existing) = 0;
     // A registry key path under HKCU that this test may fill and that is gone afterwards.
     virtual std::string ScratchKey() = 0;
 };

@@ -72,6 +72,36 @@ TEST_F(MachineContract, ANewFileNeverTakesAnExistingNameAndAMoveReplacesOne) {
     EXPECT_TRUE(Sys().FindFiles(scratch + "swap.tmp").empty());
 }
 
+// Relative to a held folder's handle; a file with a second name is neither read nor logged to.
+TEST_F(MachineContract, EntriesOfAHeldFolderGoThroughItsHandleAndHardLinksAreRefused) {
+    std::unique_ptr<HeldFolder> held = Sys().HoldFolder(scratch.substr(0, scratch.size() - 1));
+    ASSERT_TRUE(held);
+    std::unique_ptr<HeldFolder> sub = Sys().MakeFolderIn(*held, "Sous");
+    ASSERT_TRUE(sub && !Sys().MakeFolderIn(*held, "Sous"));
+    EXPECT_TRUE(Sys().CreateNewFileIn(*sub, "a.txt", "abc", 3, FileShare::Read, 0, Durability::Flushed));
+    EXPECT_FALSE(Sys().CreateNewFileIn(*sub, "a.txt", "x", 1, FileShare::None, 0, Durability::Cached));
+    std::string bytes;
+    EXPECT_EQ(ReadOutcome::Read, Sys().ReadPlainFile(scratch + "Sous\\a.txt", bytes));
+    EXPECT_EQ("abc", bytes);
+    machine->MakeHardLink(scratch + "b.txt", scratch + "Sous\\a.txt");
+    EXPECT_EQ(ReadOutcome::Refused, Sys().ReadPlainFile(scratch + "b.txt", bytes));
+    EXPECT_FALSE(Sys().OpenLogFile(scratch + "b.txt"));
+    for (EntryKind kind : {EntryKind::Folder, EntryKind::Link})
+        EXPECT_EQ(DeleteOutcome::Refused, Sys().DeleteEntryIn(*sub, "a.txt", kind));
+    EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryIn(*sub, "a.txt", EntryKind::File));
+    EXPECT_EQ(DeleteOutcome::Missing, Sys().DeleteEntryIn(*sub, "a.txt", EntryKind::File));
+    sub.reset();
+    EXPECT_TRUE(Sys().HoldFolderIn(*held, "Sous") != nullptr);
+    EXPECT_EQ(DeleteOutcome::Deleted, Sys().DeleteEntryIn(*held, "Sous", EntryKind::Folder));
+
+    ASSERT_TRUE(Write(scratch + "run.log", "an older run"));
+    std::unique_ptr<OpenedFile> log = Sys().OpenLogFile(scratch + "run.log");
+    ASSERT_TRUE(log);
+    EXPECT_TRUE(log->Append("one\r\n") && log->Append("two\r\n") && log->Flush());
+    log.reset();
+    EXPECT_EQ("one\r\ntwo\r\n", Read(scratch + "run.log"));
+}
+
 TEST_F(MachineContract, EnumerationGivesNamesAttributesAndTheStoredCase) {
     ASSERT_TRUE(Sys().CreateDir(scratch + "Sub"));
     ASSERT_TRUE(Write(scratch + "Plain.txt", "a"));

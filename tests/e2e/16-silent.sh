@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The unattended road. /S with a subset of components, one document type, a folder and a run
-# log leaves what the wizard leaves for the same choices, and ends 0; the word processor running
+# The unattended road. /S with a subset of components, one document type, a folder and a
+# relative run log leaves what the wizard leaves for the same choices, ends 0, writes the log
+# through one handle opened in the starting folder, removes its temporary items and nothing else
+# of TEMP, and writes no log through a hard link; the word processor running
 # gives 170 and nothing written; a held file gives 32 after its retries, with the files before
 # it logged; a relative folder gives 87, and so does an unknown switch, its usage in the run log;
 # an abandoned wizard 1602; the quiet removal leaves nothing that was installed.
@@ -40,13 +42,33 @@ WIZARD_PICTURE=$(picture)
 check "the wizard installed the help" test -f "$(unix_path "$DEST\\Velmorra.chm")"
 
 new_prefix
-run_silent "${CHOICES[@]}" "/LOG=C:\\run.log"
+# The temporary items of earlier runs go at the end, and nothing else of TEMP.
+TEMP_DIR=$(unix_path "$(wine cmd /c 'echo %TEMP%' 2>/dev/null | tr -d '\r')")
+OURS="$TEMP_DIR/~InstallationdutraitementdetexteVelmorra"
+mkdir -p "${OURS}Dossier/Sous" "$TEMP_DIR/autre"
+touch "${OURS}0.tmp" "${OURS}Dossier/a.dat" "${OURS}Dossier/Sous/b.dat" "$TEMP_DIR/autre/c.dat" "$TEMP_DIR/autre.tmp"
+# A relative run log, from a folder of its own: the copy moves the current folder meanwhile.
+mkdir -p "$(unix_path 'C:\Travail')"
+CODE=$(cd "$(unix_path 'C:\Travail')" &&
+    WINEDEBUG=trace+file wine "$E2E_CTL" run "$(winpath_of "$SETUP_EXE")" /S "${CHOICES[@]}" /LOG=run.log \
+        2>"$E2E_WORK/file.trace" | tr -d '\r')
 wine_idle
 check_eq "$CODE" 0 "exit code of /S"
 check_eq "$(picture)" "$WIZARD_PICTURE" "what /S left against what the wizard left"
-RUN_LOG=$(text_of "$(unix_path 'C:\run.log')" | tr -d '\r')
+RUN_LOG=$(text_of "$(unix_path 'C:\Travail\run.log')" | tr -d '\r')
+check "the run log names its start" grep -q '^.* Installation silencieuse' <<<"$RUN_LOG"
 check "the run log names its end" grep -q 'code de sortie 0$' <<<"$RUN_LOG"
 check "the run log names the copy" grep -q 'Copie des fichiers' <<<"$RUN_LOG"
+check "no run log in the destination" test ! -e "$(unix_path "$DEST\\run.log")"
+check_eq "$(grep -c 'NtCreateFile.*run\.log' "$E2E_WORK/file.trace")" 1 "times the run log was opened"
+check_eq "$(cd "$TEMP_DIR" && ls -d ~Installation* 2>/dev/null)" "" "our temporary items left in TEMP"
+check "the rest of TEMP is left" test -f "$TEMP_DIR/autre/c.dat" -a -f "$TEMP_DIR/autre.tmp"
+# A run log that is a second name of another file is not written through.
+printf 'secret' >"$(unix_path 'C:\secret.txt')"
+ln "$(unix_path 'C:\secret.txt')" "$(unix_path 'C:\Travail\dur.log')"
+run_silent "${CHOICES[@]}" '/LOG=C:\Travail\dur.log'
+check_eq "$CODE" 0 "exit code of /S with a hard-linked run log"
+check_eq "$(cat "$(unix_path 'C:\secret.txt')")" secret "the file behind a hard-linked run log"
 
 # The quiet removal, as the uninstall entry gives it.
 QUIET=$(uninstall_values | sed -n 's/^QuietUninstallString=sz://p')

@@ -3,6 +3,7 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "instutils/SafeFiles.h"
+#include "instutils/TextError.h"
 
 namespace {
 
@@ -57,6 +58,23 @@ TEST_F(TempItemsTest, DeleteTempItemsRemovesOnlyOurPrefixInOurCase) {
     DeleteTempItems();
     EXPECT_EQ(machine.Children(kTemp), (Lines{"autre.tmp", "~installationdutraitementdetextevelmorra7.tmp"}));
     EXPECT_TRUE(machine.IsFile("C:\\Mine\\lettre.txt"));   // a link goes, never what it leads to
+}
+
+// A user's two entries in a shared TEMP: the second becomes a junction while the first goes.
+TEST_F(TempItemsTest, AnEntryRelinkedAfterTheListingGoesAsALinkAndItsTargetStays) {
+    const std::string first = kTemp + kTempPrefix + "A", second = kTemp + kTempPrefix + "B";
+    machine.PutFile(first + "\\1.dat");
+    machine.PutFile(first + "\\2.dat");
+    machine.PutFile(second + "\\x.dat");
+    machine.PutFile("C:\\Config.msi\\a.rbf", "system");
+    machine.WhenDeleted(first + "\\1.dat", [&] {
+        machine.DeleteFileAt(second + "\\x.dat");
+        machine.RemoveDir(second);
+        machine.MakeLink(second, "C:\\Config.msi", true);
+    });
+    DeleteTempItems();
+    EXPECT_TRUE(machine.Children(kTemp).empty());
+    EXPECT_EQ(machine.FileBytes("C:\\Config.msi\\a.rbf"), "system");
 }
 
 class FileHelpersTest : public StandardMachineTest {};
@@ -163,6 +181,58 @@ TEST_F(SharedDataLinksTest, AFolderSwappedForAJunctionBetweenTwoFilesReceivesNot
     EXPECT_TRUE(machine.Children(evil).empty());
 }
 
+// The hold shares writing, so an empty held folder can still become a mount point.
+TEST_F(SharedDataLinksTest, AHeldEmptyFolderTurnedIntoAMountPointReceivesNothing) {
+    machine.MakeFolder(evil);
+    machine.MakeFolder(shared + "Public\\Modeles");
+    const std::string folder = shared + "Public\\Modeles\\";
+    FolderHold hold;
+    ASSERT_EQ(hold.Hold(folder), FolderHold::Held);
+    machine.TurnIntoMountPoint(folder, evil);
+    ASSERT_TRUE(machine.IsLink(folder));
+    WriteWholeFile(folder + "b.dot", "b", 1, FileShare::None, 0, Durability::Cached, &hold);
+    hold.LetGo();
+    MakeFolderPath(folder + "Sub\\", log);
+    EXPECT_TRUE(machine.Children(evil).empty());
+}
+
+// A hard link is no reparse point: taking it back would give Users another user's file.
+TEST_F(SharedDataLinksTest, AHardLinkIsNeitherTakenBackNorReadButReplaced) {
+    const std::string user = "S-1-5-21-1-2-3-1002";
+    machine.PutFile(evil + "prive.txt", "theirs");
+    machine.SetOwner(evil + "prive.txt", user);
+    machine.MakeFolder(shared);
+    machine.MakeHardLink(shared + "Velmorra.ini", evil + "prive.txt");
+    machine.SetOwner(shared + "Velmorra.ini", user);
+    machine.SetElevated(true);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
+    EXPECT_TRUE(machine.TakenBack().empty());
+    EXPECT_EQ(machine.FileBytes(shared + "Velmorra.ini"), "x");
+    EXPECT_EQ(machine.FileBytes(evil + "prive.txt"), "theirs");
+}
+
+// Outside the program files folder, a folder Users can write to would be loaded from elevated.
+TEST_F(SharedDataLinksTest, AnElevatedInstallFolderIsProtectedTakenBackOrRefusedWhenALink) {
+    const std::string user = "S-1-5-21-1-2-3-1002";
+    machine.SetElevated(true);
+    ProtectInstallFolder("C:\\Apps\\Velmorra\\", log);
+    machine.PutFile("C:\\Mine\\Velmorra\\planted.dll");
+    for (const std::string& path : {"C:\\Mine\\Velmorra", "C:\\Mine\\Velmorra\\planted.dll", "C:\\Mine"})
+        machine.SetOwner(path, user);
+    ProtectInstallFolder("C:\\Mine\\Velmorra", log);
+    machine.MakeFolder("C:\\Admin\\Velmorra");
+    ProtectInstallFolder("C:\\Admin\\Velmorra", log);
+    ProtectInstallFolder("C:\\Program Files\\Velmorra", log);
+    EXPECT_EQ(machine.Protected(), (Lines{"C:\\Apps", "C:\\Mine\\Velmorra"}));
+    EXPECT_EQ(machine.TakenBack(), Lines{"C:\\Mine\\Velmorra\\planted.dll"});
+    EXPECT_EQ(log.Lines(), (Lines{"Made Dir: C:\\Apps\\", "Made Dir: C:\\Apps\\Velmorra\\"}));
+    EXPECT_FALSE(machine.OwnershipPrivilegesEnabled());
+
+    machine.MakeLink("C:\\Lien", "C:\\Mine", true);
+    EXPECT_THROW(ProtectInstallFolder("C:\\Lien", log), TextError);
+    EXPECT_NE(InstallFolderLinkText("C:\\Lien").find("C:\\Lien"), std::string::npos);
+}
+
 // Refusing would let any user block every installation: the elevated setup takes it back.
 TEST_F(SharedDataLinksTest, AnElevatedSetupTakesBackWhatAnotherUserOwnsInTheSharedDataFolder) {
     const std::string user = "S-1-5-21-1-2-3-1002";
@@ -181,6 +251,7 @@ TEST_F(SharedDataLinksTest, AnElevatedSetupTakesBackWhatAnotherUserOwnsInTheShar
     EXPECT_EQ(machine.TakenBack(), (Lines{"C:\\Documents and Settings\\All Users\\Application Data\\Velmorra",
                                           "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\Public",
                                           "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\Update.log"}));
+    EXPECT_FALSE(machine.OwnershipPrivilegesEnabled());   // no longer than the taking back
     EXPECT_EQ(machine.OwnerOf(evil), user);
     EXPECT_TRUE(IsTrustedOwner("S-1-5-18"));
     EXPECT_FALSE(IsTrustedOwner(user));

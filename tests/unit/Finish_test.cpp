@@ -240,6 +240,16 @@ TEST_F(FinishUpdateLog, AFullDiskKeepsTheOldHistoryUntilSpaceIsFreed)
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n" + StampLine(4) + "\r\nz\r\n");
 }
 
+// Read and written back, another user's file would be published to everyone.
+TEST_F(FinishUpdateLog, AHardLinkedLogIsReplacedNotReadAndRepublished)
+{
+    machine.PutFile("C:\\Secret\\mots.txt", "C:\\Secret\\ligne privee\r\n");
+    machine.MakeHardLink(kUpdateLog, "C:\\Secret\\mots.txt");
+    WriteUpdateLog(Normal(), {"z"}, 4, log);
+    EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(4) + "\r\nz\r\n");
+    EXPECT_EQ(machine.FileBytes("C:\\Secret\\mots.txt"), "C:\\Secret\\ligne privee\r\n");
+}
+
 TEST_F(FinishUpdateLog, ALinkInTheSharedDataFolderIsRefusedWithItsReason)
 {
     machine.PutFile("C:\\Piege\\cible.log", "theirs");

@@ -29,17 +29,25 @@ public:
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
                        uint32_t dosDateTime, Durability durability) override
     {
-        {
-            std::unique_lock lock(mutex_);
-            if (path == outOfMemoryPath_) throw std::bad_alloc();
-            writes_.push_back(path);
-            if (path == gatePath_) {
-                atGate_ = true;
-                changed_.notify_all();
-                changed_.wait(lock, [this] { return gateOpen_; });
-            }
-        }
+        Record(path);
         return FakeMachine::CreateNewFile(path, data, size, share, dosDateTime, durability);
+    }
+    bool CreateNewFileIn(HeldFolder& parent, const std::string& name, const void* data, size_t size,
+                         FileShare share, uint32_t dosDateTime, Durability durability) override
+    {
+        Record(PathOf(parent) + "\\" + name);
+        return FakeMachine::CreateNewFileIn(parent, name, data, size, share, dosDateTime, durability);
+    }
+    void Record(const std::string& path)
+    {
+        std::unique_lock lock(mutex_);
+        if (path == outOfMemoryPath_) throw std::bad_alloc();
+        writes_.push_back(path);
+        if (path == gatePath_) {
+            atGate_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [this] { return gateOpen_; });
+        }
     }
     void SleepMs(unsigned ms) override
     {

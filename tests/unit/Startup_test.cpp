@@ -11,6 +11,8 @@
 #include "engine/AttachFiles.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
+#include "instutils/SafeFiles.h"
+#include "setup/Silent.h"
 #include "setup/Startup.h"
 #include "wizard/Switches.h"
 #include "support/FakeMachineTest.h"
@@ -348,6 +350,39 @@ TEST_F(SilentRun, InstallsTheChosenComponentsWithNoWindowAndLogsTheRun)
     for (const char* line : {"Copie des fichiers", "Associations et raccourcis", "code de sortie 0"})
         EXPECT_NE(std::string::npos, log.find(line)) << line;
     EXPECT_EQ(nullptr, AttachedFiles);
+}
+
+// Named in full before the copy moves the current folder, opened once, never through a link.
+TEST_F(SilentRun, TheRunLogIsOpenedOnceByItsFullNameAndNeverThroughALink)
+{
+    machine.MakeFolder("C:\\Work");
+    machine.SetCurrentDir("C:\\Work");
+    EXPECT_EQ(0, Run({"/S", "/D=" + dest, "/LOG=run.log"}));
+    EXPECT_NE(std::string::npos, machine.FileBytes("C:\\Work\\run.log").find("code de sortie 0"));
+    EXPECT_TRUE(machine.IsFlushed("C:\\Work\\run.log"));
+    EXPECT_EQ("D:\\run.log", FullPathFromCurrent("D:run.log"));
+    EXPECT_EQ("C:\\run.log", FullPathFromCurrent("\\run.log"));
+
+    machine.PutFile("C:\\WINNT\\win.ini", "[windows]");
+    machine.MakeLink("C:\\Work\\lien.log", "C:\\WINNT\\win.ini", false);
+    machine.MakeHardLink("C:\\Work\\dur.log", "C:\\WINNT\\win.ini");
+    EXPECT_EQ(0, Run({"/S", "/D=" + dest, "/LOG=C:\\Work\\lien.log"}));
+    EXPECT_EQ(0, Run({"/S", "/D=" + dest, "/LOG=C:\\Work\\dur.log"}));
+    EXPECT_EQ("[windows]", machine.FileBytes("C:\\WINNT\\win.ini"));
+    EXPECT_EQ("[windows]", machine.FileBytes("C:\\Work\\dur.log"));
+}
+
+TEST_F(SilentRun, AnElevatedRunRefusesALinkedFolderAndProtectsAFreshOne)
+{
+    machine.SetElevated(true);
+    machine.MakeFolder("C:\\Autre");
+    machine.MakeLink(dest, "C:\\Autre", true);
+    EXPECT_EQ(1603, Run({"/S", "/D=" + dest, "/LOG=C:\\run.log"}));
+    EXPECT_NE(std::string::npos, machine.FileBytes("C:\\run.log").find(InstallFolderLinkText(dest)));
+    EXPECT_EQ(machine.Children("C:\\Autre"), std::vector<std::string>{});
+    machine.RemoveDir(dest);
+    EXPECT_EQ(0, Run({"/S", "/D=" + dest}));
+    EXPECT_EQ(machine.Protected(), std::vector<std::string>{dest});
 }
 
 TEST_F(SilentRun, TheWordProcessorRunningOrABadFolderEndsBeforeAnythingIsWritten)

@@ -30,6 +30,9 @@ public:
         EXPECT_NE(INVALID_HANDLE_VALUE, other);
         return std::shared_ptr<void>(other, [](void* handle) { ::CloseHandle(handle); });
     }
+    void MakeHardLink(const std::string& path, const std::string& existing) override {
+        EXPECT_TRUE(::CreateHardLinkA(path.c_str(), existing.c_str(), nullptr));
+    }
     std::string ScratchKey() override { return kScratchKey; }
 
 private:

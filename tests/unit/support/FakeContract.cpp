@@ -18,6 +18,9 @@ public:
         machine_.LockFile(path);
         return std::shared_ptr<void>(nullptr, [this, path](void*) { machine_.ReleaseFile(path); });
     }
+    void MakeHardLink(const std::string& path, const std::string& existing) override {
+        machine_.MakeHardLink(path, existing);
+    }
     std::string ScratchKey() override { return "Software\\VelmorraContract"; }
 
 private:

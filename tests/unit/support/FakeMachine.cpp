@@ -903,6 +903,7 @@ bool FakeMachine::DeleteFileAt(const std::string& path) {
     Node* n = Find(p);
     if (!n || n->folder || (n->attributes & kAttrReadOnly)) return false;
     tree_.erase(p.Key());
+    AfterDelete(p.Key());
     return true;
 }
 
@@ -1179,8 +1180,10 @@ bool FakeMachine::DeleteRegistryValue(RegRoot root, const std::string& path, con
     return it->second.values.erase(Cp1252Upper(name)) != 0;
 }
 
-bool FakeMachine::RunProgramDeletedOnExit(const std::string& program, const std::string& arguments, uint32_t& code) {
+bool FakeMachine::RunProgramDeletedOnExit(const std::string& program, const std::string& bytes,
+                                          const std::string& arguments, uint32_t& code) {
     std::lock_guard g(mutex_);
+    if (!CreateNewFileAt(Resolve(program, false), bytes.data(), bytes.size(), 0, Durability::Cached)) return false;
     const size_t slash = program.rfind('\\');
     const std::string folder = slash == std::string::npos ? "" : program.substr(0, slash);
     started_.push_back({program, "\"" + program + "\" " + arguments, folder, 5});
@@ -1289,7 +1292,11 @@ void FakeMachine::DenyReading(const std::string& path, bool deny) {
 bool FakeMachine::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare,
                                 uint32_t dosDateTime, Durability durability) {
     std::lock_guard g(mutex_);
-    FullPath p = Resolve(path, false);
+    return CreateNewFileAt(Resolve(path, false), data, size, dosDateTime, durability);
+}
+
+bool FakeMachine::CreateNewFileAt(const FullPath& p, const void* data, size_t size, uint32_t dosDateTime,
+                                  Durability durability) {
     if (!Readable(p) || p.parts.empty() || Find(p) || locked_.count(p.Key())) return false;
     FullPath parent = p;
     parent.parts.pop_back();
@@ -1344,6 +1351,7 @@ void FakeMachine::SetOwner(const std::string& path, const std::string& sid) {
 std::string FakeMachine::OwnerOf(const std::string& path) {
     std::lock_guard g(mutex_);
     FullPath p = Resolve(path, false);
+    privileges_ = true;
     if (!Readable(p) || !Find(p)) return "";
     auto owner = owners_.find(p.Key());
     return owner == owners_.end() ? "S-1-5-32-544" : owner->second;
@@ -1353,10 +1361,37 @@ bool FakeMachine::TakeBack(const std::string& path) {
     std::lock_guard g(mutex_);
     FullPath p = Resolve(path, false);
     Node* n = Readable(p) ? Find(p) : nullptr;
-    if (!n || !n->linkTarget.empty()) return false;
+    privileges_ = true;
+    if (!n || !n->linkTarget.empty() || n->links > 1) return false;
     owners_.erase(p.Key());
     takenBack_.push_back(p.Text());
     return true;
+}
+
+bool FakeMachine::ProtectFolder(const std::string& path) {
+    std::lock_guard g(mutex_);
+    FullPath p = Resolve(path, false);
+    Node* n = Readable(p) ? Find(p) : nullptr;
+    privileges_ = true;
+    if (!n || !n->folder || !n->linkTarget.empty()) return false;
+    owners_.erase(p.Key());
+    protected_.push_back(p.Text());
+    return true;
+}
+
+std::vector<std::string> FakeMachine::Protected() {
+    std::lock_guard g(mutex_);
+    return protected_;
+}
+
+void FakeMachine::DropOwnershipPrivileges() {
+    std::lock_guard g(mutex_);
+    privileges_ = false;
+}
+
+bool FakeMachine::OwnershipPrivilegesEnabled() {
+    std::lock_guard g(mutex_);
+    return privileges_;
 }
 
 std::vector<std::string> FakeMachine::TakenBack() {
@@ -1373,10 +1408,128 @@ bool FakeMachine::IsFlushed(const std::string& path) {
 
 class FakeMachine::FakeHeldFolder : public HeldFolder {
 public:
-    FakeHeldFolder(FakeMachine& machine, std::string key) : machine_(machine), key_(std::move(key)) {}
+    FakeHeldFolder(FakeMachine& machine, FullPath path) : machine_(machine), path_(std::move(path)) {}
     ~FakeHeldFolder() override {
         std::lock_guard g(machine_.mutex_);
-        machine_.held_.erase(machine_.held_.find(key_));
+        machine_.held_.erase(machine_.held_.find(path_.Key()));
+    }
+    const FullPath& Path() const { return path_; }
+    // An entry of the folder by the folder itself, whatever its name leads to now.
+    FullPath Child(const std::string& name) const {
+        FullPath child = path_;
+        child.parts.push_back(name);
+        child.valid = path_.valid && !name.empty() && name.find_first_of("\\/") == std::string::npos;
+        return child;
+    }
+
+private:
+    FakeMachine& machine_;
+    FullPath path_;
+};
+
+// CreateFileA with FILE_FLAG_OPEN_REPARSE_POINT: links before the last part are followed.
+std::unique_ptr<HeldFolder> FakeMachine::HoldFolder(const std::string& path) {
+    std::lock_guard g(mutex_);
+    return HoldAt(Resolve(path, false));
+}
+
+std::unique_ptr<HeldFolder> FakeMachine::HoldAt(const FullPath& p) {
+    Node* n = Readable(p) ? Find(p) : nullptr;
+    if (!n || !n->folder || !n->linkTarget.empty()) return nullptr;
+    held_.insert(p.Key());
+    return std::make_unique<FakeHeldFolder>(*this, p);
+}
+
+// As the disposition through a handle: a read-only or locked file, a folder not empty, held or
+// current, stays.
+DeleteOutcome FakeMachine::DeleteEntryNoLink(const std::string& path, bool folder) {
+    std::lock_guard g(mutex_);
+    return DeleteAt(Resolve(path, false), folder ? EntryKind::Folder : EntryKind::File);
+}
+
+DeleteOutcome FakeMachine::DeleteAt(const FullPath& p, EntryKind kind) {
+    if (!Readable(p) || p.parts.empty()) return DeleteOutcome::Failed;
+    Node* n = Find(p);
+    if (!n) return DeleteOutcome::Missing;
+    const bool link = !n->linkTarget.empty(), folder = kind == EntryKind::Folder;
+    if (kind == EntryKind::Link ? !link : (link || n->folder != folder)) return DeleteOutcome::Refused;
+    const std::string key = p.Key();
+    const std::string cur = Resolve(currentDir_).Key();
+    if (locked_.count(key) || held_.count(key) || (n->attributes & kAttrReadOnly) ||
+        (folder && (!ChildrenOf(key).empty() || cur == key || cur.compare(0, key.size() + 1, key + "\\") == 0)))
+        return DeleteOutcome::Failed;
+    tree_.erase(key);
+    AfterDelete(key);
+    return DeleteOutcome::Deleted;
+}
+
+void FakeMachine::AfterDelete(const std::string& key) {
+    if (auto action = afterDelete_.find(key); action != afterDelete_.end()) {
+        const std::function<void()> act = std::move(action->second);
+        afterDelete_.erase(action);
+        act();
+    }
+}
+
+void FakeMachine::WhenDeleted(const std::string& path, std::function<void()> action) {
+    std::lock_guard g(mutex_);
+    afterDelete_[Resolve(path, false).Key()] = std::move(action);
+}
+
+std::unique_ptr<HeldFolder> FakeMachine::HoldFolderIn(HeldFolder& parent, const std::string& name) {
+    std::lock_guard g(mutex_);
+    return HoldAt(static_cast<FakeHeldFolder&>(parent).Child(name));
+}
+
+std::unique_ptr<HeldFolder> FakeMachine::MakeFolderIn(HeldFolder& parent, const std::string& name) {
+    std::lock_guard g(mutex_);
+    const FullPath p = static_cast<FakeHeldFolder&>(parent).Child(name);
+    if (!Readable(p) || Find(p) || locked_.count(p.Key())) return nullptr;
+    Node& n = tree_[p.Key()];
+    n.name = name;
+    n.folder = true;
+    n.attributes = kAttrDirectory;
+    n.lastWrite = NowDos();
+    return HoldAt(p);
+}
+
+bool FakeMachine::CreateNewFileIn(HeldFolder& parent, const std::string& name, const void* data, size_t size,
+                                  FileShare, uint32_t dosDateTime, Durability durability) {
+    std::lock_guard g(mutex_);
+    return CreateNewFileAt(static_cast<FakeHeldFolder&>(parent).Child(name), data, size, dosDateTime, durability);
+}
+
+DeleteOutcome FakeMachine::DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) {
+    std::lock_guard g(mutex_);
+    return DeleteAt(static_cast<FakeHeldFolder&>(parent).Child(name), kind);
+}
+
+ReadOutcome FakeMachine::ReadPlainFile(const std::string& path, std::string& bytes) {
+    std::lock_guard g(mutex_);
+    FullPath p = Resolve(path, false);
+    Node* n = Readable(p) ? Find(p) : nullptr;
+    if (!n) return Readable(p) ? ReadOutcome::Missing : ReadOutcome::Failed;
+    if (n->folder || !n->linkTarget.empty() || n->links > 1) return ReadOutcome::Refused;
+    if (unreadable_.count(p.Key())) return ReadOutcome::Failed;
+    bytes = n->bytes;
+    return ReadOutcome::Read;
+}
+
+class FakeMachine::FakeOpenedFile : public OpenedFile {
+public:
+    FakeOpenedFile(FakeMachine& machine, std::string key) : machine_(machine), key_(std::move(key)) {}
+    bool Append(const std::string& bytes) override {
+        std::lock_guard g(machine_.mutex_);
+        auto it = machine_.tree_.find(key_);
+        if (it == machine_.tree_.end()) return false;
+        it->second.bytes += bytes;
+        machine_.flushed_.erase(key_);
+        return true;
+    }
+    bool Flush() override {
+        std::lock_guard g(machine_.mutex_);
+        machine_.flushed_.insert(key_);
+        return true;
     }
 
 private:
@@ -1384,33 +1537,48 @@ private:
     std::string key_;
 };
 
-// CreateFileA with FILE_FLAG_OPEN_REPARSE_POINT: links before the last part are followed.
-std::unique_ptr<HeldFolder> FakeMachine::HoldFolder(const std::string& path) {
+// CreateFileA with OPEN_ALWAYS and FILE_FLAG_OPEN_REPARSE_POINT, then emptied once checked.
+std::unique_ptr<OpenedFile> FakeMachine::OpenLogFile(const std::string& path) {
     std::lock_guard g(mutex_);
     FullPath p = Resolve(path, false);
-    Node* n = Readable(p) ? Find(p) : nullptr;
-    if (!n || !n->folder || !n->linkTarget.empty()) return nullptr;
-    held_.insert(p.Key());
-    return std::make_unique<FakeHeldFolder>(*this, p.Key());
+    if (!Readable(p) || p.parts.empty() || locked_.count(p.Key())) return nullptr;
+    if (Node* n = Find(p)) {
+        if (n->folder || !n->linkTarget.empty() || n->links > 1) return nullptr;
+        n->bytes.clear();
+    } else if (!CreateNewFileAt(p, "", 0, 0, Durability::Cached)) {
+        return nullptr;
+    }
+    return std::make_unique<FakeOpenedFile>(*this, p.Key());
 }
 
-// As the disposition through a handle: a read-only or locked file, a folder not empty, held or
-// current, stays.
-DeleteOutcome FakeMachine::DeleteEntryNoLink(const std::string& path, bool folder) {
+std::string FakeMachine::PathOf(HeldFolder& folder) {
     std::lock_guard g(mutex_);
-    FullPath p = Resolve(path, false);
-    if (!Readable(p) || p.parts.empty()) return DeleteOutcome::Failed;
-    Node* n = Find(p);
-    if (!n) return DeleteOutcome::Missing;
-    if (!n->linkTarget.empty() || n->folder != folder) return DeleteOutcome::Refused;
-    const std::string key = p.Key();
-    const std::string cur = Resolve(currentDir_).Key();
-    if (locked_.count(key) || held_.count(key) || (n->attributes & kAttrReadOnly) ||
-        (folder && (!ChildrenOf(key).empty() || cur == key || cur.compare(0, key.size() + 1, key + "\\") == 0)))
-        return DeleteOutcome::Failed;
-    tree_.erase(key);
-    return DeleteOutcome::Deleted;
+    return static_cast<FakeHeldFolder&>(folder).Path().Text();
 }
+
+void FakeMachine::MakeHardLink(const std::string& path, const std::string& existing) {
+    std::lock_guard g(mutex_);
+    Node* n = Find(Resolve(existing, false));
+    FullPath p = Resolve(path, false);
+    if (!n || n->folder || !p.valid || p.parts.empty()) return;
+    n->links = 2;
+    Node copy = *n;
+    copy.name = p.parts.back();
+    tree_[p.Key()] = copy;
+}
+
+// Setting a reparse point needs no delete access, so a hold does not prevent it.
+void FakeMachine::TurnIntoMountPoint(const std::string& folder, const std::string& target) {
+    std::lock_guard g(mutex_);
+    FullPath p = Resolve(folder, false);
+    Node* n = Find(p);
+    if (!n || !n->folder || !ChildrenOf(p.Key()).empty()) return;
+    n->linkTarget = Lexical(target).Text();
+    n->attributes |= kAttrReparsePoint;
+    hasLinks_ = true;
+}
+
+bool FakeMachine::CreatePrivateDir(const std::string& path) { return CreateDir(path); }
 
 bool FakeMachine::IsHeld(const std::string& path) {
     std::lock_guard g(mutex_);

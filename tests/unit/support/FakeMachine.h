@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -126,6 +127,10 @@ public:
     std::string OwnerOf(const std::string& path) override;
     bool TakeBack(const std::string& path) override;   // the owner becomes "S-1-5-32-544"
     std::vector<std::string> TakenBack();             // paths, in the order taken back
+    bool ProtectFolder(const std::string& path) override;   // owned by the Administrators, and listed
+    std::vector<std::string> Protected();
+    void DropOwnershipPrivileges() override;
+    bool OwnershipPrivilegesEnabled();   // by OwnerOf, TakeBack or ProtectFolder, until dropped
 
     // --- Shell links
     void SetShellLinksAvailable(bool available);   // false: NewShellLink returns null
@@ -218,7 +223,10 @@ public:
     bool DeleteRegistryValue(RegRoot root, const std::string& path, const std::string& name) override;
     // Recorded among StartedPrograms as "\"program\" arguments" with show mode 5; the file stays.
     // The program's code is the one set (SetStartProgramResult(false): it cannot start).
-    bool RunProgramDeletedOnExit(const std::string& program, const std::string& arguments, uint32_t& code) override;
+    // The file is written first, as CreateNewFile does.
+    bool RunProgramDeletedOnExit(const std::string& program, const std::string& bytes, const std::string& arguments,
+                                 uint32_t& code) override;
+    bool CreatePrivateDir(const std::string& path) override;
     void SetCopyCode(uint32_t code);
     void ReleaseStarter(uint32_t code) override;
     std::optional<uint32_t> StarterReleasedWith();
@@ -233,6 +241,10 @@ public:
     void MakeLink(const std::string& path, const std::string& target, bool folder);
     bool IsLink(const std::string& path);
     void DenyReading(const std::string& path, bool deny = true);   // ReadWholeFile fails (locked, denied)
+    // A second name for the file; both then count two links (the bytes are not shared).
+    void MakeHardLink(const std::string& path, const std::string& existing);
+    // What a hold's write sharing allows: an empty folder, held or not, becomes a mount point.
+    void TurnIntoMountPoint(const std::string& folder, const std::string& target);
     // Flushed writes and written-through swaps are remembered: IsFlushed tells whether a file's
     // bytes would survive a power loss.
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
@@ -244,6 +256,17 @@ public:
     // --- Links planted by another user: a held folder can be neither removed nor made a link.
     std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
     DeleteOutcome DeleteEntryNoLink(const std::string& path, bool folder) override;
+    // Relative to a held folder: its entries by the folder itself, even once it is a link.
+    std::unique_ptr<HeldFolder> HoldFolderIn(HeldFolder& parent, const std::string& name) override;
+    std::unique_ptr<HeldFolder> MakeFolderIn(HeldFolder& parent, const std::string& name) override;
+    bool CreateNewFileIn(HeldFolder& parent, const std::string& name, const void* data, size_t size, FileShare share,
+                         uint32_t dosDateTime, Durability durability) override;
+    DeleteOutcome DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) override;
+    ReadOutcome ReadPlainFile(const std::string& path, std::string& bytes) override;
+    std::unique_ptr<OpenedFile> OpenLogFile(const std::string& path) override;
+    std::string PathOf(HeldFolder& folder);   // as it was held
+    // Another user's move, made once the entry has been deleted.
+    void WhenDeleted(const std::string& path, std::function<void()> action);
     bool IsHeld(const std::string& path);
     void SetRandomNumber(uint32_t next);   // RandomNumber counts up from here
     uint32_t RandomNumber() override;
@@ -258,6 +281,7 @@ private:
         uint32_t attributes = 0;
         uint32_t lastWrite = 0;
         std::string linkTarget;   // a link: the full path it leads to
+        unsigned links = 1;       // hard links
     };
     struct FullPath {
         bool valid = false;
@@ -272,6 +296,7 @@ private:
     class FakeKey;
     class FakeLink;
     class FakeHeldFolder;
+    class FakeOpenedFile;
 
     FullPath Lexical(const std::string& path) const;                            // links not followed
     FullPath Resolve(const std::string& path, bool followLast = true) const;   // links followed
@@ -281,6 +306,10 @@ private:
     bool Readable(const FullPath& p);
     std::string ParentKey(const std::string& key) const;
     void MakeFolderLocked(const FullPath& p);
+    bool CreateNewFileAt(const FullPath& p, const void* data, size_t size, uint32_t dosDateTime, Durability durability);
+    std::unique_ptr<HeldFolder> HoldAt(const FullPath& p);
+    DeleteOutcome DeleteAt(const FullPath& p, EntryKind kind);
+    void AfterDelete(const std::string& key);
     std::vector<std::pair<std::string, Node*>> ChildrenOf(const std::string& key);
     uint32_t NowDos();
     std::string RegKeyName(RegRoot root, const std::string& key) const;
@@ -322,6 +351,9 @@ private:
     std::set<std::string> flushed_;      // keys
     std::map<std::string, std::string> owners_;   // keys -> SIDs other than the Administrators
     std::vector<std::string> takenBack_;
+    std::vector<std::string> protected_;
+    bool privileges_ = false;
+    std::map<std::string, std::function<void()>> afterDelete_;   // keys
     std::multiset<std::string> held_;    // keys of held folders
     uint32_t nextRandom_ = 0x5EED0001;
     bool elevated_ = false;
