@@ -7,6 +7,7 @@
 #include "instutils/InstallLog.h"
 #include "instutils/TextError.h"
 #include "support/FakeMachineTest.h"
+#include "support/ScriptedDialog.h"
 #include "wizard/Finish.h"
 
 namespace {
@@ -185,6 +186,37 @@ TEST_F(FinishShortcuts, NeitherScopeSkipsThatShortcutSilently)
             EXPECT_EQ(path, kUserPrograms + kLink);
         }
     }
+}
+
+// A profile named outside the code page ("Łukasz") reaches the program by its short form, the
+// same folder; the log names it so, and the removal finds it there.
+TEST_F(FinishShortcuts, AFolderNamedByItsShortFormGetsTheShortcut)
+{
+    const std::string desktop = "C:\\DOCUME~1\\UKASZ~1\\Bureau\\";
+    machine.SetSpecialFolder(16, desktop.substr(0, desktop.size() - 1));
+    machine.MakeFolder(desktop);
+    EXPECT_TRUE(CreateProductShortcuts("C:\\V", false, log));
+    EXPECT_TRUE(machine.ReadLink(desktop + kLink));
+    EXPECT_EQ(log.Lines().back(), "File Copy: " + desktop + kLink);
+}
+
+// No short form either: the user hears which shortcut is missing; no folder is made in a
+// look-alike's place, nor the other scope used, and the other shortcut is still made.
+TEST_F(FinishShortcuts, AFolderWithNoWritableNameIsReportedAndNothingIsMadeForIt)
+{
+    machine.MakeSpecialFolderUnnameable(16);
+    machine.PutFile(kCommonDesktop + kLink, "old");
+    std::vector<std::string> before = machine.AllPaths();
+    ScriptedDialog dialog;
+    EXPECT_FALSE(CreateProductShortcuts("C:\\V", false, log));
+    ASSERT_EQ(dialog.texts.size(), 1u);
+    EXPECT_NE(dialog.texts[0].find("le Bureau"), std::string::npos);
+    before.push_back(kUserPrograms + kLink);
+    std::sort(before.begin(), before.end());
+    std::vector<std::string> after = machine.AllPaths();
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(machine.FileBytes(kCommonDesktop + kLink), "old");
 }
 
 TEST_F(FinishUpdateLog, StampLineIsTheDoublesBytesInMemoryOrder)

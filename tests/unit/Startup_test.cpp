@@ -357,6 +357,19 @@ TEST_F(SilentRun, TheWordProcessorRunningOrABadFolderEndsBeforeAnythingIsWritten
     EXPECT_TRUE(machine.MessageBoxes().empty());
 }
 
+// The rest of the installation is done; the run says which shortcut is missing, and that it
+// did not do all it was asked.
+TEST_F(SilentRun, AShortcutFolderWithNoWritableNameEndsWith1603)
+{
+    machine.MakeSpecialFolderUnnameable(2);
+    EXPECT_EQ(1603, Run({"/S", "/D=" + dest, "/LOG=C:\\run.log", "/CURRENTUSER"}));
+    const std::string log = machine.FileBytes("C:\\run.log");
+    EXPECT_NE(std::string::npos, log.find("Message : Windows nomme le menu Démarrer"));
+    EXPECT_NE(std::string::npos, log.find("code de sortie 1603"));
+    EXPECT_TRUE(machine.MessageBoxes().empty());
+    EXPECT_TRUE(machine.IsFile(dest + "\\Install.log"));
+}
+
 TEST_F(SilentRun, AHeldFileEndsWith32AndADiskFillingUpWith112)
 {
     machine.PutFile(dest + "\\Licence.txt", "old");

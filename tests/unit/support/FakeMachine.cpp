@@ -490,6 +490,11 @@ void FakeMachine::RemoveSpecialFolder(int csidl) {
     specialFolders_.erase(csidl);
 }
 
+void FakeMachine::MakeSpecialFolderUnnameable(int csidl) {
+    std::lock_guard g(mutex_);
+    specialFolders_[csidl] = "?";
+}
+
 void FakeMachine::SetDbcs(bool dbcs) {
     std::lock_guard g(mutex_);
     dbcs_ = dbcs;
@@ -853,9 +858,10 @@ bool FakeMachine::RemoveDir(const std::string& path) {
     return true;
 }
 
-std::string FakeMachine::TempPath() {
+PathAnswer FakeMachine::TempPath(std::string& path) {
     std::lock_guard g(mutex_);
-    return tempPath_;
+    path = tempPath_;
+    return path.empty() ? PathAnswer::Missing : PathAnswer::Found;
 }
 
 // ---------------------------------------------------------------- files
@@ -1057,12 +1063,14 @@ bool FakeMachine::IsLeadByte(unsigned char c) {
 
 // ---------------------------------------------------------------- shell
 
-bool FakeMachine::SpecialFolderPath(int csidl, std::string& path) {
+PathAnswer FakeMachine::SpecialFolderPath(int csidl, std::string& path) {
     std::lock_guard g(mutex_);
+    path.clear();
     auto it = specialFolders_.find(csidl);
-    if (it == specialFolders_.end()) return false;
+    if (it == specialFolders_.end()) return PathAnswer::Missing;
+    if (it->second == "?") return PathAnswer::Unnameable;
     path = it->second;
-    return true;
+    return PathAnswer::Found;
 }
 
 // A link saves a readable record instead of the shell's binary format; ReadLink reads it back.

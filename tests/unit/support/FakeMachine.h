@@ -108,6 +108,7 @@ public:
     void SetTempPath(const std::string& path);   // as GetTempPathA gives it; "" = failure
     void SetSpecialFolder(int csidl, const std::string& path);
     void RemoveSpecialFolder(int csidl);         // the call then fails
+    void MakeSpecialFolderUnnameable(int csidl); // no form of its name fits the code page
     void SetDbcs(bool dbcs);
     void SetResource(const std::string& type, const std::string& name, std::string bytes);
     void SetMessageBoxAnswer(int answer);
@@ -165,7 +166,7 @@ public:
     bool SetCurrentDir(const std::string& path) override;
     bool CreateDir(const std::string& path) override;
     bool RemoveDir(const std::string& path) override;
-    std::string TempPath() override;
+    PathAnswer TempPath(std::string& path) override;
 
     bool WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
@@ -190,7 +191,7 @@ public:
     bool IsDbcsSystem() override;
     bool IsLeadByte(unsigned char c) override;
 
-    bool SpecialFolderPath(int csidl, std::string& path) override;
+    PathAnswer SpecialFolderPath(int csidl, std::string& path) override;
     std::unique_ptr<ShellLink> NewShellLink() override;
 
     std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) override;
