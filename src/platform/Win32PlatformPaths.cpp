@@ -20,7 +20,7 @@ void Locate(HMODULE module, const char* name, Fn& entry) {
 }
 
 // Without best fit, a character the code page lacks becomes the default character and is
-// reported, instead of a look-alike ("L" for "Ł") that names another file.
+// reported, instead of a look-alike ("L" for a Polish "L" with a stroke) that names another file.
 bool ExactAnsi(const std::wstring& text, std::string& narrow) {
     narrow.clear();
     if (text.empty()) return true;

@@ -54,13 +54,6 @@ bool CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainD
     return true;
 }
 
-std::string UnnameableFolderText(const char* folder)
-{
-    return std::string("Windows nomme ") + folder +
-           " avec des caractères que l'installation ne peut pas écrire, et ce dossier n'a pas de nom court :\r"
-           "le raccourci de Traitement de texte Velmorra n'y a pas été créé.";
-}
-
 std::string AssociationArguments(const AssocBoxes& boxes)
 {
     std::string arguments = "-assoc adpr";
@@ -140,6 +133,13 @@ std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& box
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes)
 {
     StartAsDesktopUser(mainDir, AssociationArguments(boxes));
+}
+
+std::string UnnameableFolderText(const char* folder)
+{
+    return std::string("Windows nomme ") + folder +
+           " avec des caractères que l'installation ne peut pas écrire, et ce dossier n'a pas de nom court :\r"
+           "le raccourci de Traitement de texte Velmorra n'y a pas été créé.";
 }
 
 bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder)

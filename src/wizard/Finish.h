@@ -28,6 +28,7 @@ void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes);
 // False when a shortcut's folder has a name the program cannot write: that shortcut is not
 // made, and the message dialog has said so.
 bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder);
+std::string UnnameableFolderText(const char* folder);   // folder: "le Bureau", "le menu Démarrer"
 
 // "*" and the 16 hex digits of the stamp's bytes in memory order.
 std::string StampLine(double stamp);

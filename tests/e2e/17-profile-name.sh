@@ -4,7 +4,7 @@
 # the real profile, reached by its short (8.3) form; no look-alike profile ("Lukasz") appears;
 # the quiet removal then deletes them.
 export USER=Łukasz LOGNAME=Łukasz
-# The profile is made when the prefix is set up: this user's prefixes come from a template of their own.
+# The profile is made with the prefix: this user's prefixes come from a template of their own.
 WINE_ENV_TEMPLATE=$(cd "$(dirname "$0")/../.." && pwd)/build/wine-template-${WINEARCH:-win32}-lukasz
 source "$(dirname "$0")/lib/harness.sh"
 e2e_begin profile-name
@@ -14,24 +14,21 @@ DEST="$(special_folder 38)\\Velmorra"
 LINKS=("$(unix_path "$(special_folder 2)")/$LINK_NAME" "$(unix_path "$(special_folder 16)")/$LINK_NAME")
 [[ ${LINKS[1]} == */users/Łukasz/* ]] || die "the profile is not named Łukasz: ${LINKS[1]}"
 
-# Both shortcuts in the profile, logged under the short form, and the removal takes them.
 check_installed_then_remove() {  # road
-    local link logged
-    for link in "${LINKS[@]}"; do check "$1: no shortcut ${link#"$WINEPREFIX"/}" test -f "$link"; done
+    local logged
+    check "$1: a shortcut is missing" test -f "${LINKS[0]}" -a -f "${LINKS[1]}"
     check_eq "$(ls "$WINEPREFIX/drive_c/users")" "$PROFILES" "$1: the profile folders"
     logged=$(text_of "$(unix_path "$DEST\\Install.log")" | tr -d '\r' | grep '\.lnk$')
-    echo "   ($1, Install.log: ${logged//$'\n'/; })"
     check_eq "$(grep -c '^File Copy: C:\\users\\[^\\]*~' <<<"$logged")" 2 "$1: links logged under the short form"
     timeout 120 wine "$DEST\\vlm.exe" -ui /S >/dev/null 2>&1
     check_eq "$?" 0 "$1: exit code of the quiet removal"
     wine_idle 60
-    for link in "${LINKS[@]}"; do check "$1: a shortcut is left" test ! -e "$link"; done
+    check "$1: a shortcut is left" test ! -e "${LINKS[0]}" -a ! -e "${LINKS[1]}"
 }
 
 CODE=$(ctl run "$(winpath_of "$SETUP_EXE")" /S /CURRENTUSER '/LOG=C:\run.log' | tr -d '\r')
 wine_idle
 check_eq "$CODE" 0 "exit code of /S /CURRENTUSER"
-check "the run log reports a message" test -z "$(text_of "$(unix_path 'C:\run.log')" | grep 'Message :')"
 check_installed_then_remove "/S"
 
 setup_start

@@ -490,11 +490,6 @@ void FakeMachine::RemoveSpecialFolder(int csidl) {
     specialFolders_.erase(csidl);
 }
 
-void FakeMachine::MakeSpecialFolderUnnameable(int csidl) {
-    std::lock_guard g(mutex_);
-    specialFolders_[csidl] = "?";
-}
-
 void FakeMachine::SetDbcs(bool dbcs) {
     std::lock_guard g(mutex_);
     dbcs_ = dbcs;
@@ -1065,12 +1060,10 @@ bool FakeMachine::IsLeadByte(unsigned char c) {
 
 PathAnswer FakeMachine::SpecialFolderPath(int csidl, std::string& path) {
     std::lock_guard g(mutex_);
-    path.clear();
     auto it = specialFolders_.find(csidl);
-    if (it == specialFolders_.end()) return PathAnswer::Missing;
-    if (it->second == "?") return PathAnswer::Unnameable;
-    path = it->second;
-    return PathAnswer::Found;
+    if (it == specialFolders_.end()) return path.clear(), PathAnswer::Missing;
+    path = it->second == "?" ? "" : it->second;
+    return path.empty() ? PathAnswer::Unnameable : PathAnswer::Found;
 }
 
 // A link saves a readable record instead of the shell's binary format; ReadLink reads it back.

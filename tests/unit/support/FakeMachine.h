@@ -106,9 +106,8 @@ public:
     void SetClock(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
     void SetVersion(unsigned platformId, unsigned major);
     void SetTempPath(const std::string& path);   // as GetTempPathA gives it; "" = failure
-    void SetSpecialFolder(int csidl, const std::string& path);
+    void SetSpecialFolder(int csidl, const std::string& path);   // "?": no form of it fits the code page
     void RemoveSpecialFolder(int csidl);         // the call then fails
-    void MakeSpecialFolderUnnameable(int csidl); // no form of its name fits the code page
     void SetDbcs(bool dbcs);
     void SetResource(const std::string& type, const std::string& name, std::string bytes);
     void SetMessageBoxAnswer(int answer);
