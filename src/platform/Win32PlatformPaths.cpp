@@ -26,7 +26,8 @@ bool ExactAnsi(const std::wstring& text, std::string& narrow) {
     if (text.empty()) return true;
     const int length = static_cast<int>(text.size());
     BOOL usedDefault = FALSE;
-    const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &usedDefault);
+    const int size =
+        ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &usedDefault);
     if (size <= 0 || usedDefault) return false;
     narrow.resize(static_cast<size_t>(size));
     usedDefault = FALSE;
