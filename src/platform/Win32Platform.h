@@ -1,4 +1,5 @@
-// The real machine: every primitive of the seam as the ANSI Win32 call it stands for.
+// The real machine: every primitive of the seam as the ANSI Win32 call it stands for; the paths
+// the system gives come through the UTF-16 calls (Win32PlatformPaths.h).
 #pragma once
 
 #include "platform/Platform.h"
