@@ -3,10 +3,11 @@
 # /S /CURRENTUSER, then the wizard with the all-users box unchecked, each put both shortcuts in
 # the real profile, reached by its short (8.3) form; no look-alike profile ("Lukasz") appears;
 # the quiet removal then deletes them.
-export USER=Łukasz LOGNAME=Łukasz
-# The profile is made with the prefix: this user's prefixes come from a template of their own.
-WINE_ENV_TEMPLATE=$(cd "$(dirname "$0")/../.." && pwd)/build/wine-template-${WINEARCH:-win32}-lukasz
 source "$(dirname "$0")/lib/harness.sh"
+# Wine runs as that user from here on; the profile is made with the prefix, so this user's
+# prefixes come from a template of their own.
+export USER=Łukasz LOGNAME=Łukasz
+WINE_ENV_TEMPLATE_GIVEN=$E2E_ROOT/build/wine-template-$WINEARCH-lukasz
 e2e_begin profile-name
 
 PROFILES=$(ls "$WINEPREFIX/drive_c/users")
