@@ -87,7 +87,7 @@ public:
     {
         return Timed(5, [&] { return Win32Platform::FindFiles(p); });
     }
-    bool SpecialFolderPath(int csidl, std::string& path) override
+    PathAnswer SpecialFolderPath(int csidl, std::string& path) override
     {
         return Timed(6, [&] { return Win32Platform::SpecialFolderPath(csidl, path); });
     }

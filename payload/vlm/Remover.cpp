@@ -95,6 +95,12 @@ bool Inside(const std::string& path, const std::string& folder, bool orSame) {
 
 bool Exists(const std::string& path) { return !Sys().FindFiles(path).empty(); }
 
+std::string TempPath() {
+    std::string temp;
+    Sys().TempPath(temp);
+    return temp;
+}
+
 std::string WithoutTrailingBackslash(std::string path) {
     if (path.size() > 3 && path.back() == '\\') path.pop_back();
     return path;
@@ -271,7 +277,7 @@ std::string CopyArguments(const RemovalSwitches& switches, const std::string& pr
 // A folder of its own in the temporary folder, made where nothing had that name and that only
 // this user may open: no DLL can be planted in it, before or after. Its name cannot be guessed.
 std::string MakePrivateFolder() {
-    const std::string temp = Sys().TempPath();
+    const std::string temp = TempPath();
     for (int tries = 0; tries < 16 && !temp.empty(); ++tries) {
         char name[24];
         std::snprintf(name, sizeof name, "%s%08X.tmp", kPrivatePrefix, static_cast<unsigned>(Sys().RandomNumber()));
@@ -326,7 +332,7 @@ void ReportHeld(const std::vector<std::string>& held) {
 // The copy's own folder, once the copy has moved its file out: a running program's file can be
 // renamed, not deleted; it goes when the copy ends.
 void RemovePrivateFolder(const std::string& self) {
-    const std::string folder = FolderOf(self), temp = Sys().TempPath();
+    const std::string folder = FolderOf(self), temp = TempPath();
     if (temp.empty() || !EqualNoCase(FolderOf(WithoutTrailingBackslash(folder)), temp) ||
         !StartsWithNoCase(folder.substr(temp.size()), kPrivatePrefix))
         return;
@@ -386,7 +392,7 @@ int FinishRemoval(const RemovalSwitches& switches) {
     if (!EqualNoCase(program.substr(FolderOf(program).size()), kProgramName)) return kRemovalBadSwitch;
     const std::string self = Sys().ModuleFileName();
     // Not a folder of the installation as current directory: it could not be removed.
-    const std::string temp = Sys().TempPath();
+    const std::string temp = TempPath();
     Sys().SetCurrentDir(temp.empty() ? FolderOf(self) : temp);
 
     const Places places = PlacesOf(program);

@@ -51,10 +51,17 @@ bool FileExists(const std::string& fileName) {
 }
 
 std::string TempFolder() {
-    std::string folder = UpToNul(Sys().TempPath());
+    std::string folder;
+    Sys().TempPath(folder);
+    folder = UpToNul(folder);
     if (!FolderExists(folder)) folder = SpecialFolder(CSIDL_PERSONAL);
     WithTrailingBackslash(folder);
     return folder;
+}
+
+bool TempPathUnnameable() {
+    std::string folder;
+    return Sys().TempPath(folder) == PathAnswer::Unnameable;
 }
 
 std::string NewTempFileName() {

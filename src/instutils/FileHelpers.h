@@ -18,6 +18,9 @@ void DeleteFolderTree(const std::string& folder);
 double FileModifiedTime(const std::string& fileName);
 bool FileExists(const std::string& fileName);   // found by enumeration and not a folder
 std::string TempFolder();   // ends in a backslash; empty when the system names no folder
+// True when Windows names the temporary folder in characters the program cannot write, with no
+// short form either.
+bool TempPathUnnameable();
 std::string NewTempFileName();
 void DeleteTempItems();
 // Orders names as the folder list and "Update.log" show them.

@@ -238,10 +238,11 @@ void PopCurrentDirectory() {
     currentDirectoryStack.pop_back();
 }
 
-std::string SpecialFolder(int csidl) {
+std::string SpecialFolder(int csidl, bool* unnameable) {
     std::string path;
-    if (!Sys().SpecialFolderPath(csidl, path)) return "";
-    return UpToNul(path);
+    const PathAnswer answer = Sys().SpecialFolderPath(csidl, path);
+    if (unnameable) *unnameable = answer == PathAnswer::Unnameable;
+    return answer == PathAnswer::Found ? UpToNul(path) : "";
 }
 
 bool FolderHold::Holds(const std::string& folder) const { return !held_.empty() && EqualNoCase(folder, folder_); }

@@ -56,7 +56,9 @@ public:
     CurrentDirectoryGuard& operator=(const CurrentDirectoryGuard&) = delete;
 };
 
-std::string SpecialFolder(int csidl);
+// The folder's path, or empty text. unnameable, when asked: Windows names the folder in
+// characters the program cannot write and it has no short form; nothing may be made in its place.
+std::string SpecialFolder(int csidl, bool* unnameable = nullptr);
 
 // The folder that files are being written into, held open so that it cannot be removed,
 // renamed or swapped for a link meanwhile; in the shared data folder, every folder from that

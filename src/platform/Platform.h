@@ -132,6 +132,12 @@ public:
     virtual bool Flush() = 0;
 };
 
+// A path Windows gives, as this program can carry it. Windows holds paths in UTF-16, named after
+// users in any script; Found: the path exactly, or its short (8.3) form, which names the same
+// entry; Missing: Windows gives none; Unnameable: no form of it fits the program's code page,
+// so nothing may be made or looked for under a look-alike of it.
+enum class PathAnswer { Found, Missing, Unnameable };
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -151,11 +157,12 @@ public:
     // Current directory and folders
     // As the system gives it, no NUL: the plain form of the path last set ("." and ".."
     // resolved, "/" turned to "\"), in the letter case it was set with, ending in "\" only at a root.
+    // Empty when it fails or has no form the program can carry.
     virtual std::string GetCurrentDir() = 0;
     virtual bool SetCurrentDir(const std::string& path) = 0;
     virtual bool CreateDir(const std::string& path) = 0;
     virtual bool RemoveDir(const std::string& path) = 0;
-    virtual std::string TempPath() = 0;               // empty on failure
+    virtual PathAnswer TempPath(std::string& path) = 0;   // path empty unless Found
 
     // Files
     // Creates or replaces the file and writes the bytes in one write.
@@ -165,7 +172,8 @@ public:
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
     virtual bool DeleteFileAt(const std::string& path) = 0;
     // Entries matching a pattern ("folder\*.*" or an exact name), "." and ".." included as the
-    // file system gives them (a drive's root has none); empty when nothing matches.
+    // file system gives them (a drive's root has none); empty when nothing matches. A name the
+    // program's code page cannot carry comes as its short name, or not at all.
     virtual std::vector<FoundFile> FindFiles(const std::string& pattern) = 0;
     // Last-write time of an existing file, as a packed local DOS date-time.
     virtual bool GetLastWriteDos(const std::string& path, uint32_t& dosDateTime) = 0;
@@ -193,7 +201,8 @@ public:
     virtual bool IsLeadByte(unsigned char c) = 0;   // first byte of a double-byte character
 
     // Shell
-    virtual bool SpecialFolderPath(int csidl, std::string& path) = 0;  // false: no entry point or not S_OK
+    // Missing: no entry point or not S_OK; path empty unless Found.
+    virtual PathAnswer SpecialFolderPath(int csidl, std::string& path) = 0;
     virtual std::unique_ptr<ShellLink> NewShellLink() = 0;             // null when the object cannot be made
 
     // Ownership of what other users made in the shared data folder
@@ -232,7 +241,7 @@ public:
                                            const std::string& currentDir, unsigned showMode) = 0;
 
     // Removal of an installation (the installed program's "-ui")
-    virtual std::string ModuleFileName() = 0;   // this program's own file
+    virtual std::string ModuleFileName() = 0;   // this program's own file; empty as GetCurrentDir
     // The key when it exists, never created; null otherwise.
     virtual std::unique_ptr<RegistryKey> OpenExistingKey(RegRoot root, const std::string& path) = 0;
     // Deletes a key and its values, never one with sub-keys; onlyIfEmpty: nor one holding a value.

@@ -1,5 +1,7 @@
 #include "platform/Win32Platform.h"
 
+#include "platform/Win32PlatformPaths.h"
+
 #include <commctrl.h>
 #include <exdisp.h>
 #include <shldisp.h>
@@ -167,7 +169,7 @@ ModuleHandle LoadSystemLibrary(const char* fileName) {
     return ModuleHandle(::LoadLibraryA(path.c_str()));
 }
 
-Win32Platform::Win32Platform() : mainThreadId_(::GetCurrentThreadId()) {}
+Win32Platform::Win32Platform() : mainThreadId_(::GetCurrentThreadId()) { LocateWideCalls(); }
 
 Win32Platform::~Win32Platform() {
     guard_.Close();
@@ -180,7 +182,7 @@ bool Win32Platform::LocateFolderService() {
     for (const char* library : {"shell32.dll", "shfolder.dll"}) {
         ModuleHandle module = LoadSystemLibrary(library);
         if (!module) continue;
-        auto entry = ProcAddress<FolderPathFn>(module.Get(), "SHGetFolderPathA");
+        auto entry = ProcAddress<FolderPathFn>(module.Get(), "SHGetFolderPathW");
         if (entry) {
             folderModule_ = std::move(module);
             folderPath_ = entry;
@@ -243,18 +245,9 @@ int Win32Platform::ShowMessageBox(const std::string& text, const std::string& ca
 // ---- current directory and folders ---------------------------------------
 
 std::string Win32Platform::GetCurrentDir() {
-    // Another thread may change the directory between the two questions; ask again then.
-    for (;;) {
-        DWORD needed = ::GetCurrentDirectoryA(0, nullptr);
-        if (needed == 0) return {};
-        std::string folder(needed, '\0');
-        DWORD length = ::GetCurrentDirectoryA(needed, folder.data());
-        if (length == 0) return {};
-        if (length < needed) {
-            folder.resize(length);
-            return folder;
-        }
-    }
+    std::string folder;
+    WideCurrentDirectory(folder);
+    return folder;
 }
 
 bool Win32Platform::SetCurrentDir(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()) != 0; }
@@ -263,14 +256,7 @@ bool Win32Platform::CreateDir(const std::string& path) { return ::CreateDirector
 
 bool Win32Platform::RemoveDir(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
 
-std::string Win32Platform::TempPath() {
-    DWORD needed = ::GetTempPathA(0, nullptr);
-    if (needed == 0) return {};
-    std::string folder(needed + 1, '\0');
-    DWORD length = ::GetTempPathA(needed + 1, folder.data());
-    if (length == 0 || length > needed) return {};
-    return UpToNul(folder.c_str(), length);
-}
+PathAnswer Win32Platform::TempPath(std::string& path) { return WideTempPath(path); }
 
 // ---- files ---------------------------------------------------------------
 
@@ -309,16 +295,7 @@ bool Win32Platform::ReadWholeFile(const std::string& path, std::string& bytes) {
 
 bool Win32Platform::DeleteFileAt(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
-std::vector<FoundFile> Win32Platform::FindFiles(const std::string& pattern) {
-    std::vector<FoundFile> found;
-    WIN32_FIND_DATAA entry;
-    FindHandle search(::FindFirstFileA(pattern.c_str(), &entry));
-    if (!search) return found;
-    do {
-        found.push_back(FoundFile{UpToNul(entry.cFileName, MAX_PATH), entry.dwFileAttributes});
-    } while (::FindNextFileA(search.Get(), &entry));
-    return found;
-}
+std::vector<FoundFile> Win32Platform::FindFiles(const std::string& pattern) { return WideFindFiles(pattern); }
 
 bool Win32Platform::GetLastWriteDos(const std::string& path, uint32_t& dosDateTime) {
     WIN32_FIND_DATAA entry;
@@ -442,12 +419,11 @@ bool Win32Platform::IsLeadByte(unsigned char c) { return ::IsDBCSLeadByte(c) != 
 
 // ---- shell ---------------------------------------------------------------
 
-bool Win32Platform::SpecialFolderPath(int csidl, std::string& path) {
-    if (!folderPath_) return false;
-    char folder[MAX_PATH] = {};
-    if (folderPath_(nullptr, csidl, nullptr, 0, folder) != S_OK) return false;
-    path = UpToNul(folder, sizeof folder);
-    return true;
+PathAnswer Win32Platform::SpecialFolderPath(int csidl, std::string& path) {
+    path.clear();
+    wchar_t folder[MAX_PATH] = {};
+    if (!folderPath_ || folderPath_(nullptr, csidl, nullptr, 0, folder) != S_OK) return PathAnswer::Missing;
+    return NarrowPath(folder, path);
 }
 
 std::unique_ptr<ShellLink> Win32Platform::NewShellLink() {
@@ -788,9 +764,9 @@ HKEY RootKey(RegRoot root) { return root == RegRoot::LocalMachine ? HKEY_LOCAL_M
 }  // namespace
 
 std::string Win32Platform::ModuleFileName() {
-    char path[MAX_PATH] = {};
-    DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return length < MAX_PATH ? std::string(path, length) : std::string();
+    std::string path;
+    WideModuleFileName(path);
+    return path;
 }
 
 std::unique_ptr<RegistryKey> Win32Platform::OpenExistingKey(RegRoot root, const std::string& path) {

@@ -1,4 +1,5 @@
-// The real machine: every primitive of the seam as the ANSI Win32 call it stands for.
+// The real machine: every primitive of the seam as the ANSI Win32 call it stands for; the paths
+// the system gives come through the UTF-16 calls (Win32PlatformPaths.h).
 #pragma once
 
 #include "platform/Platform.h"
@@ -10,7 +11,7 @@ public:
     Win32Platform();
     ~Win32Platform() override;
 
-    // Finds SHGetFolderPathA, in shell32.dll and otherwise in shfolder.dll, both loaded
+    // Finds SHGetFolderPathW, in shell32.dll and otherwise in shfolder.dll, both loaded
     // by full path from the system folder. False when neither has it.
     bool LocateFolderService();
 
@@ -28,7 +29,7 @@ public:
     bool SetCurrentDir(const std::string& path) override;
     bool CreateDir(const std::string& path) override;
     bool RemoveDir(const std::string& path) override;
-    std::string TempPath() override;
+    PathAnswer TempPath(std::string& path) override;
 
     bool WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
@@ -53,7 +54,7 @@ public:
     bool IsDbcsSystem() override;
     bool IsLeadByte(unsigned char c) override;
 
-    bool SpecialFolderPath(int csidl, std::string& path) override;
+    PathAnswer SpecialFolderPath(int csidl, std::string& path) override;
     std::unique_ptr<ShellLink> NewShellLink() override;
 
     std::string OwnerOf(const std::string& path) override;
@@ -105,7 +106,7 @@ public:
     bool IsElevated() override;
 
 private:
-    using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+    using FolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPWSTR);
     void SetOwnershipPrivileges(DWORD attributes);
     using GetConnectionFn = DWORD(APIENTRY*)(LPCSTR, LPSTR, LPDWORD);
 

@@ -195,19 +195,22 @@ CopyEnd CopyFiles(RunLog& log, const std::string& mainDir)
     return DriveLacks(mainDir, left) ? CopyEnd::DiskFull : CopyEnd::GaveUp;
 }
 
-// Pages 7 and 8 and the end of the wizard, in their order.
-void FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log, Recorder& recorder)
+// Pages 7 and 8 and the end of the wizard, in their order. False when a shortcut could not be
+// made where it belongs: the rest is done, but the run did not do all it was asked.
+bool FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log, Recorder& recorder)
 {
     SavedSettings& s = c.settings;
+    bool complete = true;
     if (!c.portable) {
         log.Add("Associations et raccourcis");
         s.Extensions = ExtensionsFromBoxes(c.boxes);
         RunAssociationCommand(s.MainDir, c.boxes);
-        CreateProductShortcuts(s.MainDir, s.InstallToAll, recorder);
+        complete = CreateProductShortcuts(s.MainDir, s.InstallToAll, recorder);
         WriteUpdateLog(plan, AttachedFiles->PublicFiles, stamp, recorder);
     }
     if (s.Launch)
         LaunchProgram(s.MainDir);
+    return complete;
 }
 
 void SaveAfterCopy(SilentChoices& c, RunLog& log, const InstallRecord& record)
@@ -236,12 +239,13 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
     plan.IsPortable = c.portable;
     plan.LastRunVer = c.settings.LastRunVer;
     CopyEnd end = CopyEnd::Error;
+    bool complete = true;
     try {
         const double stamp = BuildInstallPlan(*AttachedFiles, plan);
         log.Add("Copie des fichiers");
         end = CopyFiles(log, c.settings.MainDir);
         if (end == CopyEnd::Done)
-            FinishInstallation(c, plan, stamp, log, record.Log);
+            complete = FinishInstallation(c, plan, stamp, log, record.Log);
     } catch (...) {
         SaveAfterCopy(c, log, record);
         throw;
@@ -250,7 +254,7 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
     SaveAfterCopy(c, log, record);
     switch (end) {
     case CopyEnd::Done:
-        return kExitFinished;
+        return complete ? kExitFinished : kExitFailure;
     case CopyEnd::DiskFull:
         log.Add("Disque plein.");
         return kExitDiskFull;

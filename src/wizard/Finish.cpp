@@ -3,6 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 #include "engine/InstallPlan.h"
+#include "engine/Questions.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "instutils/SafeFiles.h"
@@ -26,22 +27,31 @@ std::string ProgramPath(const std::string& mainDir)
     return JoinPath(mainDir, "vlm.exe");
 }
 
-void CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainDir, bool allUsers,
+// False when the folder the shortcut belongs in is one the program cannot name: Windows's
+// look-alike of it would be another folder, made anew, that the user never sees.
+bool CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainDir, bool allUsers,
                       Recorder& recorder)
 {
-    const std::string common = SpecialFolder(allUsersCsidl);
-    const std::string user = SpecialFolder(userCsidl);
+    bool commonUnnameable = false, userUnnameable = false;
+    const std::string common = SpecialFolder(allUsersCsidl, &commonUnnameable);
+    const std::string user = SpecialFolder(userCsidl, &userUnnameable);
     std::string target = allUsers ? common : user;
+    bool unnameable = allUsers ? commonUnnameable : userUnnameable;
     const std::string& other = allUsers ? user : common;
-    if (target.empty())
+    if (target.empty() && !unnameable) {
         target = other;
+        unnameable = allUsers ? userUnnameable : commonUnnameable;
+    }
+    if (unnameable)
+        return false;
     if (target.empty())
-        return;   // neither scope has the folder: a link with no folder would land anywhere
+        return true;   // neither scope has the folder: a link with no folder would land anywhere
     // The earlier run's link goes only once the new one exists (no rights for the all-users
     // folders would otherwise leave the user with none).
     if (CreateShortcut(JoinPath(target, kShortcutName), ProgramPath(mainDir), mainDir, kShortcutDescription, recorder) &&
         !other.empty() && !EqualNoCase(other, target))
         Sys().DeleteFileAt(JoinPath(other, kShortcutName));
+    return true;
 }
 
 std::string AssociationArguments(const AssocBoxes& boxes)
@@ -125,10 +135,25 @@ void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes)
     StartAsDesktopUser(mainDir, AssociationArguments(boxes));
 }
 
-void CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder)
+std::string UnnameableFolderText(const char* folder)
 {
-    CreateShortcutIn(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, mainDir, allUsers, recorder);
-    CreateShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, mainDir, allUsers, recorder);
+    return std::string("Windows nomme ") + folder +
+           " avec des caractères que l'installation ne peut pas écrire, et ce dossier n'a pas de nom court :\r"
+           "le raccourci de Traitement de texte Velmorra n'y a pas été créé.";
+}
+
+bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder)
+{
+    bool made = true;
+    if (!CreateShortcutIn(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, mainDir, allUsers, recorder)) {
+        MessageDialog(UnnameableFolderText("le menu Démarrer"), mtWarning, mbOK);
+        made = false;
+    }
+    if (!CreateShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, mainDir, allUsers, recorder)) {
+        MessageDialog(UnnameableFolderText("le Bureau"), mtWarning, mbOK);
+        made = false;
+    }
+    return made;
 }
 
 std::string StampLine(double stamp)

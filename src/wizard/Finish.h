@@ -25,7 +25,10 @@ std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& box
 // Page-7 actions: the association command, then both shortcuts. The association command and
 // the launch run as the desktop user when the setup runs elevated on Vista or later.
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes);
-void CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder);
+// False when a shortcut's folder has a name the program cannot write: that shortcut is not
+// made, and the message dialog has said so.
+bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder);
+std::string UnnameableFolderText(const char* folder);   // folder: "le Bureau", "le menu Démarrer"
 
 // "*" and the 16 hex digits of the stamp's bytes in memory order.
 std::string StampLine(double stamp);

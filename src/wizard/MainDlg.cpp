@@ -202,7 +202,7 @@ bool TMainDlgForm::EnterLicencePage(uint8_t fromPage)
         return false;
     if (TempFolder().empty()) {
         // The licence would land in whatever the current folder is.
-        MessageDialog(kMsgNoTempFolder, mtError, mbOK);
+        MessageDialog(TempPathUnnameable() ? kMsgTempUnnameable : kMsgNoTempFolder, mtError, mbOK);
         CloseAllowed = true;
         Close(mrCancel);
         return false;

@@ -28,6 +28,10 @@ const char* const kMsgNoTempFolder =
     "Windows n'indique ni le dossier des fichiers temporaires ni le dossier Mes documents :\r"
     "l'installation ne peut pas avoir lieu.";
 
+const char* const kMsgTempUnnameable =
+    "Windows nomme le dossier temporaire avec des caractères que l'installation ne peut pas écrire, "
+    "et ce dossier n'a pas de nom court :\rl'installation ne peut pas avoir lieu.";
+
 const char* const kMsgOutOfMemory =
     "La mémoire disponible ne suffit pas pour poursuivre l'installation.\r"
     "Fermez d'autres applications, puis réessayez.";

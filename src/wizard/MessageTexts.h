@@ -7,6 +7,7 @@ extern const char* const kMsgAppRunning;      // the word processor must be clos
 extern const char* const kMsgLicenceRefused;  // the licence was not accepted
 extern const char* const kMsgConfirmCancel;   // the installation is not finished
 extern const char* const kMsgNoTempFolder;    // no folder for the licence's temporary file
+extern const char* const kMsgTempUnnameable;  // the temporary folder's name cannot be written
 extern const char* const kMsgOutOfMemory;         // memory exhausted during a wizard event
 extern const char* const kMsgSessionEndRefused;   // Windows asks to end the session while copying
 

@@ -7,6 +7,7 @@
 #include "instutils/InstallLog.h"
 #include "instutils/TextError.h"
 #include "support/FakeMachineTest.h"
+#include "support/ScriptedDialog.h"
 #include "wizard/Finish.h"
 
 namespace {
@@ -185,6 +186,22 @@ TEST_F(FinishShortcuts, NeitherScopeSkipsThatShortcutSilently)
             EXPECT_EQ(path, kUserPrograms + kLink);
         }
     }
+}
+
+// A profile named outside the code page ("Łukasz") is reached by its short form, the same folder;
+// one without a short form is reported, and nothing is made in its place nor in the other scope.
+TEST_F(FinishShortcuts, AFolderIsUsedByItsShortFormOrReportedButNeverReplaced)
+{
+    const std::string programs = "C:\\DOCUME~1\\UKASZ~1\\MENUDM~1\\PROGRA~1\\";
+    machine.SetSpecialFolder(2, programs.substr(0, programs.size() - 1));
+    machine.MakeFolder(programs);
+    machine.SetSpecialFolder(16, "?");
+    const size_t before = machine.AllPaths().size();
+    ScriptedDialog dialog;
+    EXPECT_FALSE(CreateProductShortcuts("C:\\V", false, log));
+    EXPECT_EQ(log.Lines().back(), "File Copy: " + programs + kLink);
+    EXPECT_EQ(dialog.texts, std::vector<std::string>{UnnameableFolderText("le Bureau")});
+    EXPECT_EQ(machine.AllPaths().size(), before + 1);   // the link alone
 }
 
 TEST_F(FinishUpdateLog, StampLineIsTheDoublesBytesInMemoryOrder)

@@ -14,6 +14,7 @@
 #include "instutils/SafeFiles.h"
 #include "setup/Silent.h"
 #include "setup/Startup.h"
+#include "wizard/Finish.h"
 #include "wizard/Switches.h"
 #include "support/FakeMachineTest.h"
 
@@ -395,6 +396,15 @@ TEST_F(SilentRun, TheWordProcessorRunningOrABadFolderEndsBeforeAnythingIsWritten
     EXPECT_EQ(87, Run({"/S", "/D=C:\\Apps\\CON"}));
     EXPECT_EQ(disk, machine.AllPaths());
     EXPECT_TRUE(machine.MessageBoxes().empty());
+}
+
+TEST_F(SilentRun, AShortcutFolderWithNoWritableNameEndsWith1603AndIsNamedInTheRunLog)
+{
+    machine.SetSpecialFolder(2, "?");
+    EXPECT_EQ(1603, Run({"/S", "/D=" + dest, "/LOG=C:\\run.log", "/CURRENTUSER"}));
+    const std::string log = machine.FileBytes("C:\\run.log");
+    EXPECT_NE(std::string::npos, log.find("Message : " + UnnameableFolderText("le menu Démarrer")));
+    EXPECT_TRUE(machine.IsFile(dest + "\\Install.log"));
 }
 
 TEST_F(SilentRun, AHeldFileEndsWith32AndADiskFillingUpWith112)

@@ -105,10 +105,20 @@ TEST_F(RealFolders, FolderTestsSeeTheRealFileSystem)
     ASSERT_TRUE(Sys().CreateDir(scratch + "Sub"));
     EXPECT_TRUE(FolderExists(scratch + "Sub"));
     EXPECT_FALSE(FolderExists(scratch + "Sub\\..\\Sub"));   // read back in its plain form
-    const std::string temp = Sys().TempPath();
-    ASSERT_FALSE(temp.empty());
+    std::string temp;
+    ASSERT_EQ(PathAnswer::Found, Sys().TempPath(temp));
     EXPECT_EQ('\\', temp.back());
     EXPECT_TRUE(FolderExists(temp));
+}
+
+// "Łukasz": Windows-1252 has no "Ł"; best fit would read "Lukasz", another folder's name.
+TEST_F(RealFolders, ANameOutsideTheCodePageIsListedByItsShortNameNeverByALookAlike)
+{
+    ASSERT_TRUE(::CreateDirectoryW((std::wstring(scratch.begin(), scratch.end()) + L"\x0141ukasz").c_str(), nullptr));
+    std::vector<FoundFile> found = Sys().FindFiles(scratch + "*.*");
+    ASSERT_EQ(3u, found.size()) << "no short name given";   // ".", ".." and the folder
+    EXPECT_NE(std::string::npos, found[2].name.find('~'));
+    EXPECT_TRUE(FolderExists(scratch + found[2].name));
 }
 
 TEST_F(RealFolders, MakeFolderPathCreatesEveryMissingParent)

@@ -853,9 +853,10 @@ bool FakeMachine::RemoveDir(const std::string& path) {
     return true;
 }
 
-std::string FakeMachine::TempPath() {
+PathAnswer FakeMachine::TempPath(std::string& path) {
     std::lock_guard g(mutex_);
-    return tempPath_;
+    path = tempPath_;
+    return path.empty() ? PathAnswer::Missing : PathAnswer::Found;
 }
 
 // ---------------------------------------------------------------- files
@@ -1058,12 +1059,12 @@ bool FakeMachine::IsLeadByte(unsigned char c) {
 
 // ---------------------------------------------------------------- shell
 
-bool FakeMachine::SpecialFolderPath(int csidl, std::string& path) {
+PathAnswer FakeMachine::SpecialFolderPath(int csidl, std::string& path) {
     std::lock_guard g(mutex_);
     auto it = specialFolders_.find(csidl);
-    if (it == specialFolders_.end()) return false;
-    path = it->second;
-    return true;
+    if (it == specialFolders_.end()) return path.clear(), PathAnswer::Missing;
+    path = it->second == "?" ? "" : it->second;
+    return path.empty() ? PathAnswer::Unnameable : PathAnswer::Found;
 }
 
 // A link saves a readable record instead of the shell's binary format; ReadLink reads it back.

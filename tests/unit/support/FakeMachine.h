@@ -112,7 +112,7 @@ public:
     void SetClock(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
     void SetVersion(unsigned platformId, unsigned major);
     void SetTempPath(const std::string& path);   // as GetTempPathA gives it; "" = failure
-    void SetSpecialFolder(int csidl, const std::string& path);
+    void SetSpecialFolder(int csidl, const std::string& path);   // "?": no form of it fits the code page
     void RemoveSpecialFolder(int csidl);         // the call then fails
     void SetDbcs(bool dbcs);
     void SetResource(const std::string& type, const std::string& name, std::string bytes);
@@ -175,7 +175,7 @@ public:
     bool SetCurrentDir(const std::string& path) override;
     bool CreateDir(const std::string& path) override;
     bool RemoveDir(const std::string& path) override;
-    std::string TempPath() override;
+    PathAnswer TempPath(std::string& path) override;
 
     bool WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
@@ -200,7 +200,7 @@ public:
     bool IsDbcsSystem() override;
     bool IsLeadByte(unsigned char c) override;
 
-    bool SpecialFolderPath(int csidl, std::string& path) override;
+    PathAnswer SpecialFolderPath(int csidl, std::string& path) override;
     std::unique_ptr<ShellLink> NewShellLink() override;
 
     std::unique_ptr<RegistryKey> OpenOrCreateKey(RegRoot root, const std::string& path) override;
