@@ -41,6 +41,43 @@ if ! bash scripts/build.sh win >/dev/null || ! cmake --build build/win -j"$JOBS"
 fi
 ARCHIVE=$ROOT/build/win/files.bin
 
+# The installation's folders and shortcuts in a 32-bit prefix (after wine_env_init).
+peer_paths() {
+    PROGRAM="$WINEPREFIX/drive_c/Program Files/Velmorra"
+    DATA="$WINEPREFIX/drive_c/ProgramData/Velmorra"
+    LINKS=("$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Traitement de texte Velmorra.lnk"
+           "$WINEPREFIX/drive_c/users/Public/Desktop/Traitement de texte Velmorra.lnk")
+}
+peer_clean() { rm -rf "$PROGRAM" "$DATA" "${LINKS[@]}"; }
+wine_idle() { timeout 60 wineserver -w; }
+# What an installation left: each file with its size (the association command's own logs and
+# the shortcuts, whose bytes each installer writes its own way, by name only).
+peer_files() {
+    find "$PROGRAM" -type f ! -name 'vlm-*.log' ! -name uninstall.exe -printf 'program/%P\t%s\n'
+    find "$PROGRAM" -type f -name uninstall.exe -printf 'program/%P\n'
+    find "$DATA" -type f -printf 'data/%P\t%s\n'
+    local link
+    for link in "${LINKS[@]}"; do [ -f "$link" ] && echo "shortcut ${link#"$WINEPREFIX"/}"; done
+    return 0
+}
+# A key's values as NSIS WriteReg lines, as Wine's registry holds them after the setup's run.
+reg_to_nsis() {  # root key
+    local file=$stage/reg.tmp name value
+    wine reg export "$1\\$2" "$file" /y >/dev/null || return 1
+    iconv -f UTF-16LE -t UTF-8 "$file" | tr -d '\r' | sed -n 's/^"\([^"]*\)"=\(.*\)$/\1\t\2/p' |
+        while IFS=$'\t' read -r name value; do
+            case $value in
+            dword:*) echo "WriteRegDWORD $1 \"$2\" \"$name\" $((16#${value#dword:}))" ;;
+            \"*)
+                value=${value#\"} value=${value%\"}
+                value=${value//\\\"/\"} value=${value//\\\\/\\}   # .reg escapes
+                value=${value//\$/\$\$} value=${value//\"/\$\\\"}  # NSIS escapes
+                echo "WriteRegStr $1 \"$2\" \"$name\" \"$value\"" ;;
+            esac
+        done
+    rm -f "$file"
+}
+
 missed=0
 for part in "${parts[@]}"; do
     case $part in
@@ -96,6 +133,7 @@ for part in "${parts[@]}"; do
             source scripts/wine-env.sh
             trap wine_env_cleanup EXIT
             wine_env_init
+            peer_paths
             bench=$ROOT/build/win/bench/win/velmorra-bench.exe
             # Wine's note when a program asks for the volume label of Z:, once per start.
             wine() { command wine "$@" 2> >(grep -v 'FS volume label and serial are not available' >&2); }
@@ -104,46 +142,63 @@ for part in "${parts[@]}"; do
                 setup=$ROOT/build/win/VelmorraSetup.exe archive=$ARCHIVE
                 [ $label = large ] && setup=$large/VelmorraSetup.exe archive=$large/files.bin
                 echo "peer $label: $(stat -c %s "$setup") bytes of setup, $(stat -c %s "$archive") of them the archive"
-                # The NSIS installer holds what one installation by the setup left in place.
+                # The NSIS installers hold what one "/S" run of the setup left in place, and write
+                # the registry values it wrote.
                 stage=$ROOT/build/bench-nsis/$label
                 rm -rf "$stage" && mkdir -p "$stage"
-                mapfile -t folders < <(wine "$bench" install "Z:${setup//\//\\}" | tr -d '\r')
-                if [ ${#folders[@]} -ne 2 ]; then
+                peer_clean
+                if ! wine "$setup" /S; then
                     echo "bench: the setup's installation for NSIS failed" >&2
                     status=1
                     continue
                 fi
-                cp -a "$(winepath -u "${folders[0]}")" "$stage/program"
-                cp -a "$(winepath -u "${folders[1]}")" "$stage/data"
-                rm -rf "$(winepath -u "${folders[0]}")" "$(winepath -u "${folders[1]}")"
-                cat >"$stage/setup.nsi" <<NSI
-Unicode true
-SetCompressor zlib
-Name "Velmorra"
-OutFile "$stage/nsis-setup.exe"
-RequestExecutionLevel admin
-SilentInstall silent
-Section
-    SetOutPath "\$PROGRAMFILES\\Velmorra"
-    File /r "$stage/program/*.*"
-    SetShellVarContext all
-    SetOutPath "\$APPDATA\\Velmorra"
-    File /r "$stage/data/*.*"
-SectionEnd
-NSI
-                if ! makensis -V1 "$stage/setup.nsi" >build/logs/bench-nsis-$label.log 2>&1; then
-                    echo "bench: makensis failed; see build/logs/bench-nsis-$label.log" >&2
+                wine_idle
+                peer_files >"$stage/setup-files.txt"
+                cp -a "$PROGRAM" "$stage/program" && cp -a "$DATA" "$stage/data"
+                # Written by the association command, which each installer runs itself.
+                rm -f "$stage/program"/vlm-*.log
+                { reg_to_nsis HKCU 'Software\Velmorra Word Processor\Install'
+                  reg_to_nsis HKLM 'Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmorra Word Processor'
+                } >"$stage/registry.nsh"
+                peer_clean
+                for kind in copy-only same-work; do
+                    if ! makensis -V1 -DSTAGE="$stage" -DOUT="$stage/nsis-$kind.exe" "$ROOT/bench/nsis/$kind.nsi" \
+                            >build/logs/bench-nsis-$label-$kind.log 2>&1; then
+                        echo "bench: makensis failed; see build/logs/bench-nsis-$label-$kind.log" >&2
+                        status=1
+                        continue 2
+                    fi
+                done
+                echo "peer $label: NSIS installers $(stat -c %s "$stage/nsis-copy-only.exe") bytes (copy only)," \
+                    "$(stat -c %s "$stage/nsis-same-work.exe") bytes (same work)"
+                # The benchmark's own check: the same work leaves the same files (and its uninstaller).
+                wine "$stage/nsis-same-work.exe" /S && wine_idle
+                if ! diff <(cat "$stage/setup-files.txt" <(echo "program/uninstall.exe") | sort) \
+                          <(peer_files | sort) >"$stage/files.diff"; then
+                    echo "bench: NSIS's same work and the setup leave different files; see $stage/files.diff" >&2
                     status=1
-                    continue
                 fi
-                echo "peer $label: NSIS installer $(stat -c %s "$stage/nsis-setup.exe") bytes"
-                wine "$bench" peer "Z:${setup//\//\\}" "Z:${stage//\//\\}\\nsis-setup.exe" $label "$PEER_RUNS" || status=1
+                peer_clean
+                win_stage=Z:${stage//\//\\}
+                wine "$bench" peer "Z:${setup//\//\\}" "$win_stage\\nsis-copy-only.exe" "$win_stage\\nsis-same-work.exe" \
+                    $label "$PEER_RUNS" || status=1
                 if [ $label = large ]; then
                     mkdir -p "$WINEPREFIX/drive_c/velmorra-bench"
                     wine "$bench" memory "Z:${archive//\//\\}" 'C:\velmorra-bench' || status=1
                 fi
             done
             exit $status
+        ) || missed=1
+        ;;
+    finish)
+        echo "== finish ($(wine --version 2>/dev/null), load $(cut -d' ' -f1 /proc/loadavg))"
+        (
+            unset DISPLAY
+            source scripts/wine-env.sh
+            trap wine_env_cleanup EXIT
+            wine_env_init
+            setup=$ROOT/build/win/VelmorraSetup.exe
+            wine "$ROOT/build/win/bench/win/velmorra-bench.exe" finish "Z:${setup//\//\\}" "${FINISH_RUNS:-5}"
         ) || missed=1
         ;;
     *) echo "unknown part: $part" >&2; exit 2 ;;
