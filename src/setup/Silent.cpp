@@ -168,7 +168,7 @@ CopyEnd CopyFiles(RunLog& log, const std::string& mainDir)
 }
 
 // Pages 7 and 8 and the end of the wizard, in their order.
-void FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log, Recorder& recorder)
+void FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log, InstallLog& recorder)
 {
     SavedSettings& s = c.settings;
     if (!c.portable) {
@@ -178,8 +178,8 @@ void FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp,
         CreateProductShortcuts(s.MainDir, s.InstallToAll, recorder);
         WriteUpdateLog(plan, AttachedFiles->PublicFiles, stamp, recorder);
     }
-    if (s.Launch)
-        LaunchProgram(s.MainDir);
+    if (s.Launch && !LaunchProgram(s.MainDir, recorder))
+        log.Add(kLaunchSkippedText);
 }
 
 void SaveAfterCopy(SilentChoices& c, RunLog& log, const InstallRecord& record)

@@ -14,6 +14,7 @@
 #include "setup/Startup.h"
 #include "wizard/Switches.h"
 #include "support/FakeMachineTest.h"
+#include "wizard/Finish.h"
 
 namespace {
 
@@ -343,6 +344,19 @@ TEST_F(SilentRun, InstallsTheChosenComponentsWithNoWindowAndLogsTheRun)
     for (const char* line : {"Copie des fichiers", "Associations et raccourcis", "code de sortie 0"})
         EXPECT_NE(std::string::npos, log.find(line)) << line;
     EXPECT_EQ(nullptr, AttachedFiles);
+}
+
+// Elevated, with no desktop shell to start it as the user: /LAUNCH leaves the word processor
+// out rather than start it with the setup's rights, and both logs say so.
+TEST_F(SilentRun, AnElevatedRunWithoutADesktopShellDoesNotLaunch)
+{
+    machine.SetVersion(2, 6);
+    machine.SetElevated(true);
+    machine.SetDesktopShellAvailable(false);
+    EXPECT_EQ(0, Run({"/S", "/LAUNCH", "/D=" + dest, "/LOG=C:\\run.log"}));
+    ASSERT_EQ(1u, machine.StartedPrograms().size());   // the association command alone
+    EXPECT_NE(std::string::npos, machine.FileBytes("C:\\run.log").find(kLaunchSkippedText));
+    EXPECT_NE(std::string::npos, machine.FileBytes(dest + "\\Install.log").find(kLaunchSkippedText));
 }
 
 TEST_F(SilentRun, TheWordProcessorRunningOrABadFolderEndsBeforeAnythingIsWritten)
