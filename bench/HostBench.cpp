@@ -119,8 +119,10 @@ int main(int argc, char** argv)
     // Windows' heap gives blocks this big; glibc's sliding one would hand the baseline warm pages.
     mallopt(M_MMAP_THRESHOLD, 256 * 1024);
 
-    char rootTemplate[] = "/tmp/velmorra-bench.XXXXXX";
-    if (!::mkdtemp(rootTemplate)) return 2;
+    // TMPDIR=/dev/shm takes the disk, and whatever else is writing to it, out of the figures.
+    const char* tmp = std::getenv("TMPDIR");
+    std::string rootTemplate = std::string(tmp && *tmp ? tmp : "/tmp") + "/velmorra-bench.XXXXXX";
+    if (!::mkdtemp(rootTemplate.data())) return 2;
     const std::string root = rootTemplate;
     RealDiskMachine disk(root + "/disk");
     UseFakeMachine use(disk);
