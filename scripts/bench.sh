@@ -23,7 +23,7 @@
 #          box checked: the time to the end of the process (target: under 2 s), and the longest
 #          the wizard left messages unanswered while on screen.
 #
-# To see where the install thread's time goes under Wine, per platform call:
+# PROFILE=1 adds the host install thread's platform calls, counted and timed per run; under Wine:
 #   wine build/win/bench/win/velmorra-bench.exe profile 'Z:\path\to\files.bin' 'C:\existing\folder' [runs]
 #
 # host and wine use the product's archive, build/win/files.bin. RUNS sets the runs per median
@@ -95,7 +95,7 @@ for part in "${parts[@]}"; do
             echo "bench: the host benchmark did not build; see build/logs/bench-host.log" >&2
             exit 1
         fi
-        build/bench-host/bench/velmorra-bench "$ARCHIVE" "$RUNS" || missed=1
+        build/bench-host/bench/velmorra-bench "$ARCHIVE" "$RUNS" ${PROFILE:+profile} || missed=1
         ;;
     wine)
         echo "== wine ($(wine --version 2>/dev/null))"
