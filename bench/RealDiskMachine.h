@@ -3,8 +3,21 @@
 // Everything else (special folders, clock, texts, registry) stays the fake machine's.
 // Paths are taken as given: no case folding, which the benchmarks' own paths never need.
 #pragma once
+#include <cstdint>
+#include <map>
 #include <string>
 #include "support/FakeMachine.h"
+
+// Calls and time per platform call, for the benchmark's profile; counted only while on.
+struct CallProfile {
+    struct Entry {
+        uint64_t calls = 0;
+        double seconds = 0;
+    };
+    bool on = false;
+    std::map<std::string, Entry> entries;
+    void Print(double totalSeconds, int runs) const;
+};
 
 class RealDiskMachine : public FakeMachine {
 public:
@@ -27,8 +40,10 @@ public:
     bool CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
                        uint32_t dosDateTime, Durability durability) override;
     bool MoveReplacing(const std::string& from, const std::string& to, Durability durability) override;
-    // The fake tree does not see the real folders: none is held, each is written into by name.
-    std::unique_ptr<HeldFolder> HoldFolder(const std::string&) override { return nullptr; }
+    // Open without following a link, as the program holds a folder on Windows.
+    std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
+
+    CallProfile profile;
 
 private:
     std::string Plain(const std::string& path) const;   // absolute, "\" only, "." and ".." resolved

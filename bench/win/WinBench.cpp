@@ -3,8 +3,9 @@
 //   velmorra-bench speed  <files.bin> <work folder> [runs]   start-up and copying, with baselines
 //   velmorra-bench memory <files.bin> <work folder>          peak memory of one whole installation
 //   velmorra-bench profile <files.bin> <work folder> [runs]  the install thread's platform calls, timed
-//   velmorra-bench peer <setup.exe> <nsis.exe> <label> [runs] the setup program against an NSIS installer
-//   velmorra-bench install <setup.exe>                       one installation left in place, for NSIS
+//   velmorra-bench peer <setup.exe> <nsis-copy.exe> <nsis-same.exe> <label> [runs]
+//                                                            the setup program against two NSIS installers
+//   velmorra-bench finish <setup.exe> [runs]                 "&Terminer" to the end of the process
 //
 // The work folder must exist; each run installs into a fresh folder inside it.
 #include <windows.h>
@@ -262,13 +263,13 @@ int Profile(TimedPlatform& platform, const std::string& packed, const std::strin
 
 namespace bench {
 int Peer(int argc, char** argv);          // PeerBench.cpp
-int InstallOnce(int argc, char** argv);
+int Finish(int argc, char** argv);
 }
 
 int main(int argc, char** argv)
 {
     if (argc > 1 && std::string(argv[1]) == "peer") return bench::Peer(argc, argv);
-    if (argc > 1 && std::string(argv[1]) == "install") return bench::InstallOnce(argc, argv);
+    if (argc > 1 && std::string(argv[1]) == "finish") return bench::Finish(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: velmorra-bench speed|memory|profile <files.bin> <work folder> [runs]\n");
         return 2;

@@ -86,13 +86,15 @@ int32_t TAttachedFiles::PlannedBytes() const
 int32_t TAttachedFiles::ComponentBytes(const std::string& fileList, const std::string& destFolder) const
 {
     const std::vector<std::string> lines = SplitLines(fileList);
+    // Asking the drive moves the current directory there and back: once per list, not per file.
+    const int32_t cluster = ClusterSize(destFolder);
     int64_t total = 0;
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
         const bool wholeFolder = EndsWithBackslash(*line);
         for (auto entry = Entries.rbegin(); entry != Entries.rend(); ++entry) {
             const TAttachedFile& e = **entry;
             if (wholeFolder ? !StartsWithNoCase(e.Name, *line) : !EqualNoCase(e.Name, *line)) continue;
-            if (e.Size > 0) total += RoundUpToCluster(destFolder, e.Size);
+            if (e.Size > 0) total += RoundUpToClusterSize(cluster, e.Size);
             if (!wholeFolder) break;
         }
     }

@@ -37,8 +37,9 @@ int32_t ClusterSize(const std::string& folder) {
 }
 
 // Without a cluster size the size is shown as it is rather than divided by zero.
-int32_t RoundUpToCluster(const std::string& folder, int32_t size) {
-    int32_t cluster = ClusterSize(folder);
+int32_t RoundUpToCluster(const std::string& folder, int32_t size) { return RoundUpToClusterSize(ClusterSize(folder), size); }
+
+int32_t RoundUpToClusterSize(int32_t cluster, int32_t size) {
     if (cluster <= 0 || size % cluster == 0) return size;
     int64_t rounded = (int64_t{size / cluster} + 1) * cluster;
     return rounded > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()

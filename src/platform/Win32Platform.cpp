@@ -7,7 +7,9 @@
 #include <shldisp.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace {
@@ -678,18 +680,82 @@ ComPtr<IShellDispatch2> DesktopShell() {
 
 }  // namespace
 
+namespace {
+
+// How long the desktop's shell may take to answer. Where none serves the window list (no
+// Explorer, a kiosk shell, a session whose Explorer died, some Wine desktops) COM may wait for a
+// server that never registers, far longer than a user waits on "Terminer".
+const DWORD kDesktopShellWaitMs = 2000;
+
+// One start through the shell, shared by the caller and the thread that asks the shell; whoever
+// leaves last frees it. The caller gives up by moving Asking to GivenUp, the thread starts the
+// program only by moving Asking to Starting: never both.
+struct ShellStart {
+    enum State { Asking, GivenUp, Starting, Started, Failed };
+    std::string application, arguments, currentDir;
+    unsigned showMode = 0;
+    std::atomic<int> state{Asking};
+    FileHandle done{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+};
+
+void AskDesktopShell(ShellStart& job) {
+    const bool com = SUCCEEDED(::CoInitialize(nullptr));
+    bool started = false;
+    {
+        ComPtr<IShellDispatch2> shell = DesktopShell();
+        int asking = ShellStart::Asking;
+        if (shell && job.state.compare_exchange_strong(asking, ShellStart::Starting)) {
+            const Bstr file(job.application), parameters(job.arguments), folder(job.currentDir), verb("open");
+            VARIANT show;
+            ::VariantInit(&show);
+            show.vt = VT_I4;
+            show.lVal = static_cast<LONG>(job.showMode);
+            started = SUCCEEDED(
+                shell->ShellExecute(file.Get(), parameters.Variant(), folder.Variant(), verb.Variant(), show));
+        }
+    }
+    int state = ShellStart::Asking;
+    if (!job.state.compare_exchange_strong(state, ShellStart::Failed) && state == ShellStart::Starting)
+        job.state.store(started ? ShellStart::Started : ShellStart::Failed);
+    ::SetEvent(job.done.Get());
+    if (com) ::CoUninitialize();
+}
+
+// Waits for the event, answering sent messages and repainting meanwhile, so that the caller's
+// windows do not freeze; input stays queued for after the wait.
+bool WaitAnswering(HANDLE event, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        const DWORD spent = ::GetTickCount() - start;
+        if (spent >= timeoutMs) return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+        const DWORD woke = ::MsgWaitForMultipleObjects(1, &event, FALSE, timeoutMs - spent, QS_SENDMESSAGE | QS_PAINT);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_OBJECT_0 + 1) return false;
+        MSG message;
+        while (::PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) ::DispatchMessageA(&message);
+    }
+}
+
+}  // namespace
+
 // Explorer runs with the user's own token; CreateProcessWithTokenW with a copy of it would need
 // the secondary logon service and a hand-made environment, and Explorer gives both as they are.
+// The shell is asked on a thread of its own and waited for a bounded time.
 bool Win32Platform::StartProgramAsDesktopUser(const std::string& application, const std::string& arguments,
                                               const std::string& currentDir, unsigned showMode) {
-    ComPtr<IShellDispatch2> shell = DesktopShell();
-    if (!shell) return false;
-    const Bstr file(application), parameters(arguments), folder(currentDir), verb("open");
-    VARIANT show;
-    ::VariantInit(&show);
-    show.vt = VT_I4;
-    show.lVal = static_cast<LONG>(showMode);
-    return SUCCEEDED(shell->ShellExecute(file.Get(), parameters.Variant(), folder.Variant(), verb.Variant(), show));
+    auto job = std::make_shared<ShellStart>();
+    job->application = application;
+    job->arguments = arguments;
+    job->currentDir = currentDir;
+    job->showMode = showMode;
+    if (!job->done || !StartThread([job] { AskDesktopShell(*job); })) return false;
+    if (!WaitAnswering(job->done.Get(), kDesktopShellWaitMs)) {
+        int asking = ShellStart::Asking;
+        if (job->state.compare_exchange_strong(asking, ShellStart::GivenUp)) return false;
+        // The shell was already starting it: its answer is worth the same wait once more.
+        WaitAnswering(job->done.Get(), kDesktopShellWaitMs);
+    }
+    return job->state.load() == ShellStart::Started;
 }
 
 // ---- DLL planting -------------------------------------------------------

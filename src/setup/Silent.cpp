@@ -197,7 +197,7 @@ CopyEnd CopyFiles(RunLog& log, const std::string& mainDir)
 
 // Pages 7 and 8 and the end of the wizard, in their order. False when a shortcut could not be
 // made where it belongs: the rest is done, but the run did not do all it was asked.
-bool FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log, Recorder& recorder)
+bool FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log, InstallLog& recorder)
 {
     SavedSettings& s = c.settings;
     bool complete = true;
@@ -208,8 +208,8 @@ bool FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp,
         complete = CreateProductShortcuts(s.MainDir, s.InstallToAll, recorder);
         WriteUpdateLog(plan, AttachedFiles->PublicFiles, stamp, recorder);
     }
-    if (s.Launch)
-        LaunchProgram(s.MainDir);
+    if (s.Launch && !LaunchProgram(s.MainDir, recorder))
+        log.Add(kLaunchSkippedText);
     return complete;
 }
 

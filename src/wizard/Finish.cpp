@@ -13,6 +13,9 @@
 
 const char* const kAppWindowProperty = "1.x Tessalvorn";
 const char* const kShortcutName = "Traitement de texte Velmorra.lnk";
+const char* const kLaunchSkippedText =
+    "Traitement de texte Velmorra n'a pas été lancé : il ne peut pas être démarré au nom de l'utilisateur "
+    "du bureau, et le programme d'installation ne le démarre pas avec ses droits d'administrateur.";
 
 namespace {
 
@@ -65,18 +68,22 @@ std::string AssociationArguments(const AssocBoxes& boxes)
 
 // An elevated setup must not hand its administrator token to the word processor: the user's
 // first documents, file dialogs and drag-and-drop would run elevated. Before Vista an
-// administrator's token is the user's own.
-void StartAsDesktopUser(const std::string& mainDir, const std::string& arguments)
+// administrator's token is the user's own. False when it was not started for want of the
+// desktop user and elevated is not allowed.
+bool StartAsDesktopUser(const std::string& mainDir, const std::string& arguments, bool elevatedAllowed)
 {
     const std::string program = ProgramPath(mainDir);
     unsigned platformId = 0, major = 0;
     const bool splitToken = Sys().GetVersion(platformId, major) && major >= 6 && Sys().IsElevated();
     if (splitToken && Sys().StartProgramAsDesktopUser(program, arguments, mainDir, kShowNormal))
-        return;
+        return true;
+    if (splitToken && !elevatedAllowed)
+        return false;
     std::string commandLine = "\"" + program + "\"";
     if (!arguments.empty())
         commandLine += " " + arguments;
     Sys().StartProgram(program, commandLine, mainDir, kShowNormal);
+    return true;
 }
 
 bool StartsWithStar(const std::string& line)
@@ -130,9 +137,11 @@ std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& box
     return "\"" + ProgramPath(mainDir) + "\" " + AssociationArguments(boxes);
 }
 
+// The command has no window and registers the types for the user who runs it: where the
+// desktop user cannot run it, it still runs, as it always did.
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes)
 {
-    StartAsDesktopUser(mainDir, AssociationArguments(boxes));
+    StartAsDesktopUser(mainDir, AssociationArguments(boxes), true);
 }
 
 std::string UnnameableFolderText(const char* folder)
@@ -225,7 +234,10 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
         throw TextError("Impossible de créer le fichier " + path);
 }
 
-void LaunchProgram(const std::string& mainDir)
+bool LaunchProgram(const std::string& mainDir, InstallLog& log)
 {
-    StartAsDesktopUser(mainDir, "");
+    if (StartAsDesktopUser(mainDir, "", false))
+        return true;
+    log.Add(kLaunchSkippedText);
+    return false;
 }

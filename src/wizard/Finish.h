@@ -7,10 +7,12 @@
 #include <vector>
 
 struct PlanChoices;
+class InstallLog;
 class Recorder;
 
 extern const char* const kAppWindowProperty;   // "1.x Tessalvorn"
 extern const char* const kShortcutName;         // "Traitement de texte Velmorra.lnk"
+extern const char* const kLaunchSkippedText;    // the log's line when the launch is left out
 
 // Enumeration callback: sets *found and stops at a window of the word processor.
 bool FindAppWindowProc(uintptr_t window, bool* found);
@@ -40,4 +42,7 @@ std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
 void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp,
                     Recorder& recorder);
 
-void LaunchProgram(const std::string& mainDir);
+// Starts the word processor; as the desktop user where the setup runs elevated on Vista or
+// later, and there never elevated: when the desktop user cannot start it, the launch is left out,
+// the log says so and the result is false.
+bool LaunchProgram(const std::string& mainDir, InstallLog& log);

@@ -271,7 +271,7 @@ void TMainDlgForm::Finish()
     if (!IsPortable())
         WriteUpdateLog(Choices(), AttachedFiles->PublicFiles, InstallStamp, Record.Log);
     if (view_.Checked(Ctl::FinishChkBx))
-        LaunchProgram(MainDir);
+        LaunchProgram(MainDir, Record.Log);
     CloseAllowed = true;
     Close(mrOk);
 }

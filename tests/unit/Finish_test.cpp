@@ -78,7 +78,7 @@ TEST_F(FinishCommands, ExtensionsAndBoxesConvertBothWays)
 TEST_F(FinishCommands, CommandsStartTheInstalledProgramInTheDestination)
 {
     RunAssociationCommand("D:\\V", {false, true, false, false});
-    LaunchProgram("D:\\V");
+    EXPECT_TRUE(LaunchProgram("D:\\V", log));
     const auto started = machine.StartedPrograms();
     ASSERT_EQ(started.size(), 2u);
     EXPECT_EQ(started[0].commandLine, "\"D:\\V\\vlm.exe\" -assoc adpr_cod");
@@ -91,31 +91,37 @@ TEST_F(FinishCommands, CommandsStartTheInstalledProgramInTheDestination)
 }
 
 // An elevated setup on Vista or later has the shell start them with the desktop user's token;
-// before Vista, unelevated, or without a shell to ask, the setup starts them itself.
+// before Vista or unelevated, the setup starts them itself. Elevated without a shell to ask, the
+// association command still runs, but the word processor is not launched with the setup's
+// rights: the launch is left out and the log says so.
 TEST_F(FinishCommands, TheWordProcessorRunsAsTheDesktopUserWhenTheSetupIsElevated)
 {
     struct Case {
         unsigned major;
-        bool elevated, shell, asDesktopUser;
+        bool elevated, shell, asDesktopUser, launched;
     };
-    for (Case c : {Case{6, true, true, true}, Case{10, true, true, true}, Case{5, true, true, false},
-                   Case{6, false, true, false}, Case{6, true, false, false}}) {
+    for (Case c : {Case{6, true, true, true, true}, Case{10, true, true, true, true}, Case{5, true, true, false, true},
+                   Case{6, false, true, false, true}, Case{6, true, false, false, false},
+                   Case{5, true, false, false, true}}) {
         SCOPED_TRACE(testing::Message() << c.major << c.elevated << c.shell);
         FakeMachine fresh;
         UseFakeMachine use(fresh);
         fresh.SetVersion(2, c.major);
         fresh.SetElevated(c.elevated);
         fresh.SetDesktopShellAvailable(c.shell);
+        InstallLog record;
         RunAssociationCommand("D:\\V", {true, false, false, true});
-        LaunchProgram("D:\\V");
+        EXPECT_EQ(LaunchProgram("D:\\V", record), c.launched);
         const auto started = fresh.StartedPrograms();
-        ASSERT_EQ(started.size(), 2u);
+        ASSERT_EQ(started.size(), c.launched ? 2u : 1u);
         EXPECT_EQ(started[0].commandLine, "\"D:\\V\\vlm.exe\" -assoc adpr_rtf_docx");
-        EXPECT_EQ(started[1].commandLine, "\"D:\\V\\vlm.exe\"");
+        if (c.launched)
+            EXPECT_EQ(started[1].commandLine, "\"D:\\V\\vlm.exe\"");
         for (const auto& program : started) {
             EXPECT_EQ(program.asDesktopUser, c.asDesktopUser);
             EXPECT_EQ(program.currentDir, "D:\\V");
         }
+        EXPECT_EQ(record.Lines(), c.launched ? std::vector<std::string>{} : std::vector<std::string>{kLaunchSkippedText});
     }
 }
 

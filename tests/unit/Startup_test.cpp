@@ -386,6 +386,19 @@ TEST_F(SilentRun, AnElevatedRunRefusesALinkedFolderAndProtectsAFreshOne)
     EXPECT_EQ(machine.Protected(), std::vector<std::string>{dest});
 }
 
+// Elevated, with no desktop shell to start it as the user: /LAUNCH leaves the word processor
+// out rather than start it with the setup's rights, and both logs say so.
+TEST_F(SilentRun, AnElevatedRunWithoutADesktopShellDoesNotLaunch)
+{
+    machine.SetVersion(2, 6);
+    machine.SetElevated(true);
+    machine.SetDesktopShellAvailable(false);
+    EXPECT_EQ(0, Run({"/S", "/LAUNCH", "/D=" + dest, "/LOG=C:\\run.log"}));
+    ASSERT_EQ(1u, machine.StartedPrograms().size());   // the association command alone
+    EXPECT_NE(std::string::npos, machine.FileBytes("C:\\run.log").find(kLaunchSkippedText));
+    EXPECT_NE(std::string::npos, machine.FileBytes(dest + "\\Install.log").find(kLaunchSkippedText));
+}
+
 TEST_F(SilentRun, TheWordProcessorRunningOrABadFolderEndsBeforeAnythingIsWritten)
 {
     const uintptr_t window = machine.AddWindow({"1.x Tessalvorn"});
