@@ -29,6 +29,10 @@
 # host and wine use the product's archive, build/win/files.bin. RUNS sets the runs per median
 # (default 15); PEER_RUNS those of peer, whose runs are whole installations (default 7).
 # Exits non-zero when a target is missed.
+#
+# Where Wine cannot run 32-bit programs (or with VELMORRA_FORCE_X64=1), wine, peer and finish run
+# the x64 twin (build/win64) in 64-bit prefixes, against NSIS built for amd64; their first line
+# says so, and their figures are not to be compared with those of the 32-bit program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -41,12 +45,20 @@ LARGE_SCALE=${LARGE_SCALE:-13}
 PEER_RUNS=${PEER_RUNS:-$(( RUNS < 7 ? RUNS : 7 ))}
 
 mkdir -p build/logs
-if ! bash scripts/build.sh win >/dev/null || ! cmake --build build/win -j"$JOBS" --target velmorra-bench \
+bash scripts/install-deps.sh
+source scripts/wine-env.sh
+wine_env_probe_arch
+WIN=win TOOLCHAIN=toolchain-mingw32 TWIN_NOTE= NSIS_TARGET=()
+if [ "$VELMORRA_WIN_ARCH" = 64 ]; then
+    WIN=win64 TOOLCHAIN=toolchain-mingw64 NSIS_TARGET=(-DAMD64)
+    TWIN_NOTE="; the x64 twin against NSIS amd64: this machine cannot run 32-bit programs"
+fi
+if ! bash scripts/build.sh $WIN >/dev/null || ! cmake --build build/$WIN -j"$JOBS" --target velmorra-bench \
         >build/logs/bench-win.log 2>&1; then
     echo "bench: the Windows tree did not build; see build/logs/" >&2
     exit 1
 fi
-ARCHIVE=$ROOT/build/win/files.bin
+ARCHIVE=$ROOT/build/$WIN/files.bin
 
 # The installation's folders and shortcuts in a 32-bit prefix (after wine_env_init).
 peer_paths() {
@@ -98,13 +110,13 @@ for part in "${parts[@]}"; do
         build/bench-host/bench/velmorra-bench "$ARCHIVE" "$RUNS" ${PROFILE:+profile} || missed=1
         ;;
     wine)
-        echo "== wine ($(wine --version 2>/dev/null))"
+        echo "== wine ($(wine --version 2>/dev/null)$TWIN_NOTE)"
         (
             source scripts/wine-env.sh
             trap wine_env_cleanup EXIT
             wine_env_init
             mkdir -p "$WINEPREFIX/drive_c/velmorra-bench"
-            exe=$ROOT/build/win/bench/win/velmorra-bench.exe
+            exe=$ROOT/build/$WIN/bench/win/velmorra-bench.exe
             archive="Z:${ARCHIVE//\//\\}"
             # Memory first, in a process of its own that has done nothing else.
             status=0
@@ -119,17 +131,18 @@ for part in "${parts[@]}"; do
             echo "bench: NSIS (Debian's nsis) could not be installed" >&2
             exit 1
         fi
-        echo "== peer (NSIS $(makensis -VERSION), $(wine --version 2>/dev/null))"
+        echo "== peer (NSIS $(makensis -VERSION), $(wine --version 2>/dev/null)$TWIN_NOTE)"
         # The large payload: the demo generator scaled up, the same names, in a setup of its own.
         large=$ROOT/build/bench-large
+        [ "$WIN" = win64 ] && large=$ROOT/build/bench-large64
         if [ "$(cat "$large/source.scale" 2>/dev/null)" != "$LARGE_SCALE" ]; then
             # The generated files keep fixed dates: the archive is made again by hand.
             rm -rf "$large/source" "$large/source.scale" "$large/files.bin" && mkdir -p "$large"
             build/host/velmorra-demo-payload "$large/source" "$LARGE_SCALE" >build/logs/bench-large.log 2>&1 &&
                 echo "$LARGE_SCALE" >"$large/source.scale"
         fi
-        if ! { cp -p build/win/vlm.exe "$large/source/vlm.exe" &&
-               cmake -S . -B "$large" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw32.cmake" \
+        if ! { cp -p build/$WIN/vlm.exe "$large/source/vlm.exe" &&
+               cmake -S . -B "$large" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$TOOLCHAIN.cmake" \
                    -DVELMORRA_HOST_TOOLS="$ROOT/build/host" -DVELMORRA_PAYLOAD_DIR="$large/source" &&
                cmake --build "$large" -j"$JOBS" --target VelmorraSetup; } >>build/logs/bench-large.log 2>&1; then
             echo "bench: the large setup did not build; see build/logs/bench-large.log" >&2
@@ -141,12 +154,12 @@ for part in "${parts[@]}"; do
             trap wine_env_cleanup EXIT
             wine_env_init
             peer_paths
-            bench=$ROOT/build/win/bench/win/velmorra-bench.exe
+            bench=$ROOT/build/$WIN/bench/win/velmorra-bench.exe
             # Wine's note when a program asks for the volume label of Z:, once per start.
             wine() { command wine "$@" 2> >(grep -v 'FS volume label and serial are not available' >&2); }
             status=0
             for label in demo large; do
-                setup=$ROOT/build/win/VelmorraSetup.exe archive=$ARCHIVE
+                setup=$ROOT/build/$WIN/VelmorraSetup.exe archive=$ARCHIVE
                 [ $label = large ] && setup=$large/VelmorraSetup.exe archive=$large/files.bin
                 echo "peer $label: $(stat -c %s "$setup") bytes of setup, $(stat -c %s "$archive") of them the archive"
                 # The NSIS installers hold what one "/S" run of the setup left in place, and write
@@ -169,7 +182,7 @@ for part in "${parts[@]}"; do
                 } >"$stage/registry.nsh"
                 peer_clean
                 for kind in copy-only same-work; do
-                    if ! makensis -V1 -DSTAGE="$stage" -DOUT="$stage/nsis-$kind.exe" "$ROOT/bench/nsis/$kind.nsi" \
+                    if ! makensis -V1 "${NSIS_TARGET[@]}" -DSTAGE="$stage" -DOUT="$stage/nsis-$kind.exe" "$ROOT/bench/nsis/$kind.nsi" \
                             >build/logs/bench-nsis-$label-$kind.log 2>&1; then
                         echo "bench: makensis failed; see build/logs/bench-nsis-$label-$kind.log" >&2
                         status=1
@@ -198,14 +211,14 @@ for part in "${parts[@]}"; do
         ) || missed=1
         ;;
     finish)
-        echo "== finish ($(wine --version 2>/dev/null), load $(cut -d' ' -f1 /proc/loadavg))"
+        echo "== finish ($(wine --version 2>/dev/null), load $(cut -d' ' -f1 /proc/loadavg)$TWIN_NOTE)"
         (
             unset DISPLAY
             source scripts/wine-env.sh
             trap wine_env_cleanup EXIT
             wine_env_init
-            setup=Z:${ROOT//\//\\}\\build\\win\\VelmorraSetup.exe
-            bench=$ROOT/build/win/bench/win/velmorra-bench.exe
+            setup=Z:${ROOT//\//\\}\\build\\$WIN\\VelmorraSetup.exe
+            bench=$ROOT/build/$WIN/bench/win/velmorra-bench.exe
             # Xvfb has no window manager, and Wine waits up to 2 s for one to confirm that a hidden
             # window is withdrawn ("wait_for_withdrawn_state ... timed out" in a +timestamp trace):
             # the same measure with Wine told that no manager runs gives the program's own part.

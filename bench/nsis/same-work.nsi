@@ -6,12 +6,19 @@
 ; STAGE holds program\ and data\ (what one run of the setup left) and registry.nsh, the values
 ; that run wrote, as WriteReg lines.
 Unicode true
+; -DAMD64: a 64-bit installer, beside the setup's x64 twin, on machines that run no 32-bit program.
+!ifdef AMD64
+    Target amd64-unicode
+    !define PROGRAMS "$PROGRAMFILES64"
+!else
+    !define PROGRAMS "$PROGRAMFILES"
+!endif
 SetCompressor zlib
 Name "Velmorra"
 OutFile "${OUT}"
 RequestExecutionLevel admin
 SilentInstall silent
-InstallDir "$PROGRAMFILES\Velmorra"
+InstallDir "${PROGRAMS}\Velmorra"
 
 !define LINK "Traitement de texte Velmorra.lnk"
 !define DESCRIPTION "Traitement de texte compact, rapide, puissant, et par dessus tout pratique."
