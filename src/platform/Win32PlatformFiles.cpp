@@ -33,6 +33,14 @@ bool Win32Platform::CreateDir(const std::string& path) { return ::CreateDirector
 
 bool Win32Platform::RemoveDir(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != 0; }
 
+PathAnswer Win32Platform::TempPath(std::string& path) { return WideTempPath(path); }
+
+std::string Win32Platform::ModuleFileName() {
+    std::string path;
+    WideModuleFileName(path);
+    return path;
+}
+
 // ---- files ---------------------------------------------------------------
 
 bool Win32Platform::WriteNewFile(const std::string& path, const void* data, size_t size, FileShare share) {

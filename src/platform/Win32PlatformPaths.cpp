@@ -1,7 +1,6 @@
 #include "platform/Win32PlatformPaths.h"
 
 #include "platform/Win32Handles.h"
-#include "platform/Win32Platform.h"
 
 namespace {
 
@@ -136,12 +135,4 @@ std::vector<FoundFile> WideFindFiles(const std::string& pattern) {
             found.push_back(FoundFile{name, entry.dwFileAttributes});
     } while (calls.findNext(search.Get(), &entry));
     return found;
-}
-
-PathAnswer Win32Platform::TempPath(std::string& path) { return WideTempPath(path); }
-
-std::string Win32Platform::ModuleFileName() {
-    std::string path;
-    WideModuleFileName(path);
-    return path;
 }
