@@ -14,11 +14,11 @@
 #include "setup/ExitCodes.h"
 #include "wizard/CompPage.h"
 #include "wizard/DestPage.h"
-#include "wizard/Finish.h"
-#include "wizard/InstallRecord.h"
+#include "install/Finish.h"
+#include "install/InstallRecord.h"
 #include "wizard/MessageTexts.h"
-#include "wizard/Settings.h"
-#include "wizard/Switches.h"
+#include "install/Settings.h"
+#include "install/Switches.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 #include "wizard/DestPage.h"
-#include "wizard/Finish.h"
+#include "install/Finish.h"
 #include "wizard/MessageTexts.h"
-#include "wizard/Settings.h"
+#include "install/Settings.h"
 
 const char* const kWelcomeText =
     "Ce programme va installer Traitement de texte Velmorra (version 2.0.6.0%s) sur votre ordinateur.\r\r\r\r\r"

@@ -10,9 +10,9 @@
 #include <vector>
 #include "engine/InstallPlan.h"
 #include "engine/InstallThread.h"
-#include "wizard/InstallRecord.h"
+#include "install/InstallRecord.h"
 #include "wizard/MainDlgView.h"
-#include "wizard/Switches.h"
+#include "install/Switches.h"
 #include "wizard/CompPage.h"
 #include "wizard/FileCtrl.h"
 

@@ -9,7 +9,7 @@
 #include "instutils/InstallLog.h"
 #include "instutils/SafeFiles.h"
 #include "wizard/MessageTexts.h"
-#include "wizard/Settings.h"
+#include "install/Settings.h"
 
 bool TMainDlgForm::FormCloseQuery()
 {

@@ -7,7 +7,7 @@
 #include "instutils/InstallLog.h"
 #include "instutils/TextError.h"
 #include "support/FakeMachineTest.h"
-#include "wizard/Finish.h"
+#include "install/Finish.h"
 
 namespace {
 

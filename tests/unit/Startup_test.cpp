@@ -14,7 +14,7 @@
 #include "instutils/SafeFiles.h"
 #include "setup/Silent.h"
 #include "setup/Startup.h"
-#include "wizard/Switches.h"
+#include "install/Switches.h"
 #include "support/FakeMachineTest.h"
 
 namespace {

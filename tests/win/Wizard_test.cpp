@@ -13,7 +13,7 @@
 #include "engine/InstallThread.h"
 #include "engine/ResConst.h"
 #include "wizard/MessageTexts.h"
-#include "wizard/Settings.h"
+#include "install/Settings.h"
 #include "wizard/win32/MainDlgWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
 #include "wizard/win32/Pictures.h"

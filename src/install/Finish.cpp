@@ -1,4 +1,4 @@
-#include "wizard/Finish.h"
+#include "install/Finish.h"
 
 #include <cstring>
 #include <stdexcept>
