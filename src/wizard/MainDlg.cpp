@@ -269,7 +269,7 @@ void TMainDlgForm::EnterAssociationsPage()
 void TMainDlgForm::Finish()
 {
     if (!IsPortable())
-        WriteUpdateLog(Choices(), AttachedFiles->PublicFiles, InstallStamp, Record.Log);
+        Install.WriteUpdate(*AttachedFiles);
     if (view_.Checked(Ctl::FinishChkBx))
         LaunchProgram(MainDir);
     CloseAllowed = true;
@@ -315,23 +315,20 @@ void TMainDlgForm::FinishingActions()
     for (int i = 0; i < 4; ++i)
         boxes[i] = view_.Checked(kAssocBoxes[i]);
     Extensions = ExtensionsFromBoxes(boxes);
-    RunAssociationCommand(MainDir, boxes);
-    CreateProductShortcuts(MainDir, view_.Checked(Ctl::InstallToAllChkBx), Record.Log);
+    Install.Associate(boxes, view_.Checked(Ctl::InstallToAllChkBx));
 }
 
 void TMainDlgForm::StartInstallation()
 {
     // A drive pulled later must not turn a portable installation into a per-machine one.
     portable_ = IsRemovableDrive(MainDir);
-    OpenInstallLog(Record, *AttachedFiles, MainDir, IsPortable());
     ChosenComps = 0;
     for (int n = SelCompLstBx.Count() - 1; n >= 0; --n)
         if (SelCompLstBx.State(n) != cbUnchecked)
             ChosenComps |= static_cast<uint8_t>(1u << CompIds[n]);
-    InstallStamp = BuildInstallPlan(*AttachedFiles, Choices());
+    Install.Start(*AttachedFiles, Choices());
     progressMax_ = AttachedFiles->PlannedBytes();
     view_.SetProgressRange(progressMax_);
-    Worker.Start(*AttachedFiles);
 }
 
 // --- Page rules

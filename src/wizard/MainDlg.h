@@ -10,7 +10,7 @@
 #include <vector>
 #include "engine/InstallPlan.h"
 #include "engine/InstallThread.h"
-#include "install/InstallRecord.h"
+#include "install/Installation.h"
 #include "wizard/MainDlgView.h"
 #include "install/Switches.h"
 #include "wizard/CompPage.h"
@@ -63,9 +63,10 @@ public:
     void DestDirLstBxChange();
     void SelCompLstBxClickCheck();
     PlanChoices Choices() const;
-    void SaveSettings();
+    // The settings as the pages hold them (the saved component bits brought up to date).
+    SavedSettings CurrentSettings();
     // After the wizard has closed: a worker still going is stopped and waited for.
-    void WaitForWorker() { Worker.StopAndWait(); }
+    void WaitForWorker() { Install.Worker.StopAndWait(); }
 
     // The end of the Windows session: refused while files are being copied. When it comes
     // anyway, the worker stops after its file and what an abandoned installation keeps is saved.
@@ -75,12 +76,10 @@ public:
 
     bool CloseAllowed = false;
     bool Ready = false;
-    InstallSession Worker;
     std::vector<int> CompIds;
     uint8_t ChosenComps = 0;
     int32_t LastRunVer = 0x7FFFFFFF;
-    double InstallStamp = 0;
-    InstallRecord Record;
+    Installation Install;
     std::string MainDir;
     uint32_t SavedComps = 0x7FFFFFFF;
     std::string Extensions;

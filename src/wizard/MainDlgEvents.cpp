@@ -112,7 +112,7 @@ void TMainDlgForm::TimerTick(int id)
         return;   // polled again on the next tick
     Handle([this, id] {
         if (id == 1)
-            ShowInstallTick(Worker.Poll());
+            ShowInstallTick(Install.Worker.Poll());
         else
             DriveWatchTick(DestDirCmbBx);
     });
@@ -137,7 +137,7 @@ void TMainDlgForm::EndSession()
         return;
     Handle([this] {
         // A dialog of ours may be open underneath: nobody will answer it.
-        Worker.StopAndWait();
+        Install.Worker.StopAndWait();
         PersistAfterWizard(*this);
         sessionEnded_ = true;
         CloseAllowed = true;

@@ -1,0 +1,29 @@
+#include "install/Installation.h"
+
+#include "engine/AttachFiles.h"
+
+void Installation::Start(TAttachedFiles& files, const PlanChoices& choices)
+{
+    plan_ = choices;
+    OpenInstallLog(Record, files, plan_.MainDir, plan_.IsPortable);
+    stamp_ = BuildInstallPlan(files, plan_);
+    Worker.Start(files);
+}
+
+void Installation::Associate(const AssocBoxes& boxes, bool allUsers)
+{
+    RunAssociationCommand(plan_.MainDir, boxes);
+    CreateProductShortcuts(plan_.MainDir, allUsers, Record.Log);
+}
+
+void Installation::WriteUpdate(const TAttachedFiles& files)
+{
+    WriteUpdateLog(plan_, files.PublicFiles, stamp_, Record.Log);
+}
+
+void Installation::Save(const SavedSettings& settings)
+{
+    WriteSettings(settings, plan_.IsPortable);
+    if (Record.Started)
+        SaveInstallLogQuietly(Record, plan_.IsPortable);
+}
