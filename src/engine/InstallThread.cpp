@@ -9,13 +9,6 @@ namespace {
 
 constexpr unsigned kWaitStepMs = 5;
 
-std::atomic<InstallWakeFn> installWake{nullptr};
-
-void WakeMainThread()
-{
-    if (const InstallWakeFn wake = installWake.load()) wake();
-}
-
 }  // namespace
 
 std::string CannotCreateText(const std::string& target)
@@ -36,13 +29,12 @@ bool ExtractAsking(TAttachedFiles& files, const TAttachedFile* entry, const std:
     }
 }
 
-void SetInstallWake(InstallWakeFn wake) { installWake.store(wake); }
-
 // --- The worker's side
 
 class InstallSession::Worker {
 public:
-    Worker(TAttachedFiles& files, TInstallThreadStatus& status) : files_(files), status_(status)
+    Worker(TAttachedFiles& files, TInstallThreadStatus& status, InstallWakeFn wake)
+        : files_(files), status_(status), wake_(std::move(wake))
     {
         thread_ = Sys().StartThread([this] { Execute(); });
     }
@@ -68,6 +60,7 @@ private:
 
     TAttachedFiles& files_;
     TInstallThreadStatus& status_;
+    const InstallWakeFn wake_;
     std::unique_ptr<Thread> thread_;
     bool joined_ = false;
 };
@@ -75,8 +68,9 @@ private:
 void InstallSession::Worker::Execute()
 {
     struct WakeOnExit {
-        ~WakeOnExit() { WakeMainThread(); }
-    } wakeOnExit;
+        const InstallWakeFn& wake;
+        ~WakeOnExit() { if (wake) wake(); }
+    } wakeOnExit{wake_};
     try {
         for (int component = 0; component < 8; ++component) {
             if (!ExtractComponent(component)) {
@@ -177,7 +171,7 @@ void InstallSession::Start(TAttachedFiles& files)
     status_.CurrentComponent.store(255);
     status_.ErrorEscaped.store(false);
     status_.State.store(Running);
-    worker_ = std::make_unique<Worker>(files, status_);
+    worker_ = std::make_unique<Worker>(files, status_, wake_);
 }
 
 bool InstallSession::Finished() const { return !worker_ || worker_->Finished(); }

@@ -91,6 +91,7 @@ void TMainDlgForm::Init(const std::vector<std::string>& args)
     DestDirLstBx.OpenFolder(MainDir);
     view_.SetText(Ctl::SelCompLbl, kSelCompText);
     view_.StartTimers();
+    Install.Worker.SetWake(view_.WorkerWake());
     GoToPage(255, 0);
     Ready = true;
 }

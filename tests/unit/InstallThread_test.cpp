@@ -266,7 +266,7 @@ std::atomic<uint8_t> stateAtWake{Idle};
 TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
 {
     wakeStatus = &status;
-    SetInstallWake([] {
+    session.SetWake([] {
         ++wakes;
         stateAtWake = wakeStatus->State.load();
     });
@@ -282,7 +282,7 @@ TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
         EXPECT_EQ(wakes.load(), 1);
         EXPECT_EQ(stateAtWake.load(), fail ? Failed : Stopped);
     }
-    SetInstallWake(nullptr);
+    session.SetWake(nullptr);
 }
 
 TEST_F(InstallThreadQuestion, RetryAfterTheFileIsFreedGoesOn)

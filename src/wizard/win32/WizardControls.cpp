@@ -11,14 +11,6 @@
 
 namespace {
 
-std::atomic<HWND> workerWakeTarget{nullptr};
-
-void WakeFromWorker()
-{
-    if (HWND target = workerWakeTarget.load())
-        PostMessageA(target, kWorkerDoneMsg, 0, 0);
-}
-
 bool IsStatic(HWND control)
 {
     char cls[16] = {};
@@ -30,10 +22,7 @@ bool IsStatic(HWND control)
 
 WizardControls::~WizardControls()
 {
-    if (window_ && workerWakeTarget.load() == window_) {
-        SetInstallWake(nullptr);
-        workerWakeTarget.store(nullptr);
-    }
+    wakeTarget_->store(nullptr);
 }
 
 HWND WizardControls::TakePendingFocus()
@@ -153,8 +142,15 @@ void WizardControls::StartTimers()
 {
     SetTimer(window_, 1, 100, nullptr);
     SetTimer(window_, 2, 1000, nullptr);
-    workerWakeTarget.store(window_);
-    SetInstallWake(WakeFromWorker);
+    wakeTarget_->store(window_);
+}
+
+std::function<void()> WizardControls::WorkerWake()
+{
+    return [target = wakeTarget_] {
+        if (HWND window = target->load())
+            PostMessageA(window, kWorkerDoneMsg, 0, 0);
+    };
 }
 
 void WizardControls::FitToText(HWND control)

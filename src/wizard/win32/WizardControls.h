@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 #include "wizard/MainDlgView.h"
@@ -51,6 +53,7 @@ public:
     void Focus(Ctl control) override;
     void SetWaitCursor(bool wait) override;
     void StartTimers() override;
+    std::function<void()> WorkerWake() override;
 
 private:
     void MoveFocusOutOf(HWND page);
@@ -62,4 +65,6 @@ private:
     bool waitCursor_ = false;
     HWND pendingFocus_ = nullptr;
     int dpi_ = 96;
+    // Shared with the worker's wake-up, which may come after the window has gone.
+    std::shared_ptr<std::atomic<HWND>> wakeTarget_ = std::make_shared<std::atomic<HWND>>(nullptr);
 };
