@@ -151,7 +151,7 @@ void InstallSession::Worker::MarkStopped()
 
 // --- The main thread's side
 
-InstallSession::InstallSession() = default;
+InstallSession::InstallSession(const QuestionService& questions) : questions_(questions) {}
 
 InstallSession::~InstallSession()
 {
@@ -214,7 +214,7 @@ void InstallSession::AnswerWorker()
         status_.State.compare_exchange_strong(paused, Answered);
     };
     try {
-        answer(MessageDialog(status_.Message, status_.DialogType, status_.DialogButtons));
+        answer(questions_.Ask(status_.Message, status_.DialogType, status_.DialogButtons));
     } catch (...) {
         // The error goes on to the main thread's boundary; the worker gives up rather than wait.
         answer(mrAbort);

@@ -50,10 +50,10 @@ using InstallWakeFn = std::function<void()>;
 
 // One run of the worker over the planned lists. Only the session writes the status; the main
 // thread asks it (Poll, the close hold, StopAndWait). Questions the worker asks are shown by
-// Poll on the main thread, through MessageDialog.
+// Poll on the main thread, through the question service it was given.
 class InstallSession {
 public:
-    InstallSession();
+    explicit InstallSession(const QuestionService& questions);
     ~InstallSession();   // stops and waits, as StopAndWait
     InstallSession(const InstallSession&) = delete;
     InstallSession& operator=(const InstallSession&) = delete;
@@ -88,6 +88,7 @@ public:
 private:
     class Worker;
     void AnswerWorker();
+    const QuestionService& questions_;
     TInstallThreadStatus status_;
     InstallWakeFn wake_;
     std::unique_ptr<Worker> worker_;

@@ -6,7 +6,7 @@ void Installation::Start(TAttachedFiles& files, const PlanChoices& choices)
 {
     plan_ = choices;
     OpenInstallLog(Record, files, plan_.MainDir, plan_.IsPortable);
-    stamp_ = BuildInstallPlan(files, plan_);
+    stamp_ = BuildInstallPlan(files, plan_, questions_);
     Worker.Start(files);
 }
 

@@ -14,6 +14,9 @@ class TAttachedFiles;
 
 class Installation {
 public:
+    // questions: where the plan and the worker ask; it outlives the installation.
+    explicit Installation(const QuestionService& questions) : Worker(questions), questions_(questions) {}
+
     // Opens the install log, builds the plan for choices and starts the worker.
     void Start(TAttachedFiles& files, const PlanChoices& choices);
     // The associations asked for and the shortcuts, for everyone or the current user only.
@@ -30,6 +33,7 @@ public:
     InstallSession Worker;
 
 private:
+    const QuestionService& questions_;
     PlanChoices plan_;
     double stamp_ = 0;
 };

@@ -208,7 +208,7 @@ void SaveAfterCopy(SilentChoices& c, RunLog& log, Installation& install)
     install.Save(s);
 }
 
-int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
+int Install(const Switches& switches, RunLog& log, SilentAnswers& answers, const QuestionService& questions)
 {
     // Before anything is read (reading the settings makes their key).
     if (IsAppRunning())
@@ -216,7 +216,7 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
     SilentChoices c = DecideChoices(switches);
     log.Add("Dossier d'installation : " + c.settings.MainDir);
     CheckBeforeCopy(c);
-    Installation install;
+    Installation install(questions);
     PlanChoices plan;
     plan.MainDir = c.settings.MainDir;
     plan.ChosenComps = c.chosen;
@@ -265,12 +265,13 @@ int RunSilentInstall(const Switches& switches)
     RunLog log(switches.LogFile);
     log.Add("Installation silencieuse de Traitement de texte Velmorra " + std::string(kProductVersion));
     SilentAnswers answers(log);
-    SetMessageDialog([&answers](const std::string& text, int type, uint16_t buttons) {
+    QuestionService questions;
+    questions.SetDialog([&answers](const std::string& text, int type, uint16_t buttons) {
         return answers.Ask(text, type, buttons);
     });
     int code;
     try {
-        code = Install(switches, log, answers);
+        code = Install(switches, log, answers, questions);
     } catch (const EndRun& end) {
         log.Add(end.text);
         code = end.code;
@@ -281,7 +282,6 @@ int RunSilentInstall(const Switches& switches)
         log.Add(std::string("Erreur : ") + error.what());
         code = kExitFailure;
     }
-    SetMessageDialog(nullptr);
     log.Add("Fin, code de sortie " + DecimalText(code));
     return code;
 }

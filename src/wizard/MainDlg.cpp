@@ -191,7 +191,7 @@ bool TMainDlgForm::AppRunningShown()
 {
     if (!IsAppRunning())
         return false;
-    MessageDialog(kMsgAppRunning, mtInformation, mbOK);
+    Ask(kMsgAppRunning, mtInformation, mbOK);
     return true;
 }
 
@@ -203,7 +203,7 @@ bool TMainDlgForm::EnterLicencePage(uint8_t fromPage)
         return false;
     if (TempFolder().empty()) {
         // The licence would land in whatever the current folder is.
-        MessageDialog(kMsgNoTempFolder, mtError, mbOK);
+        Ask(kMsgNoTempFolder, mtError, mbOK);
         CloseAllowed = true;
         Close(mrCancel);
         return false;
@@ -217,7 +217,7 @@ bool TMainDlgForm::DataFoldersKnown()
 {
     if (IsPortable() || !SharedDataRoot().empty())
         return true;
-    MessageDialog(kNoDataFolderText, mtError, mbOK);
+    Ask(kNoDataFolderText, mtError, mbOK);
     return false;
 }
 
@@ -225,7 +225,7 @@ bool TMainDlgForm::EnterDestinationPage(uint8_t fromPage)
 {
     if (fromPage != 1 || view_.Checked(Ctl::LicenseChkBx))
         return true;
-    if (MessageDialog(kMsgLicenceRefused, mtInformation, mbYes | mbNo) == mrYes) {
+    if (Ask(kMsgLicenceRefused, mtInformation, mbYes | mbNo) == mrYes) {
         CloseAllowed = true;
         Close(mrCancel);
     }
@@ -250,7 +250,7 @@ bool TMainDlgForm::TakeDestination()
     view_.SetText(Ctl::DestDirEdt, text);
     const DestCheck check = ValidateDestination(text, *AttachedFiles);
     if (check.problem != DestProblem::None) {
-        MessageDialog(DestinationProblemText(check), mtWarning, mbOK);
+        Ask(DestinationProblemText(check), mtWarning, mbOK);
         view_.Focus(Ctl::DestDirEdt);
         return false;
     }
@@ -284,7 +284,7 @@ void TMainDlgForm::LoadLicence()
     bool extracted;
     {
         LogSuspension quiet(AttachedFiles->Log);
-        auto ask = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
+        auto ask = [this](const std::string& text, int type, uint16_t buttons) { return Ask(text, type, buttons); };
         extracted = ExtractAsking(*AttachedFiles, nullptr, "Licence.txt", temp, ask);
     }
     if (extracted) {

@@ -22,7 +22,8 @@ extern const char* const kSelCompText;
 
 class TMainDlgForm {
 public:
-    explicit TMainDlgForm(MainDlgView& view);
+    // questions: where the wizard and its installation ask; it outlives the form.
+    TMainDlgForm(MainDlgView& view, const QuestionService& questions);
     ~TMainDlgForm();
     TMainDlgForm(const TMainDlgForm&) = delete;
     TMainDlgForm& operator=(const TMainDlgForm&) = delete;
@@ -106,7 +107,10 @@ private:
     void SetButtons(uint8_t toPage);
     void ShowInstallTick(const InstallTick& tick);
 
+    int Ask(const std::string& text, int type, uint16_t buttons) const { return questions_.Ask(text, type, buttons); }
+
     MainDlgView& view_;
+    const QuestionService& questions_;
     int shownPage_ = -1;
     int modalResult_ = 0;
     bool closed_ = false;

@@ -16,7 +16,7 @@ bool TMainDlgForm::FormCloseQuery()
     Install.Worker.HoldForClose();
     try {
         if (!CloseAllowed)
-            CloseAllowed = MessageDialog(kMsgConfirmCancel, mtConfirmation, mbNo | mbAbort) == mrAbort;
+            CloseAllowed = Ask(kMsgConfirmCancel, mtConfirmation, mbNo | mbAbort) == mrAbort;
     } catch (...) {
         Install.Worker.ReleaseAfterClose(false);
         throw;

@@ -90,7 +90,7 @@ protected:
 
     void Start(const std::vector<std::string>& args = {})
     {
-        form = std::make_unique<TMainDlgForm>(view);
+        form = std::make_unique<TMainDlgForm>(view, questions);
         form->Init(args);
     }
     void StartPortable() { machine.AddDrive('E', kDriveRemovable); Start({"-dE:\\Velmorra"}); }
@@ -133,8 +133,9 @@ protected:
     UseFakeMachine use{machine};
     std::unique_ptr<TAttachedFiles> archive;
     FakeView view;
+    QuestionService questions;
     std::unique_ptr<TMainDlgForm> form;
-    ScriptedDialog dialog;
+    ScriptedDialog dialog{questions};
     std::vector<DialogCall>& calls = dialog.calls;
     std::deque<int>& answers = dialog.answers;
     std::function<void()>& onDialog = dialog.onDialog;

@@ -105,7 +105,7 @@ protected:
 
     std::unique_ptr<TAttachedFiles> archive;
     std::unique_ptr<MainDlgWindow> window = std::make_unique<MainDlgWindow>();
-    ScriptedDialog dialog{mrNo};
+    ScriptedDialog dialog{window->Questions(), mrNo};
 };
 
 int buttonBefore, buttonAfter, buttonFont;

@@ -102,7 +102,7 @@ protected:
 
     std::unique_ptr<TAttachedFiles> archive;
     std::unique_ptr<MainDlgWindow> window = std::make_unique<MainDlgWindow>();
-    ScriptedDialog dialog{mrNo};
+    ScriptedDialog dialog{window->Questions(), mrNo};
     std::vector<std::string>& dialogs = dialog.texts;
 };
 

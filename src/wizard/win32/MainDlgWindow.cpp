@@ -135,7 +135,7 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
                  reinterpret_cast<LPARAM>(LoadImageA(Instance(), MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0)));
 
     controls_.SetWindow(window_);
-    form_ = std::make_unique<TMainDlgForm>(controls_);
+    form_ = std::make_unique<TMainDlgForm>(controls_, questions_);
     CreatePages();
     CreateControls();
     form_->Init(args);
