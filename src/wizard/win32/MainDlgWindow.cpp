@@ -91,7 +91,7 @@ bool RegisterClasses()
 
 }  // namespace
 
-MainDlgWindow::MainDlgWindow() = default;
+MainDlgWindow::MainDlgWindow(const QuestionService& questions) : questions_(questions) {}
 
 MainDlgWindow::~MainDlgWindow()
 {

@@ -13,7 +13,8 @@ struct LayoutRow;   // one control of the layout table
 
 class MainDlgWindow {
 public:
-    MainDlgWindow();
+    // questions: where the form asks; it outlives the window.
+    explicit MainDlgWindow(const QuestionService& questions);
     ~MainDlgWindow();
     MainDlgWindow(const MainDlgWindow&) = delete;
     MainDlgWindow& operator=(const MainDlgWindow&) = delete;
@@ -28,8 +29,6 @@ public:
     HWND Control(Ctl control) const { return controls_.Control(control); }
     HWND Page(int page) const { return page >= 0 && page < 8 ? pages_[page] : nullptr; }
     TMainDlgForm& Form() { return *form_; }
-    // Where the form asks; set its dialog before Create.
-    QuestionService& Questions() { return questions_; }
 
     // Control ids of the three buttons (children of the form window).
     static const int kBackId = 10, kNextId = 11, kCancelId = 12;
@@ -63,7 +62,7 @@ private:
     HBITMAP logo_ = nullptr, logoSmall_ = nullptr;
     HBRUSH white_ = nullptr;
     HWND lastFocus_ = nullptr;   // kept while the wizard is inactive
-    QuestionService questions_;
+    const QuestionService& questions_;
     WizardControls controls_;   // made before the form, which acts on them, and gone after it
     std::unique_ptr<TMainDlgForm> form_;
 };
