@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <atomic>
 #include "engine/InstallThread.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/win32/Dpi.h"
@@ -19,11 +18,6 @@ bool IsStatic(HWND control)
 }
 
 }  // namespace
-
-WizardControls::~WizardControls()
-{
-    wakeTarget_->store(nullptr);
-}
 
 HWND WizardControls::TakePendingFocus()
 {
@@ -142,15 +136,13 @@ void WizardControls::StartTimers()
 {
     SetTimer(window_, 1, 100, nullptr);
     SetTimer(window_, 2, 1000, nullptr);
-    wakeTarget_->store(window_);
 }
 
 std::function<void()> WizardControls::WorkerWake()
 {
-    return [target = wakeTarget_] {
-        if (HWND window = target->load())
-            PostMessageA(window, kWorkerDoneMsg, 0, 0);
-    };
+    // The worker is stopped before the controls go; a message to a window already destroyed
+    // is dropped.
+    return [window = window_] { PostMessageA(window, kWorkerDoneMsg, 0, 0); };
 }
 
 void WizardControls::FitToText(HWND control)

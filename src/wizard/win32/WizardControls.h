@@ -3,8 +3,6 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
-#include <memory>
 #include <string>
 #include <vector>
 #include "wizard/MainDlgView.h"
@@ -16,7 +14,7 @@ const UINT kWorkerDoneMsg = WM_APP + 21;
 class WizardControls : public MainDlgView {
 public:
     WizardControls() = default;
-    ~WizardControls() override;   // the worker's wake-up goes with the window
+    ~WizardControls() override = default;
     WizardControls(const WizardControls&) = delete;
     WizardControls& operator=(const WizardControls&) = delete;
 
@@ -65,6 +63,4 @@ private:
     bool waitCursor_ = false;
     HWND pendingFocus_ = nullptr;
     int dpi_ = 96;
-    // Shared with the worker's wake-up, which may come after the window has gone.
-    std::shared_ptr<std::atomic<HWND>> wakeTarget_ = std::make_shared<std::atomic<HWND>>(nullptr);
 };
