@@ -23,7 +23,8 @@ void Installation::WriteUpdate(const TAttachedFiles& files)
 
 void Installation::Save(const SavedSettings& settings)
 {
+    if (!Record.Started)   // nothing was done: nothing to keep
+        return;
     WriteSettings(settings, plan_.IsPortable);
-    if (Record.Started)
-        SaveInstallLogQuietly(Record, plan_.IsPortable);
+    SaveInstallLogQuietly(Record, plan_.IsPortable);
 }

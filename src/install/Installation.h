@@ -23,7 +23,8 @@ public:
     void Associate(const AssocBoxes& boxes, bool allUsers);
     // Update.log, for the installed program to read what changed.
     void WriteUpdate(const TAttachedFiles& files);
-    // After the copy, however it ended: the settings, then "Install.log" unless portable.
+    // After the copy, however it ended: the settings, then "Install.log" unless portable;
+    // nothing when the installation never started.
     void Save(const SavedSettings& settings);
 
     const PlanChoices& Plan() const { return plan_; }
