@@ -43,17 +43,17 @@ inline std::vector<PlannedFile> PlannedFiles(const TAttachedFiles& files)
 // The worker from start to end; seconds, or a negative value when it did not end as it should.
 inline double RunInstallThread(TAttachedFiles& files)
 {
-    SetMessageDialog([](const std::string& text, int, uint16_t) {
+    QuestionService questions;
+    questions.SetDialog([](const std::string& text, int, uint16_t) {
         std::fprintf(stderr, "bench: the install asked: %s\n", text.c_str());
         return int(mrAbort);
     });
     const auto start = Clock::now();
-    InstallSession session;
+    InstallSession session{questions};
     session.Start(files);
     while (!session.Finished())
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     const double seconds = Seconds(start);
-    SetMessageDialog(nullptr);
     const auto& status = session.Status();
     return status.State.load() == Stopped && status.Position.load() == files.PlannedBytes() ? seconds : -1;
 }

@@ -22,7 +22,7 @@
 #include "RealDiskMachine.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
-#include "wizard/Finish.h"
+#include "install/Finish.h"
 
 namespace {
 

@@ -29,7 +29,7 @@ rc_value() {  # name: a string of the version resource, in UTF-8
 version=$(rc_value ProductVersion)
 publisher=$(rc_value CompanyName)
 name=$(rc_value ProductName)
-description=$(sed -n '/kShortcutDescription =/{n;s/^ *"\(.*\)";$/\1/p}' src/wizard/Finish.cpp)
+description=$(sed -n '/kShortcutDescription =/{n;s/^ *"\(.*\)";$/\1/p}' src/install/Finish.cpp)
 if [ -z "$version" ] || [ -z "$publisher" ] || [ -z "$name" ] || [ -z "$description" ]; then
     echo "winget-manifest: the name, version, publisher or description was not found in the sources" >&2
     exit 1

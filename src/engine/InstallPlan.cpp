@@ -21,9 +21,9 @@ const char* const kSoundSettings =
 bool EndsWithBackslash(const std::string& text) { return !text.empty() && text.back() == '\\'; }
 
 // A link planted in the shared data folder is worth telling; any other failure stays quiet.
-void WriteDataFile(const std::string& path, const std::string& bytes)
+void WriteDataFile(const std::string& path, const std::string& bytes, const QuestionService& questions)
 {
-    if (WriteTextFile(path, bytes) == WriteOutcome::Refused) MessageDialog(LinkRefusedText(path), mtError, mbOK);
+    if (WriteTextFile(path, bytes) == WriteOutcome::Refused) questions.Ask(LinkRefusedText(path), mtError, mbOK);
 }
 
 int32_t Clamp32(int64_t value) { return static_cast<int32_t>(std::min<int64_t>(value, INT32_MAX)); }
@@ -187,17 +187,17 @@ void PlanSpellingFiles(TAttachedFiles& files, const PlanChoices& c)
     }
 }
 
-void WriteSoundSettings(TAttachedFiles& files, const PlanChoices& c)
+void WriteSoundSettings(TAttachedFiles& files, const PlanChoices& c, const QuestionService& questions)
 {
     const std::string iniFile = DataFolder(c, SharedDataFolder, files.Records()) + "Velmorra.ini";
     // A portable copy keeps the user's own sound settings.
     if (c.IsPortable && FileExists(iniFile)) return;
-    WriteDataFile(iniFile, kSoundSettings);
+    WriteDataFile(iniFile, kSoundSettings, questions);
 }
 
 }  // namespace
 
-double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& c)
+double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& c, const QuestionService& questions)
 {
     for (int component = 0; component < 8; ++component) files.ClearComponentFiles(component);
     files.ForceOverwrite = !c.IsPortable;
@@ -222,9 +222,9 @@ double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& c)
     }
     if (Chosen(c, 7)) files.AddFilesByName("Basic.asn", data(PublicDataFolder), IfChanged, 7);
 
-    if (Chosen(c, 7)) WriteSoundSettings(files, c);
+    if (Chosen(c, 7)) WriteSoundSettings(files, c, questions);
     if (c.IsPortable) return 0;
     const double stamp = NowDateTime();
-    WriteDataFile(data(HiddenDataFolder) + "install_stamp", LittleEndianBytes(stamp));
+    WriteDataFile(data(HiddenDataFolder) + "install_stamp", LittleEndianBytes(stamp), questions);
     return stamp;
 }

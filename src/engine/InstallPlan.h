@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include "engine/AttachFiles.h"
+#include "engine/Questions.h"
 
 // What the plan reads from the wizard.
 struct PlanChoices {
@@ -25,6 +26,8 @@ std::string SharedDataRoot();
 std::string DataFolder(const PlanChoices& choices, int role, Recorder& recorder);
 std::string DestFile(const std::string& mainDir, const std::string& name);
 // Fills the plan; returns the install stamp (0 for a portable installation, which writes none).
-double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& choices);
+// A data file refused for a link is told through questions (by default, told to nobody).
+double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& choices,
+                        const QuestionService& questions = QuestionService());
 // The error shown when a file of the shared data folder would be written through a link.
 std::string LinkRefusedText(const std::string& file);

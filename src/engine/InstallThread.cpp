@@ -9,13 +9,6 @@ namespace {
 
 constexpr unsigned kWaitStepMs = 5;
 
-std::atomic<InstallWakeFn> installWake{nullptr};
-
-void WakeMainThread()
-{
-    if (const InstallWakeFn wake = installWake.load()) wake();
-}
-
 }  // namespace
 
 std::string CannotCreateText(const std::string& target)
@@ -36,13 +29,12 @@ bool ExtractAsking(TAttachedFiles& files, const TAttachedFile* entry, const std:
     }
 }
 
-void SetInstallWake(InstallWakeFn wake) { installWake.store(wake); }
-
 // --- The worker's side
 
 class InstallSession::Worker {
 public:
-    Worker(TAttachedFiles& files, TInstallThreadStatus& status) : files_(files), status_(status)
+    Worker(TAttachedFiles& files, TInstallThreadStatus& status, InstallWakeFn wake)
+        : files_(files), status_(status), wake_(std::move(wake))
     {
         thread_ = Sys().StartThread([this] { Execute(); });
     }
@@ -68,6 +60,7 @@ private:
 
     TAttachedFiles& files_;
     TInstallThreadStatus& status_;
+    const InstallWakeFn wake_;
     std::unique_ptr<Thread> thread_;
     bool joined_ = false;
 };
@@ -75,8 +68,9 @@ private:
 void InstallSession::Worker::Execute()
 {
     struct WakeOnExit {
-        ~WakeOnExit() { WakeMainThread(); }
-    } wakeOnExit;
+        const InstallWakeFn& wake;
+        ~WakeOnExit() { if (wake) wake(); }
+    } wakeOnExit{wake_};
     try {
         for (int component = 0; component < 8; ++component) {
             if (!ExtractComponent(component)) {
@@ -157,7 +151,7 @@ void InstallSession::Worker::MarkStopped()
 
 // --- The main thread's side
 
-InstallSession::InstallSession() = default;
+InstallSession::InstallSession(const QuestionService& questions) : questions_(questions) {}
 
 InstallSession::~InstallSession()
 {
@@ -177,7 +171,7 @@ void InstallSession::Start(TAttachedFiles& files)
     status_.CurrentComponent.store(255);
     status_.ErrorEscaped.store(false);
     status_.State.store(Running);
-    worker_ = std::make_unique<Worker>(files, status_);
+    worker_ = std::make_unique<Worker>(files, status_, wake_);
 }
 
 bool InstallSession::Finished() const { return !worker_ || worker_->Finished(); }
@@ -220,7 +214,7 @@ void InstallSession::AnswerWorker()
         status_.State.compare_exchange_strong(paused, Answered);
     };
     try {
-        answer(MessageDialog(status_.Message, status_.DialogType, status_.DialogButtons));
+        answer(questions_.Ask(status_.Message, status_.DialogType, status_.DialogButtons));
     } catch (...) {
         // The error goes on to the main thread's boundary; the worker gives up rather than wait.
         answer(mrAbort);

@@ -3,6 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include "engine/AttachFiles.h"
@@ -43,23 +44,24 @@ struct InstallTick {
     std::string caption;     // the component being copied, as a label shows it, while Copying
 };
 
-// The worker calls wake on its own thread once it has finished or failed, so that the main
-// thread need not wait for its next poll; null for none. Set on the main thread.
-using InstallWakeFn = void (*)();
-void SetInstallWake(InstallWakeFn wake);
+// Called by the worker on its own thread once it has finished or failed, so that the main
+// thread need not wait for its next poll.
+using InstallWakeFn = std::function<void()>;
 
 // One run of the worker over the planned lists. Only the session writes the status; the main
 // thread asks it (Poll, the close hold, StopAndWait). Questions the worker asks are shown by
-// Poll on the main thread, through MessageDialog.
+// Poll on the main thread, through the question service it was given.
 class InstallSession {
 public:
-    InstallSession();
+    explicit InstallSession(const QuestionService& questions);
     ~InstallSession();   // stops and waits, as StopAndWait
     InstallSession(const InstallSession&) = delete;
     InstallSession& operator=(const InstallSession&) = delete;
 
-    // Nothing done yet, no component, Running; then the worker starts.
+    // Nothing done yet, no component, Running; then the worker starts, with the wake set last.
     void Start(TAttachedFiles& files);
+    // On the main thread; the next start takes it (empty for none).
+    void SetWake(InstallWakeFn wake) { wake_ = std::move(wake); }
     bool Started() const { return worker_ != nullptr; }
     bool Finished() const;   // never started, or ended
     // Failed because an error escaped the worker, not because an answer gave the copy up.
@@ -86,7 +88,9 @@ public:
 private:
     class Worker;
     void AnswerWorker();
+    const QuestionService& questions_;
     TInstallThreadStatus status_;
+    InstallWakeFn wake_;
     std::unique_ptr<Worker> worker_;
     bool closeQuestionOpen_ = false;
     bool heldForClose_ = false;

@@ -1,15 +1,7 @@
 #include "engine/Questions.h"
 
-namespace {
-
-MessageDialogFn installedDialog;
-
-}  // namespace
-
-void SetMessageDialog(MessageDialogFn dialog) { installedDialog = std::move(dialog); }
-
-int MessageDialog(const std::string& text, int type, uint16_t buttons)
+int QuestionService::Ask(const std::string& text, int type, uint16_t buttons) const
 {
-    if (installedDialog) return installedDialog(text, type, buttons);
+    if (dialog_) return dialog_(text, type, buttons);
     return (buttons & mbAbort) ? int(mrAbort) : int(mrCancel);
 }

@@ -1,5 +1,6 @@
-// Questions to the user: kinds, buttons, answers, and the one place they are asked. The wizard
-// installs its message dialog; the unattended road installs a fixed policy instead.
+// Questions to the user: kinds, buttons, answers, and the one place they are asked. Whoever runs
+// the installation owns that place: the wizard puts its message dialog there, the unattended
+// road a fixed policy.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -14,8 +15,15 @@ enum : uint16_t {
 enum : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7, mrAll = 8 };
 
 using MessageDialogFn = std::function<int(const std::string& text, int type, uint16_t buttons)>;
-// Set on the main thread before any question; null for none.
-void SetMessageDialog(MessageDialogFn dialog);
-// Asks on the main thread. With nothing installed the answer gives up: Abort where offered,
-// else Cancel.
-int MessageDialog(const std::string& text, int type, uint16_t buttons);
+
+class QuestionService {
+public:
+    // Set on the main thread before any question; null for none.
+    void SetDialog(MessageDialogFn dialog) { dialog_ = std::move(dialog); }
+    // Asks on the main thread. With nothing set the answer gives up: Abort where offered, else
+    // Cancel.
+    int Ask(const std::string& text, int type, uint16_t buttons) const;
+
+private:
+    MessageDialogFn dialog_;
+};

@@ -23,14 +23,12 @@ std::string GroupDigits(int64_t value) {
 
 int32_t ClusterSize(const std::string& folder) {
     CurrentDirectoryGuard guard;
-    PushCurrentDirectory();
     uint32_t sectorsPerCluster = 0, bytesPerSector = 0;
     bool answered;
     if (Sys().SetCurrentDir(folder))
         answered = Sys().DiskGeometry("", sectorsPerCluster, bytesPerSector);
     else   // a destination not made yet: ask its drive
         answered = Sys().DiskGeometry(DrivePart(folder) + "\\", sectorsPerCluster, bytesPerSector);
-    PopCurrentDirectory();
     uint64_t bytes = uint64_t{sectorsPerCluster} * bytesPerSector;
     if (!answered || bytes > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) return 0;
     return static_cast<int32_t>(bytes);

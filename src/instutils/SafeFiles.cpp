@@ -27,8 +27,6 @@ private:
     Recorder& next_;
 };
 
-std::vector<std::string> currentDirectoryStack;
-
 // One lock for every operation that moves the process current directory: the drive watch on
 // the wizard's thread may test a folder while the worker makes one.
 // Made on first use by whichever thread comes first; it lives as long as the program.
@@ -151,9 +149,15 @@ void EmptyHeldFolder(HeldFolder& folder, const std::string& path, unsigned depth
 }  // namespace
 
 // These operations call each other (MakeFolderPath -> FolderExists): the lock is re-entrant.
-CurrentDirectoryGuard::CurrentDirectoryGuard() { CurrentDirectoryLock().Acquire(); }
+CurrentDirectoryGuard::CurrentDirectoryGuard() {
+    CurrentDirectoryLock().Acquire();
+    saved_ = CurrentDirectory();
+}
 
-CurrentDirectoryGuard::~CurrentDirectoryGuard() { CurrentDirectoryLock().Release(); }
+CurrentDirectoryGuard::~CurrentDirectoryGuard() {
+    Sys().SetCurrentDir(saved_);
+    CurrentDirectoryLock().Release();
+}
 
 namespace {
 
@@ -214,13 +218,10 @@ void MakeFolderPath(const std::string& folder, Recorder& recorder) {
 // current and reads back as written.
 bool FolderExists(const std::string& path) {
     CurrentDirectoryGuard guard;
-    PushCurrentDirectory();
     std::string copy = path;
     WithTrailingBackslash(copy);
     Sys().SetCurrentDir(copy);
-    bool exists = EqualNoCase(CurrentDirectory(), copy);
-    PopCurrentDirectory();
-    return exists;
+    return EqualNoCase(CurrentDirectory(), copy);
 }
 
 std::string CurrentDirectory() {
@@ -228,14 +229,6 @@ std::string CurrentDirectory() {
     dir.resize(dir.find('\0') == std::string::npos ? dir.size() : dir.find('\0'));
     WithTrailingBackslash(dir);
     return dir;
-}
-
-void PushCurrentDirectory() { currentDirectoryStack.push_back(CurrentDirectory()); }
-
-void PopCurrentDirectory() {
-    if (currentDirectoryStack.empty()) return;
-    Sys().SetCurrentDir(currentDirectoryStack.back());
-    currentDirectoryStack.pop_back();
 }
 
 std::string SpecialFolder(int csidl, bool* unnameable) {

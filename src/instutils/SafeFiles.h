@@ -44,16 +44,18 @@ void MakeFolderPath(const std::string& folder, Recorder& recorder);
 void DeleteTreeNoLink(const std::string& folder);
 bool FolderExists(const std::string& path);
 std::string CurrentDirectory();
-void PushCurrentDirectory();
-void PopCurrentDirectory();
 
-// Serialises every operation that changes the process current directory.
+// Serialises every operation that changes the process current directory, and puts back the
+// folder that was current when it was made.
 class CurrentDirectoryGuard {
 public:
     CurrentDirectoryGuard();
     ~CurrentDirectoryGuard();
     CurrentDirectoryGuard(const CurrentDirectoryGuard&) = delete;
     CurrentDirectoryGuard& operator=(const CurrentDirectoryGuard&) = delete;
+
+private:
+    std::string saved_;
 };
 
 // The folder's path, or empty text. unnameable, when asked: Windows names the folder in

@@ -12,13 +12,11 @@
 #include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 #include "setup/ExitCodes.h"
-#include "wizard/CompPage.h"
-#include "wizard/DestPage.h"
-#include "wizard/Finish.h"
-#include "wizard/InstallRecord.h"
-#include "wizard/MessageTexts.h"
-#include "wizard/Settings.h"
-#include "wizard/Switches.h"
+#include "install/Destination.h"
+#include "install/DiskNeed.h"
+#include "install/InstallTexts.h"
+#include "install/Installation.h"
+#include "install/Switches.h"
 
 namespace {
 
@@ -145,13 +143,7 @@ void CheckBeforeCopy(const SilentChoices& c)
 {
     if (!c.portable && SharedDataRoot().empty())
         throw EndRun{kExitFailure, kNoDataFolderText};
-    CheckListModel rows;
-    for (int i = 0; i < 8; ++i) {
-        rows.Add(ComponentNames[i]);
-        rows.SetValue(i, AttachedFiles->ComponentBytes(ComponentFileLists[i], c.settings.MainDir));
-        rows.SetState(i, (c.chosen >> i) & 1 ? cbChecked : cbUnchecked);
-    }
-    const DiskSpaceView space = ComputeDiskSpace(rows, c.settings.MainDir);
+    const DiskSpaceView space = DiskSpaceFor(ChosenBytes(*AttachedFiles, c.chosen, c.settings.MainDir), c.settings.MainDir);
     if (!space.Enough)
         throw EndRun{kExitDiskFull, "Espace disque insuffisant : " + space.Required + " requis, " + space.Available +
                                         " disponibles."};
@@ -170,10 +162,8 @@ bool DriveLacks(const std::string& mainDir, int64_t bytes)
 }
 
 // The worker over the plan, polled as the wizard's timer would.
-CopyEnd CopyFiles(RunLog& log, const std::string& mainDir)
+CopyEnd CopyFiles(InstallSession& session, RunLog& log, const std::string& mainDir)
 {
-    InstallSession session;
-    session.Start(*AttachedFiles);
     std::string label;   // what the installing page would show, for the run log
     InstallTick tick;
     for (;;) {
@@ -197,33 +187,31 @@ CopyEnd CopyFiles(RunLog& log, const std::string& mainDir)
 
 // Pages 7 and 8 and the end of the wizard, in their order. False when a shortcut could not be
 // made where it belongs: the rest is done, but the run did not do all it was asked.
-bool FinishInstallation(SilentChoices& c, const PlanChoices& plan, double stamp, RunLog& log, InstallLog& recorder)
+bool FinishInstallation(SilentChoices& c, Installation& install, RunLog& log)
 {
     SavedSettings& s = c.settings;
     bool complete = true;
     if (!c.portable) {
         log.Add("Associations et raccourcis");
         s.Extensions = ExtensionsFromBoxes(c.boxes);
-        RunAssociationCommand(s.MainDir, c.boxes);
-        complete = CreateProductShortcuts(s.MainDir, s.InstallToAll, recorder);
-        WriteUpdateLog(plan, AttachedFiles->PublicFiles, stamp, recorder);
+        complete = install.Associate(c.boxes, s.InstallToAll);
+        install.WriteUpdate(*AttachedFiles);
     }
-    if (s.Launch && !LaunchProgram(s.MainDir, recorder))
+    if (s.Launch && !LaunchProgram(s.MainDir, install.Record.Log))
         log.Add(kLaunchSkippedText);
     return complete;
 }
 
-void SaveAfterCopy(SilentChoices& c, RunLog& log, const InstallRecord& record)
+void SaveAfterCopy(SilentChoices& c, RunLog& log, Installation& install)
 {
     log.Add("Enregistrement des réglages et du journal d'installation");
     SavedSettings& s = c.settings;
     s.SavedComps = SavedComponentBits(s.SavedComps, c.chosen);
     s.InstalledKb = InstalledKb(*AttachedFiles, c.chosen, s.MainDir);
-    WriteSettings(s, c.portable);
-    SaveInstallLogQuietly(record, c.portable);
+    install.Save(s);
 }
 
-int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
+int Install(const Switches& switches, RunLog& log, SilentAnswers& answers, const QuestionService& questions)
 {
     // Before anything is read (reading the settings makes their key).
     if (IsAppRunning())
@@ -231,8 +219,7 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
     SilentChoices c = DecideChoices(switches);
     log.Add("Dossier d'installation : " + c.settings.MainDir);
     CheckBeforeCopy(c);
-    InstallRecord record;
-    OpenInstallLog(record, *AttachedFiles, c.settings.MainDir, c.portable);
+    Installation install(questions);
     PlanChoices plan;
     plan.MainDir = c.settings.MainDir;
     plan.ChosenComps = c.chosen;
@@ -241,17 +228,17 @@ int Install(const Switches& switches, RunLog& log, SilentAnswers& answers)
     CopyEnd end = CopyEnd::Error;
     bool complete = true;
     try {
-        const double stamp = BuildInstallPlan(*AttachedFiles, plan);
+        install.Start(*AttachedFiles, plan);
         log.Add("Copie des fichiers");
-        end = CopyFiles(log, c.settings.MainDir);
+        end = CopyFiles(install.Worker, log, c.settings.MainDir);
         if (end == CopyEnd::Done)
-            complete = FinishInstallation(c, plan, stamp, log, record.Log);
+            complete = FinishInstallation(c, install, log);
     } catch (...) {
-        SaveAfterCopy(c, log, record);
+        SaveAfterCopy(c, log, install);
         throw;
     }
     // As the wizard keeps what an abandoned installation did.
-    SaveAfterCopy(c, log, record);
+    SaveAfterCopy(c, log, install);
     switch (end) {
     case CopyEnd::Done:
         return complete ? kExitFinished : kExitFailure;
@@ -282,12 +269,13 @@ int RunSilentInstall(const Switches& switches)
     RunLog log(switches.LogFile);
     log.Add("Installation silencieuse de Traitement de texte Velmorra " + std::string(kProductVersion));
     SilentAnswers answers(log);
-    SetMessageDialog([&answers](const std::string& text, int type, uint16_t buttons) {
+    QuestionService questions;
+    questions.SetDialog([&answers](const std::string& text, int type, uint16_t buttons) {
         return answers.Ask(text, type, buttons);
     });
     int code;
     try {
-        code = Install(switches, log, answers);
+        code = Install(switches, log, answers, questions);
     } catch (const EndRun& end) {
         log.Add(end.text);
         code = end.code;
@@ -298,7 +286,6 @@ int RunSilentInstall(const Switches& switches)
         log.Add(std::string("Erreur : ") + error.what());
         code = kExitFailure;
     }
-    SetMessageDialog(nullptr);
     log.Add("Fin, code de sortie " + DecimalText(code));
     return code;
 }

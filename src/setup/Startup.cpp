@@ -8,7 +8,7 @@
 #include "instutils/FileHelpers.h"
 #include "platform/Platform.h"
 #include "setup/Silent.h"
-#include "wizard/Switches.h"
+#include "install/Switches.h"
 
 const char* const kApplicationTitle = "Installation du traitement de texte Velmorra";
 const char* const kUnsupportedSystemText = "Ce programme nécessite Windows 2000 ou un système Windows plus récent.";

@@ -18,7 +18,6 @@ public:
     explicit Win32StartupHost(Win32Platform& platform) : platform_(platform) {}
     ~Win32StartupHost() override
     {
-        SetMessageDialog(nullptr);   // it points at this host's wizard
         if (comReady_) ::OleUninitialize();
     }
 
@@ -46,11 +45,11 @@ public:
     void RunWizard() override
     {
         // Every question is modal to the wizard, also when another program is in front.
-        SetMessageDialog([this](const std::string& text, int type, uint16_t buttons) {
+        questions_.SetDialog([this](const std::string& text, int type, uint16_t buttons) {
             HWND owner = wizard_ ? wizard_->Handle() : nullptr;
             return ShowOwnedMessageDialog(owner ? owner : GetActiveWindow(), text, type, buttons);
         });
-        wizard_ = std::make_unique<MainDlgWindow>();
+        wizard_ = std::make_unique<MainDlgWindow>(questions_);
         if (!wizard_->Create(Arguments())) {
             wizard_.reset();
             return;
@@ -68,6 +67,7 @@ public:
 private:
     Win32Platform& platform_;
     bool comReady_ = false;
+    QuestionService questions_;   // the wizard asks here; it outlives the wizard
     std::unique_ptr<MainDlgWindow> wizard_;
 };
 

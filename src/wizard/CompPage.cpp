@@ -50,19 +50,7 @@ DiskSpaceView ComputeDiskSpace(const CheckListModel& rows, const std::string& ma
     uint32_t sum = 0;
     for (int i = 0; i < rows.Count(); ++i)
         if (rows.State(i) != cbUnchecked) sum += static_cast<uint32_t>(rows.Value(i));
-    int32_t need = static_cast<int32_t>(sum);
-
-    std::string root = DrivePart(mainDir);
-    WithTrailingBackslash(root);
-    uint64_t free = 0;
-    bool known = !root.empty() && Sys().FreeBytesForUser(root, free);
-    if (!known) free = 0;
-
-    DiskSpaceView view;
-    view.Required = FormatSize(need);
-    view.Available = FormatSize(static_cast<int64_t>(free));
-    view.Enough = known && static_cast<int64_t>(free) >= static_cast<int64_t>(need);
-    return view;
+    return DiskSpaceFor(static_cast<int32_t>(sum), mainDir);
 }
 
 void KeepFirstComponent(CheckListModel& rows, const std::vector<int>& compIds,

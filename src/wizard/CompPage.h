@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "install/DiskNeed.h"
 #include "platform/FunctionRef.h"
 
 enum TCheckBoxState { cbUnchecked = 0, cbChecked = 1, cbGrayed = 2 };
@@ -42,13 +43,7 @@ private:
     int selected_ = -1;
 };
 
-struct DiskSpaceView {
-    std::string Required, Available;   // "%s Ko" / "%s Mo" texts
-    bool Enough = false;               // the verdict on NextBtn
-};
-
-// Need = the value slots of the rows not unchecked; free = the space left to the current
-// user on the drive of mainDir. A failed free-space query counts as no space at all.
+// Need = the value slots of the rows not unchecked, against the free space of mainDir's drive.
 DiskSpaceView ComputeDiskSpace(const CheckListModel& rows, const std::string& mainDir);
 
 // After a user toggle: the word processor's row goes back to grayed (and nothing else

@@ -4,9 +4,8 @@
 #include "instutils/DiskSpace.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/SafeFiles.h"
+#include "install/Destination.h"
 #include "platform/Platform.h"
-
-const char* const kProductFolderName = "Velmorra";
 
 namespace {
 

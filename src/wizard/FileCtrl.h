@@ -8,9 +8,6 @@
 
 class TDriveComboBox;
 
-// The product folder that the folder list opens inside Program Files.
-extern const char* const kProductFolderName;   // "Velmorra"
-
 enum class TFolderGlyph { Open, Closed };
 
 struct TFolderRow {

@@ -11,9 +11,9 @@
 #include "instutils/SafeFiles.h"
 #include "platform/Platform.h"
 #include "wizard/DestPage.h"
-#include "wizard/Finish.h"
+#include "install/Finish.h"
 #include "wizard/MessageTexts.h"
-#include "wizard/Settings.h"
+#include "install/Settings.h"
 
 const char* const kWelcomeText =
     "Ce programme va installer Traitement de texte Velmorra (version 2.0.6.0%s) sur votre ordinateur.\r\r\r\r\r"
@@ -91,6 +91,7 @@ void TMainDlgForm::Init(const std::vector<std::string>& args)
     DestDirLstBx.OpenFolder(MainDir);
     view_.SetText(Ctl::SelCompLbl, kSelCompText);
     view_.StartTimers();
+    Install.Worker.SetWake(view_.WorkerWake());
     GoToPage(255, 0);
     Ready = true;
 }
@@ -190,7 +191,7 @@ bool TMainDlgForm::AppRunningShown()
 {
     if (!IsAppRunning())
         return false;
-    MessageDialog(kMsgAppRunning, mtInformation, mbOK);
+    Ask(kMsgAppRunning, mtInformation, mbOK);
     return true;
 }
 
@@ -202,7 +203,7 @@ bool TMainDlgForm::EnterLicencePage(uint8_t fromPage)
         return false;
     if (TempFolder().empty()) {
         // The licence would land in whatever the current folder is.
-        MessageDialog(TempPathUnnameable() ? kMsgTempUnnameable : kMsgNoTempFolder, mtError, mbOK);
+        Ask(TempPathUnnameable() ? kMsgTempUnnameable : kMsgNoTempFolder, mtError, mbOK);
         CloseAllowed = true;
         Close(mrCancel);
         return false;
@@ -216,7 +217,7 @@ bool TMainDlgForm::DataFoldersKnown()
 {
     if (IsPortable() || !SharedDataRoot().empty())
         return true;
-    MessageDialog(kNoDataFolderText, mtError, mbOK);
+    Ask(kNoDataFolderText, mtError, mbOK);
     return false;
 }
 
@@ -224,7 +225,7 @@ bool TMainDlgForm::EnterDestinationPage(uint8_t fromPage)
 {
     if (fromPage != 1 || view_.Checked(Ctl::LicenseChkBx))
         return true;
-    if (MessageDialog(kMsgLicenceRefused, mtInformation, mbYes | mbNo) == mrYes) {
+    if (Ask(kMsgLicenceRefused, mtInformation, mbYes | mbNo) == mrYes) {
         CloseAllowed = true;
         Close(mrCancel);
     }
@@ -249,7 +250,7 @@ bool TMainDlgForm::TakeDestination()
     view_.SetText(Ctl::DestDirEdt, text);
     const DestCheck check = ValidateDestination(text, *AttachedFiles);
     if (check.problem != DestProblem::None) {
-        MessageDialog(DestinationProblemText(check), mtWarning, mbOK);
+        Ask(DestinationProblemText(check), mtWarning, mbOK);
         view_.Focus(Ctl::DestDirEdt);
         return false;
     }
@@ -269,9 +270,9 @@ void TMainDlgForm::EnterAssociationsPage()
 void TMainDlgForm::Finish()
 {
     if (!IsPortable())
-        WriteUpdateLog(Choices(), AttachedFiles->PublicFiles, InstallStamp, Record.Log);
+        Install.WriteUpdate(*AttachedFiles);
     if (view_.Checked(Ctl::FinishChkBx))
-        LaunchProgram(MainDir, Record.Log);
+        LaunchProgram(MainDir, Install.Record.Log);
     CloseAllowed = true;
     Close(mrOk);
 }
@@ -283,7 +284,7 @@ void TMainDlgForm::LoadLicence()
     bool extracted;
     {
         LogSuspension quiet(AttachedFiles->Log);
-        auto ask = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
+        auto ask = [this](const std::string& text, int type, uint16_t buttons) { return Ask(text, type, buttons); };
         extracted = ExtractAsking(*AttachedFiles, nullptr, "Licence.txt", temp, ask);
     }
     if (extracted) {
@@ -315,23 +316,20 @@ void TMainDlgForm::FinishingActions()
     for (int i = 0; i < 4; ++i)
         boxes[i] = view_.Checked(kAssocBoxes[i]);
     Extensions = ExtensionsFromBoxes(boxes);
-    RunAssociationCommand(MainDir, boxes);
-    CreateProductShortcuts(MainDir, view_.Checked(Ctl::InstallToAllChkBx), Record.Log);
+    Install.Associate(boxes, view_.Checked(Ctl::InstallToAllChkBx));
 }
 
 void TMainDlgForm::StartInstallation()
 {
     // A drive pulled later must not turn a portable installation into a per-machine one.
     portable_ = IsRemovableDrive(MainDir);
-    OpenInstallLog(Record, *AttachedFiles, MainDir, IsPortable());
     ChosenComps = 0;
     for (int n = SelCompLstBx.Count() - 1; n >= 0; --n)
         if (SelCompLstBx.State(n) != cbUnchecked)
             ChosenComps |= static_cast<uint8_t>(1u << CompIds[n]);
-    InstallStamp = BuildInstallPlan(*AttachedFiles, Choices());
+    Install.Start(*AttachedFiles, Choices());
     progressMax_ = AttachedFiles->PlannedBytes();
     view_.SetProgressRange(progressMax_);
-    Worker.Start(*AttachedFiles);
 }
 
 // --- Page rules

@@ -10,9 +10,9 @@
 #include <vector>
 #include "engine/InstallPlan.h"
 #include "engine/InstallThread.h"
-#include "wizard/InstallRecord.h"
+#include "install/Installation.h"
 #include "wizard/MainDlgView.h"
-#include "wizard/Switches.h"
+#include "install/Switches.h"
 #include "wizard/CompPage.h"
 #include "wizard/FileCtrl.h"
 
@@ -22,7 +22,8 @@ extern const char* const kSelCompText;
 
 class TMainDlgForm {
 public:
-    explicit TMainDlgForm(MainDlgView& view);
+    // questions: where the wizard and its installation ask; it outlives the form.
+    TMainDlgForm(MainDlgView& view, const QuestionService& questions);
     ~TMainDlgForm();
     TMainDlgForm(const TMainDlgForm&) = delete;
     TMainDlgForm& operator=(const TMainDlgForm&) = delete;
@@ -63,9 +64,10 @@ public:
     void DestDirLstBxChange();
     void SelCompLstBxClickCheck();
     PlanChoices Choices() const;
-    void SaveSettings();
+    // The settings as the pages hold them (the saved component bits brought up to date).
+    SavedSettings CurrentSettings();
     // After the wizard has closed: a worker still going is stopped and waited for.
-    void WaitForWorker() { Worker.StopAndWait(); }
+    void WaitForWorker() { Install.Worker.StopAndWait(); }
 
     // The end of the Windows session: refused while files are being copied. When it comes
     // anyway, the worker stops after its file and what an abandoned installation keeps is saved.
@@ -75,12 +77,10 @@ public:
 
     bool CloseAllowed = false;
     bool Ready = false;
-    InstallSession Worker;
     std::vector<int> CompIds;
     uint8_t ChosenComps = 0;
     int32_t LastRunVer = 0x7FFFFFFF;
-    double InstallStamp = 0;
-    InstallRecord Record;
+    Installation Install;
     std::string MainDir;
     uint32_t SavedComps = 0x7FFFFFFF;
     std::string Extensions;
@@ -107,7 +107,10 @@ private:
     void SetButtons(uint8_t toPage);
     void ShowInstallTick(const InstallTick& tick);
 
+    int Ask(const std::string& text, int type, uint16_t buttons) const { return questions_.Ask(text, type, buttons); }
+
     MainDlgView& view_;
+    const QuestionService& questions_;
     int shownPage_ = -1;
     int modalResult_ = 0;
     bool closed_ = false;

@@ -8,7 +8,8 @@
 #include "wizard/DestPage.h"
 #include "wizard/MessageTexts.h"
 
-TMainDlgForm::TMainDlgForm(MainDlgView& view) : view_(view)
+TMainDlgForm::TMainDlgForm(MainDlgView& view, const QuestionService& questions)
+    : Install(questions), view_(view), questions_(questions)
 {
     // The rows exist before the list's window is made from them; Init sets their states.
     for (int i = 0; i < 8; ++i) {
@@ -47,11 +48,11 @@ void TMainDlgForm::ShowCaughtError()
     try {
         throw;
     } catch (const std::bad_alloc&) {   // its what() is the runtime's English
-        MessageDialog(kMsgOutOfMemory, mtError, mbOK);
+        Ask(kMsgOutOfMemory, mtError, mbOK);
     } catch (const std::exception& e) {
-        MessageDialog(e.what(), mtError, mbOK);
+        Ask(e.what(), mtError, mbOK);
     } catch (...) {
-        MessageDialog("Erreur inattendue.", mtError, mbOK);
+        Ask("Erreur inattendue.", mtError, mbOK);
     }
 }
 
@@ -112,7 +113,7 @@ void TMainDlgForm::TimerTick(int id)
         return;   // polled again on the next tick
     Handle([this, id] {
         if (id == 1)
-            ShowInstallTick(Worker.Poll());
+            ShowInstallTick(Install.Worker.Poll());
         else
             DriveWatchTick(DestDirCmbBx);
     });
@@ -137,7 +138,7 @@ void TMainDlgForm::EndSession()
         return;
     Handle([this] {
         // A dialog of ours may be open underneath: nobody will answer it.
-        Worker.StopAndWait();
+        Install.Worker.StopAndWait();
         PersistAfterWizard(*this);
         sessionEnded_ = true;
         CloseAllowed = true;

@@ -2,6 +2,7 @@
 // them. Implemented by the window's controls (win32/WizardControls) and by the tests' fakes.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,4 +37,6 @@ public:
     virtual void Focus(Ctl control) = 0;
     virtual void SetWaitCursor(bool wait) = 0;
     virtual void StartTimers() = 0;                          // 1: 100 ms, 2: 1000 ms
+    // What the worker calls, on its thread, once it has ended; empty when nothing need wake.
+    virtual std::function<void()> WorkerWake() { return {}; }
 };

@@ -9,28 +9,28 @@
 #include "instutils/InstallLog.h"
 #include "instutils/SafeFiles.h"
 #include "wizard/MessageTexts.h"
-#include "wizard/Settings.h"
+#include "install/Settings.h"
 
 bool TMainDlgForm::FormCloseQuery()
 {
-    Worker.HoldForClose();
+    Install.Worker.HoldForClose();
     try {
         if (!CloseAllowed)
-            CloseAllowed = MessageDialog(kMsgConfirmCancel, mtConfirmation, mbNo | mbAbort) == mrAbort;
+            CloseAllowed = Ask(kMsgConfirmCancel, mtConfirmation, mbNo | mbAbort) == mrAbort;
     } catch (...) {
-        Worker.ReleaseAfterClose(false);
+        Install.Worker.ReleaseAfterClose(false);
         throw;
     }
-    Worker.ReleaseAfterClose(CloseAllowed);
+    Install.Worker.ReleaseAfterClose(CloseAllowed);
     return CloseAllowed;
 }
 
 bool TMainDlgForm::QueryEndSession() const
 {
-    return Worker.Finished();
+    return Install.Worker.Finished();
 }
 
-void TMainDlgForm::SaveSettings()
+SavedSettings TMainDlgForm::CurrentSettings()
 {
     uint8_t checked = 0;
     for (int i = 0; i < SelCompLstBx.Count(); ++i)
@@ -44,7 +44,7 @@ void TMainDlgForm::SaveSettings()
     s.Extensions = Extensions;
     s.Launch = view_.Checked(Ctl::FinishChkBx);
     s.InstalledKb = InstalledKb(*AttachedFiles, ChosenComps, MainDir);
-    WriteSettings(s, IsPortable());
+    return s;
 }
 
 // The installing page as the timer's tick finds it.
@@ -73,10 +73,9 @@ int PersistAfterWizard(TMainDlgForm& form)
 {
     form.WaitForWorker();
     // An error that escaped the worker is a failure, not the user's choice.
-    const int exitCode = form.ModalResult() == mrOk ? 0 : form.Worker.FailedByError() ? 1603 : 1602;
-    if (!form.Record.Started || form.SessionEnded())
+    const int exitCode = form.ModalResult() == mrOk ? 0 : form.Install.Worker.FailedByError() ? 1603 : 1602;
+    if (!form.Install.Record.Started || form.SessionEnded())
         return exitCode;
-    form.SaveSettings();
-    SaveInstallLogQuietly(form.Record, form.IsPortable());
+    form.Install.Save(form.CurrentSettings());
     return exitCode;
 }

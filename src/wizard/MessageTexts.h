@@ -2,18 +2,14 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include "install/InstallTexts.h"
 
-extern const char* const kMsgAppRunning;      // the word processor must be closed first
 extern const char* const kMsgLicenceRefused;  // the licence was not accepted
 extern const char* const kMsgConfirmCancel;   // the installation is not finished
 extern const char* const kMsgNoTempFolder;    // no folder for the licence's temporary file
 extern const char* const kMsgTempUnnameable;  // the temporary folder's name cannot be written
 extern const char* const kMsgOutOfMemory;         // memory exhausted during a wizard event
 extern const char* const kMsgSessionEndRefused;   // Windows asks to end the session while copying
-
-struct DestCheck;
-// Why the destination folder cannot be used, for the user.
-std::string DestinationProblemText(const DestCheck& check);
 
 const char* DialogCaption(int type);          // "Avertissement", "Erreur", ...
 const char* ButtonCaption(int bit);           // "&Oui", "&Non", "OK", ...

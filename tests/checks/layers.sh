@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The program's layers, from its own includes: platform, then instutils, engine, wizard and
-# setup, each including only its own layer and those below (the runtime pieces sit beside the
+# The program's layers, from its own includes: platform, then instutils, engine, install, wizard
+# and setup, each including only its own layer and those below (the runtime pieces sit beside the
 # engine); the wizard's rules never include its window code; <windows.h> only in the platform's
 # Win32 side, the wizard's window code and the program's entry; and no two units (a .h with its
 # .cpp) include each other, however long the loop. A direct call needs the callee's declaration,
@@ -13,7 +13,8 @@ cd "$(dirname "$0")/../.."
 python3 - <<'EOF'
 import os, re, sys
 
-ranks = {"platform": 1, "instutils": 2, "engine": 3, "runtime": 3, "wizard": 4, "setup": 5}
+ranks = {"platform": 1, "instutils": 2, "engine": 3, "runtime": 3, "install": 4, "wizard": 5,
+         "setup": 6}
 windows_ok = ("src/platform/Win32", "src/wizard/win32/", "src/setup/WinMain.cpp")
 quoted = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 windows = re.compile(r'^\s*#\s*include\s+<windows\.h>', re.M | re.I)

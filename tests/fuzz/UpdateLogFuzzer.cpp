@@ -10,7 +10,7 @@
 #include "instutils/FileHelpers.h"
 #include "instutils/InstallLog.h"
 #include "instutils/SafeFiles.h"
-#include "wizard/Finish.h"
+#include "install/Finish.h"
 
 namespace {
 

@@ -28,16 +28,17 @@ protected:
 
     Lines Log() const { return log.Lines(); }
     // As the worker and the licence page extract: asking after each failure.
-    static bool Extract(TAttachedFiles& files, const TAttachedFile* entry, const std::string& name,
-                        const std::string& target)
+    bool Extract(TAttachedFiles& files, const TAttachedFile* entry, const std::string& name,
+                 const std::string& target)
     {
-        auto ask = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
+        auto ask = [this](const std::string& text, int type, uint16_t buttons) { return questions.Ask(text, type, buttons); };
         return ExtractAsking(files, entry, name, target, ask);
     }
 
     FakeMachine machine;
     UseFakeMachine use{machine};
-    ScriptedDialog dialog{mrAbort};
+    QuestionService questions;
+    ScriptedDialog dialog{questions, mrAbort};
     std::vector<DialogCall>& calls = dialog.calls;
     std::deque<int>& answers = dialog.answers;
     std::function<void()>& onDialog = dialog.onDialog;

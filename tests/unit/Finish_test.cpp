@@ -7,8 +7,8 @@
 #include "instutils/InstallLog.h"
 #include "instutils/TextError.h"
 #include "support/FakeMachineTest.h"
+#include "install/Finish.h"
 #include "support/ScriptedDialog.h"
-#include "wizard/Finish.h"
 
 namespace {
 
@@ -22,6 +22,7 @@ const std::string kUpdateLog = "C:\\Documents and Settings\\All Users\\Applicati
 class FinishTest : public StandardMachineTest {
 protected:
     InstallLog log;
+    QuestionService questions;
     PlanChoices Normal() const
     {
         PlanChoices c;
@@ -130,7 +131,7 @@ TEST_F(FinishShortcuts, AllUsersReplacesTheCurrentUsersShortcuts)
     machine.PutFile(kUserPrograms + kLink, "old");
     machine.PutFile(kUserDesktop + kLink, "old");
 
-    CreateProductShortcuts("C:\\Program Files\\Velmorra", true, log);
+    CreateProductShortcuts("C:\\Program Files\\Velmorra", true, log, questions);
 
     EXPECT_FALSE(machine.Exists(kUserPrograms + kLink));
     EXPECT_FALSE(machine.Exists(kUserDesktop + kLink));
@@ -148,7 +149,7 @@ TEST_F(FinishShortcuts, CurrentUserReplacesTheAllUsersShortcuts)
     machine.PutFile(kCommonPrograms + kLink, "old");
     machine.PutFile(kCommonDesktop + kLink, "old");
 
-    CreateProductShortcuts("C:\\Program Files\\Velmorra", false, log);
+    CreateProductShortcuts("C:\\Program Files\\Velmorra", false, log, questions);
 
     EXPECT_FALSE(machine.Exists(kCommonPrograms + kLink));
     EXPECT_FALSE(machine.Exists(kCommonDesktop + kLink));
@@ -163,7 +164,7 @@ TEST_F(FinishShortcuts, UnsavedShortcutIsNotLoggedAndTheOtherScopeKeepsItsOwn)
     machine.PutFile(kCommonPrograms + kLink, "");
     machine.LockFile(kCommonPrograms + kLink);   // as without rights for the all-users folder
 
-    CreateProductShortcuts("C:\\V", true, log);
+    CreateProductShortcuts("C:\\V", true, log, questions);
 
     EXPECT_EQ(machine.FileBytes(kUserPrograms + kLink), "old");
     EXPECT_FALSE(machine.Exists(kUserDesktop + kLink));
@@ -174,7 +175,7 @@ TEST_F(FinishShortcuts, UnsavedShortcutIsNotLoggedAndTheOtherScopeKeepsItsOwn)
 TEST_F(FinishShortcuts, MissingScopeFallsBackToTheOther)
 {
     machine.RemoveSpecialFolder(23);   // no all-users programs folder
-    CreateProductShortcuts("C:\\V", true, log);
+    CreateProductShortcuts("C:\\V", true, log, questions);
     EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
     EXPECT_TRUE(machine.ReadLink(kCommonDesktop + kLink));
 }
@@ -184,7 +185,7 @@ TEST_F(FinishShortcuts, NeitherScopeSkipsThatShortcutSilently)
     machine.RemoveSpecialFolder(16);
     machine.RemoveSpecialFolder(25);
 
-    CreateProductShortcuts("C:\\V", false, log);
+    CreateProductShortcuts("C:\\V", false, log, questions);
 
     EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
     for (const std::string& path : machine.AllPaths()) {
@@ -203,8 +204,8 @@ TEST_F(FinishShortcuts, AFolderIsUsedByItsShortFormOrReportedButNeverReplaced)
     machine.MakeFolder(programs);
     machine.SetSpecialFolder(16, "?");
     const size_t before = machine.AllPaths().size();
-    ScriptedDialog dialog;
-    EXPECT_FALSE(CreateProductShortcuts("C:\\V", false, log));
+    ScriptedDialog dialog(questions);
+    EXPECT_FALSE(CreateProductShortcuts("C:\\V", false, log, questions));
     EXPECT_EQ(log.Lines().back(), "File Copy: " + programs + kLink);
     EXPECT_EQ(dialog.texts, std::vector<std::string>{UnnameableFolderText("le Bureau")});
     EXPECT_EQ(machine.AllPaths().size(), before + 1);   // the link alone

@@ -219,8 +219,9 @@ TEST_F(InstallPlan, AJunctionAtTheSharedDataFolderIsReportedAndNothingIsWrittenT
 {
     machine.MakeFolder("C:\\Piege");
     machine.MakeLink(kShared, "C:\\Piege", true);
-    ScriptedDialog dialog;
-    BuildInstallPlan(*files, normal);
+    QuestionService questions;
+    ScriptedDialog dialog{questions};
+    BuildInstallPlan(*files, normal, questions);
     EXPECT_TRUE(machine.Children("C:\\Piege").empty());
     ASSERT_EQ(dialog.calls.size(), 2u);
     EXPECT_EQ(dialog.calls[0].text, LinkRefusedText(kShared + "Velmorra.ini"));

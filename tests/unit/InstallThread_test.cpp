@@ -171,10 +171,11 @@ protected:
     UseFakeMachine use{machine};
     InstallLog log;
     std::unique_ptr<TAttachedFiles> files = ProductArchive().Open(&log);
-    InstallSession session;
+    QuestionService service;
+    InstallSession session{service};
     TInstallThreadStatus& status = session.Status();
     FakeView view;
-    ScriptedDialog dialog{mrAbort};
+    ScriptedDialog dialog{service, mrAbort};
     Lines& questions = dialog.texts;
     int& answer = dialog.fallback;
     std::function<void()>& onQuestion = dialog.onDialog;
@@ -266,7 +267,7 @@ std::atomic<uint8_t> stateAtWake{Idle};
 TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
 {
     wakeStatus = &status;
-    SetInstallWake([] {
+    session.SetWake([] {
         ++wakes;
         stateAtWake = wakeStatus->State.load();
     });
@@ -282,7 +283,7 @@ TEST_F(InstallThreadRun, TheWorkerWakesTheWizardOnceItsEndIsVisible)
         EXPECT_EQ(wakes.load(), 1);
         EXPECT_EQ(stateAtWake.load(), fail ? Failed : Stopped);
     }
-    SetInstallWake(nullptr);
+    session.SetWake(nullptr);
 }
 
 TEST_F(InstallThreadQuestion, RetryAfterTheFileIsFreedGoesOn)
@@ -397,7 +398,8 @@ TEST_F(InstallThreadClose, GoingOnAfterTheCloseQuestionStillAsksThePendingQuesti
 // The timer on its own, with the status set by hand.
 TEST(InstallPoll, TellsNothingBeforeTheFirstFileThenTheComponentAndDoneOnce)
 {
-    InstallSession session;
+    const QuestionService questions;
+    InstallSession session{questions};
     TInstallThreadStatus& status = session.Status();
     status.State = Running;   // started, no file yet
     EXPECT_EQ(session.Poll().kind, InstallTick::Nothing);
@@ -420,8 +422,9 @@ using Questions = StandardMachineTest;
 
 TEST_F(Questions, OnlyAbortGivesUpAndWithNoDialogTheCopyIsGivenUp)
 {
-    EXPECT_EQ(MessageDialog("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrAbort);
-    EXPECT_EQ(MessageDialog("Information", mtInformation, mbOK), mrCancel);
+    const QuestionService nobody;
+    EXPECT_EQ(nobody.Ask("Interrompre ?", mtConfirmation, mbNo | mbAbort), mrAbort);
+    EXPECT_EQ(nobody.Ask("Information", mtInformation, mbOK), mrCancel);
     auto files = ProductArchive().Open();
     for (const int last : {int(mrAbort), int(mrIgnore)}) {
         const int script[] = {mrCancel, mrRetry, mrCancel, last};
@@ -430,7 +433,7 @@ TEST_F(Questions, OnlyAbortGivesUpAndWithNoDialogTheCopyIsGivenUp)
         EXPECT_EQ(ExtractAsking(*files, nullptr, "absent.txt", "C:\\Dest\\absent.txt", ask), last == mrIgnore);
         EXPECT_EQ(asked, 4);
     }
-    auto none = [](const std::string& text, int type, uint16_t buttons) { return MessageDialog(text, type, buttons); };
+    auto none = [&](const std::string& text, int type, uint16_t buttons) { return nobody.Ask(text, type, buttons); };
     EXPECT_FALSE(ExtractAsking(*files, nullptr, "absent.txt", "C:\\Dest\\absent.txt", none));
     EXPECT_TRUE(machine.MessageBoxes().empty());
 }

@@ -90,7 +90,7 @@ protected:
 
     void Start(const std::vector<std::string>& args = {})
     {
-        form = std::make_unique<TMainDlgForm>(view);
+        form = std::make_unique<TMainDlgForm>(view, questions);
         form->Init(args);
     }
     void StartPortable() { machine.AddDrive('E', kDriveRemovable); Start({"-dE:\\Velmorra"}); }
@@ -126,15 +126,16 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         return Status().State == state;
     }
-    TInstallThreadStatus& Status() { return form->Worker.Status(); }
+    TInstallThreadStatus& Status() { return form->Install.Worker.Status(); }
     bool Asked(const char* text) const { return dialog.Asked(text); }
 
     FakeMachine machine;
     UseFakeMachine use{machine};
     std::unique_ptr<TAttachedFiles> archive;
     FakeView view;
+    QuestionService questions;
     std::unique_ptr<TMainDlgForm> form;
-    ScriptedDialog dialog;
+    ScriptedDialog dialog{questions};
     std::vector<DialogCall>& calls = dialog.calls;
     std::deque<int>& answers = dialog.answers;
     std::function<void()>& onDialog = dialog.onDialog;
@@ -213,7 +214,7 @@ TEST_F(WizardLicence, NextLoadsTheLicenceOutOfTheLogAndRemovesTheTemporaryFile)
     EXPECT_EQ(view.memo, (std::vector<std::string>{"Ligne 1", "Ligne 2"}));
     EXPECT_EQ(view.focus, Ctl::LicenseMemo);
     EXPECT_TRUE(machine.Children(kTempFolder).empty());
-    EXPECT_FALSE(form->Record.Log.Suspended());
+    EXPECT_FALSE(form->Install.Record.Log.Suspended());
     EXPECT_FALSE(view.waitCursor);
     EXPECT_TRUE(view.Enabled(Ctl::NextBtn));
     EXPECT_TRUE(view.Enabled(Ctl::CancelBtn));
@@ -274,7 +275,7 @@ TEST_F(WizardLicence, ExtractionAbandonedClosesAtOnceWithoutTheCancelQuestion)
     EXPECT_EQ(form->ModalResult(), mrCancel);
     ASSERT_EQ(calls.size(), 2u);   // the file error only, asked again
     EXPECT_EQ(calls[1].type, mtError);
-    EXPECT_FALSE(form->Record.Started);
+    EXPECT_FALSE(form->Install.Record.Started);
 }
 
 TEST_F(WizardLicence, OutOfMemoryInAnEventIsToldInFrench)
@@ -300,7 +301,7 @@ TEST_F(WizardLicence, NoTemporaryFolderIsShownAndClosesHavingWrittenNothing)
     EXPECT_EQ(calls[0].text, kMsgNoTempFolder);
     EXPECT_EQ(calls[0].type, mtError);
     EXPECT_EQ(machine.AllPaths(), disk);
-    EXPECT_FALSE(form->Record.Started);
+    EXPECT_FALSE(form->Install.Record.Started);
 }
 
 TEST_F(WizardLicence, ExtractionIgnoredShowsAnEmptyLicence)
@@ -498,9 +499,9 @@ TEST_F(WizardInstall, CopyRunsToTheAssociationsPage)
     Install();
     EXPECT_EQ(view.page, 6);
     EXPECT_EQ(Status().State, Idle);
-    EXPECT_TRUE(form->Record.Started);
+    EXPECT_TRUE(form->Install.Record.Started);
     EXPECT_EQ(form->ChosenComps, 0xFF);
-    EXPECT_EQ(form->Record.FileName, kProduct + "\\Install.log");
+    EXPECT_EQ(form->Install.Record.FileName, kProduct + "\\Install.log");
     EXPECT_GT(view.progressMax, 0);
     EXPECT_EQ(view.progress, view.progressMax);
     EXPECT_TRUE(machine.IsFile(kProduct + "\\vlm.exe"));
@@ -522,8 +523,8 @@ TEST_F(WizardInstall, UncheckedRowsAreLeftOutAndTheEarlierLogIsKept)
     Install();
     EXPECT_EQ(form->ChosenComps, 0x7D);
     EXPECT_FALSE(machine.Exists(kProduct + "\\Velmorra.chm"));
-    ASSERT_FALSE(form->Record.Log.Lines().empty());
-    EXPECT_EQ(form->Record.Log.Lines().front(), "File Copy: C:\\Ancien.txt");
+    ASSERT_FALSE(form->Install.Record.Log.Lines().empty());
+    EXPECT_EQ(form->Install.Record.Log.Lines().front(), "File Copy: C:\\Ancien.txt");
 }
 
 TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsTheNoticeAndStays)
@@ -534,7 +535,7 @@ TEST_F(WizardInstall, RunningWordProcessorOnTheReadyPageShowsTheNoticeAndStays)
     Next();
     EXPECT_EQ(view.page, 4);
     EXPECT_TRUE(Asked(kMsgAppRunning));
-    EXPECT_FALSE(form->Record.Started);
+    EXPECT_FALSE(form->Install.Record.Started);
 }
 
 // No shared data folder: said on the ready page, nothing installed; a portable destination needs none.
@@ -550,7 +551,7 @@ TEST_F(WizardInstall, NoSharedDataFolderIsShownOnTheReadyPageAndNothingIsInstall
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].text, kNoDataFolderText);
     EXPECT_EQ(calls[0].type, mtError);
-    EXPECT_FALSE(form->Record.Started);
+    EXPECT_FALSE(form->Install.Record.Started);
     EXPECT_EQ(machine.AllPaths(), disk);
 }
 
@@ -778,7 +779,7 @@ TEST_F(WizardClose, NothingMovesTheWizardUnderAnOpenQuestion)
     form->CloseRequest();
     EXPECT_EQ(calls.size(), 1u);
     EXPECT_EQ(form->ShownPage(), 4);
-    EXPECT_FALSE(form->Record.Started);
+    EXPECT_FALSE(form->Install.Record.Started);
     EXPECT_FALSE(form->Closed());
     EXPECT_FALSE(form->QuestionOpen());
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "support/FakeMachineTest.h"
-#include "wizard/Settings.h"
-#include "wizard/Switches.h"
+#include "install/Settings.h"
+#include "install/Switches.h"
 
 namespace {
 

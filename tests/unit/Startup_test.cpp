@@ -14,8 +14,8 @@
 #include "instutils/SafeFiles.h"
 #include "setup/Silent.h"
 #include "setup/Startup.h"
-#include "wizard/Finish.h"
-#include "wizard/Switches.h"
+#include "install/Finish.h"
+#include "install/Switches.h"
 #include "support/FakeMachineTest.h"
 
 namespace {

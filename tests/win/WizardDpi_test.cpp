@@ -104,8 +104,9 @@ protected:
     }
 
     std::unique_ptr<TAttachedFiles> archive;
-    std::unique_ptr<MainDlgWindow> window = std::make_unique<MainDlgWindow>();
-    ScriptedDialog dialog{mrNo};
+    QuestionService questions;
+    std::unique_ptr<MainDlgWindow> window = std::make_unique<MainDlgWindow>(questions);
+    ScriptedDialog dialog{questions, mrNo};
 };
 
 int buttonBefore, buttonAfter, buttonFont;

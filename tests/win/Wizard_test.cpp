@@ -13,7 +13,7 @@
 #include "engine/InstallThread.h"
 #include "engine/ResConst.h"
 #include "wizard/MessageTexts.h"
-#include "wizard/Settings.h"
+#include "install/Settings.h"
 #include "wizard/win32/MainDlgWindow.h"
 #include "wizard/win32/MessageDialogWindow.h"
 #include "wizard/win32/Pictures.h"
@@ -101,8 +101,9 @@ protected:
     }
 
     std::unique_ptr<TAttachedFiles> archive;
-    std::unique_ptr<MainDlgWindow> window = std::make_unique<MainDlgWindow>();
-    ScriptedDialog dialog{mrNo};
+    QuestionService questions;
+    std::unique_ptr<MainDlgWindow> window = std::make_unique<MainDlgWindow>(questions);
+    ScriptedDialog dialog{questions, mrNo};
     std::vector<std::string>& dialogs = dialog.texts;
 };
 

@@ -65,8 +65,12 @@ LRESULT CALLBACK FormCreationProc(HWND window, UINT msg, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, msg, wParam, lParam);
 }
 
-ATOM RegisterClasses()
+// Registered once per process; a second wizard finds them already there.
+bool RegisterClasses()
 {
+    WNDCLASSA known{};
+    if (GetClassInfoA(Instance(), kFormClass, &known))
+        return true;
     WNDCLASSA page{};
     page.lpfnWndProc = DefWindowProcA;
     page.hInstance = Instance();
@@ -82,12 +86,12 @@ ATOM RegisterClasses()
     form.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     form.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     form.lpszClassName = kFormClass;
-    return RegisterClassA(&form);
+    return RegisterClassA(&form) != 0;
 }
 
 }  // namespace
 
-MainDlgWindow::MainDlgWindow() = default;
+MainDlgWindow::MainDlgWindow(const QuestionService& questions) : questions_(questions) {}
 
 MainDlgWindow::~MainDlgWindow()
 {
@@ -104,10 +108,7 @@ MainDlgWindow::~MainDlgWindow()
 bool MainDlgWindow::Create(const std::vector<std::string>& args)
 {
     // Windows are made on the wizard's thread only: no other thread registers alongside.
-    static ATOM registered = 0;
-    if (!registered)
-        registered = RegisterClasses();
-    if (!registered)
+    if (!RegisterClasses())
         return false;
     InitCommonControlClasses(ICC_PROGRESS_CLASS);
 
@@ -134,7 +135,7 @@ bool MainDlgWindow::Create(const std::vector<std::string>& args)
                  reinterpret_cast<LPARAM>(LoadImageA(Instance(), MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0)));
 
     controls_.SetWindow(window_);
-    form_ = std::make_unique<TMainDlgForm>(controls_);
+    form_ = std::make_unique<TMainDlgForm>(controls_, questions_);
     CreatePages();
     CreateControls();
     form_->Init(args);

@@ -13,7 +13,8 @@ struct LayoutRow;   // one control of the layout table
 
 class MainDlgWindow {
 public:
-    MainDlgWindow();
+    // questions: where the form asks; it outlives the window.
+    explicit MainDlgWindow(const QuestionService& questions);
     ~MainDlgWindow();
     MainDlgWindow(const MainDlgWindow&) = delete;
     MainDlgWindow& operator=(const MainDlgWindow&) = delete;
@@ -61,6 +62,7 @@ private:
     HBITMAP logo_ = nullptr, logoSmall_ = nullptr;
     HBRUSH white_ = nullptr;
     HWND lastFocus_ = nullptr;   // kept while the wizard is inactive
+    const QuestionService& questions_;
     WizardControls controls_;   // made before the form, which acts on them, and gone after it
     std::unique_ptr<TMainDlgForm> form_;
 };

@@ -3,21 +3,12 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <atomic>
 #include "engine/InstallThread.h"
 #include "wizard/MessageTexts.h"
 #include "wizard/win32/Dpi.h"
 #include "wizard/win32/TextFit.h"
 
 namespace {
-
-std::atomic<HWND> workerWakeTarget{nullptr};
-
-void WakeFromWorker()
-{
-    if (HWND target = workerWakeTarget.load())
-        PostMessageA(target, kWorkerDoneMsg, 0, 0);
-}
 
 bool IsStatic(HWND control)
 {
@@ -27,14 +18,6 @@ bool IsStatic(HWND control)
 }
 
 }  // namespace
-
-WizardControls::~WizardControls()
-{
-    if (window_ && workerWakeTarget.load() == window_) {
-        SetInstallWake(nullptr);
-        workerWakeTarget.store(nullptr);
-    }
-}
 
 HWND WizardControls::TakePendingFocus()
 {
@@ -153,8 +136,13 @@ void WizardControls::StartTimers()
 {
     SetTimer(window_, 1, 100, nullptr);
     SetTimer(window_, 2, 1000, nullptr);
-    workerWakeTarget.store(window_);
-    SetInstallWake(WakeFromWorker);
+}
+
+std::function<void()> WizardControls::WorkerWake()
+{
+    // The worker is stopped before the controls go; a message to a window already destroyed
+    // is dropped.
+    return [window = window_] { PostMessageA(window, kWorkerDoneMsg, 0, 0); };
 }
 
 void WizardControls::FitToText(HWND control)

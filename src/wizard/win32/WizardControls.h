@@ -14,7 +14,7 @@ const UINT kWorkerDoneMsg = WM_APP + 21;
 class WizardControls : public MainDlgView {
 public:
     WizardControls() = default;
-    ~WizardControls() override;   // the worker's wake-up goes with the window
+    ~WizardControls() override = default;
     WizardControls(const WizardControls&) = delete;
     WizardControls& operator=(const WizardControls&) = delete;
 
@@ -51,6 +51,7 @@ public:
     void Focus(Ctl control) override;
     void SetWaitCursor(bool wait) override;
     void StartTimers() override;
+    std::function<void()> WorkerWake() override;
 
 private:
     void MoveFocusOutOf(HWND page);

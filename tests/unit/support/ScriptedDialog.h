@@ -17,9 +17,10 @@ struct DialogCall {
 
 class ScriptedDialog {
 public:
-    explicit ScriptedDialog(int fallbackAnswer = mrOk) : fallback(fallbackAnswer)
+    explicit ScriptedDialog(QuestionService& questions, int fallbackAnswer = mrOk)
+        : fallback(fallbackAnswer), questions_(questions)
     {
-        SetMessageDialog([this](const std::string& text, int type, uint16_t buttons) {
+        questions_.SetDialog([this](const std::string& text, int type, uint16_t buttons) {
             calls.push_back({text, type, buttons});
             texts.push_back(text);
             if (onDialog) onDialog();
@@ -29,7 +30,7 @@ public:
             return answer;
         });
     }
-    ~ScriptedDialog() { SetMessageDialog(nullptr); }
+    ~ScriptedDialog() { questions_.SetDialog(nullptr); }
     ScriptedDialog(const ScriptedDialog&) = delete;
     ScriptedDialog& operator=(const ScriptedDialog&) = delete;
 
@@ -45,4 +46,7 @@ public:
     std::deque<int> answers;
     int fallback;
     std::function<void()> onDialog;   // while the question is open
+
+private:
+    QuestionService& questions_;
 };

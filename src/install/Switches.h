@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include "wizard/Finish.h"
+#include "install/Finish.h"
 
 // One short key per component of the catalogue, in its order ("app", "help", ...).
 extern const char* const kComponentKeys[8];

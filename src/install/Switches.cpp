@@ -1,4 +1,4 @@
-#include "wizard/Switches.h"
+#include "install/Switches.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "wizard/Finish.h"
+#include "install/Finish.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -151,15 +151,16 @@ std::string UnnameableFolderText(const char* folder)
            "le raccourci de Traitement de texte Velmorra n'y a pas été créé.";
 }
 
-bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder)
+bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder,
+                            const QuestionService& questions)
 {
     bool made = true;
     if (!CreateShortcutIn(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, mainDir, allUsers, recorder)) {
-        MessageDialog(UnnameableFolderText("le menu Démarrer"), mtWarning, mbOK);
+        questions.Ask(UnnameableFolderText("le menu Démarrer"), mtWarning, mbOK);
         made = false;
     }
     if (!CreateShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, mainDir, allUsers, recorder)) {
-        MessageDialog(UnnameableFolderText("le Bureau"), mtWarning, mbOK);
+        questions.Ask(UnnameableFolderText("le Bureau"), mtWarning, mbOK);
         made = false;
     }
     return made;

@@ -8,6 +8,7 @@
 
 struct PlanChoices;
 class InstallLog;
+class QuestionService;
 class Recorder;
 
 extern const char* const kAppWindowProperty;   // "1.x Tessalvorn"
@@ -28,8 +29,9 @@ std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& box
 // the launch run as the desktop user when the setup runs elevated on Vista or later.
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes);
 // False when a shortcut's folder has a name the program cannot write: that shortcut is not
-// made, and the message dialog has said so.
-bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder);
+// made, and questions has said so.
+bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder,
+                            const QuestionService& questions);
 std::string UnnameableFolderText(const char* folder);   // folder: "le Bureau", "le menu Démarrer"
 
 // "*" and the 16 hex digits of the stamp's bytes in memory order.

@@ -1,12 +1,12 @@
 // What an installation keeps of itself: its log, the component bits and the size it takes.
-#include "wizard/InstallRecord.h"
+#include "install/InstallRecord.h"
 
 #include <vector>
 #include "engine/ResConst.h"
 #include "instutils/FileHelpers.h"
 #include "instutils/PathText.h"
 #include "instutils/SafeFiles.h"
-#include "wizard/Settings.h"
+#include "install/Settings.h"
 
 void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::string& mainDir, bool portable)
 {

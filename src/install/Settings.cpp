@@ -1,4 +1,4 @@
-#include "wizard/Settings.h"
+#include "install/Settings.h"
 
 #include <cstring>
 #include "instutils/FileHelpers.h"
