@@ -1,6 +1,5 @@
 #include "instutils/SafeFiles.h"
 
-#include <atomic>
 #include <cctype>
 #include <optional>
 
@@ -26,19 +25,6 @@ public:
 private:
     Recorder& next_;
 };
-
-// One lock for every operation that moves the process current directory: the drive watch on
-// the wizard's thread may test a folder while the worker makes one.
-// Made on first use by whichever thread comes first; it lives as long as the program.
-std::atomic<Lock*> currentDirectoryLock{nullptr};
-
-Lock& CurrentDirectoryLock() {
-    Lock* lock = currentDirectoryLock.load();
-    if (lock) return *lock;
-    std::unique_ptr<Lock> made = Sys().NewLock();
-    if (currentDirectoryLock.compare_exchange_strong(lock, made.get())) return *made.release();
-    return *lock;   // another thread's came first
-}
 
 // "Velmorra" under the all-users data, or empty. The folder does not move during a run, and
 // asking the shell for it costs as much as writing a file.
@@ -150,13 +136,13 @@ void EmptyHeldFolder(HeldFolder& folder, const std::string& path, unsigned depth
 
 // These operations call each other (MakeFolderPath -> FolderExists): the lock is re-entrant.
 CurrentDirectoryGuard::CurrentDirectoryGuard() {
-    CurrentDirectoryLock().Acquire();
+    Sys().CurrentDirectoryLock().Acquire();
     saved_ = CurrentDirectory();
 }
 
 CurrentDirectoryGuard::~CurrentDirectoryGuard() {
     Sys().SetCurrentDir(saved_);
-    CurrentDirectoryLock().Release();
+    Sys().CurrentDirectoryLock().Release();
 }
 
 namespace {

@@ -3,7 +3,7 @@
 // run unchanged over the real Win32 calls and over the fake machine of the host tests.
 // Texts are Windows-1252 byte strings; paths use backslashes.
 #pragma once
-
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -140,7 +140,15 @@ enum class PathAnswer { Found, Missing, Unnameable };
 
 class Platform {
 public:
-    virtual ~Platform() = default;
+    Platform() = default;
+    Platform(const Platform&) = delete;
+    Platform& operator=(const Platform&) = delete;
+    virtual ~Platform();
+
+    // One lock for every operation that moves the process's current directory: the drive watch
+    // on the wizard's thread may test a folder while the worker makes one. Made on first use,
+    // by whichever thread comes first.
+    Lock& CurrentDirectoryLock();
 
     // System
     virtual bool GetVersion(unsigned& platformId, unsigned& major) = 0;
@@ -302,6 +310,9 @@ public:
     virtual std::unique_ptr<OpenedFile> OpenLogFile(const std::string& path) = 0;
     virtual uint32_t RandomNumber() = 0;   // unpredictable
     virtual bool IsElevated() = 0;         // Vista and later: the token is elevated; earlier: false
+
+private:
+    std::atomic<Lock*> currentDirectoryLock_{nullptr};
 };
 
 // The machine the program runs on; set once at start-up (or by a test).

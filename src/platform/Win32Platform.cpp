@@ -21,9 +21,10 @@ std::vector<wchar_t> AnsiToWide(const std::string& text) {
 
 // advapi32 is a known DLL, loaded already by every program that reads the registry.
 HMODULE Advapi() {
-    static HMODULE module = nullptr;
-    if (!module) module = ::GetModuleHandleA("advapi32.dll");
-    if (!module) module = LoadSystemLibrary("advapi32.dll").Detach();
+    static const HMODULE module = [] {
+        const HMODULE loaded = ::GetModuleHandleA("advapi32.dll");
+        return loaded ? loaded : LoadSystemLibrary("advapi32.dll").Detach();
+    }();
     return module;
 }
 
@@ -96,7 +97,7 @@ ModuleHandle LoadSystemLibrary(const char* fileName) {
     return ModuleHandle(::LoadLibraryA(path.c_str()));
 }
 
-Win32Platform::Win32Platform() : mainThreadId_(::GetCurrentThreadId()) { LocateWideCalls(); }
+Win32Platform::Win32Platform() : mainThreadId_(::GetCurrentThreadId()) {}
 
 Win32Platform::~Win32Platform() {
     guard_.Close();
@@ -173,11 +174,10 @@ uint32_t Win32Platform::RandomNumber() {
     uint32_t number = 0;
     if (CryptoRandom(number)) return number;
     // No generator: counters nobody else reads at this instant, mixed.
-    static uint32_t calls = 0;
     LARGE_INTEGER counter{};
     ::QueryPerformanceCounter(&counter);
     number = counter.LowPart ^ (::GetTickCount() << 11) ^ (::GetCurrentProcessId() << 16) ^
-             ::GetCurrentThreadId() ^ (++calls * 0x9E3779B9u);
+             ::GetCurrentThreadId() ^ (++randomCalls_ * 0x9E3779B9u);
     number ^= number >> 16;
     number *= 0x45D9F3Bu;
     return number ^ (number >> 16);
@@ -247,9 +247,6 @@ void RestrictDllSearch() {
 }
 
 namespace {
-// Loaded once, by the wizard's thread, the only one that makes windows.
-HMODULE commonControls = nullptr;
-
 HMODULE LoadCommonControls() {
     // Where the system has activation contexts (XP and later) the manifest names version 6 and
     // the bare name is redirected to it before any folder is searched; Windows 2000 has no such
@@ -261,8 +258,8 @@ HMODULE LoadCommonControls() {
 }  // namespace
 
 void InitCommonControlClasses(DWORD classes) {
-    if (!commonControls) commonControls = LoadCommonControls();
-    const HMODULE module = commonControls;
+    // Loaded once, by the wizard's thread, the only one that makes windows.
+    static const HMODULE module = LoadCommonControls();
     using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
     auto init = module ? ProcAddress<InitFn>(module, "InitCommonControlsEx") : nullptr;
     INITCOMMONCONTROLSEX controls{sizeof controls, classes};

@@ -1,6 +1,7 @@
 // The real machine: every primitive of the seam as the ANSI Win32 call it stands for; the paths
 // the system gives come through the UTF-16 calls (Win32PlatformPaths.h).
 #pragma once
+#include <atomic>
 
 #include "platform/Platform.h"
 #include "platform/Win32Handles.h"
@@ -117,6 +118,7 @@ private:
     GetConnectionFn getConnection_ = nullptr;
     bool mprTried_ = false;
     bool privilegesEnabled_ = false;
+    std::atomic<uint32_t> randomCalls_{0};   // the worker and the wizard both ask for names
     FileHandle guard_;
     HANDLE guardNamespace_ = nullptr;   // held with the guard; closed with the platform
 };

@@ -12,11 +12,29 @@ struct WideCalls {
     decltype(&::FindFirstFileW) findFirst = nullptr;
     decltype(&::FindNextFileW) findNext = nullptr;
 };
-WideCalls calls;
 
 template <typename Fn>
 void Locate(HMODULE module, const char* name, Fn& entry) {
     entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+WideCalls LocateWideCalls() {
+    WideCalls found;
+    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+    Locate(kernel, "GetCurrentDirectoryW", found.currentDirectory);
+    Locate(kernel, "GetTempPathW", found.tempPath);
+    Locate(kernel, "GetModuleFileNameW", found.moduleFileName);
+    Locate(kernel, "GetShortPathNameW", found.shortPathName);
+    Locate(kernel, "FindFirstFileW", found.findFirst);
+    Locate(kernel, "FindNextFileW", found.findNext);
+    return found;
+}
+
+// Looked up once. Windows 98 has only stubs of some of them, and the program must still load
+// there to say that it does not run there: each user checks for its own.
+const WideCalls& Calls() {
+    static const WideCalls calls = LocateWideCalls();
+    return calls;
 }
 
 // Without best fit, a character the code page lacks becomes the default character and is
@@ -39,11 +57,11 @@ bool ExactAnsi(const std::wstring& text, std::string& narrow) {
 }
 
 std::wstring ShortForm(const std::wstring& path) {
-    if (!calls.shortPathName) return {};
-    const DWORD needed = calls.shortPathName(path.c_str(), nullptr, 0);
+    if (!Calls().shortPathName) return {};
+    const DWORD needed = Calls().shortPathName(path.c_str(), nullptr, 0);
     if (needed == 0) return {};
     std::wstring form(needed, L'\0');
-    const DWORD length = calls.shortPathName(path.c_str(), form.data(), needed);
+    const DWORD length = Calls().shortPathName(path.c_str(), form.data(), needed);
     if (length == 0 || length >= needed) return {};
     form.resize(length);
     return form;
@@ -56,17 +74,8 @@ std::wstring ToWide(const std::string& text) {
     return wide;
 }
 
-}  // namespace
 
-void LocateWideCalls() {
-    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    Locate(kernel, "GetCurrentDirectoryW", calls.currentDirectory);
-    Locate(kernel, "GetTempPathW", calls.tempPath);
-    Locate(kernel, "GetModuleFileNameW", calls.moduleFileName);
-    Locate(kernel, "GetShortPathNameW", calls.shortPathName);
-    Locate(kernel, "FindFirstFileW", calls.findFirst);
-    Locate(kernel, "FindNextFileW", calls.findNext);
-}
+}  // namespace
 
 // Only an existing entry has a short form: folders still to be made below the nearest existing
 // one keep their own names, which must then fit exactly.
@@ -85,13 +94,13 @@ PathAnswer NarrowPath(const std::wstring& path, std::string& narrow) {
 
 PathAnswer WideCurrentDirectory(std::string& path) {
     path.clear();
-    if (!calls.currentDirectory) return PathAnswer::Missing;
+    if (!Calls().currentDirectory) return PathAnswer::Missing;
     // Another thread may change the directory between the two questions; ask again then.
     for (;;) {
-        const DWORD needed = calls.currentDirectory(0, nullptr);
+        const DWORD needed = Calls().currentDirectory(0, nullptr);
         if (needed == 0) return PathAnswer::Missing;
         std::wstring folder(needed, L'\0');
-        const DWORD length = calls.currentDirectory(needed, folder.data());
+        const DWORD length = Calls().currentDirectory(needed, folder.data());
         if (length == 0) return PathAnswer::Missing;
         if (length < needed) {
             folder.resize(length);
@@ -102,11 +111,11 @@ PathAnswer WideCurrentDirectory(std::string& path) {
 
 PathAnswer WideTempPath(std::string& path) {
     path.clear();
-    if (!calls.tempPath) return PathAnswer::Missing;
-    const DWORD needed = calls.tempPath(0, nullptr);
+    if (!Calls().tempPath) return PathAnswer::Missing;
+    const DWORD needed = Calls().tempPath(0, nullptr);
     if (needed == 0) return PathAnswer::Missing;
     std::wstring folder(needed + 1, L'\0');
-    const DWORD length = calls.tempPath(needed + 1, folder.data());
+    const DWORD length = Calls().tempPath(needed + 1, folder.data());
     if (length == 0 || length > needed) return PathAnswer::Missing;
     folder.resize(length);
     return NarrowPath(folder, path);
@@ -115,16 +124,16 @@ PathAnswer WideTempPath(std::string& path) {
 PathAnswer WideModuleFileName(std::string& path) {
     path.clear();
     wchar_t file[MAX_PATH] = {};
-    const DWORD length = calls.moduleFileName ? calls.moduleFileName(nullptr, file, MAX_PATH) : 0;
+    const DWORD length = Calls().moduleFileName ? Calls().moduleFileName(nullptr, file, MAX_PATH) : 0;
     if (length == 0 || length >= MAX_PATH) return PathAnswer::Missing;
     return NarrowPath(std::wstring(file, length), path);
 }
 
 std::vector<FoundFile> WideFindFiles(const std::string& pattern) {
     std::vector<FoundFile> found;
-    if (!calls.findFirst || !calls.findNext) return found;
+    if (!Calls().findFirst || !Calls().findNext) return found;
     WIN32_FIND_DATAW entry;
-    FindHandle search(calls.findFirst(ToWide(pattern).c_str(), &entry));
+    FindHandle search(Calls().findFirst(ToWide(pattern).c_str(), &entry));
     if (!search) return found;
     do {
         // A name the code page cannot carry goes by its short name; without one it is left
@@ -133,6 +142,6 @@ std::vector<FoundFile> WideFindFiles(const std::string& pattern) {
         if (ExactAnsi(std::wstring(entry.cFileName), name) ||
             (entry.cAlternateFileName[0] && ExactAnsi(std::wstring(entry.cAlternateFileName), name)))
             found.push_back(FoundFile{name, entry.dwFileAttributes});
-    } while (calls.findNext(search.Get(), &entry));
+    } while (Calls().findNext(search.Get(), &entry));
     return found;
 }

@@ -9,10 +9,6 @@
 
 #include "platform/Platform.h"
 
-// Looks up the UTF-16 calls, once, before a second thread runs. Windows 98 has only stubs of
-// some of them, and the program must still load there to say that it does not run there.
-void LocateWideCalls();
-
 PathAnswer NarrowPath(const std::wstring& path, std::string& narrow);
 PathAnswer WideCurrentDirectory(std::string& path);
 PathAnswer WideTempPath(std::string& path);
