@@ -16,12 +16,33 @@
 # wine_env_probe_arch sets VELMORRA_WIN_ARCH to 32 when Wine here runs 32-bit Windows programs,
 # or to 64 when it runs only 64-bit ones (some machines cannot execute 32-bit x86 code at all);
 # the scripts then use the product's x64 twin in 64-bit prefixes. VELMORRA_FORCE_X64=1 answers 64.
+# There "wine", and Wine's own tools (wineboot), start the 64-bit loader (build/wine-shim).
 
 WINE_ENV_ROOT=${WINE_ENV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+
+# Debian's "wine" starts the 32-bit loader whenever wine32 is installed, and a machine that
+# cannot execute 32-bit code answers "Exec format error" before Wine has begun: where only
+# 64-bit programs run, "wine" and "wine-stable" (which wineboot and the other tools call) start
+# the 64-bit loader instead. WINELOADER makes the programs Wine starts use it too.
+wine_env_use_64bit_loader() {
+    local loader shim=$WINE_ENV_ROOT/build/wine-shim name
+    loader=$(command -v wine64 2>/dev/null) || loader=/usr/lib/wine/wine64
+    [ -x "$loader" ] || return 0
+    mkdir -p "$shim"
+    for name in wine wine-stable; do
+        printf '#!/bin/sh\nexport WINELOADER=%s\nexec %s "$@"\n' "$loader" "$loader" >"$shim/$name.$$"
+        chmod +x "$shim/$name.$$"
+        mv -f "$shim/$name.$$" "$shim/$name"
+    done
+    case ":$PATH:" in *":$shim:"*) ;; *) export PATH=$shim:$PATH ;; esac
+}
 # A 32-bit Windows (as 2000 or XP) unless told otherwise; WINEARCH=win64 gives a 64-bit one,
 # where the setup sees "Program Files (x86)" and Wow6432Node. Each has its own template.
 # Where only 64-bit programs run (VELMORRA_WIN_ARCH=64), every prefix is a 64-bit one.
-[ "${VELMORRA_WIN_ARCH:-}" = 64 ] && export WINEARCH=win64
+if [ "${VELMORRA_WIN_ARCH:-}" = 64 ]; then
+    export WINEARCH=win64
+    wine_env_use_64bit_loader
+fi
 export WINEARCH=${WINEARCH:-win32}
 WINE_ENV_TEMPLATE_GIVEN=${WINE_ENV_TEMPLATE:-}
 # The template of the prefix's architecture, unless one was given.
@@ -42,7 +63,7 @@ wine_env_probe_arch() {
         dir=$(mktemp -d /tmp/velmorra-probe.XXXXXX)
         printf 'int main(void) { return 32; }\n' >"$dir/probe.c"
         if i686-w64-mingw32-gcc -O1 -s -o "$dir/probe.exe" "$dir/probe.c" 2>/dev/null &&
-            (WINEARCH=win64 WINE_ENV_TEMPLATE_GIVEN=$template wine_env_template); then
+            (wine_env_use_64bit_loader && WINEARCH=win64 WINE_ENV_TEMPLATE_GIVEN=$template wine_env_template); then
             WINEARCH=win64 WINEPREFIX=$template timeout 60 wine "$dir/probe.exe" >/dev/null 2>&1
             [ $? = 32 ] && VELMORRA_WIN_ARCH=32
             WINEPREFIX=$template wineserver -w
@@ -51,7 +72,10 @@ wine_env_probe_arch() {
     fi
     export VELMORRA_WIN_ARCH
     # A 32-bit prefix runs nothing on such a machine.
-    [ "$VELMORRA_WIN_ARCH" = 64 ] && export WINEARCH=win64
+    if [ "$VELMORRA_WIN_ARCH" = 64 ]; then
+        export WINEARCH=win64
+        wine_env_use_64bit_loader
+    fi
     return 0
 }
 # No Mono or Gecko prompts, and no desktop menu entries written into the real home folder.
