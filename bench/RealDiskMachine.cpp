@@ -50,10 +50,21 @@ class RealHeldFolder : public HeldFolder {
 public:
     explicit RealHeldFolder(int fd) : fd_(fd) {}
     ~RealHeldFolder() override { ::close(fd_); }
+    int Fd() const { return fd_; }
 
 private:
     int fd_;
 };
+
+// Every held folder of this machine is one of its own.
+int FdOf(HeldFolder& folder) { return static_cast<RealHeldFolder&>(folder).Fd(); }
+
+std::unique_ptr<HeldFolder> OpenFolderAt(int parent, const std::string& name)
+{
+    const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (fd < 0) return nullptr;
+    return std::make_unique<RealHeldFolder>(fd);
+}
 
 bool WriteAll(int fd, const void* data, size_t size)
 {
@@ -80,6 +91,14 @@ bool DosTimes(uint32_t dosDateTime, timespec (&times)[2])
     return true;
 }
 
+// Stamped through the same descriptor, as the program stamps through its handle.
+bool StampAndClose(int fd, bool ok, uint32_t dosDateTime)
+{
+    timespec times[2];
+    if (ok && dosDateTime && DosTimes(dosDateTime, times)) ok = ::futimens(fd, times) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
 }  // namespace
 
 void CallProfile::Print(double totalSeconds, int runs) const
@@ -99,6 +118,43 @@ std::unique_ptr<HeldFolder> RealDiskMachine::HoldFolder(const std::string& path)
     const int fd = ::open(HostPath(path).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
     if (fd < 0) return nullptr;
     return std::make_unique<RealHeldFolder>(fd);
+}
+
+std::unique_ptr<HeldFolder> RealDiskMachine::HoldFolderIn(HeldFolder& parent, const std::string& name)
+{
+    Timed timed(profile, "HoldFolderIn");
+    return OpenFolderAt(FdOf(parent), name);
+}
+
+std::unique_ptr<HeldFolder> RealDiskMachine::MakeFolderIn(HeldFolder& parent, const std::string& name)
+{
+    Timed timed(profile, "MakeFolderIn");
+    if (::mkdirat(FdOf(parent), name.c_str(), 0755) != 0) return nullptr;
+    return OpenFolderAt(FdOf(parent), name);
+}
+
+bool RealDiskMachine::CreateNewFileIn(HeldFolder& parent, const std::string& name, const void* data, size_t size,
+                                      FileShare, uint32_t dosDateTime, Durability)
+{
+    Timed timed(profile, "CreateNewFileIn");
+    const int folder = FdOf(parent);
+    const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+    if (fd < 0) return false;
+    if (StampAndClose(fd, WriteAll(fd, data, size), dosDateTime)) return true;
+    ::unlinkat(folder, name.c_str(), 0);
+    return false;
+}
+
+DeleteOutcome RealDiskMachine::DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind)
+{
+    Timed timed(profile, "DeleteEntryIn");
+    struct stat st {};
+    if (::fstatat(FdOf(parent), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return DeleteOutcome::Missing;
+    const bool folder = S_ISDIR(st.st_mode);
+    if ((kind == EntryKind::Folder) != folder || (kind == EntryKind::Link) != S_ISLNK(st.st_mode))
+        return DeleteOutcome::Refused;
+    return ::unlinkat(FdOf(parent), name.c_str(), folder ? AT_REMOVEDIR : 0) == 0 ? DeleteOutcome::Deleted
+                                                                                  : DeleteOutcome::Failed;
 }
 
 RealDiskMachine::RealDiskMachine(std::string hostRoot) : root_(std::move(hostRoot))
@@ -238,15 +294,9 @@ bool RealDiskMachine::CreateNewFile(const std::string& path, const void* data, s
     const std::string host = HostPath(path);
     const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, data, size);
-    // Stamped through the same descriptor, as the program stamps through its handle.
-    timespec times[2];
-    if (ok && dosDateTime && DosTimes(dosDateTime, times)) ok = ::futimens(fd, times) == 0;
-    if (::close(fd) != 0 || !ok) {
-        ::unlink(host.c_str());
-        return false;
-    }
-    return true;
+    if (StampAndClose(fd, WriteAll(fd, data, size), dosDateTime)) return true;
+    ::unlink(host.c_str());
+    return false;
 }
 
 bool RealDiskMachine::MoveReplacing(const std::string& from, const std::string& to, Durability)

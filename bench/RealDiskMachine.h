@@ -42,6 +42,12 @@ public:
     bool MoveReplacing(const std::string& from, const std::string& to, Durability durability) override;
     // Open without following a link, as the program holds a folder on Windows.
     std::unique_ptr<HeldFolder> HoldFolder(const std::string& path) override;
+    // Through the held folder's descriptor, as the program works through its handle.
+    std::unique_ptr<HeldFolder> HoldFolderIn(HeldFolder& parent, const std::string& name) override;
+    std::unique_ptr<HeldFolder> MakeFolderIn(HeldFolder& parent, const std::string& name) override;
+    bool CreateNewFileIn(HeldFolder& parent, const std::string& name, const void* data, size_t size,
+                         FileShare share, uint32_t dosDateTime, Durability durability) override;
+    DeleteOutcome DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) override;
 
     CallProfile profile;
 

@@ -137,6 +137,8 @@ LocalTime Win32Platform::Now() {
     return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
+unsigned Win32Platform::SetErrorMode(unsigned mode) { return ::SetErrorMode(mode); }
+
 void Win32Platform::SleepMs(unsigned ms) { ::Sleep(ms); }
 
 bool Win32Platform::IsMainThread() { return ::GetCurrentThreadId() == mainThreadId_; }

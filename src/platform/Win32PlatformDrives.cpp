@@ -86,5 +86,3 @@ bool Win32Platform::NetworkConnection(const std::string& drive, std::string& rem
     remote = UpToNul(name, sizeof name);
     return true;
 }
-
-unsigned Win32Platform::SetErrorMode(unsigned mode) { return ::SetErrorMode(mode); }
