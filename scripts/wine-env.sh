@@ -64,8 +64,10 @@ wine_env_probe_arch() {
         printf 'int main(void) { return 32; }\n' >"$dir/probe.c"
         if i686-w64-mingw32-gcc -O1 -s -o "$dir/probe.exe" "$dir/probe.c" 2>/dev/null &&
             (wine_env_use_64bit_loader && WINEARCH=win64 WINE_ENV_TEMPLATE_GIVEN=$template wine_env_template); then
-            WINEARCH=win64 WINEPREFIX=$template timeout 60 wine "$dir/probe.exe" >/dev/null 2>&1
-            [ $? = 32 ] && VELMORRA_WIN_ARCH=32
+            # (Its status is the answer: scripts that stop at a failing command go on.)
+            local status=0
+            WINEARCH=win64 WINEPREFIX=$template timeout 60 wine "$dir/probe.exe" >/dev/null 2>&1 || status=$?
+            [ "$status" = 32 ] && VELMORRA_WIN_ARCH=32
             WINEPREFIX=$template wineserver -w
         fi
         rm -rf "$dir"
