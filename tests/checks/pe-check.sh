@@ -294,7 +294,7 @@ EOF
 # --- Size and address space of the setup program.
 
 # The program without its "FILES" archive: what every download carries on top of the payload.
-# What it measured with the toolchain's own runtime, -Oz and link-time optimisation (288 KB,
+# What it measured with the toolchain's own runtime, -Oz and link-time optimisation (290 KB,
 # with the hardening against other users, the unattended road, the lists' accessible objects,
 # the logos and list glyphs drawn at 150 and 200 % with the code that scales to the DPI
 # (28 KB of pictures, 9 KB of code), the folders held by handle and the system's paths taken in
@@ -302,7 +302,7 @@ EOF
 # runtime's heavy parts to come back (the demangler and printf behind the terminate handler,
 # the standard error classes with their string, stdio's scanf or printf: 30 to 80 KB each) nor
 # for zlib linked whole (10 KB) or the program built file by file (30 KB).
-STUB_CEILING=$((296 * 1024))
+STUB_CEILING=$((298 * 1024))
 
 check_stub_size() {  # exe
     local exe=$1 stub
