@@ -76,6 +76,7 @@ bool LogBench(RealDiskMachine& disk, int runs)
     }
     std::vector<double> installLog, updateLog;
     size_t lines = 0;
+    SharedData shared;
     for (int run = 0; run < runs; ++run) {
         disk.DeleteFileAt(logFile);
         disk.WriteNewFile(logFile, text.data(), text.size(), FileShare::None);
@@ -83,7 +84,7 @@ bool LogBench(RealDiskMachine& disk, int runs)
         InstallLog log;
         log.Load(logFile);
         for (const std::string& line : added) log.Add(line);
-        log.Save(logFile);
+        log.Save(logFile, shared);
         installLog.push_back(Seconds(start));
         lines = log.Lines().size();
 

@@ -49,6 +49,9 @@ public:
     bool FullTarget = false;     // the next request's folder is the whole target path
     InstallLog* Log = nullptr;   // the running installation's, handed in by whoever runs it
     Recorder& Records();         // that log, or nothing before an installation runs
+    // The shared data folder as this installation has found it; every step of it writes
+    // there through this one.
+    SharedData Shared;
 
     // Writes one entry (or, with no entry, the last one named so) to target; false when it
     // could not be written (or no entry has that name). It never asks: its callers decide.
@@ -69,7 +72,7 @@ private:
     bool TryExtract(const TAttachedFile& entry, const std::string& target);
     std::unique_ptr<uint8_t[], FreeBytes> data_;   // grown with realloc, so never zero-filled
     NullRecorder noLog_;
-    FolderHold folder_;                             // the folder of the last file written, held
+    FolderHold folder_{Shared};                     // the folder of the last file written, held
 };
 
 // The one archive reader of the program (set by start-up).

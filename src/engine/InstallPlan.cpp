@@ -21,9 +21,11 @@ const char* const kSoundSettings =
 bool EndsWithBackslash(const std::string& text) { return !text.empty() && text.back() == '\\'; }
 
 // A link planted in the shared data folder is worth telling; any other failure stays quiet.
-void WriteDataFile(const std::string& path, const std::string& bytes, const QuestionService& questions)
+void WriteDataFile(const std::string& path, const std::string& bytes, SharedData& shared,
+                   const QuestionService& questions)
 {
-    if (WriteTextFile(path, bytes) == WriteOutcome::Refused) questions.Ask(LinkRefusedText(path), mtError, mbOK);
+    if (WriteTextFile(path, bytes, shared) == WriteOutcome::Refused)
+        questions.Ask(LinkRefusedText(path), mtError, mbOK);
 }
 
 int32_t Clamp32(int64_t value) { return static_cast<int32_t>(std::min<int64_t>(value, INT32_MAX)); }
@@ -112,7 +114,7 @@ std::string SharedDataRoot()
     return folder;
 }
 
-std::string DataFolder(const PlanChoices& choices, int role, Recorder& recorder)
+std::string DataFolder(const PlanChoices& choices, int role, SharedData& shared, Recorder& recorder)
 {
     std::string folder;
     if (choices.IsPortable) {
@@ -126,15 +128,15 @@ std::string DataFolder(const PlanChoices& choices, int role, Recorder& recorder)
         WithTrailingBackslash(folder);
         folder += "Velmorra";
     } else if (role == HiddenDataFolder) {
-        folder = DataFolder(choices, SharedDataFolder, recorder) + "Hidden";
+        folder = DataFolder(choices, SharedDataFolder, shared, recorder) + "Hidden";
     } else if (role == PublicDataFolder) {
-        folder = DataFolder(choices, SharedDataFolder, recorder) + "Public";
+        folder = DataFolder(choices, SharedDataFolder, shared, recorder) + "Public";
     } else {
-        folder = DataFolder(choices, PublicDataFolder, recorder) + "Orthographe\\";
+        folder = DataFolder(choices, PublicDataFolder, shared, recorder) + "Orthographe\\";
     }
     if (!folder.empty()) {
         WithTrailingBackslash(folder);
-        MakeFolderPath(folder, recorder);
+        MakeFolderPath(folder, shared, recorder);
     }
     return folder;
 }
@@ -165,7 +167,7 @@ bool Chosen(const PlanChoices& choices, int component) { return (choices.ChosenC
 
 void PlanSpellingFiles(TAttachedFiles& files, const PlanChoices& c)
 {
-    auto spelling = [&] { return DataFolder(c, SpellingFolder, files.Records()); };
+    auto spelling = [&] { return DataFolder(c, SpellingFolder, files.Shared, files.Records()); };
     if (Chosen(c, 2)) {
         files.AddFilesByName("French.asc", spelling(), IfAbsent, 2);
         files.AddFilesByName("français.zlx", spelling(), IfChanged, 2);
@@ -189,10 +191,10 @@ void PlanSpellingFiles(TAttachedFiles& files, const PlanChoices& c)
 
 void WriteSoundSettings(TAttachedFiles& files, const PlanChoices& c, const QuestionService& questions)
 {
-    const std::string iniFile = DataFolder(c, SharedDataFolder, files.Records()) + "Velmorra.ini";
+    const std::string iniFile = DataFolder(c, SharedDataFolder, files.Shared, files.Records()) + "Velmorra.ini";
     // A portable copy keeps the user's own sound settings.
     if (c.IsPortable && FileExists(iniFile)) return;
-    WriteDataFile(iniFile, kSoundSettings, questions);
+    WriteDataFile(iniFile, kSoundSettings, files.Shared, questions);
 }
 
 }  // namespace
@@ -201,7 +203,7 @@ double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& c, const Quest
 {
     for (int component = 0; component < 8; ++component) files.ClearComponentFiles(component);
     files.ForceOverwrite = !c.IsPortable;
-    auto data = [&](int role) { return DataFolder(c, role, files.Records()); };
+    auto data = [&](int role) { return DataFolder(c, role, files.Shared, files.Records()); };
 
     files.AddFilesByName("vlm.exe", c.MainDir, IfChanged, 0);
     files.AddFilesByName("Licence.txt", c.MainDir, IfChanged, 0);
@@ -225,6 +227,6 @@ double BuildInstallPlan(TAttachedFiles& files, const PlanChoices& c, const Quest
     if (Chosen(c, 7)) WriteSoundSettings(files, c, questions);
     if (c.IsPortable) return 0;
     const double stamp = NowDateTime();
-    WriteDataFile(data(HiddenDataFolder) + "install_stamp", LittleEndianBytes(stamp), questions);
+    WriteDataFile(data(HiddenDataFolder) + "install_stamp", LittleEndianBytes(stamp), files.Shared, questions);
     return stamp;
 }

@@ -23,7 +23,7 @@ std::string SharedDataRoot();
 // The folder of a role, ending in a backslash, made with its missing parents. Throws
 // TextError (kNoDataFolderText) when a normal installation has no shared data root.
 // The folders made are recorded.
-std::string DataFolder(const PlanChoices& choices, int role, Recorder& recorder);
+std::string DataFolder(const PlanChoices& choices, int role, SharedData& shared, Recorder& recorder);
 std::string DestFile(const std::string& mainDir, const std::string& name);
 // Fills the plan; returns the install stamp (0 for a portable installation, which writes none).
 // A data file refused for a link is told through questions (by default, told to nobody).

@@ -33,7 +33,7 @@ std::string ProgramPath(const std::string& mainDir)
 // False when the folder the shortcut belongs in is one the program cannot name: Windows's
 // look-alike of it would be another folder, made anew, that the user never sees.
 bool CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainDir, bool allUsers,
-                      Recorder& recorder)
+                      SharedData& shared, Recorder& recorder)
 {
     bool commonUnnameable = false, userUnnameable = false;
     const std::string common = SpecialFolder(allUsersCsidl, &commonUnnameable);
@@ -51,7 +51,8 @@ bool CreateShortcutIn(int allUsersCsidl, int userCsidl, const std::string& mainD
         return true;   // neither scope has the folder: a link with no folder would land anywhere
     // The earlier run's link goes only once the new one exists (no rights for the all-users
     // folders would otherwise leave the user with none).
-    if (CreateShortcut(JoinPath(target, kShortcutName), ProgramPath(mainDir), mainDir, kShortcutDescription, recorder) &&
+    if (CreateShortcut(JoinPath(target, kShortcutName), ProgramPath(mainDir), mainDir, kShortcutDescription, shared,
+                       recorder) &&
         !other.empty() && !EqualNoCase(other, target))
         Sys().DeleteFileAt(JoinPath(other, kShortcutName));
     return true;
@@ -151,15 +152,16 @@ std::string UnnameableFolderText(const char* folder)
            "le raccourci de Traitement de texte Velmorra n'y a pas été créé.";
 }
 
-bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder,
+bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, SharedData& shared, Recorder& recorder,
                             const QuestionService& questions)
 {
     bool made = true;
-    if (!CreateShortcutIn(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, mainDir, allUsers, recorder)) {
+    if (!CreateShortcutIn(CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, mainDir, allUsers, shared, recorder)) {
         questions.Ask(UnnameableFolderText("le menu Démarrer"), mtWarning, mbOK);
         made = false;
     }
-    if (!CreateShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, mainDir, allUsers, recorder)) {
+    if (!CreateShortcutIn(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, mainDir, allUsers, shared,
+                          recorder)) {
         questions.Ask(UnnameableFolderText("le Bureau"), mtWarning, mbOK);
         made = false;
     }
@@ -204,15 +206,15 @@ std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
 }
 
 void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp,
-                    Recorder& recorder)
+                    SharedData& shared, Recorder& recorder)
 {
     if (publicFiles.empty())
         return;
     SortIgnoringCase(publicFiles);
-    const std::string path = DataFolder(choices, SharedDataFolder, recorder) + "Update.log";
+    const std::string path = DataFolder(choices, SharedDataFolder, shared, recorder) + "Update.log";
     // Held from the read to the swap: what is merged is what is replaced.
-    FolderHold hold;
-    if (LeadsThroughLink(path) || hold.Hold(FolderOf(path)) == FolderHold::Link)
+    FolderHold hold(shared);
+    if (LeadsThroughLink(path, shared) || hold.Hold(FolderOf(path)) == FolderHold::Link)
         throw TextError(LinkRefusedText(path));
     std::vector<std::string> lines;
     std::string bytes;
@@ -228,7 +230,7 @@ void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicF
     for (const std::string& line : MergeUpdateLog(std::move(lines), publicFiles, stamp))
         text += line + "\r\n";
     const WriteOutcome outcome =
-        WriteWholeFile(path, text.data(), text.size(), FileShare::None, 0, Durability::Flushed, &hold);
+        WriteWholeFile(hold, path, text.data(), text.size(), FileShare::None, 0, Durability::Flushed);
     if (outcome == WriteOutcome::Refused)
         throw TextError(LinkRefusedText(path));
     if (outcome != WriteOutcome::Written)

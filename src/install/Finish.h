@@ -10,6 +10,7 @@ struct PlanChoices;
 class InstallLog;
 class QuestionService;
 class Recorder;
+class SharedData;
 
 extern const char* const kAppWindowProperty;   // "1.x Tessalvorn"
 extern const char* const kShortcutName;         // "Traitement de texte Velmorra.lnk"
@@ -30,7 +31,7 @@ std::string AssociationCommand(const std::string& mainDir, const AssocBoxes& box
 void RunAssociationCommand(const std::string& mainDir, const AssocBoxes& boxes);
 // False when a shortcut's folder has a name the program cannot write: that shortcut is not
 // made, and questions has said so.
-bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, Recorder& recorder,
+bool CreateProductShortcuts(const std::string& mainDir, bool allUsers, SharedData& shared, Recorder& recorder,
                             const QuestionService& questions);
 std::string UnnameableFolderText(const char* folder);   // folder: "le Bureau", "le menu Démarrer"
 
@@ -42,7 +43,7 @@ std::vector<std::string> MergeUpdateLog(std::vector<std::string> lines,
 // Adds the shared files of this installation to "Update.log" in the shared data folder.
 // Throws TextError (text for the user) when the file cannot be read or written.
 void WriteUpdateLog(const PlanChoices& choices, std::vector<std::string> publicFiles, double stamp,
-                    Recorder& recorder);
+                    SharedData& shared, Recorder& recorder);
 
 // Starts the word processor; as the desktop user where the setup runs elevated on Vista or
 // later, and there never elevated: when the desktop user cannot start it, the launch is left out,

@@ -15,7 +15,7 @@ void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::str
     record.HandTo(files);
     if (!portable) {
         // Before anything is read or written there; a removable drive is left as it gives it.
-        ProtectInstallFolder(mainDir, record.Log);
+        ProtectInstallFolder(mainDir, files.Shared, record.Log);
         record.FileName = JoinPath(mainDir, "Install.log");
         if (FileExists(record.FileName))
             record.Log.Load(record.FileName);   // what could be read stays; it never throws
@@ -23,11 +23,11 @@ void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::str
     record.Started = true;
 }
 
-void SaveInstallLogQuietly(const InstallRecord& record, bool portable)
+void SaveInstallLogQuietly(const InstallRecord& record, SharedData& shared, bool portable)
 {
     if (portable)
         return;
-    record.Log.Save(record.FileName);   // a log not written does not stop the program's end
+    record.Log.Save(record.FileName, shared);   // a log not written does not stop the program's end
 }
 
 uint32_t SavedComponentBits(uint32_t saved, uint8_t chosen)

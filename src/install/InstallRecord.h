@@ -29,7 +29,7 @@ private:
 // lists is kept.
 void OpenInstallLog(InstallRecord& record, TAttachedFiles& files, const std::string& mainDir, bool portable);
 // Saves "Install.log" unless portable; a log that cannot be written is not an error.
-void SaveInstallLogQuietly(const InstallRecord& record, bool portable);
+void SaveInstallLogQuietly(const InstallRecord& record, SharedData& shared, bool portable);
 // The saved component bits after an installation of chosen (bit 0, always installed, is
 // never kept as a choice; the bits above 7 are carried over).
 uint32_t SavedComponentBits(uint32_t saved, uint8_t chosen);

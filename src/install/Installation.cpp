@@ -5,6 +5,7 @@
 void Installation::Start(TAttachedFiles& files, const PlanChoices& choices)
 {
     plan_ = choices;
+    files_ = &files;
     OpenInstallLog(Record, files, plan_.MainDir, plan_.IsPortable);
     stamp_ = BuildInstallPlan(files, plan_, questions_);
     Worker.Start(files);
@@ -13,12 +14,12 @@ void Installation::Start(TAttachedFiles& files, const PlanChoices& choices)
 bool Installation::Associate(const AssocBoxes& boxes, bool allUsers)
 {
     RunAssociationCommand(plan_.MainDir, boxes);
-    return CreateProductShortcuts(plan_.MainDir, allUsers, Record.Log, questions_);
+    return CreateProductShortcuts(plan_.MainDir, allUsers, files_->Shared, Record.Log, questions_);
 }
 
-void Installation::WriteUpdate(const TAttachedFiles& files)
+void Installation::WriteUpdate()
 {
-    WriteUpdateLog(plan_, files.PublicFiles, stamp_, Record.Log);
+    WriteUpdateLog(plan_, files_->PublicFiles, stamp_, files_->Shared, Record.Log);
 }
 
 void Installation::Save(const SavedSettings& settings)
@@ -26,5 +27,5 @@ void Installation::Save(const SavedSettings& settings)
     if (!Record.Started)   // nothing was done: nothing to keep
         return;
     WriteSettings(settings, plan_.IsPortable);
-    SaveInstallLogQuietly(Record, plan_.IsPortable);
+    SaveInstallLogQuietly(Record, files_->Shared, plan_.IsPortable);
 }

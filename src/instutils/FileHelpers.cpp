@@ -17,20 +17,21 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 
 // Without a shell link object there is nothing to save, so nothing is logged either.
 bool CreateShortcut(const std::string& linkFile, const std::string& target, const std::string& workingFolder,
-                    const std::string& description, Recorder& recorder) {
+                    const std::string& description, SharedData& shared, Recorder& recorder) {
     std::unique_ptr<ShellLink> link = Sys().NewShellLink();
     if (!link) return false;
     link->SetPath(target);
     link->SetWorkingDirectory(workingFolder);
     link->SetDescription(description);
-    MakeFolderPath(FolderOf(linkFile), recorder);
+    MakeFolderPath(FolderOf(linkFile), shared, recorder);
     if (!link->Save(linkFile)) return false;   // the uninstaller must not look for a link that is not there
     recorder.FileWritten(linkFile);
     return true;
 }
 
-WriteOutcome WriteTextFile(const std::string& fileName, const std::string& text) {
-    return WriteWholeFile(fileName, text.data(), text.size(), FileShare::Read, 0, Durability::Flushed);
+WriteOutcome WriteTextFile(const std::string& fileName, const std::string& text, SharedData& shared) {
+    FolderHold hold(shared);
+    return WriteWholeFile(hold, fileName, text.data(), text.size(), FileShare::Read, 0, Durability::Flushed);
 }
 
 // Read-only files are left as they are, and with them the folders that hold them.

@@ -11,9 +11,10 @@ extern const char* const kTempPrefix;   // "~InstallationdutraitementdetexteVelm
 
 // True when the link was saved; only then is it recorded.
 bool CreateShortcut(const std::string& linkFile, const std::string& target,
-                    const std::string& workingFolder, const std::string& description, Recorder& recorder);
+                    const std::string& workingFolder, const std::string& description, SharedData& shared,
+                    Recorder& recorder);
 // Settings files: flushed to the disk before they count.
-WriteOutcome WriteTextFile(const std::string& fileName, const std::string& text);
+WriteOutcome WriteTextFile(const std::string& fileName, const std::string& text, SharedData& shared);
 void DeleteFolderTree(const std::string& folder);
 double FileModifiedTime(const std::string& fileName);
 bool FileExists(const std::string& fileName);   // found by enumeration and not a folder

@@ -63,7 +63,7 @@ void InstallLog::Load(const std::string& fileName) {
     }
 }
 
-bool InstallLog::Save(const std::string& fileName) const {
+bool InstallLog::Save(const std::string& fileName, SharedData& shared) const {
     try {
         std::vector<std::string> merged;
         const std::vector<std::string>* lines = &lines_;
@@ -81,7 +81,8 @@ bool InstallLog::Save(const std::string& fileName) const {
             text += line;
             text += "\r\n";
         }
-        return WriteWholeFile(fileName, text.data(), text.size(), FileShare::None, 0, Durability::Flushed) ==
+        FolderHold hold(shared);
+        return WriteWholeFile(hold, fileName, text.data(), text.size(), FileShare::None, 0, Durability::Flushed) ==
                WriteOutcome::Written;
     } catch (...) {
         return false;

@@ -27,7 +27,7 @@ public:
     void Load(const std::string& fileName);
     // Writes the lines, one per CR LF, flushed before it counts; false when it was not written
     // (an error included: the installation is done, and a log is not worth stopping for).
-    bool Save(const std::string& fileName) const;
+    bool Save(const std::string& fileName, SharedData& shared) const;
 
 private:
     void ForgetIndex();

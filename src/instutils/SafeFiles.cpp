@@ -1,7 +1,6 @@
 #include "instutils/SafeFiles.h"
 
 #include <cctype>
-#include <optional>
 
 #include "instutils/TextError.h"
 #include "platform/Platform.h"
@@ -26,12 +25,6 @@ private:
     Recorder& next_;
 };
 
-// "Velmorra" under the all-users data, or empty. The folder does not move during a run, and
-// asking the shell for it costs as much as writing a file.
-std::optional<std::string> sharedDataFolder;
-// Its owners were checked once it existed.
-bool sharedDataTakenBack = false;
-
 // Deeper than the product's own folders: left as it is, and never written into.
 const unsigned kTakeBackDepth = 16;
 // Deeper than this, a temporary item is left: the walk's stack stays small.
@@ -40,14 +33,6 @@ const unsigned kDeleteDepth = 64;
 bool IsLink(const std::string& path) {
     const std::vector<FoundFile> found = Sys().FindFiles(path);
     return !found.empty() && (found.front().attributes & kAttrReparsePoint);
-}
-
-const std::string& ProductDataFolder() {
-    if (!sharedDataFolder) {
-        const std::string appData = SpecialFolder(CSIDL_COMMON_APPDATA);
-        sharedDataFolder = appData.empty() ? std::string() : JoinPath(appData, "Velmorra");
-    }
-    return *sharedDataFolder;
 }
 
 bool IsWithin(const std::string& path, const std::string& root) {
@@ -134,6 +119,20 @@ void EmptyHeldFolder(HeldFolder& folder, const std::string& path, unsigned depth
 
 }  // namespace
 
+const std::string& SharedData::Folder() {
+    if (!folder_) {
+        const std::string appData = SpecialFolder(CSIDL_COMMON_APPDATA);
+        folder_ = appData.empty() ? std::string() : JoinPath(appData, "Velmorra");
+    }
+    return *folder_;
+}
+
+void SharedData::TakeBackOnce() {
+    if (takenBack_ || Sys().FindFiles(Folder()).empty()) return;
+    takenBack_ = true;
+    TakeBackSharedDataFolder(Folder());
+}
+
 // These operations call each other (MakeFolderPath -> FolderExists): the lock is re-entrant.
 CurrentDirectoryGuard::CurrentDirectoryGuard() {
     Sys().CurrentDirectoryLock().Acquire();
@@ -172,7 +171,7 @@ void DeleteTreeNoLink(const std::string& folder) {
     RemoveEntryIn(*parent, plain, NameOf(plain), found.front().attributes, 0);
 }
 
-void MakeFolderPath(const std::string& folder, Recorder& recorder) {
+void MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& recorder) {
     CurrentDirectoryGuard guard;
     // Walked up in a loop, not by recursion: a pasted path may hold thousands of levels.
     // Each missing folder is a head of the path, kept by its length. A relative path walks up
@@ -186,7 +185,7 @@ void MakeFolderPath(const std::string& folder, Recorder& recorder) {
         head = FolderOf(head);
         if (head.size() >= before) break;
     }
-    if (missing.empty() || LeadsThroughLink(folder)) return;
+    if (missing.empty() || LeadsThroughLink(folder, shared)) return;
     // Each level is made through its parent's handle: a parent swapped for a link meanwhile
     // receives nothing. A parent that cannot be held (a junction the user chose, Windows 98) is
     // made into by name, never in the shared data folder.
@@ -195,7 +194,7 @@ void MakeFolderPath(const std::string& folder, Recorder& recorder) {
         const std::string made = folder.substr(0, *length), plain = FolderName(made);
         if (!parent) parent = Sys().HoldFolder(FolderName(FolderOf(plain)));
         if (parent) parent = Sys().MakeFolderIn(*parent, NameOf(plain));
-        else if (!IsWithin(plain, ProductDataFolder())) Sys().CreateDir(made);
+        else if (!IsWithin(plain, shared.Folder())) Sys().CreateDir(made);
         recorder.FolderMade(made);
     }
 }
@@ -236,7 +235,7 @@ void FolderHold::LetGo() {
 FolderHold::Outcome FolderHold::Hold(const std::string& folder) {
     if (Holds(folder)) return Held;
     LetGo();
-    const std::string& root = ProductDataFolder();
+    const std::string& root = shared_.Folder();
     if (IsWithin(folder, root)) {
         const Outcome outcome = HoldSharedData(root, FolderName(folder));
         if (outcome != Held) LetGo();
@@ -255,10 +254,7 @@ FolderHold::Outcome FolderHold::Hold(const std::string& folder) {
 // Each folder from the shared data folder down, opened without following a link: while all
 // are held, none of the names can lead anywhere else.
 FolderHold::Outcome FolderHold::HoldSharedData(const std::string& root, const std::string& folder) {
-    if (!sharedDataTakenBack && !Sys().FindFiles(root).empty()) {
-        sharedDataTakenBack = true;
-        TakeBackSharedDataFolder(root);
-    }
+    shared_.TakeBackOnce();
     for (size_t end = root.size();;) {
         const std::string level = folder.substr(0, end);
         // Below the first, each level through the one above it.
@@ -279,10 +275,8 @@ bool IsReplacementName(const std::string& name) {
     return true;
 }
 
-WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t size, FileShare share,
-                            uint32_t dosDateTime, Durability durability, FolderHold* hold) {
-    FolderHold own;
-    FolderHold& folder = hold ? *hold : own;
+WriteOutcome WriteWholeFile(FolderHold& folder, const std::string& path, const void* data, size_t size,
+                            FileShare share, uint32_t dosDateTime, Durability durability) {
     const std::string folderPath = FolderOf(path);
     if (!folderPath.empty()) {
         const FolderHold::Outcome held = folder.Hold(folderPath);
@@ -294,7 +288,7 @@ WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t si
     const std::vector<FoundFile> existing = Sys().FindFiles(path);
     if (existing.empty()) return WriteOutcome::Failed;   // the disk or the rights refuse
     const uint32_t attributes = existing.front().attributes;
-    if ((attributes & kAttrReparsePoint) && LeadsThroughLink(path)) return WriteOutcome::Refused;
+    if ((attributes & kAttrReparsePoint) && LeadsThroughLink(path, folder.Shared())) return WriteOutcome::Refused;
     // Windows refuses to write over these when normal attributes are asked for.
     if (attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem)) return WriteOutcome::Failed;
     const std::string swap = WriteSwapFile(held, folderPath, data, size, share, dosDateTime, durability);
@@ -307,8 +301,8 @@ WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t si
 // Any user may make the product's folder under the all-users data before an administrator
 // installs, and then owns it. The all-users folder itself and its parents belong to the system
 // and are junctions on purpose on some Windows.
-bool LeadsThroughLink(const std::string& path) {
-    const std::string& root = ProductDataFolder();
+bool LeadsThroughLink(const std::string& path, SharedData& shared) {
+    const std::string& root = shared.Folder();
     if (!IsWithin(path, root)) return false;
     for (size_t end = root.size();;) {
         const std::string head = path.substr(0, end);
@@ -317,11 +311,6 @@ bool LeadsThroughLink(const std::string& path) {
         end = path.find('\\', end + 1);
         if (end == std::string::npos) end = path.size();
     }
-}
-
-void ForgetSharedDataFolder() {
-    sharedDataFolder.reset();
-    sharedDataTakenBack = false;
 }
 
 bool IsTrustedOwner(const std::string& sid) {
@@ -335,7 +324,7 @@ void TakeBackSharedDataFolder(const std::string& root) {
     Sys().DropOwnershipPrivileges();
 }
 
-void ProtectInstallFolder(const std::string& folder, Recorder& recorder) {
+void ProtectInstallFolder(const std::string& folder, SharedData& shared, Recorder& recorder) {
     if (!Sys().IsElevated()) return;
     const std::string plain = FolderName(folder), programFiles = SpecialFolder(CSIDL_PROGRAM_FILES);
     const std::vector<FoundFile> found = Sys().FindFiles(plain);
@@ -345,7 +334,7 @@ void ProtectInstallFolder(const std::string& folder, Recorder& recorder) {
     if (found.empty()) {
         // The first folder made on the way is what the protection covers; those below inherit it.
         FirstFolderMade first(recorder);
-        MakeFolderPath(folder, first);
+        MakeFolderPath(folder, shared, first);
         guarded = FolderName(first.made);
     } else if (IsTrustedOwner(Sys().OwnerOf(plain))) {
         guarded.clear();

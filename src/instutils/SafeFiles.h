@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,8 +38,23 @@ enum : int {
 // folder, which any user may have planted; nothing was written.
 enum class WriteOutcome { Written, Failed, Refused };
 
+// The shared data folder ("Velmorra" under the all-users application data) as one installation
+// sees it. Named on first use: it does not move during an installation, and asking the shell
+// for it costs as much as writing a file.
+class SharedData {
+public:
+    const std::string& Folder();   // empty when the system names no all-users data folder
+    // The first time the folder is found to exist, gives it back to the Administrators
+    // (TakeBackSharedDataFolder); once per installation.
+    void TakeBackOnce();
+
+private:
+    std::optional<std::string> folder_;
+    bool takenBack_ = false;
+};
+
 // Makes every missing folder of the path, recording each one.
-void MakeFolderPath(const std::string& folder, Recorder& recorder);
+void MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& recorder);
 // Deletes the entry and, when it is a folder, everything in it, each entry through its own
 // handle opened relative to its held folder: a link goes as a link and is never entered.
 void DeleteTreeNoLink(const std::string& folder);
@@ -68,35 +84,35 @@ std::string SpecialFolder(int csidl, bool* unnameable = nullptr);
 class FolderHold {
 public:
     enum Outcome { Held, Missing, Link };
+    explicit FolderHold(SharedData& shared) : shared_(shared) {}
     // Link: in the shared data folder, one on the way is a link. Outside it a folder that cannot
     // be held is written into as it is. The first hold of a folder removes the replacement
     // files that an interrupted run left there.
     Outcome Hold(const std::string& folder);
     bool Holds(const std::string& folder) const;
     HeldFolder* Handle() const;   // the folder held, null when written into as it is
+    SharedData& Shared() const { return shared_; }
     void LetGo();
 
 private:
     Outcome HoldSharedData(const std::string& root, const std::string& folder);
 
+    SharedData& shared_;
     std::string folder_;
     std::vector<std::unique_ptr<HeldFolder>> held_;
 };
 
 // Writes the file whole: directly when its name is free, otherwise under a temporary name in the
 // same folder that is then swapped in, so that a failed write leaves the old file as it was.
-// A DOS date-time other than 0 becomes the file's last-write time. hold: the caller's hold,
-// kept for its next files in that folder; without one the folder is held for this write only.
-WriteOutcome WriteWholeFile(const std::string& path, const void* data, size_t size, FileShare share,
-                            uint32_t dosDateTime = 0, Durability durability = Durability::Cached,
-                            FolderHold* hold = nullptr);
+// A DOS date-time other than 0 becomes the file's last-write time. hold: takes the file's folder,
+// and keeps it for the caller's next files there.
+WriteOutcome WriteWholeFile(FolderHold& hold, const std::string& path, const void* data, size_t size,
+                            FileShare share, uint32_t dosDateTime = 0, Durability durability = Durability::Cached);
 // A replacement file's name: "~vlm", eight hex digits, ".tmp".
 bool IsReplacementName(const std::string& name);
 // True when path lies in the shared data folder ("Velmorra" under the all-users application
 // data) and that folder, one below it or path itself is a junction or a symbolic link.
-bool LeadsThroughLink(const std::string& path);
-// The shared data folder is looked up once per run; a test that changes machines starts afresh.
-void ForgetSharedDataFolder();
+bool LeadsThroughLink(const std::string& path, SharedData& shared);
 // The owners a folder of the shared data may have: the Administrators, SYSTEM, TrustedInstaller.
 bool IsTrustedOwner(const std::string& sid);
 // Anyone may make the shared data folder, or folders in it, before an administrator installs,
@@ -107,5 +123,5 @@ void TakeBackSharedDataFolder(const std::string& root);
 // be outside the program files folder: one made gets the program files folder's protection, one
 // that another user owns is taken back with it, one an administrator owns keeps its own. A
 // link is refused (TextError, InstallFolderLinkText).
-void ProtectInstallFolder(const std::string& folder, Recorder& recorder);
+void ProtectInstallFolder(const std::string& folder, SharedData& shared, Recorder& recorder);
 std::string InstallFolderLinkText(const std::string& folder);

@@ -195,7 +195,7 @@ bool FinishInstallation(SilentChoices& c, Installation& install, RunLog& log)
         log.Add("Associations et raccourcis");
         s.Extensions = ExtensionsFromBoxes(c.boxes);
         complete = install.Associate(c.boxes, s.InstallToAll);
-        install.WriteUpdate(*AttachedFiles);
+        install.WriteUpdate();
     }
     if (s.Launch && !LaunchProgram(s.MainDir, install.Record.Log))
         log.Add(kLaunchSkippedText);

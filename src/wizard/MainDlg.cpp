@@ -270,7 +270,7 @@ void TMainDlgForm::EnterAssociationsPage()
 void TMainDlgForm::Finish()
 {
     if (!IsPortable())
-        Install.WriteUpdate(*AttachedFiles);
+        Install.WriteUpdate();
     if (view_.Checked(Ctl::FinishChkBx))
         LaunchProgram(MainDir, Install.Record.Log);
     CloseAllowed = true;

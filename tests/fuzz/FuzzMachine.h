@@ -1,6 +1,5 @@
-// What every fuzz target starts from: a fresh fake machine for each input, with the program-wide
-// state reset; extractions answer their questions Ignore (Retry would loop on a file that can
-// never be written).
+// What every fuzz target starts from: a fresh fake machine for each input; extractions answer
+// their questions Ignore (Retry would loop on a file that can never be written).
 #pragma once
 #include <cstdio>
 #include <cstdlib>

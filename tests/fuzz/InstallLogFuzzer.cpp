@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     const std::string copy = "C:\\Program Files\\Velmorra\\Copie.log";
-    log.Save(copy);
+    SharedData shared;
+    log.Save(copy, shared);
     InstallLog reread;
     reread.Load(copy);
     FuzzCheck(reread.Lines() == lines, "the log does not survive writing and reading back");

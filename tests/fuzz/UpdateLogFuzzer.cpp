@@ -58,11 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     PlanChoices choices;
     choices.MainDir = "C:\\Program Files\\Velmorra";
     NullRecorder none;   // no installation runs: the folders made are nobody's to remove
-    const std::string path = DataFolder(choices, SharedDataFolder, none) + "Update.log";
+    SharedData shared;
+    const std::string path = DataFolder(choices, SharedDataFolder, shared, none) + "Update.log";
     fuzz.machine.PutFile(path, old);
 
     try {
-        WriteUpdateLog(choices, files, stamp, none);
+        WriteUpdateLog(choices, files, stamp, shared, none);
     } catch (const std::runtime_error&) {
         FuzzFail("the fake disk refused Update.log");
     }
@@ -98,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FuzzCheck(older == kept, "older lines lost or reordered");
 
     // The same installation merged again changes nothing.
-    WriteUpdateLog(choices, files, stamp, none);
+    WriteUpdateLog(choices, files, stamp, shared, none);
     FuzzCheck(fuzz.machine.FileBytes(path) == once, "merging twice is not merging once");
     return 0;
 }

@@ -77,14 +77,17 @@ TEST_F(TempItemsTest, AnEntryRelinkedAfterTheListingGoesAsALinkAndItsTargetStays
     EXPECT_EQ(machine.FileBytes("C:\\Config.msi\\a.rbf"), "system");
 }
 
-class FileHelpersTest : public StandardMachineTest {};
+class FileHelpersTest : public StandardMachineTest {
+protected:
+    FolderHold hold{sharedData};
+};
 
 TEST_F(FileHelpersTest, WriteTextFileWritesExactlyTheBytes) {
     machine.PutFile("C:\\stamp", "old and longer");
-    WriteTextFile("C:\\stamp", "\0\x01\0\xFF"s);
+    WriteTextFile("C:\\stamp", "\0\x01\0\xFF"s, sharedData);
     EXPECT_EQ(machine.FileBytes("C:\\stamp"), "\0\x01\0\xFF"s);
     EXPECT_TRUE(machine.IsFlushed("C:\\stamp"));   // settings survive a power loss
-    WriteTextFile("C:\\empty.ini", "");
+    WriteTextFile("C:\\empty.ini", "", sharedData);
     EXPECT_TRUE(machine.IsFile("C:\\empty.ini"));
     EXPECT_EQ(machine.FileBytes("C:\\empty.ini"), "");
 }
@@ -101,7 +104,7 @@ TEST_F(FileHelpersTest, TakenReplacementNamesAreSkippedAndLeftoversRemoved) {
         for (int shift = 8; shift >= 0; shift -= 4) name += kHex[(n >> shift) & 15];
         machine.MakeFolder(name + ".tmp");
     }
-    EXPECT_EQ(WriteWholeFile("C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read), WriteOutcome::Written);
+    EXPECT_EQ(WriteWholeFile(hold, "C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read), WriteOutcome::Written);
     EXPECT_EQ(machine.FileBytes("C:\\V\\Velmorra.ini"), "newer");
     EXPECT_FALSE(machine.Exists("C:\\V\\~vlm0badf00d.tmp"));
     EXPECT_TRUE(machine.Exists("C:\\V\\~vlmnothex.tmp"));
@@ -113,14 +116,14 @@ TEST_F(FileHelpersTest, TakenReplacementNamesAreSkippedAndLeftoversRemoved) {
 TEST_F(FileHelpersTest, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporary) {
     machine.PutFile("C:\\V\\Velmorra.ini", "old", Dos(2001, 1, 1));
     machine.DriveAt("C").full = true;
-    EXPECT_EQ(WriteWholeFile("C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read), WriteOutcome::Failed);
+    EXPECT_EQ(WriteWholeFile(hold, "C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read), WriteOutcome::Failed);
     EXPECT_EQ(machine.FileBytes("C:\\V\\Velmorra.ini"), "old");
     machine.DriveAt("C").full = false;
     machine.LockFile("C:\\V\\Velmorra.ini");
-    EXPECT_EQ(WriteWholeFile("C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read), WriteOutcome::Failed);
+    EXPECT_EQ(WriteWholeFile(hold, "C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read), WriteOutcome::Failed);
     EXPECT_EQ(machine.Children("C:\\V"), Lines{"Velmorra.ini"});
     machine.ReleaseFile("C:\\V\\Velmorra.ini");
-    EXPECT_EQ(WriteWholeFile("C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read, Dos(2004, 3, 10)),
+    EXPECT_EQ(WriteWholeFile(hold, "C:\\V\\Velmorra.ini", "newer", 5, FileShare::Read, Dos(2004, 3, 10)),
               WriteOutcome::Written);
     EXPECT_EQ(machine.FileBytes("C:\\V\\Velmorra.ini"), "newer");
     EXPECT_EQ(machine.LastWrite("C:\\V\\Velmorra.ini"), Dos(2004, 3, 10));
@@ -139,23 +142,23 @@ protected:
 TEST_F(SharedDataLinksTest, AJunctionAtTheFolderOrBelowIsNeverWrittenThrough) {
     machine.MakeFolder(evil);
     machine.MakeLink(shared, evil, true);
-    MakeFolderPath(shared + "Hidden\\", log);
-    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Refused);
+    MakeFolderPath(shared + "Hidden\\", sharedData, log);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x", sharedData), WriteOutcome::Refused);
     EXPECT_TRUE(machine.Children(evil).empty());
     EXPECT_TRUE(log.Lines().empty());
 
     machine.RemoveDir(shared);
     machine.MakeLink(shared + "Hidden", evil, true);
-    EXPECT_EQ(WriteTextFile(shared + "Hidden\\install_stamp", "x"), WriteOutcome::Refused);
-    MakeFolderPath(shared + "Hidden\\Sub\\", log);
+    EXPECT_EQ(WriteTextFile(shared + "Hidden\\install_stamp", "x", sharedData), WriteOutcome::Refused);
+    MakeFolderPath(shared + "Hidden\\Sub\\", sharedData, log);
     EXPECT_TRUE(machine.Children(evil).empty());
-    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x", sharedData), WriteOutcome::Written);
 }
 
 TEST_F(SharedDataLinksTest, ALinkAtTheFileIsNotFollowedNorReplaced) {
     machine.PutFile(evil + "cible.dat", "theirs");
     machine.MakeLink(shared + "Hidden\\install_stamp", evil + "cible.dat", false);
-    EXPECT_EQ(WriteTextFile(shared + "Hidden\\install_stamp", "stamp"), WriteOutcome::Refused);
+    EXPECT_EQ(WriteTextFile(shared + "Hidden\\install_stamp", "stamp", sharedData), WriteOutcome::Refused);
     EXPECT_EQ(machine.FileBytes(evil + "cible.dat"), "theirs");
     EXPECT_TRUE(machine.IsLink(shared + "Hidden\\install_stamp"));
 }
@@ -165,18 +168,18 @@ TEST_F(SharedDataLinksTest, AFolderSwappedForAJunctionBetweenTwoFilesReceivesNot
     machine.MakeFolder(evil);
     machine.MakeFolder(shared + "Public\\Modeles");
     const std::string folder = shared + "Public\\Modeles\\";
-    FolderHold hold;
-    EXPECT_EQ(WriteWholeFile(folder + "a.dot", "a", 1, FileShare::None, 0, Durability::Cached, &hold),
+    FolderHold hold(sharedData);
+    EXPECT_EQ(WriteWholeFile(hold, folder + "a.dot", "a", 1, FileShare::None),
               WriteOutcome::Written);
     machine.MakeLink(shared + "Public", evil, true);
     machine.MakeLink(shared + "Public\\Modeles", evil, true);
     EXPECT_FALSE(machine.IsLink(shared + "Public") || machine.IsLink(shared + "Public\\Modeles"));
-    EXPECT_EQ(WriteWholeFile(folder + "b.dot", "b", 1, FileShare::None, 0, Durability::Cached, &hold),
+    EXPECT_EQ(WriteWholeFile(hold, folder + "b.dot", "b", 1, FileShare::None),
               WriteOutcome::Written);
 
     hold.LetGo();
     machine.MakeLink(shared + "Public", evil, true);
-    EXPECT_EQ(WriteWholeFile(folder + "c.dot", "c", 1, FileShare::None, 0, Durability::Cached, &hold),
+    EXPECT_EQ(WriteWholeFile(hold, folder + "c.dot", "c", 1, FileShare::None),
               WriteOutcome::Refused);
     EXPECT_TRUE(machine.Children(evil).empty());
 }
@@ -186,13 +189,13 @@ TEST_F(SharedDataLinksTest, AHeldEmptyFolderTurnedIntoAMountPointReceivesNothing
     machine.MakeFolder(evil);
     machine.MakeFolder(shared + "Public\\Modeles");
     const std::string folder = shared + "Public\\Modeles\\";
-    FolderHold hold;
+    FolderHold hold(sharedData);
     ASSERT_EQ(hold.Hold(folder), FolderHold::Held);
     machine.TurnIntoMountPoint(folder, evil);
     ASSERT_TRUE(machine.IsLink(folder));
-    WriteWholeFile(folder + "b.dot", "b", 1, FileShare::None, 0, Durability::Cached, &hold);
+    WriteWholeFile(hold, folder + "b.dot", "b", 1, FileShare::None);
     hold.LetGo();
-    MakeFolderPath(folder + "Sub\\", log);
+    MakeFolderPath(folder + "Sub\\", sharedData, log);
     EXPECT_TRUE(machine.Children(evil).empty());
 }
 
@@ -205,7 +208,7 @@ TEST_F(SharedDataLinksTest, AHardLinkIsNeitherTakenBackNorReadButReplaced) {
     machine.MakeHardLink(shared + "Velmorra.ini", evil + "prive.txt");
     machine.SetOwner(shared + "Velmorra.ini", user);
     machine.SetElevated(true);
-    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x", sharedData), WriteOutcome::Written);
     EXPECT_TRUE(machine.TakenBack().empty());
     EXPECT_EQ(machine.FileBytes(shared + "Velmorra.ini"), "x");
     EXPECT_EQ(machine.FileBytes(evil + "prive.txt"), "theirs");
@@ -215,21 +218,21 @@ TEST_F(SharedDataLinksTest, AHardLinkIsNeitherTakenBackNorReadButReplaced) {
 TEST_F(SharedDataLinksTest, AnElevatedInstallFolderIsProtectedTakenBackOrRefusedWhenALink) {
     const std::string user = "S-1-5-21-1-2-3-1002";
     machine.SetElevated(true);
-    ProtectInstallFolder("C:\\Apps\\Velmorra\\", log);
+    ProtectInstallFolder("C:\\Apps\\Velmorra\\", sharedData, log);
     machine.PutFile("C:\\Mine\\Velmorra\\planted.dll");
     for (const std::string& path : {"C:\\Mine\\Velmorra", "C:\\Mine\\Velmorra\\planted.dll", "C:\\Mine"})
         machine.SetOwner(path, user);
-    ProtectInstallFolder("C:\\Mine\\Velmorra", log);
+    ProtectInstallFolder("C:\\Mine\\Velmorra", sharedData, log);
     machine.MakeFolder("C:\\Admin\\Velmorra");
-    ProtectInstallFolder("C:\\Admin\\Velmorra", log);
-    ProtectInstallFolder("C:\\Program Files\\Velmorra", log);
+    ProtectInstallFolder("C:\\Admin\\Velmorra", sharedData, log);
+    ProtectInstallFolder("C:\\Program Files\\Velmorra", sharedData, log);
     EXPECT_EQ(machine.Protected(), (Lines{"C:\\Apps", "C:\\Mine\\Velmorra"}));
     EXPECT_EQ(machine.TakenBack(), Lines{"C:\\Mine\\Velmorra\\planted.dll"});
     EXPECT_EQ(log.Lines(), (Lines{"Made Dir: C:\\Apps\\", "Made Dir: C:\\Apps\\Velmorra\\"}));
     EXPECT_FALSE(machine.OwnershipPrivilegesEnabled());
 
     machine.MakeLink("C:\\Lien", "C:\\Mine", true);
-    EXPECT_THROW(ProtectInstallFolder("C:\\Lien", log), TextError);
+    EXPECT_THROW(ProtectInstallFolder("C:\\Lien", sharedData, log), TextError);
     EXPECT_NE(InstallFolderLinkText("C:\\Lien").find("C:\\Lien"), std::string::npos);
 }
 
@@ -242,12 +245,12 @@ TEST_F(SharedDataLinksTest, AnElevatedSetupTakesBackWhatAnotherUserOwnsInTheShar
     machine.MakeLink(shared + "Public\\Piege", evil, true);
     for (const std::string& path : {shared, shared + "Public", shared + "Update.log", evil})
         machine.SetOwner(path, user);
-    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x", sharedData), WriteOutcome::Written);
     EXPECT_TRUE(machine.TakenBack().empty());   // not elevated: nothing to take back with
 
-    ForgetSharedDataFolder();
+    SharedData nextInstallation;   // looks at the owners again
     machine.SetElevated(true);
-    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x", nextInstallation), WriteOutcome::Written);
     EXPECT_EQ(machine.TakenBack(), (Lines{"C:\\Documents and Settings\\All Users\\Application Data\\Velmorra",
                                           "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\Public",
                                           "C:\\Documents and Settings\\All Users\\Application Data\\Velmorra\\Update.log"}));
@@ -263,8 +266,8 @@ TEST_F(SharedDataLinksTest, JunctionsOutsideTheProductsDataFolderAreFollowed) {
     machine.RemoveDir("C:\\Documents and Settings\\All Users\\Application Data");
     machine.MakeLink(appData, "C:\\Real", true);
     machine.MakeLink("C:\\Dest", "C:\\Real", true);
-    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x"), WriteOutcome::Written);
-    EXPECT_EQ(WriteTextFile("C:\\Dest\\Install.log", "y"), WriteOutcome::Written);
+    EXPECT_EQ(WriteTextFile(shared + "Velmorra.ini", "x", sharedData), WriteOutcome::Written);
+    EXPECT_EQ(WriteTextFile("C:\\Dest\\Install.log", "y", sharedData), WriteOutcome::Written);
     EXPECT_EQ(machine.Children("C:\\Real"), (Lines{"Install.log", "Velmorra"}));
 }
 
@@ -324,7 +327,7 @@ protected:
 };
 
 TEST_F(ShortcutTest, SavesTheLinkInANewFolderAndLogsBoth) {
-    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra", log);
+    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra", sharedData, log);
     auto saved = machine.ReadLink(link);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->target, "C:\\V\\vlm.exe");
@@ -335,7 +338,7 @@ TEST_F(ShortcutTest, SavesTheLinkInANewFolderAndLogsBoth) {
 
 TEST_F(ShortcutTest, NoLinkObjectMeansNoShortcutAndNoTrace) {
     machine.SetShellLinksAvailable(false);
-    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra", log);
+    CreateShortcut(link, "C:\\V\\vlm.exe", "C:\\V\\", "Traitement de texte Velmorra", sharedData, log);
     EXPECT_FALSE(machine.Exists(folder));
     EXPECT_TRUE(log.Lines().empty());
     EXPECT_TRUE(machine.MessageBoxes().empty());

@@ -131,7 +131,7 @@ TEST_F(FinishShortcuts, AllUsersReplacesTheCurrentUsersShortcuts)
     machine.PutFile(kUserPrograms + kLink, "old");
     machine.PutFile(kUserDesktop + kLink, "old");
 
-    CreateProductShortcuts("C:\\Program Files\\Velmorra", true, log, questions);
+    CreateProductShortcuts("C:\\Program Files\\Velmorra", true, sharedData, log, questions);
 
     EXPECT_FALSE(machine.Exists(kUserPrograms + kLink));
     EXPECT_FALSE(machine.Exists(kUserDesktop + kLink));
@@ -149,7 +149,7 @@ TEST_F(FinishShortcuts, CurrentUserReplacesTheAllUsersShortcuts)
     machine.PutFile(kCommonPrograms + kLink, "old");
     machine.PutFile(kCommonDesktop + kLink, "old");
 
-    CreateProductShortcuts("C:\\Program Files\\Velmorra", false, log, questions);
+    CreateProductShortcuts("C:\\Program Files\\Velmorra", false, sharedData, log, questions);
 
     EXPECT_FALSE(machine.Exists(kCommonPrograms + kLink));
     EXPECT_FALSE(machine.Exists(kCommonDesktop + kLink));
@@ -164,7 +164,7 @@ TEST_F(FinishShortcuts, UnsavedShortcutIsNotLoggedAndTheOtherScopeKeepsItsOwn)
     machine.PutFile(kCommonPrograms + kLink, "");
     machine.LockFile(kCommonPrograms + kLink);   // as without rights for the all-users folder
 
-    CreateProductShortcuts("C:\\V", true, log, questions);
+    CreateProductShortcuts("C:\\V", true, sharedData, log, questions);
 
     EXPECT_EQ(machine.FileBytes(kUserPrograms + kLink), "old");
     EXPECT_FALSE(machine.Exists(kUserDesktop + kLink));
@@ -175,7 +175,7 @@ TEST_F(FinishShortcuts, UnsavedShortcutIsNotLoggedAndTheOtherScopeKeepsItsOwn)
 TEST_F(FinishShortcuts, MissingScopeFallsBackToTheOther)
 {
     machine.RemoveSpecialFolder(23);   // no all-users programs folder
-    CreateProductShortcuts("C:\\V", true, log, questions);
+    CreateProductShortcuts("C:\\V", true, sharedData, log, questions);
     EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
     EXPECT_TRUE(machine.ReadLink(kCommonDesktop + kLink));
 }
@@ -185,7 +185,7 @@ TEST_F(FinishShortcuts, NeitherScopeSkipsThatShortcutSilently)
     machine.RemoveSpecialFolder(16);
     machine.RemoveSpecialFolder(25);
 
-    CreateProductShortcuts("C:\\V", false, log, questions);
+    CreateProductShortcuts("C:\\V", false, sharedData, log, questions);
 
     EXPECT_TRUE(machine.ReadLink(kUserPrograms + kLink));
     for (const std::string& path : machine.AllPaths()) {
@@ -205,7 +205,7 @@ TEST_F(FinishShortcuts, AFolderIsUsedByItsShortFormOrReportedButNeverReplaced)
     machine.SetSpecialFolder(16, "?");
     const size_t before = machine.AllPaths().size();
     ScriptedDialog dialog(questions);
-    EXPECT_FALSE(CreateProductShortcuts("C:\\V", false, log, questions));
+    EXPECT_FALSE(CreateProductShortcuts("C:\\V", false, sharedData, log, questions));
     EXPECT_EQ(log.Lines().back(), "File Copy: " + programs + kLink);
     EXPECT_EQ(dialog.texts, std::vector<std::string>{UnnameableFolderText("le Bureau")});
     EXPECT_EQ(machine.AllPaths().size(), before + 1);   // the link alone
@@ -226,14 +226,14 @@ TEST_F(FinishUpdateLog, MergeMovesFilesToTheNewGroupAndDropsEmptyGroups)
 
 TEST_F(FinishUpdateLog, FirstWriteSortsTheFilesWithoutRegardToCase)
 {
-    WriteUpdateLog(Normal(), {"C:\\P\\b.dat", "C:\\P\\A.dat\t!", "C:\\P\\c.dat"}, 40344.5, log);
+    WriteUpdateLog(Normal(), {"C:\\P\\b.dat", "C:\\P\\A.dat\t!", "C:\\P\\c.dat"}, 40344.5, sharedData, log);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), "*0000000010B3E340\r\nC:\\P\\A.dat\t!\r\nC:\\P\\b.dat\r\nC:\\P\\c.dat\r\n");
 }
 
 TEST_F(FinishUpdateLog, ExistingFileIsMergedReadingAnyLineEnd)
 {
     machine.PutFile(kUpdateLog, StampLine(1) + "\nx\r" + StampLine(2) + "\r\n" + StampLine(3) + "\r\ny\r\n");
-    WriteUpdateLog(Normal(), {"z", "Y"}, 4, log);
+    WriteUpdateLog(Normal(), {"z", "Y"}, 4, sharedData, log);
     EXPECT_EQ(machine.FileBytes(kUpdateLog),
               StampLine(1) + "\r\nx\r\n" + StampLine(4) + "\r\nY\r\nz\r\n");
 }
@@ -241,7 +241,7 @@ TEST_F(FinishUpdateLog, ExistingFileIsMergedReadingAnyLineEnd)
 TEST_F(FinishUpdateLog, NoPublicFilesLeavesTheFileUntouched)
 {
     machine.PutFile(kUpdateLog, "old", Dos(2009, 1, 1));
-    WriteUpdateLog(Normal(), {}, 4, log);
+    WriteUpdateLog(Normal(), {}, 4, sharedData, log);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), "old");
     EXPECT_EQ(machine.LastWrite(kUpdateLog), Dos(2009, 1, 1));
 }
@@ -249,7 +249,7 @@ TEST_F(FinishUpdateLog, NoPublicFilesLeavesTheFileUntouched)
 TEST_F(FinishUpdateLog, FileThatCannotBeWrittenIsAnError)
 {
     machine.HoldFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
-    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4, log), TextError);
+    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4, sharedData, log), TextError);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
 }
 
@@ -257,10 +257,10 @@ TEST_F(FinishUpdateLog, AFullDiskKeepsTheOldHistoryUntilSpaceIsFreed)
 {
     machine.PutFile(kUpdateLog, StampLine(1) + "\r\nx\r\n");
     machine.DriveAt("C").full = true;
-    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4, log), TextError);
+    EXPECT_THROW(WriteUpdateLog(Normal(), {"z"}, 4, sharedData, log), TextError);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n");
     machine.DriveAt("C").full = false;
-    WriteUpdateLog(Normal(), {"z"}, 4, log);
+    WriteUpdateLog(Normal(), {"z"}, 4, sharedData, log);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(1) + "\r\nx\r\n" + StampLine(4) + "\r\nz\r\n");
 }
 
@@ -269,7 +269,7 @@ TEST_F(FinishUpdateLog, AHardLinkedLogIsReplacedNotReadAndRepublished)
 {
     machine.PutFile("C:\\Secret\\mots.txt", "C:\\Secret\\ligne privee\r\n");
     machine.MakeHardLink(kUpdateLog, "C:\\Secret\\mots.txt");
-    WriteUpdateLog(Normal(), {"z"}, 4, log);
+    WriteUpdateLog(Normal(), {"z"}, 4, sharedData, log);
     EXPECT_EQ(machine.FileBytes(kUpdateLog), StampLine(4) + "\r\nz\r\n");
     EXPECT_EQ(machine.FileBytes("C:\\Secret\\mots.txt"), "C:\\Secret\\ligne privee\r\n");
 }
@@ -279,7 +279,7 @@ TEST_F(FinishUpdateLog, ALinkInTheSharedDataFolderIsRefusedWithItsReason)
     machine.PutFile("C:\\Piege\\cible.log", "theirs");
     machine.MakeLink(kUpdateLog, "C:\\Piege\\cible.log", false);
     try {
-        WriteUpdateLog(Normal(), {"z"}, 4, log);
+        WriteUpdateLog(Normal(), {"z"}, 4, sharedData, log);
         ADD_FAILURE() << "no error";
     } catch (const TextError& error) {
         EXPECT_EQ(error.what(), LinkRefusedText(kUpdateLog));

@@ -55,10 +55,10 @@ TEST(SplitLines, BreaksAtCrLfOrCrLfAndStopsAtNul) {
 TEST_F(InstallLogTest, SaveEndsEveryLineWithCrLfAndFlushesBothTheNewFileAndItsReplacement) {
     log.Add("Made Dir: C:\\V\\");
     log.Add("File Copy: C:\\V\\vlm.exe");
-    log.Save("C:\\Install.log");
+    log.Save("C:\\Install.log", sharedData);
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\vlm.exe\r\n");
     EXPECT_TRUE(machine.IsFlushed("C:\\Install.log"));
-    log.Save("C:\\Install.log");
+    log.Save("C:\\Install.log", sharedData);
     EXPECT_TRUE(machine.IsFlushed("C:\\Install.log"));
 }
 
@@ -77,7 +77,7 @@ TEST_F(InstallLogTest, ALogHoldingNulBytesIsMergedWithWhatCanStillBeRead) {
     EXPECT_TRUE(log.Lines().empty());
     log.Add("File Copy: C:\\V\\new.txt");
     machine.PutFile("C:\\Install.log", "Made Dir: C:\\V\\\r\nFile Cop\0\0\0\0\r\nFile Copy: C:\\V\\old.txt\r\n"s);
-    log.Save("C:\\Install.log");
+    log.Save("C:\\Install.log", sharedData);
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"),
               "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\nFile Copy: C:\\V\\new.txt\r\n");
 }
@@ -87,7 +87,7 @@ TEST_F(InstallLogTest, LogFileFailuresAreSwallowed) {
     log.Load("C:\\Missing.log");
     EXPECT_EQ(log.Lines(), Lines{"File Copy: C:\\a"});
     machine.LockFile("C:\\Install.log");
-    EXPECT_FALSE(log.Save("C:\\Install.log"));
+    EXPECT_FALSE(log.Save("C:\\Install.log", sharedData));
     EXPECT_FALSE(machine.Exists("C:\\Install.log"));
 }
 
@@ -98,11 +98,11 @@ TEST_F(InstallLogTest, AnUnreadableEarlierLogIsKeptOrMergedButNeverReplaced) {
     log.Load("C:\\Install.log");
     log.Add("File Copy: C:\\V\\new.txt");
     log.Add("made dir: c:\\v\\");
-    log.Save("C:\\Install.log");
+    log.Save("C:\\Install.log", sharedData);
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\n");
 
     machine.DenyReading("C:\\Install.log", false);
-    log.Save("C:\\Install.log");
+    log.Save("C:\\Install.log", sharedData);
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"),
               "Made Dir: C:\\V\\\r\nFile Copy: C:\\V\\old.txt\r\nFile Copy: C:\\V\\new.txt\r\n");
 }
@@ -112,7 +112,7 @@ TEST_F(InstallLogTest, AFullDiskKeepsTheEarlierLog) {
     log.Load("C:\\Install.log");
     log.Add("File Copy: C:\\b");
     machine.DriveAt("C").full = true;
-    log.Save("C:\\Install.log");
+    log.Save("C:\\Install.log", sharedData);
     EXPECT_EQ(machine.FileBytes("C:\\Install.log"), "File Copy: C:\\a\r\n");
 }
 

@@ -186,13 +186,14 @@ TEST_F(InstallPlan, PortableDataFoldersAreTheDestinationFolder)
 TEST_F(InstallPlan, DataFoldersFallBackToDocumentsButNeverToTheCurrentFolder)
 {
     machine.RemoveSpecialFolder(35);
-    EXPECT_EQ(DataFolder(normal, SharedDataFolder, log), "C:\\Documents and Settings\\Jean\\Mes documents\\Velmorra\\");
+    EXPECT_EQ(DataFolder(normal, SharedDataFolder, files->Shared, log),
+              "C:\\Documents and Settings\\Jean\\Mes documents\\Velmorra\\");
     machine.RemoveSpecialFolder(5);
     EXPECT_EQ(SharedDataRoot(), "");
     const Lines disk = machine.AllPaths();
     EXPECT_THROW(BuildInstallPlan(*files, normal), TextError);
     EXPECT_EQ(machine.AllPaths(), disk);
-    EXPECT_EQ(DataFolder(portable, HiddenDataFolder, log), kPortable);   // a portable one needs neither
+    EXPECT_EQ(DataFolder(portable, HiddenDataFolder, files->Shared, log), kPortable);   // a portable one needs neither
 }
 
 TEST_F(InstallPlan, SoundSettingsAreRewrittenUnlessAPortableCopyHasThem)

@@ -14,21 +14,21 @@ protected:
 };
 
 TEST_F(MakeFolderPathTest, MakesParentsFirstAndLogsEachOnce) {
-    MakeFolderPath("C:\\A\\B", log);
+    MakeFolderPath("C:\\A\\B", sharedData, log);
     EXPECT_TRUE(machine.IsFolder("C:\\A\\B"));
     EXPECT_EQ(log.Lines(), (Lines{"Made Dir: C:\\A\\", "Made Dir: C:\\A\\B"}));
-    MakeFolderPath("C:\\A\\B", log);
-    MakeFolderPath("c:\\a\\b\\", log);
+    MakeFolderPath("C:\\A\\B", sharedData, log);
+    MakeFolderPath("c:\\a\\b\\", sharedData, log);
     EXPECT_EQ(log.Lines().size(), 2u);
 }
 
 TEST_F(MakeFolderPathTest, ExistingFoldersAreNeverLogged) {
-    MakeFolderPath("C:\\Program Files\\Velmorra\\", log);
+    MakeFolderPath("C:\\Program Files\\Velmorra\\", sharedData, log);
     EXPECT_EQ(log.Lines(), Lines{"Made Dir: C:\\Program Files\\Velmorra\\"});
 }
 
 TEST_F(MakeFolderPathTest, MissingDriveLogsTheWholeWalk) {
-    MakeFolderPath("Z:\\A\\", log);
+    MakeFolderPath("Z:\\A\\", sharedData, log);
     EXPECT_EQ(log.Lines(), (Lines{"Made Dir: Z:", "Made Dir: Z:\\", "Made Dir: Z:\\A\\"}));
     EXPECT_FALSE(machine.Exists("Z:\\A"));
 }
@@ -36,7 +36,7 @@ TEST_F(MakeFolderPathTest, MissingDriveLogsTheWholeWalk) {
 TEST_F(MakeFolderPathTest, RelativePathWalkEndsAtEmptyText) {
     machine.MakeFolder("C:\\Work");
     machine.SetCurrentDir("C:\\Work");
-    MakeFolderPath("A\\B", log);
+    MakeFolderPath("A\\B", sharedData, log);
     EXPECT_EQ(log.Lines(), (Lines{"Made Dir: A\\", "Made Dir: A\\B"}));
     EXPECT_TRUE(machine.IsFolder("C:\\Work\\A\\B"));
     EXPECT_EQ(machine.GetCurrentDir(), "C:\\Work");
@@ -44,7 +44,7 @@ TEST_F(MakeFolderPathTest, RelativePathWalkEndsAtEmptyText) {
 
 TEST_F(MakeFolderPathTest, APathOfThousandsOfLevelsDoesNotExhaustTheStack) {
     NullRecorder none;   // twenty thousand "Made Dir: " lines are not what this is about
-    MakeFolderPath(std::string(20000, '\\'), none);
+    MakeFolderPath(std::string(20000, '\\'), sharedData, none);
     EXPECT_EQ(machine.GetCurrentDir(), "C:\\");
 }
 

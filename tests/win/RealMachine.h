@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "instutils/SafeFiles.h"
 #include "platform/Win32Platform.h"
 
 // One real platform for the whole run, made on the main thread (the one gtest runs tests on).
@@ -25,4 +26,5 @@ protected:
 
     // Scratch folder of this test, ending in a backslash.
     std::string scratch;
+    SharedData sharedData;   // as this test's installation finds it
 };

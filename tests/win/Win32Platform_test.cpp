@@ -43,17 +43,18 @@ using RealFiles = RealMachineTest;
 TEST_F(RealFiles, AReplacementIsSwappedInWholeOrNotAtAll)
 {
     const std::string file = scratch + "Install.log";
-    EXPECT_EQ(WriteOutcome::Written, WriteWholeFile(file, "old", 3, FileShare::None));
+    FolderHold hold(sharedData);
+    EXPECT_EQ(WriteOutcome::Written, WriteWholeFile(hold, file, "old", 3, FileShare::None));
 
     HANDLE other = ::CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
-    EXPECT_EQ(WriteOutcome::Failed, WriteWholeFile(file, "new", 3, FileShare::None));
+    EXPECT_EQ(WriteOutcome::Failed, WriteWholeFile(hold, file, "new", 3, FileShare::None));
     ::CloseHandle(other);
     std::string read;
     ASSERT_TRUE(Sys().ReadWholeFile(file, read));
     EXPECT_EQ("old", read);
 
-    EXPECT_EQ(WriteOutcome::Written, WriteWholeFile(file, "new", 3, FileShare::None, 0x32EF0000, Durability::Flushed));
+    EXPECT_EQ(WriteOutcome::Written, WriteWholeFile(hold, file, "new", 3, FileShare::None, 0x32EF0000, Durability::Flushed));
     ASSERT_TRUE(Sys().ReadWholeFile(file, read));
     EXPECT_EQ("new", read);
     uint32_t dos = 0;
@@ -124,7 +125,7 @@ TEST_F(RealFolders, ANameOutsideTheCodePageIsListedByItsShortNameNeverByALookAli
 TEST_F(RealFolders, MakeFolderPathCreatesEveryMissingParent)
 {
     InstallLog log;
-    MakeFolderPath(scratch + "A\\B\\C", log);
+    MakeFolderPath(scratch + "A\\B\\C", sharedData, log);
     EXPECT_TRUE(IsFolder(scratch + "A\\B\\C"));
     EXPECT_EQ((std::vector<std::string>{"Made Dir: " + scratch + "A\\", "Made Dir: " + scratch + "A\\B\\",
                                         "Made Dir: " + scratch + "A\\B\\C"}),
@@ -232,7 +233,7 @@ TEST_F(RealShell, AShortcutReadsBackWithItsTargetFolderAndDescription)
     const std::string target = scratch + "Velmorra\\vlm.exe";
     ASSERT_TRUE(Sys().CreateDir(scratch + "Velmorra"));
     ASSERT_TRUE(Sys().WriteNewFile(target, "MZ", 2, FileShare::None));
-    CreateShortcut(link, target, scratch + "Velmorra", "Traitement de texte Velmorra", log);
+    CreateShortcut(link, target, scratch + "Velmorra", "Traitement de texte Velmorra", sharedData, log);
     ASSERT_TRUE(IsFile(link));
     EXPECT_EQ((std::vector<std::string>{"Made Dir: " + scratch + "Menu\\", "File Copy: " + link}), log.Lines());
 

@@ -7,9 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "instutils/FileHelpers.h"
-#include "instutils/SafeFiles.h"
-
 // ---------------------------------------------------------------- Windows-1252 text
 
 char Cp1252Upper(char c) {
@@ -1121,19 +1118,11 @@ bool FakeMachine::StartProgram(const std::string& application, const std::string
 
 // ---------------------------------------------------------------- fixture
 
-namespace {
-void ResetUtilityState() {
-    ForgetSharedDataFolder();
-}
-}  // namespace
-
 UseFakeMachine::UseFakeMachine(FakeMachine& machine) {
     SetPlatform(&machine);
-    ResetUtilityState();
 }
 
 UseFakeMachine::~UseFakeMachine() {
-    ResetUtilityState();
     SetPlatform(nullptr);
 }
 

@@ -362,8 +362,7 @@ private:
     std::optional<uint32_t> starterReleasedWith_;
 };
 
-// Installs a fake machine as the program's platform for the life of the object, and starts
-// and ends with the utilities' program-wide state reset (no log, no suspension, not started).
+// Installs a fake machine as the program's platform for the life of the object.
 class UseFakeMachine {
 public:
     explicit UseFakeMachine(FakeMachine& machine);
