@@ -117,6 +117,23 @@ bool WriteAll(HANDLE file, const void* data, size_t size) {
 
 }  // namespace win32
 
+namespace {
+
+// Writes a file just created through its handle. Stamped through the handle: reopening by name
+// could meet a link put there meanwhile. A half-written file must not stand for the whole, and
+// by name another entry could be met: it goes through the handle too.
+bool FillNewFile(HANDLE file, const void* data, size_t size, uint32_t dosDateTime, Durability durability) {
+    bool written = WriteAll(file, data, size);
+    FILETIME universal;
+    if (written && dosDateTime && DosToFileTime(dosDateTime, universal))
+        ::SetFileTime(file, nullptr, nullptr, &universal);
+    if (written && durability == Durability::Flushed) written = ::FlushFileBuffers(file) != 0;
+    if (!written) MarkForDeletion(file);
+    return written;
+}
+
+}  // namespace
+
 bool Win32Platform::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare share,
                                   uint32_t dosDateTime, Durability durability) {
     DWORD shareMode = share == FileShare::Read ? FILE_SHARE_READ : 0;
@@ -127,15 +144,7 @@ bool Win32Platform::CreateNewFile(const std::string& path, const void* data, siz
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, shareMode, nullptr,
                                   CREATE_NEW, flags, nullptr));
     if (!file) return false;
-    bool written = WriteAll(file.Get(), data, size);
-    // Stamped through this handle: reopening by name could meet a link put there meanwhile.
-    FILETIME universal;
-    if (written && dosDateTime && DosToFileTime(dosDateTime, universal))
-        ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
-    if (written && durability == Durability::Flushed) written = ::FlushFileBuffers(file.Get()) != 0;
-    // A half-written file must not stand for the whole; by name, another entry could be met.
-    if (!written) MarkForDeletion(file.Get());
-    return written;
+    return FillNewFile(file.Get(), data, size, dosDateTime, durability);
 }
 
 bool Win32Platform::MoveReplacing(const std::string& from, const std::string& to, Durability durability) {
@@ -299,13 +308,7 @@ bool Win32Platform::CreateNewFileIn(HeldFolder& parent, const std::string& name,
     if (OpenRelative(HandleOf(parent), name, GENERIC_READ | GENERIC_WRITE | DELETE,
                      share == FileShare::Read ? FILE_SHARE_READ : 0, kFileCreate, kNonDirectoryFile, file) < 0)
         return false;
-    bool written = WriteAll(file.Get(), data, size);
-    FILETIME universal;
-    if (written && dosDateTime && DosToFileTime(dosDateTime, universal))
-        ::SetFileTime(file.Get(), nullptr, nullptr, &universal);
-    if (written && durability == Durability::Flushed) written = ::FlushFileBuffers(file.Get()) != 0;
-    if (!written) MarkForDeletion(file.Get());
-    return written;
+    return FillNewFile(file.Get(), data, size, dosDateTime, durability);
 }
 
 DeleteOutcome Win32Platform::DeleteEntryIn(HeldFolder& parent, const std::string& name, EntryKind kind) {
