@@ -294,7 +294,7 @@ EOF
 # --- Size and address space of the setup program.
 
 # The program without its "FILES" archive: what every download carries on top of the payload.
-# What it measured with the toolchain's own runtime, -Oz and link-time optimisation (290 KB,
+# What it measured with the toolchain's own runtime, -Oz and link-time optimisation (289 KB,
 # with the hardening against other users, the unattended road, the lists' accessible objects,
 # the logos and list glyphs drawn at 150 and 200 % with the code that scales to the DPI
 # (28 KB of pictures, 9 KB of code), the folders held by handle and the system's paths taken in
