@@ -1,6 +1,9 @@
 #include "platform/Win32PlatformPaths.h"
 
 #include "platform/Win32Handles.h"
+#include "platform/Win32PlatformInternal.h"
+
+using win32::Kernel32Function;
 
 namespace {
 
@@ -13,20 +16,14 @@ struct WideCalls {
     decltype(&::FindNextFileW) findNext = nullptr;
 };
 
-template <typename Fn>
-void Locate(HMODULE module, const char* name, Fn& entry) {
-    entry = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 WideCalls LocateWideCalls() {
     WideCalls found;
-    const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    Locate(kernel, "GetCurrentDirectoryW", found.currentDirectory);
-    Locate(kernel, "GetTempPathW", found.tempPath);
-    Locate(kernel, "GetModuleFileNameW", found.moduleFileName);
-    Locate(kernel, "GetShortPathNameW", found.shortPathName);
-    Locate(kernel, "FindFirstFileW", found.findFirst);
-    Locate(kernel, "FindNextFileW", found.findNext);
+    found.currentDirectory = Kernel32Function<decltype(found.currentDirectory)>("GetCurrentDirectoryW");
+    found.tempPath = Kernel32Function<decltype(found.tempPath)>("GetTempPathW");
+    found.moduleFileName = Kernel32Function<decltype(found.moduleFileName)>("GetModuleFileNameW");
+    found.shortPathName = Kernel32Function<decltype(found.shortPathName)>("GetShortPathNameW");
+    found.findFirst = Kernel32Function<decltype(found.findFirst)>("FindFirstFileW");
+    found.findNext = Kernel32Function<decltype(found.findNext)>("FindNextFileW");
     return found;
 }
 
