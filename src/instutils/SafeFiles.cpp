@@ -56,10 +56,18 @@ std::string HexText(uint32_t value) {
 // The name of a path in its folder: "b" for "C:\\a\\b".
 std::string NameOf(const std::string& path) { return path.substr(FolderOf(path).size()); }
 
+// The name a new file gets by path, which drops trailing dots and spaces; a name given to the
+// held folder is taken as it is, and one ending so could not be reached by path again.
+std::string NewFileNameOf(const std::string& path) {
+    std::string name = NameOf(path);
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    return name;
+}
+
 // A new file of folder, through the held folder's handle when there is one.
 bool CreateIn(HeldFolder* held, const std::string& path, const void* data, size_t size, FileShare share,
               uint32_t dosDateTime, Durability durability) {
-    if (held) return Sys().CreateNewFileIn(*held, NameOf(path), data, size, share, dosDateTime, durability);
+    if (held) return Sys().CreateNewFileIn(*held, NewFileNameOf(path), data, size, share, dosDateTime, durability);
     return Sys().CreateNewFile(path, data, size, share, dosDateTime, durability);
 }
 
