@@ -62,6 +62,9 @@ TEST_F(MachineContract, ANewFileNeverTakesAnExistingNameAndAMoveReplacesOne) {
     ASSERT_TRUE(Sys().CreateNewFile(file, "old", 3, FileShare::None, 0x32EF0000));
     EXPECT_FALSE(Sys().CreateNewFile(file, "x", 1, FileShare::None, 0));
     EXPECT_EQ("old", Read(file));
+    // A name that ends in a separator is a folder's: no file is made under the name before it.
+    EXPECT_FALSE(Sys().CreateNewFile(scratch + "Dossier \\", "x", 1, FileShare::None, 0));
+    EXPECT_TRUE(Sys().FindFiles(scratch + "Dossier*").empty());
     uint32_t dos = 0;
     ASSERT_TRUE(Sys().GetLastWriteDos(file, dos));
     EXPECT_EQ(0x32EF0000u, dos);

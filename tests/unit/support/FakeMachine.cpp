@@ -436,12 +436,27 @@ std::vector<std::string> FakeMachine::Children(const std::string& folder) {
     return out;
 }
 
+// Each level's stored name, read by its key: a name is never looked up again, so a name
+// the path rules would trim (trailing dots or spaces) is listed as it was made.
 std::vector<std::string> FakeMachine::AllPaths() {
     std::lock_guard g(mutex_);
     std::vector<std::string> out;
     for (auto& [key, node] : tree_) {
-        if (key.find('\\') == std::string::npos || (key.rfind("\\\\", 0) == 0 && drives_.count(key))) continue;
-        out.push_back(StoredPath(key) + (node.folder ? "\\" : ""));
+        if (drives_.count(key)) continue;
+        std::string root = key.substr(0, key.find('\\'));
+        for (const auto& [drive, unused] : drives_)
+            if (key.compare(0, drive.size() + 1, drive + "\\") == 0) root = drive;
+        auto nameAt = [&, &key = key](size_t begin, size_t end) {
+            auto level = tree_.find(key.substr(0, end));
+            return level != tree_.end() ? level->second.name : key.substr(begin, end - begin);
+        };
+        std::string path = nameAt(0, root.size());
+        for (size_t end = root.size(); end < key.size();) {
+            const size_t begin = end + 1;
+            end = std::min(key.find('\\', begin), key.size());
+            path += "\\" + nameAt(begin, end);
+        }
+        out.push_back(path + (node.folder ? "\\" : ""));
     }
     std::sort(out.begin(), out.end());
     return out;
@@ -862,7 +877,7 @@ PathAnswer FakeMachine::TempPath(std::string& path) {
 // (FILE_ATTRIBUTE_NORMAL asks for none of those), a locked file or a missing parent folder.
 bool FakeMachine::WriteNewFile(const std::string& path, const void* data, size_t size, FileShare) {
     std::lock_guard g(mutex_);
-    FullPath p = Resolve(path);
+    FullPath p = FileAt(path, true);
     if (!Readable(p) || p.parts.empty() || locked_.count(p.Key())) return false;
     FullPath parent = p;
     parent.parts.pop_back();
@@ -1173,7 +1188,7 @@ bool FakeMachine::DeleteRegistryValue(RegRoot root, const std::string& path, con
 bool FakeMachine::RunProgramDeletedOnExit(const std::string& program, const std::string& bytes,
                                           const std::string& arguments, uint32_t& code) {
     std::lock_guard g(mutex_);
-    if (!CreateNewFileAt(Resolve(program, false), bytes.data(), bytes.size(), 0, Durability::Cached)) return false;
+    if (!CreateNewFileAt(FileAt(program, false), bytes.data(), bytes.size(), 0, Durability::Cached)) return false;
     const size_t slash = program.rfind('\\');
     const std::string folder = slash == std::string::npos ? "" : program.substr(0, slash);
     started_.push_back({program, "\"" + program + "\" " + arguments, folder, 5});
@@ -1221,6 +1236,14 @@ bool FakeMachine::DeleteAtRestart(const std::string& path) {
 }
 
 // ---------------------------------------------------------------- links and safe writing
+
+// CreateFileA and MoveFileExA refuse a file name that ends in a separator; the path rules
+// alone would read it as the folder.
+FakeMachine::FullPath FakeMachine::FileAt(const std::string& path, bool followLast) const {
+    FullPath p = Resolve(path, followLast);
+    if (!path.empty() && (path.back() == '\\' || path.back() == '/')) p.valid = false;
+    return p;
+}
 
 FakeMachine::FullPath FakeMachine::Resolve(const std::string& path, bool followLast) const {
     FullPath p = Lexical(path);
@@ -1282,7 +1305,7 @@ void FakeMachine::DenyReading(const std::string& path, bool deny) {
 bool FakeMachine::CreateNewFile(const std::string& path, const void* data, size_t size, FileShare,
                                 uint32_t dosDateTime, Durability durability) {
     std::lock_guard g(mutex_);
-    return CreateNewFileAt(Resolve(path, false), data, size, dosDateTime, durability);
+    return CreateNewFileAt(FileAt(path, false), data, size, dosDateTime, durability);
 }
 
 bool FakeMachine::CreateNewFileAt(const FullPath& p, const void* data, size_t size, uint32_t dosDateTime,
@@ -1311,7 +1334,7 @@ bool FakeMachine::CreateNewFileAt(const FullPath& p, const void* data, size_t si
 // locked file; a link at to is replaced, not followed.
 bool FakeMachine::MoveReplacing(const std::string& from, const std::string& to, Durability durability) {
     std::lock_guard g(mutex_);
-    FullPath f = Resolve(from, false), t = Resolve(to, false);
+    FullPath f = FileAt(from, false), t = FileAt(to, false);
     if (!Readable(f) || !Readable(t) || f.parts.empty() || t.parts.empty()) return false;
     if (Cp1252Upper(f.root) != Cp1252Upper(t.root) || locked_.count(f.Key()) || locked_.count(t.Key())) return false;
     Node* source = Find(f);

@@ -300,6 +300,7 @@ private:
 
     FullPath Lexical(const std::string& path) const;                            // links not followed
     FullPath Resolve(const std::string& path, bool followLast = true) const;   // links followed
+    FullPath FileAt(const std::string& path, bool followLast) const;
     Node* Find(const FullPath& p);
     Node* Find(const std::string& path);
     Drive* DriveOf(const std::string& root);   // root in key form ("C:" / "\\SERVER\SHARE")
