@@ -220,7 +220,7 @@ TEST_F(SharedDataLinksTest, AnElevatedInstallFolderIsProtectedTakenBackOrRefused
     machine.SetElevated(true);
     ProtectInstallFolder("C:\\Apps\\Velmorra\\", sharedData, log);
     machine.PutFile("C:\\Mine\\Velmorra\\planted.dll");
-    for (const std::string& path : {"C:\\Mine\\Velmorra", "C:\\Mine\\Velmorra\\planted.dll", "C:\\Mine"})
+    for (const char* path : {"C:\\Mine\\Velmorra", "C:\\Mine\\Velmorra\\planted.dll", "C:\\Mine"})
         machine.SetOwner(path, user);
     ProtectInstallFolder("C:\\Mine\\Velmorra", sharedData, log);
     machine.MakeFolder("C:\\Admin\\Velmorra");

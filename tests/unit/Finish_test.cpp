@@ -116,8 +116,9 @@ TEST_F(FinishCommands, TheWordProcessorRunsAsTheDesktopUserWhenTheSetupIsElevate
         const auto started = fresh.StartedPrograms();
         ASSERT_EQ(started.size(), c.launched ? 2u : 1u);
         EXPECT_EQ(started[0].commandLine, "\"D:\\V\\vlm.exe\" -assoc adpr_rtf_docx");
-        if (c.launched)
+        if (c.launched) {
             EXPECT_EQ(started[1].commandLine, "\"D:\\V\\vlm.exe\"");
+        }
         for (const auto& program : started) {
             EXPECT_EQ(program.asDesktopUser, c.asDesktopUser);
             EXPECT_EQ(program.currentDir, "D:\\V");
