@@ -23,7 +23,9 @@ std::string TempFolder();   // ends in a backslash; empty when the system names 
 // short form either.
 bool TempPathUnnameable();
 std::string NewTempFileName();
-void DeleteTempItems();
+// The run's temporary items; answers those that stay (held open, or holding an entry whose
+// name the program cannot write and so never deletes by a look-alike).
+std::vector<std::string> DeleteTempItems();
 // Orders names as the folder list and "Update.log" show them.
 bool LessIgnoringCase(const std::string& a, const std::string& b);
 // Sorts names in that order. One function for every sort, so the program carries one copy of

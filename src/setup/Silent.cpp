@@ -261,12 +261,11 @@ void LogUsage(const std::string& logFile, const std::string& usage, int exitCode
         end = std::min(usage.find('\r', start), usage.size());
         if (end > start) log.Add(usage.substr(start, end - start));
     }
-    log.Add("Fin, code de sortie " + DecimalText(exitCode));
+    EndRunLog(log, {}, exitCode);
 }
 
-int RunSilentInstall(const Switches& switches)
+int RunSilentInstall(const Switches& switches, RunLog& log)
 {
-    RunLog log(switches.LogFile);
     log.Add("Installation silencieuse de Traitement de texte Velmorra " + std::string(kProductVersion));
     SilentAnswers answers(log);
     QuestionService questions;
@@ -286,6 +285,12 @@ int RunSilentInstall(const Switches& switches)
         log.Add(std::string("Erreur : ") + error.what());
         code = kExitFailure;
     }
-    log.Add("Fin, code de sortie " + DecimalText(code));
     return code;
+}
+
+void EndRunLog(RunLog& log, const std::vector<std::string>& staying, int exitCode)
+{
+    for (const std::string& item : staying)
+        log.Add("Élément temporaire laissé en place : " + item);
+    log.Add("Fin, code de sortie " + DecimalText(exitCode));
 }

@@ -34,4 +34,8 @@ constexpr unsigned kHeldFileRetryStepMs = 1000;
 void LogUsage(const std::string& logFile, const std::string& usage, int exitCode);
 
 // Installs from the archive reader (AttachedFiles) as switches say; returns the exit code.
-int RunSilentInstall(const Switches& switches);
+// The log's last lines are the caller's: see EndRunLog.
+int RunSilentInstall(const Switches& switches, RunLog& log);
+
+// The temporary items the run could not remove, then the exit code.
+void EndRunLog(RunLog& log, const std::vector<std::string>& staying, int exitCode);

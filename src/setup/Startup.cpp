@@ -32,12 +32,13 @@ bool RunningOnSupportedSystem()
 
 int RunWithArchive(StartupHost& host, const Switches& switches)
 {
+    RunLog log(switches.Silent ? switches.LogFile : std::string());
     auto reader = std::make_unique<TAttachedFiles>();
     AttachedFiles = reader.get();
     int exitCode;
     try {
         if (switches.Silent) {
-            exitCode = RunSilentInstall(switches);
+            exitCode = RunSilentInstall(switches, log);
         } else {
             host.RunWizard();
             exitCode = host.FinishAfterWizard();
@@ -50,7 +51,9 @@ int RunWithArchive(StartupHost& host, const Switches& switches)
     AttachedFiles = nullptr;
     reader.reset();
     // The run's temporary files go here, where an error still reaches start-up's boundary.
-    DeleteTempItems();
+    // What stays is said in /S; the wizard's user has seen the end already.
+    const std::vector<std::string> staying = DeleteTempItems();
+    if (switches.Silent) EndRunLog(log, staying, exitCode);
     return exitCode;
 }
 

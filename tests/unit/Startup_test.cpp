@@ -330,6 +330,10 @@ protected:
 
 TEST_F(SilentRun, InstallsTheChosenComponentsWithNoWindowAndLogsTheRun)
 {
+    // A temporary item held open by another program stays, and the run log says so.
+    const std::string held = TempFolder() + kTempPrefix + "Ouvert";
+    machine.PutFile(held + "\\lettre.vlt");
+    machine.LockFile(held + "\\lettre.vlt");
     EXPECT_EQ(0, Run({"/S", "/COMPONENTS=help", "/ASSOC=rtf", "/D=" + dest, "/LOG=C:\\run.log", "/CURRENTUSER"}));
 
     EXPECT_TRUE(host.steps.end() == std::find(host.steps.begin(), host.steps.end(), "wizard"));
@@ -350,6 +354,7 @@ TEST_F(SilentRun, InstallsTheChosenComponentsWithNoWindowAndLogsTheRun)
     const std::string log = machine.FileBytes("C:\\run.log");
     for (const char* line : {"Copie des fichiers", "Associations et raccourcis", "code de sortie 0"})
         EXPECT_NE(std::string::npos, log.find(line)) << line;
+    EXPECT_LT(log.find("Élément temporaire laissé en place : " + held + "\r\n"), log.find("Fin, code de sortie 0"));
     EXPECT_EQ(nullptr, AttachedFiles);
 }
 
