@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -73,11 +74,19 @@ bool WriteAll(int fd, const void* data, size_t size)
     return n >= 0 && size_t(n) == size;
 }
 
-// The access and write times of a DOS date-time, the access time left as it is.
+// The access and write times of a DOS date-time, the access time left as it is. glibc's
+// mktime reads the zone file again on every call, which Windows' conversion never does: the
+// last date converted is kept, since an archive's files mostly share one.
 bool DosTimes(uint32_t dosDateTime, timespec (&times)[2])
 {
     const uint16_t date = uint16_t(dosDateTime >> 16), time = uint16_t(dosDateTime);
     if (date == 0) return false;
+    thread_local std::pair<uint32_t, time_t> last {0, 0};
+    times[0] = {0, UTIME_OMIT};
+    if (last.first == dosDateTime) {
+        times[1] = {last.second, 0};
+        return true;
+    }
     std::tm local {};
     local.tm_year = (date >> 9) + 80;
     local.tm_mon = ((date >> 5) & 15) - 1;
@@ -86,8 +95,8 @@ bool DosTimes(uint32_t dosDateTime, timespec (&times)[2])
     local.tm_min = (time >> 5) & 63;
     local.tm_sec = (time & 31) * 2;
     local.tm_isdst = -1;
-    times[0] = {0, UTIME_OMIT};
-    times[1] = {std::mktime(&local), 0};
+    last = {dosDateTime, std::mktime(&local)};
+    times[1] = {last.second, 0};
     return true;
 }
 

@@ -185,7 +185,7 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
     // Most files go where the last one went: testing a folder (and looking for links on its
     // way) costs as much as writing the file, so it is done once, and holds while the
     // folder is held. A failed write lets it go, so Retry makes it again.
-    if (!folder.empty() && !folder_.Holds(folder)) MakeFolderPath(folder, Shared, Records());
+    if (!folder.empty() && !folder_.Holds(folder)) folder_.Adopt(folder, MakeFolderPath(folder, Shared, Records()));
     // Dates outside 1980..2099 have no DOS form; the file keeps the time it was written.
     auto write = [&] {
         return WriteWholeFile(folder_, target, data_.get() + entry.DataOffset, size_t(entry.Size), FileShare::None,
@@ -195,7 +195,7 @@ bool TAttachedFiles::TryExtract(const TAttachedFile& entry, const std::string& t
     // A folder written into as it is (it could not be held) may have gone: make it again, once.
     if (outcome == WriteOutcome::Failed && !folder.empty() && !FolderExists(folder)) {
         folder_.LetGo();
-        MakeFolderPath(folder, Shared, Records());
+        folder_.Adopt(folder, MakeFolderPath(folder, Shared, Records()));
         outcome = write();
     }
     if (outcome != WriteOutcome::Written) {

@@ -179,7 +179,7 @@ void DeleteTreeNoLink(const std::string& folder) {
     RemoveEntryIn(*parent, plain, NameOf(plain), found.front().attributes, 0);
 }
 
-void MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& recorder) {
+std::unique_ptr<HeldFolder> MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& recorder) {
     CurrentDirectoryGuard guard;
     // Walked up in a loop, not by recursion: a pasted path may hold thousands of levels.
     // Each missing folder is a head of the path, kept by its length. A relative path walks up
@@ -193,7 +193,7 @@ void MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& rec
         head = FolderOf(head);
         if (head.size() >= before) break;
     }
-    if (missing.empty() || LeadsThroughLink(folder, shared)) return;
+    if (missing.empty() || LeadsThroughLink(folder, shared)) return nullptr;
     // Each level is made through its parent's handle: a parent swapped for a link meanwhile
     // receives nothing. A parent that cannot be held (a junction the user chose, Windows 98) is
     // made into by name, never in the shared data folder.
@@ -205,6 +205,7 @@ void MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& rec
         else if (!IsWithin(plain, shared.Folder())) Sys().CreateDir(made);
         recorder.FolderMade(made);
     }
+    return parent;
 }
 
 // The system reads a path back in its plain form, so a folder exists only when it can be made
@@ -229,6 +230,13 @@ std::string SpecialFolder(int csidl, bool* unnameable) {
     const PathAnswer answer = Sys().SpecialFolderPath(csidl, path);
     if (unnameable) *unnameable = answer == PathAnswer::Unnameable;
     return answer == PathAnswer::Found ? UpToNul(path) : "";
+}
+
+void FolderHold::Adopt(const std::string& folder, std::unique_ptr<HeldFolder> made) {
+    if (!made || IsWithin(folder, shared_.Folder())) return;
+    LetGo();
+    held_.push_back(std::move(made));
+    folder_ = folder;
 }
 
 bool FolderHold::Holds(const std::string& folder) const { return !held_.empty() && EqualNoCase(folder, folder_); }

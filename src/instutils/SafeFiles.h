@@ -54,7 +54,8 @@ private:
 };
 
 // Makes every missing folder of the path, recording each one.
-void MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& recorder);
+// Answers the hold of the deepest folder it made through its parent, null when it made none so.
+std::unique_ptr<HeldFolder> MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& recorder);
 // Deletes the entry and, when it is a folder, everything in it, each entry through its own
 // handle opened relative to its held folder: a link goes as a link and is never entered.
 void DeleteTreeNoLink(const std::string& folder);
@@ -89,6 +90,9 @@ public:
     // be held is written into as it is. The first hold of a folder removes the replacement
     // files that an interrupted run left there.
     Outcome Hold(const std::string& folder);
+    // A folder this run has just made, by the hold it was made through: empty, so nothing is
+    // searched for in it. In the shared data folder, where every level is held, it is not taken.
+    void Adopt(const std::string& folder, std::unique_ptr<HeldFolder> made);
     bool Holds(const std::string& folder) const;
     HeldFolder* Handle() const;   // the folder held, null when written into as it is
     SharedData& Shared() const { return shared_; }
