@@ -170,7 +170,21 @@ new_prefix() {
 }
 
 # The helper; its complaints go to stderr, Wine's own messages are dropped.
-ctl() { wine "$E2E_CTL" "$@" 2> >(grep '^e2ectl:' >&2); }
+# Wine's chatter is dropped; when the tool fails without saying why (Wine did not run it, or it
+# died), Wine's last lines are kept in the log.
+ctl() {
+    local err rc
+    err=$(mktemp "${E2E_WORK:-/tmp}/ctl.XXXXXX")
+    wine "$E2E_CTL" "$@" 2>"$err"
+    rc=$?
+    grep '^e2ectl:' "$err" >&2
+    if [ $rc -ne 0 ] && ! grep -q '^e2ectl:' "$err"; then
+        echo "   (e2ectl $1 ended with $rc and said nothing; Wine said:)" >&2
+        grep -v ':fixme:' "$err" | tail -n 3 | sed 's/^/   | /' >&2
+    fi
+    rm -f "$err"
+    return $rc
+}
 
 # Declares a drive letter backed by a folder, of the type Wine is told ("floppy": removable,
 # "hd": fixed), and checks that the programs see it so (Wine reads the 64-bit view).
@@ -246,8 +260,12 @@ wine_idle() {
 }
 
 wait_page() {  # page [seconds]
-    ctl waitlabel "$WIZARD" "${PAGE_TITLES[$1]}" "${2:-30}" >/dev/null ||
-        die "page $1 (\"${PAGE_TITLES[$1]}\") was not shown; shown: \"$(page_title)\""
+    ctl waitlabel "$WIZARD" "${PAGE_TITLES[$1]}" "${2:-30}" >/dev/null && return
+    # A wait that failed without seeing the window (see ctl) says nothing of it: the title does.
+    local shown
+    shown=$(page_title)
+    [ "$shown" = "${PAGE_TITLES[$1]}" ] ||
+        die "page $1 (\"${PAGE_TITLES[$1]}\") was not shown; shown: \"$shown\""
 }
 
 # The title of the page shown.
