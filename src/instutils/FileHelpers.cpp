@@ -81,9 +81,8 @@ std::vector<std::string> DeleteTempItems() {
     if (folder.empty()) return staying;   // unknown: the current folder is not ours to clean
     // Another user may make such entries in a shared TEMP and swap them for links meanwhile.
     for (const FoundFile& entry : Sys().FindFiles(folder + "*.*")) {
-        if (!StartsWith(entry.name, kTempPrefix)) continue;
-        DeleteTreeNoLink(folder + entry.name);
-        if (!Sys().FindFiles(folder + entry.name).empty()) staying.push_back(folder + entry.name);
+        if (StartsWith(entry.name, kTempPrefix) && !DeleteTreeNoLink(folder + entry.name))
+            staying.push_back(folder + entry.name);
     }
     return staying;
 }

@@ -7,8 +7,8 @@
 
 namespace {
 
-void RemoveEntryIn(HeldFolder& parent, const std::string& path, const std::string& name, uint32_t attributes,
-                   unsigned depth);
+DeleteOutcome RemoveEntryIn(HeldFolder& parent, const std::string& path, const std::string& name,
+                            uint32_t attributes, unsigned depth);
 
 // Passes every folder made on, and keeps the first.
 class FirstFolderMade : public Recorder {
@@ -154,8 +154,8 @@ CurrentDirectoryGuard::~CurrentDirectoryGuard() {
 
 namespace {
 
-void RemoveEntryIn(HeldFolder& parent, const std::string& path, const std::string& name, uint32_t attributes,
-                   unsigned depth) {
+DeleteOutcome RemoveEntryIn(HeldFolder& parent, const std::string& path, const std::string& name,
+                            uint32_t attributes, unsigned depth) {
     // The listing only says which kind to try first: the entry may have changed since.
     const EntryKind listed = (attributes & kAttrReparsePoint) ? EntryKind::Link
                              : (attributes & kAttrDirectory)  ? EntryKind::Folder
@@ -164,19 +164,23 @@ void RemoveEntryIn(HeldFolder& parent, const std::string& path, const std::strin
         if (kind == EntryKind::Folder && depth < kDeleteDepth)
             if (std::unique_ptr<HeldFolder> held = Sys().HoldFolderIn(parent, name))
                 EmptyHeldFolder(*held, path, depth + 1);
-        if (Sys().DeleteEntryIn(parent, name, kind) != DeleteOutcome::Refused) return;
+        const DeleteOutcome outcome = Sys().DeleteEntryIn(parent, name, kind);
+        if (outcome != DeleteOutcome::Refused) return outcome;
     }
+    return DeleteOutcome::Refused;
 }
 
 }  // namespace
 
-void DeleteTreeNoLink(const std::string& folder) {
+bool DeleteTreeNoLink(const std::string& folder) {
     const std::string plain = FolderName(folder);
     const std::string parentPath = FolderName(FolderOf(plain));
     std::unique_ptr<HeldFolder> parent = Sys().HoldFolder(parentPath);
     const std::vector<FoundFile> found = Sys().FindFiles(plain);
-    if (!parent || found.empty() || NameOf(plain).empty()) return;
-    RemoveEntryIn(*parent, plain, NameOf(plain), found.front().attributes, 0);
+    if (found.empty()) return true;
+    if (!parent || NameOf(plain).empty()) return false;
+    const DeleteOutcome outcome = RemoveEntryIn(*parent, plain, NameOf(plain), found.front().attributes, 0);
+    return outcome == DeleteOutcome::Deleted || outcome == DeleteOutcome::Missing;
 }
 
 std::unique_ptr<HeldFolder> MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& recorder) {

@@ -58,7 +58,8 @@ private:
 std::unique_ptr<HeldFolder> MakeFolderPath(const std::string& folder, SharedData& shared, Recorder& recorder);
 // Deletes the entry and, when it is a folder, everything in it, each entry through its own
 // handle opened relative to its held folder: a link goes as a link and is never entered.
-void DeleteTreeNoLink(const std::string& folder);
+// False when the entry stays.
+bool DeleteTreeNoLink(const std::string& folder);
 bool FolderExists(const std::string& path);
 std::string CurrentDirectory();
 
